@@ -1,0 +1,35 @@
+#!/bin/bash
+# The whole test suite: installs what is missing, builds both targets (the i686 product build is
+# checked at compile time), then runs every test program under wine64, once as Windows 98 and
+# once as Windows 2000, with a private Xvfb display for the window checks.
+set -e
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+"$ROOT/scripts/setup-machine.sh"
+"$ROOT/scripts/build.sh"
+BUILD="$ROOT/build/x86_64"
+
+# One X display for the whole run, exported before the first Wine process.
+XVFB_FIFO=$(mktemp -u)
+mkfifo "$XVFB_FIFO"
+Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$XVFB_FIFO" >/dev/null 2>&1 &
+XVFB_PID=$!
+read -r DISPLAY_NUMBER <"$XVFB_FIFO"
+rm -f "$XVFB_FIFO"
+export DISPLAY=":$DISPLAY_NUMBER"
+
+WINESERVER=/usr/lib/wine/wineserver
+export WINEPREFIX="$BUILD/wineprefix"
+cleanup() {
+    WINEPREFIX="$BUILD/wineprefix" $WINESERVER -k >/dev/null 2>&1 || true
+    kill "$XVFB_PID" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+"$BUILD/wine-run" --init
+# A persistent server keeps every test program from starting Wine cold. Wine's system
+# processes must not inherit ctest's output pipe.
+$WINESERVER -p </dev/null >/dev/null 2>&1
+"$BUILD/wine-run" wineboot </dev/null >/dev/null 2>&1 || true
+
+cd "$BUILD"
+ctest --output-on-failure -j "${CTEST_JOBS:-2}" "$@"

@@ -1,0 +1,61 @@
+// Path operations: joining, normalising, finding the root of a drive or network path, and
+// classifying what a path names. Paths are texts with backslash separators; a root is "X:"
+// (no backslash) or two backslashes, server and share (and possibly further folders).
+#pragma once
+
+#include <string>
+
+std::string NormalizePath(const std::string& path);
+// Directory, backslash and name, each trimmed; just the trimmed name for an empty directory.
+std::string JoinPath(const std::string& directory, const std::string& name, bool normalise);
+// Text before the last backslash; empty when there is none.
+std::string ParentOf(const std::string& path);
+// Text after the last backslash; the whole path when there is none.
+std::string FileNameOf(const std::string& path);
+// The platform's short (8.3) form of an existing path; empty when the platform gives none.
+std::string ShortPathOf(const std::string& path);
+bool IsUncPath(const std::string& path);
+// The root of a path: "X:" for a drive path, the reachable share prefix of a UNC path (which
+// may probe the network; reachable roots are cached for the life of the process), else empty.
+std::string PathRoot(const std::string& path);
+// The root without probing: the drive letter (with ":" when asked) or \\server\share.
+std::string PathRootText(const std::string& path, bool withColon);
+// The path without its root prefix and the backslash after it.
+std::string PathBelowRoot(const std::string& path);
+// The first letter from F to Z that is not a logical drive in use; empty when all are used.
+std::string FirstFreeDriveLetter();
+bool DriveInUse(const std::string& letter);
+
+// True when the path is non-empty and a file there can be opened for reading.
+bool FileExists(const std::string& path);
+bool IsExistingDirectory(const std::string& path);
+
+// ClassifyPath codes.
+enum PathClass : int {
+    PathTooShort = 0,
+    PathIsDirectory = 1,
+    PathIsFileOrNothing = 2,
+    PathDriveRootMissing = 4,
+    PathNetworkRootMissing = 8,
+    PathDriveListDenied = 16,
+    PathNetworkListDenied = 32,
+    PathDriveLookupDenied = 64,
+    PathNetworkLookupDenied = 128,
+};
+int ClassifyPath(const std::string& path);
+
+// The network connection calls that PathRoot's probe makes. The real one uses
+// WNetAddConnection2A and WNetCancelConnection2A; tests replace it to reach every branch.
+class NetworkConnector {
+public:
+    virtual ~NetworkConnector() = default;
+    // Connects `remote` (\\server\share...) to `localDrive` ("X:") with an empty password;
+    // returns the platform's result (0 = connected).
+    virtual unsigned long Connect(const std::string& localDrive, const std::string& remote) = 0;
+    // Cancels the connection of `localDrive` at once (forced).
+    virtual unsigned long Cancel(const std::string& localDrive) = 0;
+};
+// Replaces the connector (null restores the real one); returns the previous one.
+NetworkConnector* SetNetworkConnector(NetworkConnector* connector);
+// Empties the cache of reachable network roots (for tests).
+void ClearUncRootCache();

@@ -1,0 +1,64 @@
+#include "setup/core/framework.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(FwString, SharesAndDetachesOnAssignment) {
+    FwString a("alpha");
+    FwString b = a;
+    EXPECT_EQ(a.c_str(), b.c_str()); // one block, two references
+    b = "beta";
+    EXPECT_EQ(a, "alpha");
+    EXPECT_EQ(b, "beta");
+    FwString empty;
+    EXPECT_TRUE(empty.empty());
+    EXPECT_STREQ(empty.c_str(), "");
+    a = a; // self-assignment keeps the text
+    EXPECT_EQ(a.str(), "alpha");
+    std::string s = a;
+    EXPECT_EQ(s, "alpha");
+}
+
+TEST(FwPtrArray, GrowsInsertsAndRemoves) {
+    FwPtrArray array;
+    int values[100];
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(array.Add(&values[i]), i);
+    array.InsertAt(0, nullptr);
+    EXPECT_EQ(array.GetSize(), 101);
+    EXPECT_EQ(array[0], nullptr);
+    array.RemoveAt(0);
+    EXPECT_EQ(array[99], &values[99]);
+    array.RemoveAll();
+    EXPECT_EQ(array.GetSize(), 0);
+    EXPECT_EQ(array.GetData(), nullptr);
+}
+
+TEST(FwMaps, LookupIterateAndRemove) {
+    FwMapStringToPtr map;
+    int x = 1, y = 2;
+    map.SetAt("one", &x);
+    map.SetAt("two", &y);
+    map.SetAt("one", &y);
+    void* found = nullptr;
+    ASSERT_TRUE(map.Lookup("one", found));
+    EXPECT_EQ(found, &y);
+    EXPECT_FALSE(map.Lookup("ONE", found)); // keys compare exactly
+    int seen = 0;
+    for (FwPosition pos = map.GetStartPosition(); pos;) {
+        FwString key;
+        void* value;
+        map.GetNextAssoc(pos, key, value);
+        ++seen;
+    }
+    EXPECT_EQ(seen, 2);
+    EXPECT_TRUE(map.RemoveKey("two"));
+    EXPECT_EQ(map.GetCount(), 1);
+
+    FwMapStringToString names(100);
+    names.SetAt("A", "alpha");
+    FwString value;
+    ASSERT_TRUE(names.Lookup("A", value));
+    EXPECT_EQ(value, "alpha");
+}

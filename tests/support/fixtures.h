@@ -1,0 +1,64 @@
+// Shared test helpers: a fresh temporary folder and a scratch registry key per test, and facts
+// about the Wine environment the tests run in.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testsupport {
+
+// A new, empty folder under the temporary folder, removed with everything in it at destruction.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Path of `name` inside the folder.
+    std::string operator/(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+// A new registry key HKEY_CURRENT_USER\Software\TarvoTests\<unique>, removed with its subkeys at
+// destruction. KeyPath() is relative to HKEY_CURRENT_USER.
+class ScratchKey {
+public:
+    explicit ScratchKey(HKEY root = HKEY_CURRENT_USER);
+    ~ScratchKey();
+    ScratchKey(const ScratchKey&) = delete;
+    ScratchKey& operator=(const ScratchKey&) = delete;
+
+    HKEY Root() const { return m_root; }
+    const std::string& KeyPath() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    HKEY m_root;
+    std::string m_path;
+};
+
+// Writes a file with the given bytes (creating missing folders is the caller's business).
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+// Removes a folder tree (files and subfolders); missing folders are fine.
+void RemoveTree(const std::string& path);
+// The platform id reported by the version query (1 = Windows 95/98, 2 = NT).
+DWORD PlatformId();
+// The folder of the running test program.
+std::string ProgramFolder();
+// An environment variable, or empty.
+std::string EnvText(const char* name);
+// The Windows (Z:) path of a Linux path.
+std::string WindowsPathOf(const std::string& unixPath);
+// Runs a program and waits for it (at most `timeoutMs`); returns its exit code, or -1 when it
+// could not be started or did not end in time.
+long RunAndWait(const std::string& commandLine, DWORD timeoutMs = 60000,
+                const std::string& workDir = "");
+
+} // namespace testsupport
