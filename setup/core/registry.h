@@ -1,0 +1,37 @@
+// Registry utilities: values named by a root key and one path text whose last component is the
+// value name. Every function opens (or creates) the key with full access, does one operation
+// and closes the key again.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "setup/core/text.h"
+
+bool ParseRootKeyName(const std::string& name, HKEY& root);
+
+// On an open key.
+std::string ReadRegString(HKEY key, const std::string& valueName);
+bool ReadRegBinary(HKEY key, const std::string& valueName, BYTE* buffer, DWORD& size);
+bool ReadRegDword(HKEY key, const std::string& valueName, DWORD& number);
+bool WriteRegString(HKEY key, const std::string& valueName, const std::string& text);
+bool WriteRegBinary(HKEY key, const std::string& valueName, const BYTE* bytes, DWORD count);
+bool WriteRegDword(HKEY key, const std::string& valueName, DWORD number);
+LONG EnumSubkeyNames(HKEY key, TextList& names);
+
+// By root and value path (key path, backslash, value name).
+std::string ReadRegStringAt(HKEY root, const std::string& valuePath);
+bool ReadRegBinaryAt(HKEY root, const std::string& valuePath, BYTE* buffer, DWORD& size);
+DWORD ReadRegDwordAt(HKEY root, const std::string& valuePath);
+bool WriteRegStringAt(HKEY root, const std::string& valuePath, const std::string& text);
+bool WriteRegBinaryAt(HKEY root, const std::string& valuePath, const BYTE* bytes, DWORD count);
+bool WriteRegDwordAt(HKEY root, const std::string& valuePath, DWORD number);
+// The unnamed (default) value of the key named by the whole path.
+bool WriteRegKeyDefault(HKEY root, const std::string& keyPath, const std::string& text);
+std::string ReadRegKeyDefault(HKEY root, const std::string& keyPath);
+
+bool DeleteRegValue(HKEY root, const std::string& valuePath);
+bool DeleteRegKey(HKEY root, const std::string& keyPath, bool withSubkeys);
+// Status codes 0 to 11 (see the implementation for the table).
+int DeleteRegKeyStatus(HKEY root, const std::string& keyPath, bool withSubkeys);
