@@ -80,6 +80,12 @@ public:                                                                         
 
 #define FW_RUNTIME_CLASS(cls) (&cls::class##cls)
 
+// Layout checks of the binary interface: offsetof on classes with virtual tables is what the
+// checks are about, so the compiler's note about it is silenced between these two markers.
+#define FW_LAYOUT_CHECKS_BEGIN                                                                     \
+    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Winvalid-offsetof\"")
+#define FW_LAYOUT_CHECKS_END _Pragma("GCC diagnostic pop")
+
 // Reference-counted 8-bit string, one pointer wide: the pointer addresses the characters, which
 // are preceded by a header (reference count, length, capacity). Copies share the block until one
 // of them is assigned. The empty string uses a shared block whose count is negative and which

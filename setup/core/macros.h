@@ -6,6 +6,7 @@
 // the plug-in by pointer: do not reorder or resize its fields.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "setup/core/framework.h"
@@ -64,12 +65,15 @@ public:
 };
 
 #if defined(__i386__)
+FW_LAYOUT_CHECKS_BEGIN
 static_assert(offsetof(SetupContext, Variables) == 0, "SetupContext layout");
 static_assert(offsetof(SetupContext, MacroS) == 28, "SetupContext layout");
 static_assert(offsetof(SetupContext, MacroBoxName) == 132, "SetupContext layout");
 static_assert(offsetof(SetupContext, CustomMacros) == 136, "SetupContext layout");
 static_assert(offsetof(SetupContext, RunFromSource) == 156, "SetupContext layout");
 static_assert(offsetof(SetupContext, Enabled) == 160, "SetupContext layout");
+static_assert(sizeof(SetupContext) == 164, "SetupContext layout");
+FW_LAYOUT_CHECKS_END
 #endif
 
 // The process-wide context (built before the program's main code, empty and disabled).
