@@ -1,0 +1,72 @@
+// Starts the stand-in Program Manager for one test and reads back what it was sent.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "setup/core/progman.h"
+#include "support/fixtures.h"
+
+namespace testsupport {
+
+// True when DDE can work: Wine's DDE needs an X display.
+inline bool HasDisplay() {
+    return !EnvText("DISPLAY").empty();
+}
+
+class ProgmanStandin {
+public:
+    // Starts progman_standin.exe (beside the test program), logging into `folder`.
+    explicit ProgmanStandin(const std::string& folder) : m_log(folder + "\\progman.log") {
+        std::string event = "TarvoProgmanReady-" + std::to_string(GetCurrentProcessId()) + "-" +
+                            std::to_string(GetTickCount());
+        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        std::string cmd = "\"" + ProgramFolder() + "\\progman_standin.exe\" \"" + m_log + "\" " +
+                          event + " 120000";
+        std::vector<char> buf(cmd.begin(), cmd.end());
+        buf.push_back('\0');
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                           &m_process)) {
+            HANDLE waits[] = {ready, m_process.hProcess};
+            m_running = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+        }
+        CloseHandle(ready);
+    }
+    ~ProgmanStandin() {
+        if (m_process.hProcess) {
+            if (m_running)
+                PmExecute("[ExitProgman(0)]");
+            if (WaitForSingleObject(m_process.hProcess, 10000) != WAIT_OBJECT_0)
+                TerminateProcess(m_process.hProcess, 1);
+            CloseHandle(m_process.hThread);
+            CloseHandle(m_process.hProcess);
+        }
+    }
+    ProgmanStandin(const ProgmanStandin&) = delete;
+    ProgmanStandin& operator=(const ProgmanStandin&) = delete;
+
+    bool Running() const { return m_running; }
+
+    // The execute commands received so far, one per entry, in order.
+    std::vector<std::string> Commands() const {
+        std::vector<std::string> lines;
+        std::string text = ReadFileBytes(m_log);
+        std::size_t start = 0, end;
+        while ((end = text.find('\n', start)) != std::string::npos) {
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return lines;
+    }
+
+private:
+    std::string m_log;
+    PROCESS_INFORMATION m_process = {};
+    bool m_running = false;
+};
+
+} // namespace testsupport
