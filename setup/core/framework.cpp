@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <ostream>
 
 // ---------------------------------------------------------------------------------------------
 // Run-time classes
@@ -10,7 +11,9 @@
 const FwRuntimeClass FwObject::classFwObject = {"FwObject", static_cast<int>(sizeof(FwObject)),
                                                 FwNoSchema, nullptr, nullptr};
 
-const FwRuntimeClass* FwObject::GetRuntimeClass() const { return &classFwObject; }
+const FwRuntimeClass* FwObject::GetRuntimeClass() const {
+    return &classFwObject;
+}
 
 void* FwObject::DestroyObject(unsigned int flags) {
     this->~FwObject();
@@ -29,14 +32,16 @@ bool FwRuntimeClass::IsDerivedFrom(const FwRuntimeClass* base) const {
     if (!base)
         return false;
     for (const FwRuntimeClass* c = this; c; c = c->BaseClass) {
-        if (c == base || (c->ClassName && base->ClassName &&
-                          std::strcmp(c->ClassName, base->ClassName) == 0))
+        if (c == base ||
+            (c->ClassName && base->ClassName && std::strcmp(c->ClassName, base->ClassName) == 0))
             return true;
     }
     return false;
 }
 
-FwObject* FwRuntimeClass::CreateObject() const { return CreateFn ? CreateFn() : nullptr; }
+FwObject* FwRuntimeClass::CreateObject() const {
+    return CreateFn ? CreateFn() : nullptr;
+}
 
 FwObject* FwRuntimeClass::CreateObject(const char* name) {
     const FwRuntimeClass* cls = FromName(name);
@@ -61,7 +66,9 @@ struct EmptyBlock {
 };
 EmptyBlock g_emptyBlock = {{-1, 0, 0}, {0, 0, 0, 0}};
 
-StringHeader* HeaderOf(char* data) { return reinterpret_cast<StringHeader*>(data) - 1; }
+StringHeader* HeaderOf(char* data) {
+    return reinterpret_cast<StringHeader*>(data) - 1;
+}
 
 } // namespace
 
@@ -84,7 +91,9 @@ FwString::FwString(const FwString& other) : m_data(other.m_data) {
 FwString::FwString(FwString&& other) noexcept : m_data(other.m_data) {
     other.m_data = g_emptyBlock.Text;
 }
-FwString::~FwString() { Release(); }
+FwString::~FwString() {
+    Release();
+}
 
 FwString& FwString::operator=(const FwString& other) {
     if (m_data != other.m_data) {
@@ -111,6 +120,10 @@ FwString& FwString::operator=(const char* text) {
 FwString& FwString::operator=(const std::string& text) {
     Assign(text.data(), text.size());
     return *this;
+}
+
+std::ostream& operator<<(std::ostream& out, const FwString& text) {
+    return out.write(text.c_str(), static_cast<std::streamsize>(text.size()));
 }
 
 std::size_t FwString::size() const {
@@ -152,7 +165,9 @@ FW_IMPLEMENT_DYNCREATE(FwStringArray, FwObject)
 FW_IMPLEMENT_DYNCREATE(FwMapStringToPtr, FwObject)
 FW_IMPLEMENT_DYNCREATE(FwMapStringToString, FwObject)
 
-FwPtrArray::~FwPtrArray() { RemoveAll(); }
+FwPtrArray::~FwPtrArray() {
+    RemoveAll();
+}
 
 void FwPtrArray::Reserve(int capacity) {
     if (capacity <= m_nMaxSize)
@@ -199,7 +214,9 @@ void FwPtrArray::RemoveAll() {
     m_nMaxSize = 0;
 }
 
-FwStringArray::~FwStringArray() { RemoveAll(); }
+FwStringArray::~FwStringArray() {
+    RemoveAll();
+}
 
 int FwStringArray::Add(const FwString& value) {
     if (m_nSize == m_nMaxSize) {
@@ -247,8 +264,7 @@ unsigned int HashKey(const char* key) {
     return hash;
 }
 
-template <class Map, class Assoc>
-FwPosition StartOf(Assoc** table, unsigned int size, int count) {
+template <class Map, class Assoc> FwPosition StartOf(Assoc** table, unsigned int size, int count) {
     if (count == 0 || !table)
         return nullptr;
     for (unsigned int b = 0; b < size; ++b)
@@ -269,7 +285,9 @@ template <class Assoc> Assoc* NextOf(Assoc* assoc, Assoc** table, unsigned int s
 } // namespace
 
 #define FW_MAP_COMMON(Map)                                                                         \
-    Map::~Map() { RemoveAll(); }                                                                   \
+    Map::~Map() {                                                                                  \
+        RemoveAll();                                                                               \
+    }                                                                                              \
     Map::Assoc* Map::Find(const char* key, unsigned int& bucket) const {                           \
         unsigned int hash = HashKey(key);                                                          \
         bucket = hash % m_nHashTableSize;                                                          \
@@ -365,8 +383,7 @@ void FwMapStringToString::SetAt(const char* key, const FwString& value) {
     ++m_nCount;
 }
 
-void FwMapStringToString::GetNextAssoc(FwPosition& position, FwString& key,
-                                       FwString& value) const {
+void FwMapStringToString::GetNextAssoc(FwPosition& position, FwString& key, FwString& value) const {
     auto* a = reinterpret_cast<Assoc*>(position);
     key = a->Key;
     value = a->Value;

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
+#include <memory>
 #include <string>
 
 class FwObject;
@@ -58,6 +60,12 @@ inline void FwDelete(FwObject* object) {
         object->DestroyObject(1);
 }
 
+// Owning pointer that destroys through DestroyObject.
+struct FwDeleter {
+    void operator()(FwObject* object) const { FwDelete(object); }
+};
+template <class T> using FwPtr = std::unique_ptr<T, FwDeleter>;
+
 // Declares the run-time class record, the by-name factory and the destruction slot.
 #define FW_DECLARE_DYNCREATE(cls)                                                                  \
 public:                                                                                            \
@@ -67,10 +75,14 @@ public:                                                                         
     void* DestroyObject(unsigned int flags) override;
 
 #define FW_IMPLEMENT_DYNCREATE(cls, base)                                                          \
-    FwObject* cls::CreateObject() { return new cls; }                                              \
+    FwObject* cls::CreateObject() {                                                                \
+        return new cls;                                                                            \
+    }                                                                                              \
     const FwRuntimeClass cls::class##cls = {#cls, static_cast<int>(sizeof(cls)), FwNoSchema,       \
                                             &cls::CreateObject, &base::class##base};               \
-    const FwRuntimeClass* cls::GetRuntimeClass() const { return &class##cls; }                     \
+    const FwRuntimeClass* cls::GetRuntimeClass() const {                                           \
+        return &class##cls;                                                                        \
+    }                                                                                              \
     void* cls::DestroyObject(unsigned int flags) {                                                 \
         this->~cls();                                                                              \
         if (flags & 1)                                                                             \
@@ -115,6 +127,8 @@ public:
     friend bool operator==(const FwString& a, const FwString& b) { return a.str() == b.str(); }
     friend bool operator==(const FwString& a, const char* b) { return a.str() == b; }
     friend bool operator!=(const FwString& a, const char* b) { return !(a == b); }
+
+    friend std::ostream& operator<<(std::ostream& out, const FwString& text);
 
 private:
     void Assign(const char* text, std::size_t length);
