@@ -5,33 +5,12 @@
 #include "setup/core/element.h"
 #include "setup/elements/shortcut.h"
 #include "support/fixtures.h"
+#include "support/vtable_slots.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstring>
-
-namespace {
-
-// The vtable index that a pointer to a virtual member function designates (the compiler encodes
-// it as one plus the byte offset into the table); -1 for a non-virtual function.
-template <class F> int SlotOf(F pmf) {
-    struct Raw {
-        std::uintptr_t ptr;
-        std::ptrdiff_t adj;
-    } raw;
-    static_assert(sizeof(pmf) == sizeof(raw), "member pointer representation");
-    std::memcpy(&raw, &pmf, sizeof raw);
-    if ((raw.ptr & 1) == 0)
-        return -1;
-    return static_cast<int>((raw.ptr - 1) / sizeof(void*));
-}
-
-void* const* VtableOf(const void* object) {
-    return *static_cast<void* const* const*>(object);
-}
-
-} // namespace
+using testsupport::SlotOf;
+using testsupport::VtableOf;
 
 TEST(WSetupElement, FreshElementDefaultsAndFullRecord) {
     WSetupElement element;
