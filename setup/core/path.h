@@ -59,3 +59,8 @@ public:
 NetworkConnector* SetNetworkConnector(NetworkConnector* connector);
 // Empties the cache of reachable network roots (for tests).
 void ClearUncRootCache();
+// The logical-drive mask (bit 0 = A:) that DriveInUse and FirstFreeDriveLetter read. The real
+// source is GetLogicalDrives; tests replace it to reach the case of no free letter. Null
+// restores the real source; returns the previous one.
+using DriveMaskSource = unsigned long (*)();
+DriveMaskSource SetDriveMaskSource(DriveMaskSource source);

@@ -1,0 +1,268 @@
+// Path operations: text forms, the network-root probe (through a recording connector), and the
+// tests that look at the real file system.
+#include "setup/core/path.h"
+
+#include "support/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+#include <vector>
+
+using testsupport::TempFolder;
+
+TEST(PathText, NormalizePath) {
+    EXPECT_EQ(NormalizePath("C:"), "C:\\");
+    EXPECT_EQ(NormalizePath("C:\\dir\\"), "C:\\dir");
+    EXPECT_EQ(NormalizePath("C:dir"), "C:\\dir");
+    EXPECT_EQ(NormalizePath("  C:\\dir\\\\sub\\  "), "C:\\dir\\sub");
+    EXPECT_EQ(NormalizePath("\\\\srv\\\\share\\\\dir\\"), "\\\\srv\\share\\dir");
+    EXPECT_EQ(NormalizePath(" \\\\srv\\share"), "\\\\srv\\share");
+    // An unexpanded macro keeps its colon as it is.
+    EXPECT_EQ(NormalizePath("<DL:>setup"), "<DL:>setup");
+    EXPECT_EQ(NormalizePath("relative\\dir"), "relative\\dir");
+}
+
+TEST(PathText, JoinParentAndName) {
+    EXPECT_EQ(JoinPath("", " name ", false), "name");
+    EXPECT_EQ(JoinPath(" C:\\dir ", " a.txt ", false), "C:\\dir\\a.txt");
+    EXPECT_EQ(JoinPath("C:\\dir\\", "a.txt", false), "C:\\dir\\\\a.txt");
+    EXPECT_EQ(JoinPath("C:\\dir\\", "a.txt", true), "C:\\dir\\a.txt");
+    EXPECT_EQ(ParentOf("C:\\a\\b.txt"), "C:\\a");
+    EXPECT_EQ(ParentOf("b.txt"), "");
+    EXPECT_EQ(ParentOf("C:\\a\\"), "C:\\a");
+    EXPECT_EQ(FileNameOf("C:\\a\\b.txt"), "b.txt");
+    EXPECT_EQ(FileNameOf("b.txt"), "b.txt");
+    EXPECT_EQ(FileNameOf("C:\\a\\"), "");
+}
+
+TEST(PathText, RootsWithoutProbing) {
+    EXPECT_FALSE(IsUncPath("\\\\"));
+    EXPECT_TRUE(IsUncPath("\\\\s"));
+    EXPECT_FALSE(IsUncPath("C:\\\\s"));
+    EXPECT_EQ(PathRootText("d:\\x\\y", true), "d:");
+    EXPECT_EQ(PathRootText("d:\\x\\y", false), "d");
+    EXPECT_EQ(PathRootText("\\\\srv\\share\\x", true), "\\\\srv\\share");
+    EXPECT_EQ(PathBelowRoot("C:\\dir\\x"), "dir\\x");
+    EXPECT_EQ(PathBelowRoot("  c:dir"), "dir");
+    EXPECT_EQ(PathBelowRoot("\\\\srv\\share\\dir\\x"), "dir\\x");
+    EXPECT_EQ(PathBelowRoot("\\\\SRV\\share"), "");
+    EXPECT_EQ(PathRoot("d:\\setup\\x.dll"), "d:");
+    EXPECT_EQ(PathRoot(" C:\\ "), "C:");
+    EXPECT_EQ(PathRoot("setup\\x.dll"), "");
+    EXPECT_EQ(PathRoot("ab:\\x"), "");
+    EXPECT_EQ(PathRoot("1:\\x"), "");
+}
+
+namespace {
+
+// Records the probe's calls and connects only the remote names it is told to.
+class RecordingConnector : public NetworkConnector {
+public:
+    std::set<std::string> reachable;
+    std::vector<std::pair<std::string, std::string>> connects;
+    std::vector<std::string> cancels;
+
+    unsigned long Connect(const std::string& drive, const std::string& remote) override {
+        connects.emplace_back(drive, remote);
+        return reachable.count(remote) ? 0 : 1222;
+    }
+    unsigned long Cancel(const std::string& drive) override {
+        cancels.push_back(drive);
+        return 0;
+    }
+};
+
+unsigned long AllDrivesUsed() {
+    return 0x03FFFFFF;
+}
+unsigned long OnlyDriveF() {
+    return 1ul << ('F' - 'A');
+}
+unsigned long NoDrives() {
+    return 0;
+}
+
+class NetworkRoot : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearUncRootCache();
+        m_previous = SetNetworkConnector(&connector);
+    }
+    void TearDown() override {
+        SetNetworkConnector(m_previous);
+        SetDriveMaskSource(nullptr);
+        ClearUncRootCache();
+    }
+    std::vector<std::string> Remotes() const {
+        std::vector<std::string> out;
+        for (const auto& c : connector.connects)
+            out.push_back(c.second);
+        return out;
+    }
+
+    RecordingConnector connector;
+
+private:
+    NetworkConnector* m_previous = nullptr;
+};
+
+} // namespace
+
+TEST_F(NetworkRoot, ShareThatConnectsIsTheRootAndConnectionIsCancelled) {
+    connector.reachable = {"\\\\srv\\share"};
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\a\\b.txt"), "\\\\srv\\share");
+    ASSERT_EQ(connector.connects.size(), 1u);
+    std::string drive = FirstFreeDriveLetter() + ":";
+    EXPECT_EQ(connector.connects[0].first, drive);
+    EXPECT_EQ(connector.cancels, (std::vector<std::string>{drive}));
+}
+
+TEST_F(NetworkRoot, DeeperPrefixBecomesTheRoot) {
+    connector.reachable = {"\\\\srv\\share\\a"};
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\a\\b\\"), "\\\\srv\\share\\a");
+    EXPECT_EQ(Remotes(), (std::vector<std::string>{"\\\\srv\\share", "\\\\srv\\share\\a"}));
+    EXPECT_EQ(connector.cancels.size(), 1u);
+}
+
+TEST_F(NetworkRoot, NothingConnectsGivesServerAndShareUncached) {
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\a\\b"), "\\\\srv\\share");
+    EXPECT_EQ(Remotes(), (std::vector<std::string>{"\\\\srv\\share", "\\\\srv\\share\\a",
+                                                   "\\\\srv\\share\\a\\b"}));
+    EXPECT_TRUE(connector.cancels.empty());
+    connector.connects.clear();
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\a\\b"), "\\\\srv\\share");
+    EXPECT_EQ(connector.connects.size(), 3u);
+}
+
+TEST_F(NetworkRoot, CachedRootAnswersWithoutProbing) {
+    connector.reachable = {"\\\\srv\\share\\deep"};
+    ASSERT_EQ(PathRoot("\\\\srv\\share\\deep\\x"), "\\\\srv\\share\\deep");
+    connector.connects.clear();
+    EXPECT_EQ(PathRoot("\\\\SRV\\Share\\Deep\\other\\file"), "\\\\srv\\share\\deep");
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\deep"), "\\\\srv\\share\\deep");
+    EXPECT_TRUE(connector.connects.empty());
+    // A share whose name only begins like the cached one is probed on its own.
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\deeper\\x"), "\\\\srv\\share");
+    EXPECT_FALSE(connector.connects.empty());
+}
+
+TEST_F(NetworkRoot, MalformedNetworkPathsHaveNoRoot) {
+    EXPECT_EQ(PathRoot("\\\\\\share\\x"), "");
+    EXPECT_EQ(PathRoot("\\\\srv"), "");
+    EXPECT_EQ(PathRoot("\\\\srv\\"), "");
+    EXPECT_EQ(PathRoot("dir\\\\srv\\share"), "");
+    EXPECT_TRUE(connector.connects.empty());
+}
+
+TEST_F(NetworkRoot, NoFreeDriveLetterSkipsTheProbe) {
+    SetDriveMaskSource(&AllDrivesUsed);
+    EXPECT_EQ(FirstFreeDriveLetter(), "");
+    connector.reachable = {"\\\\srv\\share"};
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\a"), "\\\\srv\\share");
+    EXPECT_TRUE(connector.connects.empty());
+    // Nothing was cached: with a letter free again the share is probed.
+    SetDriveMaskSource(nullptr);
+    EXPECT_EQ(PathRoot("\\\\srv\\share\\a"), "\\\\srv\\share");
+    EXPECT_EQ(connector.connects.size(), 1u);
+}
+
+TEST_F(NetworkRoot, PlatformConnectorUnderThisSystem) {
+    SetNetworkConnector(nullptr);
+    // Without a network every connection fails: the root is server and share.
+    EXPECT_EQ(PathRoot("\\\\tarvo-nosuchhost\\share\\dir\\f.txt"), "\\\\tarvo-nosuchhost\\share");
+}
+
+TEST_F(NetworkRoot, DriveLetters) {
+    SetDriveMaskSource(&NoDrives);
+    EXPECT_EQ(FirstFreeDriveLetter(), "F");
+    SetDriveMaskSource(&OnlyDriveF);
+    EXPECT_EQ(FirstFreeDriveLetter(), "G");
+    EXPECT_TRUE(DriveInUse("f"));
+    EXPECT_TRUE(DriveInUse("F"));
+    EXPECT_FALSE(DriveInUse("G"));
+    EXPECT_FALSE(DriveInUse(""));
+    EXPECT_FALSE(DriveInUse("1"));
+    SetDriveMaskSource(nullptr);
+    EXPECT_TRUE(DriveInUse("c"));
+    std::string free = FirstFreeDriveLetter();
+    ASSERT_EQ(free.size(), 1u);
+    EXPECT_GE(free[0], 'F');
+    EXPECT_FALSE(DriveInUse(free));
+}
+
+class PathOnDisk : public ::testing::Test {
+protected:
+    TempFolder temp;
+};
+
+TEST_F(PathOnDisk, FileExistsOpensWithoutCreating) {
+    std::string file = temp / "present.txt";
+    ASSERT_TRUE(testsupport::WriteFileBytes(file, "x"));
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_FALSE(FileExists(temp / "absent.txt"));
+    EXPECT_EQ(GetFileAttributesA((temp / "absent.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(FileExists(temp.Path()));
+    EXPECT_FALSE(FileExists(""));
+}
+
+TEST_F(PathOnDisk, IsExistingDirectory) {
+    EXPECT_TRUE(IsExistingDirectory(temp.Path()));
+    EXPECT_TRUE(IsExistingDirectory(temp.Path() + "\\"));
+    EXPECT_TRUE(IsExistingDirectory("C:"));
+    EXPECT_TRUE(IsExistingDirectory("C:\\"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(temp / "f.txt", ""));
+    EXPECT_FALSE(IsExistingDirectory(temp / "f.txt"));
+    EXPECT_FALSE(IsExistingDirectory(temp / "missing"));
+    EXPECT_FALSE(IsExistingDirectory(""));
+}
+
+TEST_F(PathOnDisk, ClassifyPath) {
+    ASSERT_TRUE(testsupport::WriteFileBytes(temp / "f.txt", ""));
+    EXPECT_EQ(ClassifyPath(""), PathTooShort);
+    EXPECT_EQ(ClassifyPath("C"), PathTooShort);
+    EXPECT_EQ(ClassifyPath("C:"), PathIsDirectory);
+    EXPECT_EQ(ClassifyPath("c:\\"), PathIsDirectory);
+    EXPECT_EQ(ClassifyPath(temp.Path()), PathIsDirectory);
+    EXPECT_EQ(ClassifyPath(temp.Path() + "\\"), PathIsDirectory);
+    EXPECT_EQ(ClassifyPath(temp / "f.txt"), PathIsFileOrNothing);
+    EXPECT_EQ(ClassifyPath(temp / "missing\\deeper"), PathIsFileOrNothing);
+    EXPECT_EQ(ClassifyPath("relative\\path"), PathDriveRootMissing);
+    std::string unused = FirstFreeDriveLetter();
+    ASSERT_FALSE(unused.empty());
+    EXPECT_EQ(ClassifyPath(unused + ":\\dir"), PathDriveRootMissing);
+    ClearUncRootCache();
+    EXPECT_EQ(ClassifyPath("\\\\tarvo-nosuchhost\\share\\x"), PathNetworkRootMissing);
+}
+
+TEST_F(PathOnDisk, ShortPathOf) {
+    std::string folder = temp / "A Long Folder Name";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::string shortForm = ShortPathOf(folder);
+    ASSERT_FALSE(shortForm.empty());
+    EXPECT_EQ(shortForm.find(' '), std::string::npos);
+    EXPECT_TRUE(IsExistingDirectory(shortForm));
+    EXPECT_EQ(ShortPathOf(temp / "missing"), "");
+}
+
+namespace {
+
+bool DoubleByteCodePage() {
+    CPINFO info{};
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+}
+
+} // namespace
+
+// 0x95 0x5C is one character of code page 932 whose trail byte is a backslash.
+TEST(PathDoubleByte, TrailByteIsNoSeparator) {
+    if (!DoubleByteCodePage())
+        GTEST_SKIP() << "needs a double-byte ANSI code page (the cp932 run)";
+    const std::string kanji = "\x95\x5C";
+    EXPECT_EQ(ParentOf("C:\\" + kanji), "C:");
+    EXPECT_EQ(FileNameOf("C:\\" + kanji), kanji);
+    EXPECT_EQ(NormalizePath("C:\\" + kanji + "\\dir\\"), "C:\\" + kanji + "\\dir");
+    EXPECT_EQ(NormalizePath("C:\\dir\\" + kanji), "C:\\dir\\" + kanji);
+    EXPECT_EQ(PathRoot("C:\\" + kanji + "\\"), "C:");
+}
