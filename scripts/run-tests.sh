@@ -30,6 +30,14 @@ trap cleanup EXIT
 # processes must not inherit ctest's output pipe.
 $WINESERVER -p </dev/null >/dev/null 2>&1
 "$BUILD/wine-run" wineboot </dev/null >/dev/null 2>&1 || true
+# Wine's desktop process takes the standard error of the program that first needs it and ends a
+# second after its last client: keep it alive with a client whose output goes nowhere, so that
+# neither it nor the windows it opens ever hold a test's output pipe (ctest would wait for it).
+READY="$BUILD/tests/harness/desktop_keeper.ready"
+rm -f "$READY"
+"$BUILD/wine-run" "$BUILD/tests/harness/desktop_keeper.exe" "Z:${READY//\//\\}" \
+    </dev/null >/dev/null 2>&1 &
+for _ in $(seq 100); do [ -f "$READY" ] && break; sleep 0.1; done
 
 cd "$BUILD"
 ctest --output-on-failure -j "${CTEST_JOBS:-2}" "$@"
