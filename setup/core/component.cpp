@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "setup/core/record.h"
+#include "setup/core/text.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupComponent, FwObject)
 
@@ -27,23 +28,6 @@ template <class Keep> std::string JoinIds(const FwPtrArray& list, Keep keep) {
         first = false;
     }
     return joined;
-}
-
-// The record with its n-th comma-separated column replaced; a "," always follows the new value,
-// and missing columns before it are added empty.
-// (Interim copy of the text layer's ReplaceField, which replaces it once that is built.)
-std::string ReplaceColumn(const std::string& record, const std::string& value, int n) {
-    std::string result;
-    std::string rest = record;
-    for (int i = 1; i < n; ++i) {
-        std::size_t comma = rest.find(',');
-        result += rest.substr(0, comma);
-        result += ',';
-        rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
-    }
-    std::size_t comma = rest.find(',');
-    rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
-    return result + value + ',' + rest;
 }
 
 std::string JoinAllIds(const FwPtrArray& list) {
@@ -85,7 +69,7 @@ FwString WSetupComponent::GetSelectionRecord() {
         return child.Fixed == 0 && child.Locked == 0 &&
                HasChosenDescendant(const_cast<WSetupComponent*>(&child), 1);
     });
-    return FwString(ReplaceColumn(RecordText.str(), chosen, 12));
+    return FwString(ReplaceField(RecordText.str(), chosen, ",", 12));
 }
 
 FwString WSetupComponent::GetRecord000(int useAlternativeColumns) {
