@@ -33,5 +33,9 @@ std::string ReadRegKeyDefault(HKEY root, const std::string& keyPath);
 
 bool DeleteRegValue(HKEY root, const std::string& valuePath);
 bool DeleteRegKey(HKEY root, const std::string& keyPath, bool withSubkeys);
-// Status codes 0 to 11 (see the implementation for the table).
+// Status codes 0 to 11 (see the implementation for the table); below 7 the key is gone or was
+// deliberately left alone because it has subkeys.
 int DeleteRegKeyStatus(HKEY root, const std::string& keyPath, bool withSubkeys);
+// DeleteRegKeyStatus for the given platform family (1 = Windows 95/98, 2 = NT, other values:
+// plain deletion) instead of the running one's.
+int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath, bool withSubkeys);
