@@ -1,0 +1,444 @@
+// File-system utilities: directory chains, unique and temporary names, block copies, file size,
+// time and checksum, and the 8.3 short form of paths that do not exist yet.
+#include "setup/core/fileutil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "setup/core/path.h"
+#include "setup/core/process.h"
+#include "setup/core/text.h"
+
+namespace {
+
+const char ProbeFileName[] = "1234567890.tmp";
+// Characters that a short (8.3) name cannot hold, and those dropped when shortening.
+const char ForbiddenCharacters[] = "/*?\"<>|,";
+const char DroppedCharacters[] = "+= ";
+constexpr DWORD CopyBlockSize = 64 * 1024;
+constexpr DWORD ChecksumBlockSize = 64 * 1024;
+
+bool HasAnyOf(const std::string& text, const char* characters) {
+    return text.find_first_of(characters) != std::string::npos;
+}
+
+std::string WithoutAnyOf(const std::string& text, const char* characters) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (!std::strchr(characters, c))
+            out += c;
+    }
+    return out;
+}
+
+// Splits at backslashes, keeping empty parts and blanks.
+std::vector<std::string> Components(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t pos = path.find('\\', start);
+        if (pos == std::string::npos) {
+            parts.push_back(path.substr(start));
+            return parts;
+        }
+        parts.push_back(path.substr(start, pos - start));
+        start = pos + 1;
+    }
+}
+
+// Whether one path component is an 8.3 name: at most eight characters before an optional single
+// dot and at most three after it. "." and ".." and empty components pass.
+bool IsEightDotThree(const std::string& name) {
+    if (name.empty() || name == "." || name == "..")
+        return true;
+    const std::size_t dot = name.find('.');
+    if (dot == std::string::npos)
+        return name.size() <= 8;
+    if (name.find('.', dot + 1) != std::string::npos)
+        return false;
+    return dot <= 8 && name.size() - dot - 1 <= 3;
+}
+
+// Stem, "~" and number, with the stem cut so that the whole stays within eight characters:
+// "ABCDEF~9", then "ABCDE~10", "ABCD~100". Empty when even the number alone does not fit.
+std::string NumberedStem(const std::string& stem, std::size_t maxStem, unsigned number) {
+    const std::string tail = "~" + std::to_string(number);
+    if (tail.size() > 8)
+        return {};
+    const std::size_t room = 8 - tail.size();
+    return stem.substr(0, maxStem < room ? maxStem : room) + tail;
+}
+
+// The extension part of a shortened name: the text after the first dot without further dots, at
+// most three characters, with its dot; empty when there is no such text.
+std::string ShortExtension(const std::string& name) {
+    const std::size_t dot = name.find('.');
+    if (dot == std::string::npos)
+        return {};
+    std::string ext = WithoutAnyOf(name.substr(dot + 1), ".").substr(0, 3);
+    return ext.empty() ? ext : "." + ext;
+}
+
+// The numbered short form of a directory component: its first six characters, "~" and the
+// number. Where that would not be an 8.3 name (a dot among the first characters), the text
+// before the first dot is numbered and the extension kept.
+std::string ShortDirectoryForm(const std::string& component, unsigned number) {
+    std::string form = NumberedStem(component, 6, number);
+    if (form.empty() || IsEightDotThree(form))
+        return form;
+    form = NumberedStem(component.substr(0, component.find('.')), 6, number);
+    return form.empty() ? form : form + ShortExtension(component);
+}
+
+// What the numbered forms of a directory component depend on: its first six characters, the
+// first six before its first dot and its short extension. Components of one family get the
+// same form for every number from 2 on.
+std::string FormFamily(const std::string& component) {
+    return Uppercased(component.substr(0, 6) + "|" +
+                      component.substr(0, component.find('.')).substr(0, 6) + "|" +
+                      ShortExtension(component));
+}
+
+// The long directory components that were shortened and the short forms given to them, for the
+// life of the process. The lists keep the order of use; the upper-cased indexes beside them
+// answer the look-ups.
+struct ShortNameMemory {
+    TextList longNames;
+    TextList shortNames;
+    std::unordered_map<std::string, std::size_t> byLongName; // upper-cased long -> index
+    std::unordered_set<std::string> shortNameSet;            // upper-cased short forms
+    // The last number given to each family of numbered forms (see FormFamily).
+    std::unordered_map<std::string, unsigned> lastNumber;
+
+    const std::string* ShortFormOf(const std::string& longName) const {
+        auto it = byLongName.find(Uppercased(longName));
+        return it == byLongName.end() ? nullptr : &shortNames[it->second];
+    }
+    bool IsTaken(const std::string& shortName) const {
+        return shortNameSet.count(Uppercased(shortName)) != 0;
+    }
+    void Remember(const std::string& longName, const std::string& shortName) {
+        byLongName.emplace(Uppercased(longName), longNames.size());
+        longNames.push_back(longName);
+        shortNames.push_back(shortName);
+        shortNameSet.insert(Uppercased(shortName));
+    }
+};
+
+ShortNameMemory& Memory() {
+    static ShortNameMemory memory; // created on first use, released at program end
+    return memory;
+}
+
+// The short form of one directory component (see ComputeShortPath); empty when no 8.3 form
+// can be given to it.
+std::string ShortDirectoryComponent(const std::string& component) {
+    ShortNameMemory& memory = Memory();
+    if (const std::string* known = memory.ShortFormOf(component))
+        return *known;
+    const std::string cleaned = WithoutAnyOf(component, DroppedCharacters);
+    const bool needsNumber = !IsEightDotThree(cleaned);
+    std::string shortForm = needsNumber ? ShortDirectoryForm(cleaned, 1) : cleaned;
+    if (shortForm == component)
+        return shortForm;
+    if (!shortForm.empty() && memory.IsTaken(shortForm)) {
+        // Numbers from 2 on. Every number up to the last one given in this family is taken
+        // already (short forms are never forgotten), so the search goes on from there.
+        unsigned& last = memory.lastNumber[FormFamily(cleaned)];
+        unsigned number = last > 2 ? last : 2;
+        while (!(shortForm = ShortDirectoryForm(cleaned, number)).empty() &&
+               memory.IsTaken(shortForm))
+            ++number;
+        last = number;
+    }
+    if (!shortForm.empty())
+        memory.Remember(component, shortForm);
+    return shortForm;
+}
+
+// The short form of a file name in the given long directory (see ComputeShortPath).
+std::string ShortFileName(const std::string& directory, const std::string& name) {
+    const std::size_t dot = name.find('.');
+    const std::string base = name.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    if (base.size() <= 8 && ext.size() <= 3 && ext.find('.') == std::string::npos &&
+        !HasAnyOf(name, ForbiddenCharacters) && !HasAnyOf(name, DroppedCharacters))
+        return name;
+    const std::string cleaned = WithoutAnyOf(name, DroppedCharacters);
+    const std::string stem = cleaned.substr(0, cleaned.find('.'));
+    const std::string shortExt = ShortExtension(cleaned);
+    for (unsigned number = 1;; ++number) {
+        const std::string candidate = NumberedStem(stem, 5, number);
+        if (candidate.empty())
+            return candidate;
+        if (!FileExists(JoinPath(directory, candidate + shortExt, true)))
+            return candidate + shortExt;
+    }
+}
+
+// The wrapping sum of `count` 32-bit words read in the platform's (little-endian) byte order,
+// four lanes at a time.
+std::uint32_t SumOfWords(const unsigned char* p, std::size_t count) {
+    typedef std::uint32_t Lanes __attribute__((vector_size(16)));
+    Lanes a = {0, 0, 0, 0}, b = a, c = a, d = a;
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16, p += 64) {
+        Lanes w[4];
+        std::memcpy(w, p, sizeof w);
+        a += w[0];
+        b += w[1];
+        c += w[2];
+        d += w[3];
+    }
+    const Lanes total = a + b + c + d;
+    std::uint32_t sum = total[0] + total[1] + total[2] + total[3];
+    for (; i < count; ++i, p += 4) {
+        std::uint32_t word;
+        std::memcpy(&word, p, sizeof word);
+        sum += word;
+    }
+    return sum;
+}
+
+// A file handle closed when it goes out of scope.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : m_h(h) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_h; }
+    bool Close() {
+        if (!IsOpen())
+            return true;
+        bool ok = CloseHandle(m_h) != FALSE;
+        m_h = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE m_h;
+};
+
+HANDLE OpenForReading(const std::string& path, DWORD share) {
+    return CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// Creates the file (no sharing, always created) and deletes it again.
+bool ProbeWrite(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    DeleteFileA(path.c_str());
+    return true;
+}
+
+} // namespace
+
+bool IsShortName(const std::string& path) {
+    for (const std::string& component : Components(TextAfter(path, "\\"))) {
+        if (!IsEightDotThree(component))
+            return false;
+    }
+    return true;
+}
+
+std::string ComputeShortPath(const std::string& directory, const std::string& fileName) {
+    if (HasAnyOf(directory, ForbiddenCharacters) || HasAnyOf(fileName, ForbiddenCharacters))
+        return {};
+    const std::string root = PathRoot(directory);
+    std::string remainder = directory;
+    if (remainder.size() < 2 || (remainder[1] != ':' && remainder[1] != '\\'))
+        remainder = "\\" + remainder;
+    remainder.erase(0, root.size() < remainder.size() ? root.size() : remainder.size());
+
+    std::string shortDirectory;
+    if (IsShortName(remainder)) {
+        shortDirectory = remainder;
+    } else {
+        for (const std::string& component : Components(remainder)) {
+            const std::string shortComponent = ShortDirectoryComponent(component);
+            if (shortComponent.empty() && !component.empty())
+                return {};
+            shortDirectory += shortComponent + "\\";
+        }
+    }
+    const std::string shortName = ShortFileName(directory, fileName);
+    if (shortName.empty() && !fileName.empty())
+        return {};
+    return JoinPath(root + shortDirectory, shortName, true);
+}
+
+bool CanWriteTo(const std::string& directory, bool probe) {
+    if (IsExistingDirectory(directory)) {
+        const std::string probeFile =
+            probe ? JoinPath(directory, ProbeFileName, true) : UniqueNameIn(directory);
+        return !probeFile.empty() && ProbeWrite(probeFile);
+    }
+    const std::string path = Trimmed(directory);
+    const std::string root = PathRoot(path);
+    std::string rest = root.size() < path.size() ? path.substr(root.size()) : std::string();
+    if (!rest.empty() && rest[0] == '\\')
+        rest.erase(0, 1);
+
+    std::vector<std::string> created;
+    bool ok = true;
+    std::string level = root;
+    for (const std::string& component : Components(rest)) {
+        level = JoinPath(level, component, true);
+        if (IsExistingDirectory(level))
+            continue;
+        if (!CreateDirectoryTree(level)) {
+            ok = false;
+            break;
+        }
+        created.push_back(level);
+    }
+    if (ok && probe)
+        ok = ProbeWrite(JoinPath(level, ProbeFileName, true));
+    for (auto it = created.rbegin(); it != created.rend(); ++it)
+        RemoveDirectoryA(it->c_str());
+    return ok;
+}
+
+bool FileSize(const std::string& path, std::uint32_t& size) {
+    size = 0;
+    FileHandle file(OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    LARGE_INTEGER length;
+    if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &length))
+        return false;
+    // A size that does not fit the result is not reported as a wrong, smaller one.
+    if (length.QuadPart > 0xFFFFFFFFLL)
+        return false;
+    size = static_cast<std::uint32_t>(length.QuadPart);
+    return true;
+}
+
+bool FileTime(const std::string& path, std::time_t& time) {
+    time = 0;
+    FileHandle file(OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    FILETIME written;
+    if (!file.IsOpen() || !GetFileTime(file.Get(), nullptr, nullptr, &written))
+        return false;
+    // FILETIME counts 100 ns steps since 1601; calendar time counts seconds since 1970.
+    const unsigned long long ticks =
+        static_cast<unsigned long long>(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+    const unsigned long long epoch = 116444736000000000ULL;
+    time = ticks < epoch ? 0 : static_cast<std::time_t>((ticks - epoch) / 10000000ULL);
+    return true;
+}
+
+bool FileChecksum(const std::string& path, std::uint32_t& checksum) {
+    checksum = 0;
+    FileHandle file(OpenForReading(path, FILE_SHARE_READ));
+    if (!file.IsOpen())
+        return false;
+    // The sum of the content's 4-byte little-endian words (wrapping), a final short word taken
+    // with zero high bytes. Blocks are a multiple of four bytes, so only the last read can end
+    // inside a word; a short read elsewhere is carried over.
+    std::vector<unsigned char> block(ChecksumBlockSize);
+    std::uint32_t sum = 0;
+    std::size_t carried = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), block.data() + carried,
+                      static_cast<DWORD>(block.size() - carried), &got, nullptr))
+            return false;
+        const std::size_t available = carried + got;
+        const std::size_t words = available / 4;
+        const unsigned char* p = block.data() + words * 4;
+        sum += SumOfWords(block.data(), words);
+        carried = available - words * 4;
+        if (carried)
+            std::memmove(block.data(), p, carried);
+        if (got == 0)
+            break;
+    }
+    std::uint32_t last = 0;
+    for (std::size_t i = 0; i < carried; ++i)
+        last |= static_cast<std::uint32_t>(block[i]) << (8 * i);
+    checksum = sum + last;
+    return true;
+}
+
+bool CreateDirectoryTree(const std::string& path) {
+    const std::string parent = ParentOf(path);
+    if (!parent.empty())
+        CreateDirectoryTree(parent);
+    if (IsExistingDirectory(path))
+        return true;
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool RemoveEmptyDirectoryChain(const std::string& path) {
+    std::string directory = path;
+    if (directory.size() > 3 && directory.back() == '\\')
+        directory.pop_back();
+    if (!RemoveDirectoryA(directory.c_str()))
+        return false;
+    const std::string parent = ParentOf(directory);
+    if (parent.size() > 3)
+        RemoveEmptyDirectoryChain(parent);
+    return true;
+}
+
+std::string UniqueNameIn(const std::string& directory) {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%05d", std::rand() & 0x7FFF);
+        std::string candidate = JoinPath(directory, name, true);
+        if (!FileExists(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+std::string TempFileName() {
+    char temp[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof temp, temp);
+    if (n == 0 || n >= sizeof temp)
+        return {};
+    return UniqueNameIn(std::string(temp, n));
+}
+
+bool CopyFileByStreams(const std::string& source, const std::string& destination) {
+    // The source is opened first: when it is missing, the destination is left untouched.
+    FileHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in.IsOpen())
+        return false;
+    const std::string parent = ParentOf(destination);
+    if (!parent.empty())
+        CreateDirectoryTree(parent);
+    FileHandle out(CreateFileA(destination.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.IsOpen())
+        return false;
+
+    // A read, write or close that fails makes the copy fail: a truncated copy is no copy.
+    std::vector<char> block(CopyBlockSize);
+    for (;;) {
+        PumpOneMessage();
+        DWORD got = 0;
+        if (!ReadFile(in.Get(), block.data(), CopyBlockSize, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        DWORD written = 0;
+        if (!WriteFile(out.Get(), block.data(), got, &written, nullptr) || written != got)
+            return false;
+    }
+    return out.Close();
+}

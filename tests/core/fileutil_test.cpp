@@ -1,0 +1,195 @@
+// File-system utilities on the real file system, each test in a temporary folder of its own.
+// The short-name memory lives for the whole process, so each short-name test uses its own names.
+#include "setup/core/fileutil.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "setup/core/path.h"
+#include "support/fixtures.h"
+
+namespace {
+
+using testsupport::ReadFileBytes;
+using testsupport::TempFolder;
+using testsupport::WriteFileBytes;
+
+bool IsDirectory(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether the folder holds nothing (apart from `except`).
+bool HoldsNothing(const std::string& folder, const std::string& except = "") {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    int entries = 0;
+    do {
+        std::string n = fd.cFileName;
+        entries += n != "." && n != ".." && n != except;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return entries == 0;
+}
+
+} // namespace
+
+TEST(ShortNames, IsShortName) {
+    for (const char* yes : {"C:\\PROGRA~1\\ABCDEFGH.TXT", "C:", "C:\\", "C:\\A\\..\\B.C"})
+        EXPECT_TRUE(IsShortName(yes)) << yes;
+    // The last three are at most twelve characters long but still not 8.3 names.
+    for (const char* no : {"C:\\ABCDEFGHI\\A.TXT", "C:\\DIR\\ABCDEFGH.HTML", "C:\\ABCDEFGHIJ.A",
+                           "C:\\A.B.C", "C:\\AB.CDEF"})
+        EXPECT_FALSE(IsShortName(no)) << no;
+}
+
+TEST(ShortNames, DirectoryComponentsAreNumberedAndRemembered) {
+    EXPECT_EQ(ComputeShortPath("C:\\PROGRA~1\\APP", "SETUP.EXE"), "C:\\PROGRA~1\\APP\\SETUP.EXE");
+    EXPECT_EQ(ComputeShortPath("C:\\APP\\", ""), "C:\\APP");
+    EXPECT_EQ(ComputeShortPath("C:\\Remember Program Files\\App", "A.TXT"),
+              "C:\\Rememb~1\\App\\A.TXT");
+    // Same first six characters: the next number; remembered names are found ignoring case.
+    EXPECT_EQ(ComputeShortPath("C:\\REMEMBERED Other", "A.TXT"), "C:\\REMEMB~2\\A.TXT");
+    EXPECT_EQ(ComputeShortPath("d:\\remember program files\\x", "B"), "d:\\Rememb~1\\x\\B");
+    // Blanks, "+" and "=" are dropped; dotted components still become 8.3 names.
+    EXPECT_EQ(ComputeShortPath("C:\\Dropped Long Name\\A+B", "x"), "C:\\Droppe~1\\AB\\x");
+    EXPECT_EQ(ComputeShortPath("C:\\Dotted.Folder.Name", "x"), "C:\\Dotted~1\\x");
+    EXPECT_EQ(ComputeShortPath("C:\\Dot.In.Front", "x"), "C:\\Dot~1.InF\\x");
+    EXPECT_EQ(ComputeShortPath("C:\\what?\\long folder", "A.TXT"), "");
+}
+
+TEST(ShortNames, NumbersPastNineShortenTheStem) {
+    std::string last;
+    for (int i = 1; i <= 11; ++i)
+        last = ComputeShortPath("C:\\Tenfold directory " + std::to_string(i), "");
+    EXPECT_EQ(last, "C:\\Tenfo~11");
+
+    TempFolder temp;
+    for (int i = 1; i <= 99; ++i)
+        ASSERT_TRUE(WriteFileBytes(temp / ("Hundr~" + std::to_string(i) + ".txt"), ""));
+    EXPECT_EQ(FileNameOf(ComputeShortPath(temp.Path(), "Hundred names.txt")), "Hund~100.txt");
+}
+
+TEST(ShortNames, FileNamesAreNumberedAgainstExistingFiles) {
+    TempFolder temp;
+    auto nameFor = [&](const char* n) { return FileNameOf(ComputeShortPath(temp.Path(), n)); };
+    EXPECT_EQ(nameFor("Long file name.text"), "Longf~1.tex");
+    ASSERT_TRUE(WriteFileBytes(temp / "Longf~1.tex", "x"));
+    EXPECT_EQ(nameFor("Long file name.text"), "Longf~2.tex");
+    EXPECT_EQ(nameFor("My=File+1.txt"), "MyFil~1.txt");
+    EXPECT_EQ(nameFor("archive.tar.gz"), "archi~1.tar");
+    EXPECT_EQ(nameFor("NoExtensionAtAll"), "NoExt~1");
+    EXPECT_TRUE(IsShortName(ComputeShortPath(temp.Path(), "Long file name.text")));
+    EXPECT_EQ(nameFor("a|b.txt"), "");
+    EXPECT_EQ(nameFor("long*name.txt"), "");
+}
+
+TEST(FileTests, ChecksumSizeAndTime) {
+    TempFolder temp;
+    std::uint32_t sum = 1;
+    ASSERT_TRUE(WriteFileBytes(temp / "five", "\x01\x02\x03\x04\x05"));
+    EXPECT_TRUE(FileChecksum(temp / "five", sum));
+    EXPECT_EQ(sum, 0x04030201u + 5);
+    // Several blocks, a wrapping sum and a three-byte tail.
+    std::string bytes;
+    std::uint32_t expected = 0;
+    for (int i = 0; i < 70003; ++i) {
+        bytes += static_cast<char>(0xF0 + i % 13);
+        expected += static_cast<std::uint32_t>(0xF0 + i % 13) << (8 * (i % 4));
+    }
+    ASSERT_TRUE(WriteFileBytes(temp / "big", bytes));
+    EXPECT_TRUE(FileChecksum(temp / "big", sum));
+    EXPECT_EQ(sum, expected);
+    EXPECT_FALSE(FileChecksum(temp / "missing", sum));
+
+    HANDLE h =
+        CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const unsigned long long ticks = 116444736000000000ULL + 10000000000000000ULL; // 10^9 s
+    FILETIME ft = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+    std::uint32_t size = 0;
+    std::time_t time = 0;
+    EXPECT_TRUE(FileSize(temp / "big", size) && FileTime(temp / "big", time));
+    EXPECT_EQ(size, 70003u);
+    EXPECT_EQ(time, 1000000000);
+    EXPECT_FALSE(FileSize(temp / "missing", size) || FileTime(temp / "missing", time));
+    EXPECT_TRUE(size == 0 && time == 0);
+    // A size past 32 bits is not reported as a smaller one (a sparse file).
+    h = CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER at;
+    at.QuadPart = 0x100000001LL;
+    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+    EXPECT_FALSE(FileSize(temp / "big", size));
+}
+
+TEST(DirectoryChains, CreateAndRemove) {
+    TempFolder temp;
+    EXPECT_TRUE(CreateDirectoryTree(temp / "a\\b\\c") && IsDirectory(temp / "a\\b\\c"));
+    EXPECT_TRUE(CreateDirectoryTree(temp / "a\\b\\c\\"));
+    ASSERT_TRUE(WriteFileBytes(temp / "file", "x"));
+    EXPECT_FALSE(CreateDirectoryTree(temp / "file\\sub"));
+    // Removal stops at the first folder that is not empty.
+    ASSERT_TRUE(CreateDirectoryTree(temp / "a\\side"));
+    EXPECT_TRUE(RemoveEmptyDirectoryChain(temp / "a\\b\\c"));
+    EXPECT_FALSE(IsDirectory(temp / "a\\b"));
+    EXPECT_TRUE(IsDirectory(temp / "a\\side"));
+    EXPECT_FALSE(RemoveEmptyDirectoryChain(temp / "a"));
+    EXPECT_TRUE(RemoveEmptyDirectoryChain(temp / "a\\side\\"));
+    EXPECT_FALSE(IsDirectory(temp / "a"));
+    EXPECT_TRUE(IsDirectory(temp.Path()));
+}
+
+TEST(DirectoryChains, CanWriteToLeavesNothingBehind) {
+    TempFolder temp;
+    EXPECT_TRUE(CanWriteTo(temp.Path(), true) && CanWriteTo(temp.Path(), false));
+    // A missing chain is created to find out, and removed again.
+    EXPECT_TRUE(CanWriteTo(temp / "x\\y\\z", true) && CanWriteTo(temp / "x\\y\\z", false));
+    EXPECT_TRUE(HoldsNothing(temp.Path()));
+    ASSERT_TRUE(CreateDirectoryTree(temp / "x"));
+    EXPECT_TRUE(CanWriteTo(temp / "x\\y\\z", true));
+    EXPECT_TRUE(HoldsNothing(temp.Path(), "x") && HoldsNothing(temp / "x"));
+    ASSERT_TRUE(WriteFileBytes(temp / "file", "x"));
+    EXPECT_FALSE(CanWriteTo(temp / "file\\sub\\deeper", false));
+}
+
+TEST(UniqueNames, FiveDigitsWithoutExtension) {
+    TempFolder temp;
+    char tempPath[MAX_PATH];
+    const std::string tempDir(tempPath, GetTempPathA(MAX_PATH, tempPath));
+    const std::string unique = UniqueNameIn(temp.Path() + "\\"), tempName = TempFileName();
+    EXPECT_EQ(ParentOf(unique), temp.Path());
+    EXPECT_EQ(ParentOf(tempName) + "\\", tempDir);
+    for (const std::string& name : {FileNameOf(unique), FileNameOf(tempName)})
+        EXPECT_TRUE(name.size() == 5 && name.find_first_not_of("0123456789") == name.npos) << name;
+    EXPECT_TRUE(HoldsNothing(temp.Path()));
+}
+
+TEST(StreamCopies, CopiesContentAndCreatesTheParentTree) {
+    TempFolder temp;
+    std::string content;
+    for (int i = 0; i < 200001; ++i) // several blocks and a tail
+        content += static_cast<char>(i * 7);
+    ASSERT_TRUE(WriteFileBytes(temp / "src", content));
+    ASSERT_TRUE(WriteFileBytes(temp / "old", std::string(300000, 'o')));
+    EXPECT_TRUE(CopyFileByStreams(temp / "src", temp / "old"));
+    EXPECT_EQ(ReadFileBytes(temp / "old"), content);
+    EXPECT_TRUE(CopyFileByStreams(temp / "src", temp / "new\\tree\\copy"));
+    EXPECT_EQ(ReadFileBytes(temp / "new\\tree\\copy"), content);
+}
+
+TEST(StreamCopies, FailuresAreReported) {
+    TempFolder temp;
+    ASSERT_TRUE(WriteFileBytes(temp / "src", std::string(100000, 's')));
+    ASSERT_TRUE(WriteFileBytes(temp / "dst", "keep"));
+    // A missing source leaves the destination alone.
+    EXPECT_FALSE(CopyFileByStreams(temp / "missing", temp / "dst"));
+    EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
+    EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst\\sub\\dst"));
+    // Real failing writes and reads: the Linux device that is always full (writes fail with
+    // ERROR_DISK_FULL), and a process memory file whose first page cannot be read.
+    EXPECT_FALSE(CopyFileByStreams(temp / "src", "Z:\\dev\\full"));
+    EXPECT_FALSE(CopyFileByStreams("Z:\\proc\\self\\mem", temp / "dst"));
+}
