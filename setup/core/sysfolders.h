@@ -3,12 +3,50 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 
+// The address of SHGetFolderPathA in the optional shell-folder library.
+typedef HRESULT(WINAPI* ShGetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
+
+// The platform calls that folder resolution makes. This class makes the real calls; tests
+// derive from it to choose the version, make shell calls fail, redirect the registry's root
+// keys to scratch keys and stand in for the fixed folders.
+class FolderPlatform {
+public:
+    virtual ~FolderPlatform() = default;
+
+    // GetVersionExA; false when the query fails.
+    virtual bool QueryVersion(OSVERSIONINFOA& info);
+    // GetCurrentDirectoryA (the optional library is looked for below it).
+    virtual std::string CurrentDirectory();
+    // Calls the optional library's SHGetFolderPathA with no window, no token and flags 0.
+    virtual HRESULT FolderPath(ShGetFolderPathFn function, int csidl, std::string& path);
+    virtual HRESULT SpecialFolderLocation(int csidl, LPITEMIDLIST& list);
+    virtual bool PathFromIdList(LPCITEMIDLIST list, std::string& path);
+    virtual HRESULT ShellAllocator(IMalloc*& allocator);
+    // The key to use for a predefined root key (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+    // HKEY_USERS); the real platform answers the key itself.
+    virtual HKEY RegistryRoot(HKEY predefined);
+    virtual std::string WindowsDirectory();
+    virtual std::string SystemDirectory();
+    virtual std::string TempPath();
+    // Full file name of the running program.
+    virtual std::string ProgramFileName();
+    virtual std::string UserName();
+    // CreateDirectoryTree.
+    virtual bool CreateFolder(const std::string& path);
+};
+
+// The platform itself.
+FolderPlatform& RealFolderPlatform();
+
 class SystemFolders {
 public:
-    SystemFolders();  // resolves every folder (construction order fixed; see the .cpp)
+    SystemFolders(); // resolves every folder (construction order fixed; see the .cpp)
+    // Resolves every folder through the given platform, which must outlive the object.
+    explicit SystemFolders(FolderPlatform& platform);
     ~SystemFolders(); // frees the optional shell-folder library
     SystemFolders(const SystemFolders&) = delete;
     SystemFolders& operator=(const SystemFolders&) = delete;
@@ -38,6 +76,60 @@ public:
     std::string GetProgramFilesFolder();
     // GetWindowsDirectoryA at the time of the call.
     static std::string GetWindowsFolderNow();
+
+    // True when the optional shell-folder library and its SHGetFolderPathA were found.
+    bool HasFolderLibrary() const { return m_folderPath != nullptr; }
+
+private:
+    // How a search through the shell's item identifier lists ended.
+    enum class ShellResult { Found, NotFound, AllocatorFailed };
+
+    void Resolve();
+    void LoadFolderLibrary();
+    bool IsWin98() const;
+    bool CallFolderPath(int csidl, std::string& folder);
+    ShellResult FromLocation(int csidl, std::string& folder);
+    bool OpenShellFoldersKey(HKEY& key);
+    std::string ReadShellFolderValue(HKEY root, const std::string& keyPath,
+                                     const std::string& valueName);
+    std::string ShellFolder(int userCsidl, int commonCsidl, const char* valueName,
+                            const std::string& base);
+    std::string SingleShellFolder(int csidl, const char* valueName);
+    std::string WindowsDrive() const;
+    std::string CurrentWindowsDrive();
+    bool PassesFolderTest(const std::string& folder) const;
+
+    void FindBde();
+    std::string CommonFilesFolder(const char* tail);
+    void FindStartup();
+    void FindPersonal();
+    void FindPictures();
+
+    FolderPlatform* m_platform;
+    DWORD m_platformId = 0; // 0 when the version query failed
+    DWORD m_minor = 0;
+    HMODULE m_folderLibrary = nullptr;
+    ShGetFolderPathFn m_folderPath = nullptr;
+
+    std::string m_bde;
+    std::string m_dao;
+    std::string m_odbc;
+    std::string m_personal;
+    std::string m_desktop;
+    std::string m_programs;
+    std::string m_sendTo;
+    std::string m_templates;
+    std::string m_startMenu;
+    std::string m_startup;
+    std::string m_temp;
+    std::string m_fonts;
+    std::string m_windows;
+    std::string m_programFiles;
+    std::string m_system;
+    std::string m_module;
+    std::string m_maker;
+    std::string m_pictures;
+    std::string m_commonStartup;
 };
 
 // The process-wide record (built before the program's main code).
