@@ -2,8 +2,14 @@
 // their construction order is fixed (the order of definition below) and all of them exist before
 // the program's (or the plug-in's) main code runs. None of them relies on another's construction.
 #include "setup/core/fileutil.h"
+#include "setup/core/macros.h"
+#include "setup/core/sysfolders.h"
 
-// 1. System folders.
+// 1. System folders (asks the platform's version query itself, not the record below).
+static SystemFolders g_systemFolders;
+SystemFolders& TheSystemFolders() {
+    return g_systemFolders;
+}
 
 // 2. Platform version.
 static PlatformVersion g_platformVersion;
@@ -11,6 +17,11 @@ const PlatformVersion& ThePlatformVersion() {
     return g_platformVersion;
 }
 
-// 3. Macro context.
+// 3. Macro context: empty and disabled.
+static SetupContext g_setupContext;
+SetupContext& TheSetupContext() {
+    return g_setupContext;
+}
 
-// 4. Backup name prefix.
+// 4. Backup name prefix: BackupFilePrefix (setup/elements/dir_kinds.h) is a compile-time
+// constant and needs no construction.
