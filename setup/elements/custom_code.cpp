@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "setup/core/macros.h"
 #include "setup/core/record.h"
 
 FW_IMPLEMENT_DYNCREATE(WUninstallCustomDLL, WSetupElement)
@@ -40,10 +41,9 @@ FwString WUninstallCustomDLL::GetFullRecord() {
 }
 
 FwString WUninstallCustomDLL::GetShortRecord() {
-    // Follow-up: DestDir is written expanded (Expand on the macro context) once that exists.
     return RecordBuilder()
         .Text(Id)
-        .Text(DestDir)
+        .Text(ExpandText(DestDir.str()))
         .Text(DestName)
         .Text(Arguments)
         .Text(OptionFlags)

@@ -1,5 +1,6 @@
 // The text records of the seventeen element kinds: each kind's own column order, and the
 // irregular short records (missing final commas, extra empty columns, empty texts).
+#include "setup/core/macros.h"
 #include "setup/elements/custom_code.h"
 #include "setup/elements/dir_kinds.h"
 #include "setup/elements/file.h"
@@ -121,6 +122,18 @@ TEST(CustomCodeRecords, DllsAndExecutables) {
     EXPECT_EQ(uninstallDll.GetArguments(), "-u <D>");
     EXPECT_EQ(uninstallDll.GetFullRecord(), "U,C:\\Prog,c.dll,-u <D>,1111,e,1,");
     EXPECT_EQ(uninstallDll.GetShortRecord(), "U,C:\\Prog,c.dll,-u <D>,1111,,,,");
+
+    // The short record names the folder expanded, with the process-wide macro context.
+    SetupContext& context = TheSetupContext();
+    const int wasEnabled = context.Enabled;
+    const FwString wasD = context.MacroD;
+    context.MacroD = "C:\\Acme";
+    context.Enabled = 1;
+    uninstallDll.DestDir = "<D>\\bin";
+    EXPECT_EQ(uninstallDll.GetShortRecord(), "U,C:\\Acme\\bin,c.dll,-u <D>,1111,,,,");
+    EXPECT_EQ(uninstallDll.GetFullRecord(), "U,<D>\\bin,c.dll,-u <D>,1111,e,1,");
+    context.MacroD = wasD;
+    context.Enabled = wasEnabled;
 
     WSetupCustomDLL dll;
     Fill(dll, "C", "<D>", "c.dll");
