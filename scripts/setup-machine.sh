@@ -5,7 +5,7 @@
 set -e
 PACKAGES="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest wine64 libxi6 libxcursor1
-  libxcomposite1 libxrandr2 libxrender1 libxinerama1 libxfixes3 xvfb xdotool x11-apps
+  libxcomposite1 libxrandr2 libxrender1 libxinerama1 libxfixes3 xvfb xdotool x11-apps x11-utils
   imagemagick util-linux"
 missing=""
 for p in $PACKAGES; do
