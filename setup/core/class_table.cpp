@@ -52,3 +52,10 @@ const FwRuntimeClass* FwRuntimeClass::FromName(const char* name) {
             return cls;
     return nullptr;
 }
+
+// Kept beside the table: a program that never creates objects by name then links none of the
+// element kinds it does not use.
+FwObject* FwRuntimeClass::CreateObject(const char* name) {
+    const FwRuntimeClass* cls = FromName(name);
+    return cls ? cls->CreateObject() : nullptr;
+}

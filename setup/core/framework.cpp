@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <ostream>
 
 // ---------------------------------------------------------------------------------------------
 // Run-time classes
@@ -41,11 +40,6 @@ bool FwRuntimeClass::IsDerivedFrom(const FwRuntimeClass* base) const {
 
 FwObject* FwRuntimeClass::CreateObject() const {
     return CreateFn ? CreateFn() : nullptr;
-}
-
-FwObject* FwRuntimeClass::CreateObject(const char* name) {
-    const FwRuntimeClass* cls = FromName(name);
-    return cls ? cls->CreateObject() : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -120,10 +114,6 @@ FwString& FwString::operator=(const char* text) {
 FwString& FwString::operator=(const std::string& text) {
     Assign(text.data(), text.size());
     return *this;
-}
-
-std::ostream& operator<<(std::ostream& out, const FwString& text) {
-    return out.write(text.c_str(), static_cast<std::streamsize>(text.size()));
 }
 
 std::size_t FwString::size() const {
