@@ -1,23 +1,111 @@
 #include "setup/elements/shortcut.h"
 
+#include <windows.h>
+
+#include <string>
 #include <utility>
 
+#include "setup/core/fileutil.h"
+#include "setup/core/macros.h"
+#include "setup/core/path.h"
+#include "setup/core/progman.h"
 #include "setup/core/record.h"
+#include "setup/core/shelllink.h"
+#include "setup/core/sysfolders.h"
+#include "setup/core/text.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupShortcut, WSetupElement)
 
 WSetupShortcut::WSetupShortcut() : WSetupElement(KindShortcut) {}
 
-// Creating, removing and checking the shortcut are not written yet: these answer as the base
-// element does.
+namespace {
+
+bool IsKGroup(const std::string& group) {
+    return EqualText(group, "<K>", false);
+}
+
+// The group folder of a group text. A group that is "<K>" in any letter case names the "<K>"
+// folder: macros themselves are only known in capitals.
+std::string GroupFolderOf(const std::string& group) {
+    return TheSetupContext().ResolveGroupPath(IsKGroup(group) ? std::string("<K>") : group);
+}
+
+} // namespace
+
+int WSetupShortcut::InstallStep(FwStringArray& groupFolders) {
+    SetupContext& context = TheSetupContext();
+    DestDir = context.ExpandVariables(DestDir);
+    LinkName = context.ExpandVariables(LinkName);
+    Group = context.ExpandVariables(Group);
+    std::string target = context.ResolvePath(DestDir, DestName);
+    std::string iconPath;
+    if (!IconDir.empty() && !IconName.empty()) {
+        IconDir = context.ExpandVariables(IconDir);
+        iconPath = context.ResolvePath(IconDir, IconName);
+    }
+    if (!FileExists(target))
+        return Status = 1;
+
+    std::string groupFolder = GroupFolderOf(Group);
+    Arguments = ExpandText(Arguments);
+    std::string programGroup = ExpandText("<G>");
+    WorkDir = WorkDir.empty() ? ParentOf(target) : ExpandText(WorkDir);
+    groupFolders.Add(groupFolder);
+
+    if (!ThePlatformVersion().NewShell()) {
+        if (programGroup.empty())
+            return Status = 3;
+        // The program manager's answers do not change the outcome.
+        std::string commandLine = "\"" + target + "\"" + Arguments.str();
+        PmCreateGroup(programGroup.c_str(), nullptr);
+        PmAddProgramItem(programGroup.c_str(), LinkName.c_str(), commandLine.c_str(),
+                         WorkDir.c_str());
+        return Status = 0;
+    }
+
+    if (!IsKGroup(Group))
+        CreateDirectoryTree(groupFolder);
+    std::string targetText = target + ShellLinkArgumentMark + " " + Arguments.str();
+    bool made = CreateShellLink(groupFolder, LinkName, targetText, WorkDir, iconPath, IconIndex);
+    return Status = made ? 0 : 2;
+}
+
+int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
+    ChangeMark = 0;
+    if (!RemoveOnUninstall)
+        return Status = 1;
+    SetupContext& context = TheSetupContext();
+    DestDir = context.ExpandVariables(DestDir);
+    std::string groupFolder = GroupFolderOf(Group);
+    std::string programGroup = ExpandText("<G>");
+
+    if (!ThePlatformVersion().NewShell()) {
+        PmShowGroup(programGroup.c_str(), 1);
+        bool deleted = PmDeleteItem(LinkName.c_str());
+        PmDeleteGroupIfEmpty(programGroup.c_str());
+        return Status = deleted ? 0 : 2;
+    }
+
+    std::string linkFile = JoinPath(groupFolder, LinkName.str() + ".LNK", true);
+    if (!DeleteFileA(linkFile.c_str()))
+        return Status = 2;
+    // The desktop stays even when its last shortcut goes; a group folder left empty goes, and
+    // so do its parents that are left empty.
+    std::string folder = ParentOf(linkFile);
+    if (!EqualText(folder, TheSystemFolders().Desktop(), false)) {
+        RemoveEmptyDirectoryChain(folder);
+        removedLinks.Add(linkFile);
+    }
+    return Status = 0;
+}
+
 int WSetupShortcut::Verify() {
-    return WSetupElement::Verify();
-}
-int WSetupShortcut::InstallStep(FwStringArray&) {
-    return WSetupElement::Install();
-}
-int WSetupShortcut::UninstallStep(FwStringArray&) {
-    return WSetupElement::Uninstall();
+    SetupContext& context = TheSetupContext();
+    DestDir = context.ExpandVariables(DestDir);
+    std::string groupFolder = GroupFolderOf(Group);
+    if (!ThePlatformVersion().NewShell())
+        return Status = 0;
+    return Status = FileExists(JoinPath(groupFolder, LinkName.str() + ".LNK", false)) ? 0 : 1;
 }
 
 FwString WSetupShortcut::GetFullRecord() {

@@ -16,6 +16,45 @@ inline bool HasDisplay() {
     return !EnvText("DISPLAY").empty();
 }
 
+// Wine's own "PROGMAN" service opens a folder window (an explorer process of its own, slow to
+// start) for each group it creates or shows. Closes the windows titled `title` as they appear:
+// waits up to `waitMs` for the first, then until none has appeared for `quietMs`. Returns how
+// many close requests were posted.
+inline int CloseFolderWindows(const std::string& title, DWORD waitMs = 15000,
+                              DWORD quietMs = 1500) {
+    struct Search {
+        const std::string* Title;
+        int Closed;
+    } search = {&title, 0};
+    DWORD start = GetTickCount(), lastSeen = 0;
+    while (GetTickCount() - start < waitMs) {
+        int before = search.Closed;
+        EnumWindows(
+            [](HWND window, LPARAM param) -> BOOL {
+                Search* s = reinterpret_cast<Search*>(param);
+                char text[512] = "";
+                GetWindowTextA(window, text, sizeof text);
+                if (IsWindowVisible(window) && *s->Title == text) {
+                    PostMessageA(window, WM_CLOSE, 0, 0);
+                    ++s->Closed;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.Closed != before)
+            lastSeen = GetTickCount();
+        else if (lastSeen && GetTickCount() - lastSeen > quietMs)
+            break;
+        // Keep answering messages meanwhile: the new window's process may be waiting for this
+        // thread to answer a broadcast.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    return search.Closed;
+}
+
 class ProgmanStandin {
 public:
     // Starts progman_standin.exe (beside the test program), logging into `folder`.
