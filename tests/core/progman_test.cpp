@@ -144,14 +144,6 @@ TEST_F(ProgmanTest, DeleteGroupIfEmptyDeletesOnlyAnEmptyGroup) {
                                  "[DeleteItem(X)]", "[DeleteGroup(Full)]"}));
 }
 
-TEST_F(ProgmanTest, RefusedCommandReportsFailure) {
-    EXPECT_FALSE(PmShowGroup("Unknown", 1));
-    EXPECT_FALSE(PmDeleteGroup("Unknown"));
-    ASSERT_TRUE(PmCreateGroup("Known", nullptr));
-    EXPECT_FALSE(PmDeleteItem("NotThere"));
-    EXPECT_EQ(Commands().size(), 4u);
-}
-
 // Wine's explorer serves "PROGMAN" itself: it makes start-menu folders and links for the
 // commands, and answers no group request.
 TEST(WineProgman, CommandsMakeAndRemoveStartMenuEntries) {

@@ -314,15 +314,17 @@ protected:
 TEST_F(StandinShortcutTest, InstallAddsAQuotedItemAndUninstallDeletesTheEmptyGroup) {
     WSetupShortcut shortcut;
     Prepare(shortcut, "Viewer", "");
-    shortcut.Arguments = " -open <D>\\a.txt";
+    shortcut.Arguments = "/open <D>\\a.txt";
+    shortcut.WorkDir = "<D>\\w";
     FwStringArray folders;
     ASSERT_EQ(shortcut.InstallStep(folders), 0);
     EXPECT_EQ(Entries(folders), Lines{TheSystemFolders().Programs() + "\\Tarvo Apps"});
-    std::string commandLine = "\"" + m_target + "\" -open " + m_appFolder + "\\a.txt";
+    // The arguments follow the closing quote directly.
+    std::string commandLine = "\"" + m_target + "\"/open " + m_appFolder + "\\a.txt";
     EXPECT_EQ(m_standin->Commands(), (Lines{"[CreateGroup(Tarvo Apps)]",
                                             "[ShowGroup(Tarvo Apps,1)]", "[ReplaceItem(Viewer)]",
                                             "[AddItem(" + commandLine + ",Viewer," + commandLine +
-                                                ",,,," + m_appFolder + ")]"}));
+                                                ",,,," + m_appFolder + "\\w)]"}));
     EXPECT_EQ(shortcut.Verify(), 0);
 
     FwStringArray removed;
@@ -333,20 +335,6 @@ TEST_F(StandinShortcutTest, InstallAddsAQuotedItemAndUninstallDeletesTheEmptyGro
     EXPECT_EQ(
         Lines(sent.begin() + 4, sent.end()),
         (Lines{"[ShowGroup(Tarvo Apps,1)]", "[DeleteItem(Viewer)]", "[DeleteGroup(Tarvo Apps)]"}));
-}
-
-TEST_F(StandinShortcutTest, ArgumentsFollowTheClosingQuoteDirectly) {
-    WSetupShortcut shortcut;
-    Prepare(shortcut, "Tool", "");
-    shortcut.Arguments = "/x";
-    shortcut.WorkDir = "<D>\\w";
-    FwStringArray list;
-    ASSERT_EQ(shortcut.InstallStep(list), 0);
-    Lines sent = m_standin->Commands();
-    ASSERT_EQ(sent.size(), 4u);
-    std::string commandLine = "\"" + m_target + "\"/x";
-    EXPECT_EQ(sent[3],
-              "[AddItem(" + commandLine + ",Tool," + commandLine + ",,,," + m_appFolder + "\\w)]");
 }
 
 TEST_F(StandinShortcutTest, GroupWithOtherItemsStaysAndARefusedDeleteFails) {
