@@ -1,0 +1,184 @@
+#include "plugin/entry_points.h"
+
+#include "plugin/conduits.h"
+#include "plugin/custom_macro.h"
+#include "plugin/hotsync_interface.h"
+#include "plugin/hotsync_probe.h"
+#include "plugin/shortcut_refresh.h"
+#include "setup/core/component.h"
+#include "setup/core/macros.h"
+#include "setup/core/text.h"
+
+// The plug-in's application object. It exists so that the module has the start-up of every
+// program built on the framework; it holds nothing and does no work at load or unload.
+class MorvikApp {
+public:
+    const char* Name() const { return "Morvik"; }
+};
+MorvikApp TheMorvikApp;
+
+namespace {
+
+// The engine's text argument, copied as the entry points receive it; no entry point uses it.
+std::string CopyArgument(const char* text) {
+    return text ? std::string(text) : std::string();
+}
+
+WSetupComponent* Find(const ComponentRegistry* registry, const char* name) {
+    return registry ? registry->FindComponent(name) : nullptr;
+}
+
+ComponentRegistry* RegistryOf(const InstallRecord* record) {
+    return record ? record->Registry : nullptr;
+}
+
+// The "Path" value of a HotSync "Core" key, read through a buffer of 260 bytes; empty when the
+// key cannot be opened with full access or the value does not fit.
+std::string ReadHotSyncFolder(const char* coreKey) {
+    constexpr DWORD BufferSize = 260;
+    char buffer[BufferSize + 1] = {};
+    HKEY key = nullptr;
+    std::string folder;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, coreKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        DWORD size = BufferSize;
+        if (RegQueryValueExA(key, hotsync::CorePathValue, nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS) {
+            // A value stored without its terminating zero ends at its size.
+            buffer[size < BufferSize ? size : BufferSize] = 0;
+            folder = buffer;
+        }
+        RegCloseKey(key);
+    }
+    return folder;
+}
+
+void SetAction(WSetupComponent* component, int action) {
+    if (component)
+        component->Action = action;
+}
+
+// Sets the action of a component and points its custom macro at the HotSync folder.
+void SetActionAndFolder(WSetupComponent* component, int action, SetupContext* macros,
+                        const std::string& folder) {
+    if (!component)
+        return;
+    component->Action = action;
+    morvik::RetargetCustomMacro(macros, component->QualifiedName.str(), folder);
+}
+
+// Makes the feature available and offers only the conduit component that fits the HotSync
+// generation found: `fitting` gets action 3, `other` action 8.
+void OfferConduits(const InstallRecord* record, const char* coreKey, const char* other,
+                   const char* fitting) {
+    const std::string folder = ReadHotSyncFolder(coreKey);
+    const ComponentRegistry* registry = record->Registry;
+    WSetupComponent* feature = Find(registry, morvik::FeatureComponent);
+    if (!feature)
+        return;
+    SetActionAndFolder(feature, morvik::ActionAvailable, record->Macros, folder);
+    SetActionAndFolder(Find(registry, other), morvik::ActionUnavailable, record->Macros, folder);
+    SetActionAndFolder(Find(registry, fitting), morvik::ActionFits, record->Macros, folder);
+}
+
+// Number of the components in `list` (null entries skipped) that belong to the feature.
+int CountFeatureComponents(const FwPtrArray& list) {
+    int count = 0;
+    for (int i = 0; i < list.GetSize(); ++i) {
+        auto* component = static_cast<WSetupComponent*>(list.GetAt(i));
+        if (component && ContainsText(component->Id.str(), morvik::FeatureIdMarker, false))
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+extern "C" LONG WINAPI Initialize(LONG, InstallRecord* record, void*, const char* text) {
+    const std::string argument = CopyArgument(text);
+    if (!record || record->RunMode == 1)
+        return 1;
+
+    HotSyncProbe probe;
+    const double version = probe.GetHotSyncVersion();
+    const ComponentRegistry* registry = record->Registry;
+    if (version == 0.0) {
+        // No HotSync for this user: nothing of the feature can be used.
+        if (WSetupComponent* feature = Find(registry, morvik::FeatureComponent)) {
+            feature->Flags16 &= ~2;
+            feature->Action = morvik::ActionUnavailable;
+        }
+        SetAction(Find(registry, morvik::Conduit1Component), morvik::ActionUnavailable);
+        SetAction(Find(registry, morvik::Conduit2Component), morvik::ActionUnavailable);
+    } else if (IsFirstGeneration(version)) {
+        OfferConduits(record, hotsync::PalmCoreKey, morvik::Conduit2Component,
+                      morvik::Conduit1Component);
+    } else if (version >= 2.0 && version < 3.0) {
+        OfferConduits(record, hotsync::RoboticsCoreKey, morvik::Conduit1Component,
+                      morvik::Conduit2Component);
+    }
+    // Any other version (-1.0: HotSync 2 that cannot be asked; 3.0 and above): no change.
+    return 1;
+}
+
+extern "C" LONG WINAPI PreInstall(LONG, InstallRecord* record, void*, const char* text) {
+    const std::string argument = CopyArgument(text);
+    HotSyncProbe probe;
+    const double version = probe.GetHotSyncVersion();
+    const ComponentRegistry* registry = RegistryOf(record);
+    WSetupComponent* feature = Find(registry, morvik::FeatureComponent);
+    if (!feature || !feature->IsSelected())
+        return 1;
+    if (record->RunMode == 1) {
+        SetAction(Find(registry, morvik::Conduit1Component), morvik::ActionInstall);
+        SetAction(Find(registry, morvik::Conduit2Component), morvik::ActionInstall);
+    } else if (IsFirstGeneration(version)) {
+        SetAction(Find(registry, morvik::Conduit1Component), morvik::ActionInstall);
+    } else if (version >= 2.0) {
+        SetAction(Find(registry, morvik::Conduit2Component), morvik::ActionInstall);
+    }
+    return 1;
+}
+
+extern "C" LONG WINAPI PostInstall(LONG, InstallRecord* record, void*, const char* text) {
+    const std::string argument = CopyArgument(text);
+    if (!record || record->RunMode == 1)
+        return 1;
+    WSetupComponent* feature = Find(record->Registry, morvik::FeatureComponent);
+    if (!feature || !feature->IsSelected())
+        return 1;
+
+    HotSyncProbe probe;
+    probe.SyncConduitTable(ConduitSyncMode::Install);
+
+    WSetupComponent* conduit1 = Find(record->Registry, morvik::Conduit1Component);
+    if (conduit1 && conduit1->IsSelected())
+        RefreshHotSyncShortcuts();
+    return 1;
+}
+
+extern "C" LONG WINAPI PreUNInstall(LONG, ComponentRegistry* registry, void*, const char* text) {
+    const std::string argument = CopyArgument(text);
+    if (!registry)
+        return 1;
+    // The conduit registrations go only when the whole feature is being removed: every feature
+    // component of group 1 is also in the removal list.
+    FwPtrArray group;
+    registry->ListGroupComponents(1, group);
+    const int inGroup = CountFeatureComponents(group);
+    const int beingRemoved = CountFeatureComponents(registry->RemovalList);
+    if (inGroup != 0 && inGroup == beingRemoved) {
+        HotSyncProbe probe;
+        probe.SyncConduitTable(ConduitSyncMode::Remove);
+    }
+    return 1;
+}
+
+extern "C" LONG WINAPI PostUNInstall(LONG, void*, void*, const char* text) {
+    const std::string argument = CopyArgument(text);
+    return 1;
+}
+
+extern "C" LONG WINAPI UNInitialize(LONG, void*, void*, const char* text) {
+    const std::string argument = CopyArgument(text);
+    return 1;
+}

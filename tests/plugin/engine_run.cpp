@@ -1,0 +1,97 @@
+#include "engine_run.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "hotsync_fixture.h"
+#include "support/fixtures.h"
+
+namespace plugintest {
+
+namespace {
+
+// "win98" or "win2k", from the running test program's name.
+std::string VersionSuffix() {
+    char buffer[MAX_PATH];
+    std::string name(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH));
+    return name.find("-win98.exe") != std::string::npos ? "win98" : "win2k";
+}
+
+// Gives the engine copy named for `version` that Windows version under Wine.
+void SetWineVersion(const std::string& program, const std::string& version) {
+    std::string key = "Software\\Wine\\AppDefaults\\" + program;
+    HKEY handle = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &handle, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                   static_cast<DWORD>(version.size() + 1));
+    RegCloseKey(handle);
+}
+
+} // namespace
+
+EngineRun RunEngine(const std::string& scenario) {
+    EngineRun run;
+    testsupport::TempFolder work;
+    const std::string scenarioPath = work / "scenario.scn";
+    const std::string outputPath = work / "result.txt";
+    EXPECT_TRUE(testsupport::WriteFileBytes(scenarioPath, scenario));
+
+    const std::string version = VersionSuffix();
+    const std::string program = "refengine-" + version + ".exe";
+    SetWineVersion(program, version);
+    const std::string plugin = testsupport::WindowsPathOf(TARVO_MORVIK_DLL);
+    const std::string commandLine = "\"" + StandinFolder() + "\\" + program + "\" scenario=\"" +
+                                    scenarioPath + "\" plugin=\"" + plugin + "\" output=\"" +
+                                    outputPath + "\"";
+    run.ExitCode = testsupport::RunAndWait(commandLine);
+    run.Output = testsupport::ReadFileBytes(outputPath);
+
+    std::istringstream lines(run.Output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::istringstream words(line);
+        std::string kind;
+        words >> kind;
+        if (kind == "call") {
+            std::string name;
+            long result = 0;
+            words >> name >> result;
+            run.Calls[name] = result;
+        } else if (kind == "component") {
+            std::string handle, action, flags;
+            words >> handle >> action >> flags;
+            run.Actions[handle] = std::stoi(action.substr(action.find('=') + 1));
+            run.Flags[handle] = std::stoi(flags.substr(flags.find('=') + 1));
+        } else if (kind == "macro") {
+            // "macro <index> <definition>": the definition is the rest of the line, verbatim.
+            std::size_t first = line.find(' ');
+            std::size_t second = line.find(' ', first + 1);
+            run.Macros.push_back(second == std::string::npos ? std::string()
+                                                             : line.substr(second + 1));
+        } else if (kind == "overrun") {
+            run.Overrun = true;
+        }
+    }
+    return run;
+}
+
+std::string ComponentLines(const std::string& name, const std::string& qualified, int flags,
+                           bool selected, int map) {
+    std::ostringstream text;
+    text << "component " << name << "\n"
+         << "id Product:" << name << "\n"
+         << "qualified " << qualified << "\n"
+         << "flags " << flags << "\n"
+         << "states 0 0 " << (selected ? 4 : 1) << " 0\n"
+         << "map " << map << " " << name << "\n";
+    return text.str();
+}
+
+} // namespace plugintest
