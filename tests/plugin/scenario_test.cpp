@@ -1,11 +1,16 @@
 // Whole installations and removals through the reference setup engine: the engine builds its
 // components, macro context and records, loads Morvik.dll and calls its entry points, and the
 // tests compare the action codes, flags and custom macros it reports, and the HotSync registry.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include "engine_run.h"
 #include "hotsync_fixture.h"
 #include "plugin/hotsync_probe.h"
+#include "setup/core/text.h"
 
 using namespace plugintest;
 
@@ -265,17 +270,64 @@ TEST_F(ScenarioTest, OnlyComponentsAreFound) {
     EXPECT_EQ(found.Macros[0], "<CUSTPALM," + folder.Path());
 }
 
-TEST_F(ScenarioTest, PostInstallWithConduit1SelectedAndNoManagerProgram) {
-    // The HotSync Manager shortcuts are refreshed; with no "Hsm11.exe" in the HotSync folder
-    // nothing is written, and every call still succeeds.
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    wchar_t buffer[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer, MAX_PATH);
+    return buffer;
+}
+
+// Writes (target not empty) or reads a shell link through the platform's link object.
+std::string LinkFile(const std::string& linkFile, const std::string& target = "") {
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+        return "(no link object)";
+    IPersistFile* file = nullptr;
+    char path[MAX_PATH] = {};
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (!target.empty() && SUCCEEDED(link->SetPath(target.c_str())))
+            file->Save(Wide(linkFile).c_str(), TRUE);
+        else if (SUCCEEDED(file->Load(Wide(linkFile).c_str(), STGM_READ)))
+            link->GetPath(path, MAX_PATH, nullptr, 0);
+        file->Release();
+    }
+    link->Release();
+    return path;
+}
+
+} // namespace
+
+TEST_F(ScenarioTest, PostInstallRefreshesManagerShortcutsForConduit1) {
     HotSyncRegistry::InstallFirstGeneration(true, folder.Path());
-    const std::string scenario = "phase install\ntext " + std::string(4000, 't') + "\n" +
-                                 ComponentLines(Feature, "<CUSTPALM", 7, true) +
-                                 ComponentLines(Conduit1, "<CUSTC11", 0, true) +
-                                 ComponentLines(Conduit2, "<CUSTC20", 0, false);
-    EngineRun run = RunEngine(scenario);
-    ExpectAllCallsSucceeded(run);
-    ExpectActions(run, 7, 4, 8);
+    const std::string manager = folder / "Hsm11.exe";
+    ASSERT_TRUE(testsupport::WriteFileBytes(manager, "MZ"));
+    char startMenu[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_STARTMENU, nullptr, 0, startMenu), S_OK);
+    const std::string group =
+        std::string(startMenu) + "\\Programs\\HotSync " + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(group.c_str(), nullptr);
+    struct RemoveAtEnd {
+        std::string Folder;
+        ~RemoveAtEnd() { testsupport::RemoveTree(Folder); }
+    } removeGroup{group};
+    const std::string link = group + "\\HotSync Manager.lnk";
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    LinkFile(link, "C:\\windows\\notepad.exe");
+
+    auto install = [](bool conduit1Selected) {
+        return RunEngine("phase install\n" + ComponentLines(Feature, "<CUSTPALM", 7, true) +
+                         ComponentLines(Conduit1, "<CUSTC11", 0, conduit1Selected) +
+                         ComponentLines(Conduit2, "<CUSTC20", 0, false) + "text " +
+                         std::string(4000, 't') + "\n");
+    };
+    ExpectAllCallsSucceeded(install(false));
+    EXPECT_TRUE(EqualText(LinkFile(link), "C:\\windows\\notepad.exe", false));
+    ExpectAllCallsSucceeded(install(true));
+    EXPECT_TRUE(EqualText(LinkFile(link), manager, false)) << LinkFile(link);
+
+    CoUninitialize();
 }
 
 namespace {
