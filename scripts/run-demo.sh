@@ -116,4 +116,67 @@ else
     echo "The setup engine did not record a start."
     exit 1
 fi
-exit "$STATUS"
+[ "$STATUS" = 0 ] || exit "$STATUS"
+[ "$MODE" = batch ] || exit 0
+
+# An installation end to end with the plug-in: on a machine prepared with a HotSync 1.1
+# installation (stand-in), the loader in batch mode starts the reference setup engine (stand-in)
+# as ravell32.dll beside itself; the engine loads Morvik.dll from the medium and calls its
+# installation entry points, then a removal of the feature calls the removal entry points.
+echo
+echo "== Installation with the Morvik plug-in on a machine with HotSync 1.1 =="
+HS_MEDIUM="$DEMO/hotsync-medium"
+STANDINS="$BUILD/tests/bin/standins"
+DESK="$STANDINS/hotsyncdesk.exe"
+rm -rf "$HS_MEDIUM"
+mkdir -p "$HS_MEDIUM/setup"
+cp "$BUILD/Quenda.exe" "$BUILD/Morvik.dll" "$HS_MEDIUM/"
+cp "$STANDINS/refengine.exe" "$HS_MEDIUM/ravell32.dll"
+cp "$ROOT/scripts/demo/hotsync-install.scn" "$HS_MEDIUM/refengine.scn"
+cp "$ROOT/scripts/demo/hotsync-removal.scn" "$HS_MEDIUM/removal.scn"
+cp "$MEDIUM/setup/desc.txt" "$HS_MEDIUM/setup/desc.txt"
+run() { "$BUILD/wine-run" "$@" </dev/null | tr -d '\r'; }
+
+run "$DESK" uninstall >/dev/null
+run "$DESK" install 1.1 'C:\Palm'
+echo "Before the installation:"
+run "$DESK" report
+echo "Running (batch): Quenda.exe /batch   (the engine is ravell32.dll beside it)"
+set +e
+"$BUILD/wine-run" "$HS_MEDIUM/Quenda.exe" /batch </dev/null
+HS_STATUS=$?
+set -e
+echo "Loader exit code: $HS_STATUS"
+echo "The engine's results (action codes, Flags16, custom macros):"
+sed 's/^/    /' "$HS_MEDIUM/ravell32.result.txt" | tr -d '\r'
+echo "After the installation:"
+AFTER_INSTALL=$(run "$DESK" report)
+echo "$AFTER_INSTALL"
+
+echo "Removing the feature: ravell32.dll scenario=removal.scn"
+run "$STANDINS/refengine.exe" "scenario=$(winpath "$HS_MEDIUM/removal.scn")" \
+    "plugin=$(winpath "$HS_MEDIUM/Morvik.dll")" >/dev/null
+sed 's/^/    /' "$HS_MEDIUM/ravell32.removal.txt" | tr -d '\r'
+echo "After the removal:"
+AFTER_REMOVAL=$(run "$DESK" report)
+echo "$AFTER_REMOVAL"
+run "$DESK" uninstall
+
+# What the plug-in was to do: offer and install the 1.x conduit component, point the custom
+# folders at C:\Palm, rewrite the HotSync Manager shortcut to Hsm11.exe, and remove the
+# product's two conduit registrations.
+RESULT=$(tr -d '\r' <"$HS_MEDIUM/ravell32.result.txt")
+ok=1
+for expect in "call PostInstall 1" "component QX9_PalmPilot action=7 flags16=3" \
+    "component PilotConduit1_1 action=4" "component PilotConduit2_0 action=8" \
+    "macro 0 <CUSTPALMDIR,C:\Palm"; do
+    grep -qF "$expect" <<<"$RESULT" || { echo "missing in the engine's results: $expect"; ok=0; }
+done
+grep -qiF 'Hsm11.exe' <<<"$AFTER_INSTALL" || { echo "the shortcut was not rewritten"; ok=0; }
+grep -qF 'qxabcn90.dll' <<<"$AFTER_REMOVAL" && { echo "a conduit entry was not removed"; ok=0; }
+if [ "$HS_STATUS" = 0 ] && [ "$ok" = 1 ]; then
+    echo "The plug-in demo did what it should."
+else
+    echo "The plug-in demo did not do what it should."
+    exit 1
+fi
