@@ -10,15 +10,20 @@
 #                                       the dialog is confirmed with Enter
 #
 # Either way the script prints the loader's exit code and the command line that the engine
-# received. The medium holds the x86_64 build of the loader (this machine runs only 64-bit
-# Windows programs); the 32-bit product is build/i686/Quenda.exe.
+# received. In batch mode it then installs with the plug-in: on a machine prepared with a
+# HotSync 1.1 installation (stand-in), the loader starts the reference setup engine (stand-in)
+# from a second medium, build/demo/hotsync-medium, which loads Morvik.dll and calls its
+# installation entry points; a removal of the feature follows, and the script prints and checks
+# the action codes, custom macros, HotSync Manager shortcut and conduit table.
+# The media hold the x86_64 builds (this machine runs only 64-bit Windows programs); the 32-bit
+# products are build/i686/Quenda.exe and build/i686/Morvik.dll.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 MODE=batch
 case "${1:-}" in
     "") ;;
     --interactive) MODE=interactive ;;
-    -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
 esac
 
@@ -153,7 +158,7 @@ echo "After the installation:"
 AFTER_INSTALL=$(run "$DESK" report)
 echo "$AFTER_INSTALL"
 
-echo "Removing the feature: ravell32.dll scenario=removal.scn"
+echo "Removing the feature: the reference engine on removal.scn"
 run "$STANDINS/refengine.exe" "scenario=$(winpath "$HS_MEDIUM/removal.scn")" \
     "plugin=$(winpath "$HS_MEDIUM/Morvik.dll")" >/dev/null
 sed 's/^/    /' "$HS_MEDIUM/ravell32.removal.txt" | tr -d '\r'

@@ -3,13 +3,14 @@
 // tests compare the action codes, flags and custom macros it reports, and the HotSync registry.
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
 #include "engine_run.h"
 #include "hotsync_fixture.h"
 #include "plugin/hotsync_probe.h"
+#include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 
 using namespace plugintest;
@@ -303,10 +304,9 @@ TEST_F(ScenarioTest, PostInstallRefreshesManagerShortcutsForConduit1) {
     HotSyncRegistry::InstallFirstGeneration(true, folder.Path());
     const std::string manager = folder / "Hsm11.exe";
     ASSERT_TRUE(testsupport::WriteFileBytes(manager, "MZ"));
-    char startMenu[MAX_PATH] = {};
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_STARTMENU, nullptr, 0, startMenu), S_OK);
-    const std::string group =
-        std::string(startMenu) + "\\Programs\\HotSync " + std::to_string(GetCurrentProcessId());
+    // The start menu the plug-in searches: the user's on Windows 95/98, all users' on NT.
+    const std::string group = TheSystemFolders().StartMenu(false) + "\\Programs\\HotSync " +
+                              std::to_string(GetCurrentProcessId());
     CreateDirectoryA(group.c_str(), nullptr);
     struct RemoveAtEnd {
         std::string Folder;

@@ -55,10 +55,25 @@ std::string Text(const std::string& key, const char* name) {
     return buffer;
 }
 
+bool IsNtFamily() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExA(&version);
+#pragma GCC diagnostic pop
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+std::string ShellFolder(int csidl) {
+    char folder[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, csidl, nullptr, 0, folder);
+    return folder;
+}
+
+// HotSync's own shortcut folder: in the all-users start menu on NT, the user's elsewhere.
 std::string ShortcutFolder() {
-    char programs[MAX_PATH] = {};
-    SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, programs);
-    return std::string(programs) + "\\Palm Desktop";
+    return ShellFolder(IsNtFamily() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS) + "\\Palm Desktop";
 }
 
 std::wstring Wide(const std::string& text) {
@@ -163,9 +178,8 @@ int Report() {
         std::printf("    conduit table: Application%d Conduit=%s\n", n,
                     Text(entry, "Conduit").c_str());
     }
-    char startMenu[MAX_PATH] = {};
-    SHGetFolderPathA(nullptr, CSIDL_STARTMENU, nullptr, 0, startMenu);
-    ReportLinks(startMenu);
+    ReportLinks(ShellFolder(CSIDL_STARTMENU));
+    ReportLinks(ShellFolder(CSIDL_COMMON_STARTMENU));
     return 0;
 }
 
