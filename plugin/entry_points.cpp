@@ -1,16 +1,14 @@
 #include "plugin/entry_points.h"
 
-#include "plugin/conduits.h"
 #include "plugin/custom_macro.h"
 #include "plugin/hotsync_interface.h"
 #include "plugin/hotsync_probe.h"
 #include "plugin/shortcut_refresh.h"
 #include "setup/core/component.h"
-#include "setup/core/macros.h"
 #include "setup/core/text.h"
 
-// The plug-in's application object. It exists so that the module has the start-up of every
-// program built on the framework; it holds nothing and does no work at load or unload.
+// The plug-in's application object, the one every module built on the framework has. It holds
+// nothing and does no work at load or unload.
 class MorvikApp {
 public:
     const char* Name() const { return "Morvik"; }
