@@ -177,11 +177,23 @@ for expect in "call PostInstall 1" "component QX9_PalmPilot action=7 flags16=3" 
     "macro 0 <CUSTPALMDIR,C:\Palm"; do
     grep -qF "$expect" <<<"$RESULT" || { echo "missing in the engine's results: $expect"; ok=0; }
 done
-grep -qiF 'Hsm11.exe' <<<"$AFTER_INSTALL" || { echo "the shortcut was not rewritten"; ok=0; }
+REWRITTEN=$(grep -ciF 'Hsm11.exe' <<<"$AFTER_INSTALL" || true)
+[ "$REWRITTEN" -ge 2 ] || { echo "the two HotSync Manager shortcuts were not both rewritten"; ok=0; }
 grep -qF 'qxabcn90.dll' <<<"$AFTER_REMOVAL" && { echo "a conduit entry was not removed"; ok=0; }
+ENTRIES_BEFORE=$(grep -c 'conduit table' <<<"$AFTER_INSTALL" || true)
+ENTRIES_AFTER=$(grep -c 'conduit table' <<<"$AFTER_REMOVAL" || true)
+echo
+echo "== Summary =="
+echo "  Loader in batch mode on the demo medium: exit code $STATUS (0: the engine started and ended)."
+echo "  HotSync found: 1.1 (Palm Computing keys, C:\Palm)."
+echo "  Action codes after the installation calls: $(grep '^component' <<<"$RESULT" |
+    sed -E 's/component ([^ ]+) action=([0-9]+).*/\1 \2/' | paste -sd, - | sed 's/,/, /g')."
+echo "  Custom folder macros retargeted to C:\Palm: $(grep -c 'C:\\Palm$' <<<"$RESULT" || true) of 3."
+echo "  HotSync Manager shortcuts rewritten to C:\Palm\Hsm11.exe: $REWRITTEN."
+echo "  Conduit entries: $ENTRIES_BEFORE before the removal, $ENTRIES_AFTER after (the product's were deleted)."
 if [ "$HS_STATUS" = 0 ] && [ "$ok" = 1 ]; then
-    echo "The plug-in demo did what it should."
+    echo "  Result: the installation and the removal did what they should."
 else
-    echo "The plug-in demo did not do what it should."
+    echo "  Result: the demo did NOT do what it should (see above)."
     exit 1
 fi

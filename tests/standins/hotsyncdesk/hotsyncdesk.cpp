@@ -4,14 +4,15 @@
 //
 //   hotsyncdesk install 1.0|1.1 <folder>
 //       the first generation's registry values, the folder with "Hsm11.exe" and "HotSync.exe",
-//       a start-menu shortcut "Palm Desktop\HotSync Manager.lnk" to the folder's HotSync.exe,
+//       start-menu shortcuts "Palm Desktop\HotSync Manager.lnk" and, in the start-up group,
+//       "HotSync Manager.lnk", both to the folder's HotSync.exe,
 //       and a conduit table holding HotSync's own date book conduit and the product's
 //       address-book and date-book conduits from an earlier installation
 //   hotsyncdesk report
 //       the HotSync registry values, the conduit table and every HotSync Manager shortcut of the
 //       start menu with its target
 //   hotsyncdesk uninstall
-//       removes the registry keys, the folder and the shortcut folder again
+//       removes the registry keys, the folder and both shortcuts again
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -74,6 +75,12 @@ std::string ShellFolder(int csidl) {
 // HotSync's own shortcut folder: in the all-users start menu on NT, the user's elsewhere.
 std::string ShortcutFolder() {
     return ShellFolder(IsNtFamily() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS) + "\\Palm Desktop";
+}
+
+// HotSync's start-up shortcut, in the same start menu.
+std::string StartupLink() {
+    return ShellFolder(IsNtFamily() ? CSIDL_COMMON_STARTUP : CSIDL_STARTUP) +
+           "\\HotSync Manager.lnk";
 }
 
 std::wstring Wide(const std::string& text) {
@@ -159,6 +166,7 @@ int Install(const std::string& version, const std::string& folder) {
     CopyFileA(self, (folder + "\\HotSync.exe").c_str(), FALSE);
     CreateDirectoryA(ShortcutFolder().c_str(), nullptr);
     Link(ShortcutFolder() + "\\HotSync Manager.lnk", folder + "\\HotSync.exe");
+    Link(StartupLink(), folder + "\\HotSync.exe");
     std::printf("HotSync %s installed in %s\n", version.c_str(), folder.c_str());
     return 0;
 }
@@ -188,6 +196,7 @@ int Uninstall() {
     if (folder != "(none)" && !folder.empty())
         RemoveTree(folder);
     RemoveTree(ShortcutFolder());
+    DeleteFileA(StartupLink().c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, PalmRoot);
     std::printf("HotSync removed\n");
     return 0;
