@@ -31,8 +31,7 @@ std::string TextBefore(const std::string& text, const std::string& delimiter,
 std::string TextAfter(const std::string& text, const std::string& delimiter,
                       bool caseSensitive = true);
 // TextAfter the start delimiter, then TextBefore the end delimiter (both case-sensitive).
-std::string TextBetween(const std::string& text, const std::string& start,
-                        const std::string& end);
+std::string TextBetween(const std::string& text, const std::string& start, const std::string& end);
 // Leading, then trailing white space removed.
 std::string Trimmed(const std::string& text);
 std::string Uppercased(const std::string& text);

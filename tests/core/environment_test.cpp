@@ -6,7 +6,8 @@
 TEST(TestEnvironment, PlatformFamilyFollowsProgramName) {
     char buf[MAX_PATH];
     std::string name(buf, GetModuleFileNameA(nullptr, buf, MAX_PATH));
-    if (name.find("-win98.exe") != std::string::npos || name.find("-win95.exe") != std::string::npos)
+    if (name.find("-win98.exe") != std::string::npos ||
+        name.find("-win95.exe") != std::string::npos)
         EXPECT_EQ(testsupport::PlatformId(), 1u);
     else if (name.find("-win2k.exe") != std::string::npos || name.find("-nt") != std::string::npos)
         EXPECT_EQ(testsupport::PlatformId(), 2u);

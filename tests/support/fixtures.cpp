@@ -27,7 +27,9 @@ TempFolder::TempFolder() {
     CreateDirectoryA(m_path.c_str(), nullptr);
 }
 
-TempFolder::~TempFolder() { RemoveTree(m_path); }
+TempFolder::~TempFolder() {
+    RemoveTree(m_path);
+}
 
 void RemoveTree(const std::string& path) {
     WIN32_FIND_DATAA fd;
@@ -58,7 +60,9 @@ ScratchKey::ScratchKey(HKEY root) : m_root(root) {
         RegCloseKey(key);
 }
 
-ScratchKey::~ScratchKey() { RegDeleteTreeA(m_root, m_path.c_str()); }
+ScratchKey::~ScratchKey() {
+    RegDeleteTreeA(m_root, m_path.c_str());
+}
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
