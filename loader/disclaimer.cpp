@@ -90,7 +90,10 @@ INT_PTR CALLBACK DisclaimerDialog::DialogProc(HWND window, UINT message, WPARAM 
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(window, DWLP_USER, lParam);
         reinterpret_cast<DisclaimerDialog*>(lParam)->OnInitDialog(window);
-        return TRUE; // focus to the first control that takes it
+        // Focus on OK rather than on the read-only text, which would otherwise open with all
+        // of its text selected.
+        SetFocus(GetDlgItem(window, IDOK));
+        return FALSE;
     }
     auto* self = reinterpret_cast<DisclaimerDialog*>(GetWindowLongPtrA(window, DWLP_USER));
     if (!self)
