@@ -1,0 +1,199 @@
+// Owning types for every handle the library opens: registry keys, kernel objects (files,
+// processes, threads), find handles, loaded modules, COM interface pointers, the COM
+// initialisation of a thread and memory from the shell's allocator.
+//
+// Each type closes what it holds when it goes out of scope, on every path, and can be moved but
+// not copied. This header is the only place in the library, the plug-in and the loader that calls
+// the platform's close functions; everything else holds its handles through these types.
+//
+// Quirks a reader could trip on:
+// - Kernel object handles have two "no handle" values: CreateFileA and FindFirstFileA answer
+//   INVALID_HANDLE_VALUE, CreateProcessA and most others a null handle. KernelHandle treats both
+//   as empty, so either result can be stored directly.
+// - A COM scope must end on the thread that began it; CoInitialize answers S_FALSE when the
+//   thread was already initialised and still needs its matching CoUninitialize, while
+//   RPC_E_CHANGED_MODE (initialised in another apartment mode) needs none.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <ole2.h>
+
+#include <utility>
+
+namespace handles_detail {
+
+// A handle of type H, closed by Traits::Close when it is not Traits::Empty().
+template <class H, class Traits> class Owned {
+public:
+    Owned() = default;
+    explicit Owned(H h) : m_h(h) {}
+    ~Owned() { Reset(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Owned(Owned&& other) noexcept : m_h(other.Release()) {}
+    Owned& operator=(Owned&& other) noexcept {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
+
+    H Get() const { return m_h; }
+    bool IsOpen() const { return !Traits::IsEmpty(m_h); }
+    explicit operator bool() const { return IsOpen(); }
+
+    // Closes what is held (if anything) and takes the new handle. Answers whether the close
+    // succeeded (true when nothing was held).
+    bool Reset(H h = Traits::Empty()) {
+        bool ok = true;
+        if (!Traits::IsEmpty(m_h))
+            ok = Traits::Close(m_h);
+        m_h = h;
+        return ok;
+    }
+    // Gives up ownership without closing.
+    H Release() {
+        H h = m_h;
+        m_h = Traits::Empty();
+        return h;
+    }
+    // For functions that return a handle through a pointer: closes what is held first.
+    H* Receive() {
+        Reset();
+        return &m_h;
+    }
+
+private:
+    H m_h = Traits::Empty();
+};
+
+struct RegKeyTraits {
+    static HKEY Empty() { return nullptr; }
+    static bool IsEmpty(HKEY h) { return h == nullptr; }
+    static bool Close(HKEY h) { return RegCloseKey(h) == ERROR_SUCCESS; }
+};
+
+struct KernelHandleTraits {
+    static HANDLE Empty() { return nullptr; }
+    static bool IsEmpty(HANDLE h) { return h == nullptr || h == INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE h) { return CloseHandle(h) != FALSE; }
+};
+
+struct FindHandleTraits {
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool IsEmpty(HANDLE h) { return h == INVALID_HANDLE_VALUE || h == nullptr; }
+    static bool Close(HANDLE h) { return FindClose(h) != FALSE; }
+};
+
+struct ModuleTraits {
+    static HMODULE Empty() { return nullptr; }
+    static bool IsEmpty(HMODULE h) { return h == nullptr; }
+    static bool Close(HMODULE h) { return FreeLibrary(h) != FALSE; }
+};
+
+} // namespace handles_detail
+
+// An open registry key (RegOpenKeyExA, RegCreateKeyExA).
+using RegKey = handles_detail::Owned<HKEY, handles_detail::RegKeyTraits>;
+// A kernel object: file, process, thread, event, mapping.
+using KernelHandle = handles_detail::Owned<HANDLE, handles_detail::KernelHandleTraits>;
+// A FindFirstFileA search.
+using FindHandle = handles_detail::Owned<HANDLE, handles_detail::FindHandleTraits>;
+// A module loaded with LoadLibraryA / LoadLibraryExA (never one from GetModuleHandleA).
+using LoadedModule = handles_detail::Owned<HMODULE, handles_detail::ModuleTraits>;
+
+// A COM interface pointer, released when it goes out of scope.
+template <class I> class ComPtr {
+public:
+    ComPtr() = default;
+    explicit ComPtr(I* p) : m_p(p) {}
+    ~ComPtr() { Reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            m_p = std::exchange(other.m_p, nullptr);
+        }
+        return *this;
+    }
+
+    I* Get() const { return m_p; }
+    I* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    void Reset() {
+        if (m_p)
+            m_p->Release();
+        m_p = nullptr;
+    }
+    // For CoCreateInstance and QueryInterface: releases what is held first.
+    void** Receive() {
+        Reset();
+        return reinterpret_cast<void**>(&m_p);
+    }
+    I** ReceiveTyped() {
+        Reset();
+        return &m_p;
+    }
+
+private:
+    I* m_p = nullptr;
+};
+
+// The COM (or OLE) initialisation of the calling thread for one scope. Construct it, check
+// Succeeded(); the matching uninitialisation runs at the end of the scope only when the
+// initialisation succeeded (S_OK or S_FALSE).
+class ComScope {
+public:
+    enum class Kind { Com, Ole };
+    explicit ComScope(Kind kind = Kind::Com)
+        : m_kind(kind),
+          m_result(kind == Kind::Ole ? OleInitialize(nullptr) : CoInitialize(nullptr)) {}
+    ~ComScope() {
+        if (SUCCEEDED(m_result)) {
+            if (m_kind == Kind::Ole)
+                OleUninitialize();
+            else
+                CoUninitialize();
+        }
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+    HRESULT Result() const { return m_result; }
+    bool Succeeded() const { return SUCCEEDED(m_result); }
+    // Already initialised in another apartment mode: COM is usable, nothing to undo.
+    bool Usable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
+
+private:
+    Kind m_kind;
+    HRESULT m_result;
+};
+
+// A block from the shell's allocator (an item ID list from SHGetSpecialFolderLocation), freed
+// through the allocator it came from. The allocator itself is released afterwards.
+template <class T> class ShellMemory {
+public:
+    explicit ShellMemory(IMalloc* allocator) : m_allocator(allocator) {}
+    ~ShellMemory() { Reset(); }
+    ShellMemory(const ShellMemory&) = delete;
+    ShellMemory& operator=(const ShellMemory&) = delete;
+
+    T* Get() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    void Reset() {
+        if (m_p && m_allocator)
+            m_allocator.Get()->Free(m_p);
+        m_p = nullptr;
+    }
+    T** Receive() {
+        Reset();
+        return &m_p;
+    }
+
+private:
+    ComPtr<IMalloc> m_allocator;
+    T* m_p = nullptr;
+};
