@@ -105,7 +105,7 @@ bool PmExecute(const char* command) {
     if (!data)
         return false;
     DWORD result = 0;
-    // The transaction takes the data handle over, whether or not it succeeds.
+    // Once passed to the transaction, the data handle belongs to the system.
     if (!DdeClientTransaction(reinterpret_cast<LPBYTE>(data.Release()), static_cast<DWORD>(-1),
                               conv.Conversation(), nullptr, 0, XTYP_EXECUTE, kTimeoutMs, &result))
         return false;
