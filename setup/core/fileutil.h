@@ -14,8 +14,9 @@ bool IsShortName(const std::string& path);
 // The 8.3 form that the joined path will have, for folders and files that need not exist yet.
 // Every long folder name it shortens is remembered, with the short name given to it, for the
 // life of the process (the lists only grow): later calls give the same long name the same
-// short name, and never give that short name to another. The file name's number is chosen
-// against the files present in the folder at the time of the call.
+// short name, and never give that short name to another. Folder names are not compared with
+// the disk (the platform may have given an existing folder another short name); the file
+// name's number is chosen against the files present in the folder at the time of the call.
 std::string ComputeShortPath(const std::string& directory, const std::string& fileName);
 
 // Tests on the file system.
