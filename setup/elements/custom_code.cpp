@@ -36,6 +36,8 @@ std::string TargetPathOf(WSetupElement& element, bool shortNames) {
     return path;
 }
 
+// Compared byte for byte from the end: the suffixes begin with ".", which is never the second
+// byte of a double-byte character, so a match is always a match of whole characters.
 bool EndsWith(const std::string& text, const char* suffix) {
     const std::string tail(suffix);
     return text.size() >= tail.size() &&
@@ -109,17 +111,7 @@ int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& 
 
 int RunProgram(const std::string& program, const std::string& arguments, int runMode) {
     const std::string blankAndArguments = " " + arguments;
-    switch (runMode) {
-    case RunNoWait:
-        if (IsBatchFile(program)) {
-            const std::string interpreter = CommandInterpreter();
-            return StartProgram(interpreter,
-                                BatchArguments(interpreter, program, blankAndArguments))
-                       ? 1
-                       : 6;
-        }
-        return StartProgram(program, blankAndArguments) ? 1 : 6;
-    case RunShellOpen: {
+    if (runMode == RunShellOpen) {
         // The shell starts the program with its quoted path, a blank and the parameters, and
         // cuts what does not fit.
         if (program.size() + 3 + arguments.size() > LongestCommandLine)
@@ -129,20 +121,19 @@ int RunProgram(const std::string& program, const std::string& arguments, int run
                                                folder.c_str(), SW_SHOW);
         return reinterpret_cast<std::intptr_t>(result) > 32 ? 2 : 7;
     }
-    case RunWinExec: {
+    if (runMode == RunWinExec) {
         const std::string commandLine = QuotedWhenBlank(program) + blankAndArguments;
         return WinExec(commandLine.c_str(), SW_SHOW) >= 32 ? 3 : 8;
     }
-    default:
-        if (IsBatchFile(program)) {
-            const std::string interpreter = CommandInterpreter();
-            return StartProgramAndWait(interpreter,
-                                       BatchArguments(interpreter, program, blankAndArguments))
-                       ? 0
-                       : 5;
-        }
-        return StartProgramAndWait(program, blankAndArguments) ? 0 : 5;
+    std::string file = program;
+    std::string startArguments = blankAndArguments;
+    if (IsBatchFile(program)) {
+        file = CommandInterpreter();
+        startArguments = BatchArguments(file, program, blankAndArguments);
     }
+    if (runMode == RunNoWait)
+        return StartProgram(file, startArguments) ? 1 : 6;
+    return StartProgramAndWait(file, startArguments) ? 0 : 5;
 }
 
 // ---------------------------------------------------------------------------------------------
