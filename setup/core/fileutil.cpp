@@ -246,6 +246,14 @@ std::uint32_t SumOfWords(const unsigned char* p, std::size_t count) {
     return sum;
 }
 
+// Sharing that denies nothing. The Windows 95/98 family does not know FILE_SHARE_DELETE and
+// refuses to open a file when it is asked for, so only the NT family asks for it.
+DWORD ShareEverything() {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    return ThePlatformVersion().PlatformId() == VER_PLATFORM_WIN32_NT ? share | FILE_SHARE_DELETE
+                                                                      : share;
+}
+
 HANDLE OpenForReading(const std::string& path, DWORD share) {
     return CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -267,9 +275,8 @@ bool ProbeWrite(const std::string& path) {
 // short name, another drive that maps the same folder). Files are told apart by volume and file
 // index; a path that cannot be opened names no open file.
 bool NamesOpenFile(const std::string& path, HANDLE file) {
-    KernelHandle other(CreateFileA(path.c_str(), 0,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle other(CreateFileA(path.c_str(), 0, ShareEverything(), nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     BY_HANDLE_FILE_INFORMATION a, b;
     return other && GetFileInformationByHandle(file, &a) &&
            GetFileInformationByHandle(other.Get(), &b) &&
@@ -396,7 +403,7 @@ bool CanWriteTo(const std::string& directory, bool probe) {
 
 bool FileSize(const std::string& path, std::uint32_t& size) {
     size = 0;
-    KernelHandle file(OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    KernelHandle file(OpenForReading(path, ShareEverything()));
     LARGE_INTEGER length;
     if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &length))
         return false;
@@ -409,7 +416,7 @@ bool FileSize(const std::string& path, std::uint32_t& size) {
 
 bool FileTime(const std::string& path, std::time_t& time) {
     time = 0;
-    KernelHandle file(OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    KernelHandle file(OpenForReading(path, ShareEverything()));
     FILETIME written;
     if (!file.IsOpen() || !GetFileTime(file.Get(), nullptr, nullptr, &written))
         return false;
