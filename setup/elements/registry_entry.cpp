@@ -44,8 +44,9 @@ const char* const* const ProtectedKeys[] = {ClassesRootKeys, CurrentUserKeys,   
 
 // Index into RootNames, or -1.
 int RootIndex(const std::string& rootName) {
+    const std::string upper = Uppercased(rootName);
     for (int i = 0; i < 6; ++i) {
-        if (EqualText(rootName, RootNames[i], false))
+        if (upper == RootNames[i])
             return i;
     }
     return -1;
@@ -54,10 +55,10 @@ int RootIndex(const std::string& rootName) {
 enum class EntryType { String, Dword, Binary };
 
 EntryType TypeOf(const std::string& valueType) {
-    if (EqualText(valueType, "DWORD", false))
+    const std::string upper = Uppercased(valueType);
+    if (upper == "DWORD")
         return EntryType::Dword;
-    if (EqualText(valueType, "BINARY-RAW", false) || EqualText(valueType, "BINARY-STRING", false) ||
-        EqualText(valueType, "BINARY-WIDESTRING", false))
+    if (upper == "BINARY-RAW" || upper == "BINARY-STRING" || upper == "BINARY-WIDESTRING")
         return EntryType::Binary;
     return EntryType::String;
 }
@@ -250,27 +251,30 @@ std::string BytesToHexText(const BYTE* bytes, std::size_t count) {
 
 std::string NormalizeRegName(const std::string& name) {
     // Components between backslashes, found by character so that a trail byte 0x5C is no
-    // separator; empty ones (from runs of backslashes) are dropped.
-    std::string joined;
+    // separator. Empty ones (from runs of backslashes) are dropped, and so are blank ones at
+    // either end ("\ \Key\ ").
+    std::vector<std::string> parts;
     for (std::size_t start = 0; start <= name.size();) {
         std::size_t end = FindText(name, "\\", true, start);
         if (end == TextNotFound)
             end = name.size();
-        if (end > start) {
-            if (!joined.empty())
-                joined += '\\';
-            joined.append(name, start, end - start);
-        }
+        if (end > start)
+            parts.push_back(name.substr(start, end - start));
         start = end + 1;
     }
-    // Blanks at either end may hide further backslashes ("\ \Key").
-    for (;;) {
-        std::string next = Trimmed(joined);
-        next = StripTrailingDelimiter(StripLeadingDelimiter(next, "\\"), "\\");
-        if (next == joined)
-            return joined;
-        joined.swap(next);
+    std::size_t first = 0;
+    std::size_t last = parts.size();
+    while (first < last && Trimmed(parts[first]).empty())
+        ++first;
+    while (last > first && Trimmed(parts[last - 1]).empty())
+        --last;
+    std::string joined;
+    for (std::size_t i = first; i < last; ++i) {
+        if (i > first)
+            joined += '\\';
+        joined += parts[i];
     }
+    return Trimmed(joined);
 }
 
 bool IsRegEntryRootName(const std::string& rootName) {
