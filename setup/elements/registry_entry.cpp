@@ -101,6 +101,25 @@ bool ParseDword(const std::string& text, DWORD& number) {
     return true;
 }
 
+// Opens (or creates) a key into `key`; the platform's result. The handle is taken only on
+// success: what a failed call leaves in its output is not defined on every platform.
+LONG OpenKey(HKEY root, const std::string& path, REGSAM access, RegKey& key) {
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyExA(root, path.c_str(), 0, access, &h);
+    if (rc == ERROR_SUCCESS)
+        key.Reset(h);
+    return rc;
+}
+
+LONG CreateKey(HKEY root, const std::string& path, RegKey& key) {
+    HKEY h = nullptr;
+    const LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, &h, nullptr);
+    if (rc == ERROR_SUCCESS)
+        key.Reset(h);
+    return rc;
+}
+
 // The stored type and bytes of a value, whatever its size; false when it cannot be read.
 bool QueryValue(HKEY key, const std::string& name, DWORD& type, ByteList& data) {
     // Most values fit the first buffer, so one query usually does.
@@ -153,10 +172,10 @@ std::string PreviousValueText(HKEY key, const std::string& name, EntryType entry
 class TargetKey {
 public:
     TargetKey(HKEY root, std::string path) : m_root(root), m_path(std::move(path)) {
-        const LONG rc = RegOpenKeyExA(m_root, m_path.c_str(), 0, KEY_ALL_ACCESS, m_key.Receive());
+        const LONG rc = OpenKey(m_root, m_path, KEY_ALL_ACCESS, m_key);
         // Present but not writable: still read what it holds.
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-            RegOpenKeyExA(m_root, m_path.c_str(), 0, KEY_QUERY_VALUE, m_readOnly.Receive());
+            OpenKey(m_root, m_path, KEY_QUERY_VALUE, m_readOnly);
     }
 
     std::string Previous(const std::string& name, EntryType type) const {
@@ -166,8 +185,7 @@ public:
     // that fails.
     HKEY ForWrite() {
         if (!m_key)
-            RegCreateKeyExA(m_root, m_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, m_key.Receive(), nullptr);
+            CreateKey(m_root, m_path, m_key);
         return m_key.Get();
     }
     // Closes the key; false when the platform reports a failure.
@@ -182,7 +200,7 @@ private:
 
 bool KeyIsAbsent(HKEY root, const std::string& keyPath) {
     RegKey key;
-    return RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, key.Receive()) == ERROR_FILE_NOT_FOUND;
+    return OpenKey(root, keyPath, KEY_READ, key) == ERROR_FILE_NOT_FOUND;
 }
 
 // Deletes the value at the path; true when it is gone afterwards, also when it (or its key)
@@ -190,8 +208,7 @@ bool KeyIsAbsent(HKEY root, const std::string& keyPath) {
 bool DeleteValueAt(HKEY root, const std::string& valuePath) {
     const std::string name = FileNameOf(valuePath);
     RegKey key;
-    const LONG rc = RegOpenKeyExA(root, ParentOf(valuePath).c_str(), 0,
-                                  KEY_QUERY_VALUE | KEY_SET_VALUE, key.Receive());
+    const LONG rc = OpenKey(root, ParentOf(valuePath), KEY_QUERY_VALUE | KEY_SET_VALUE, key);
     if (rc == ERROR_FILE_NOT_FOUND)
         return true;
     if (rc != ERROR_SUCCESS)
