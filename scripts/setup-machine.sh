@@ -6,7 +6,7 @@ set -e
 PACKAGES="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest wine64 libxi6 libxcursor1
   libxcomposite1 libxrandr2 libxrender1 libxinerama1 libxfixes3 xvfb xdotool x11-apps x11-utils
-  imagemagick util-linux"
+  imagemagick util-linux fonts-dejavu-core"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

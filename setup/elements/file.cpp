@@ -78,7 +78,8 @@ bool SourceVersionWins(const std::string& source, const std::string& destination
             return false;
         if (sourceVersion == destinationVersion) {
             std::uint32_t sourceSize = 0, destinationSize = 0;
-            const bool sized = FileSize(source, sourceSize) && FileSize(destination, destinationSize);
+            const bool sized =
+                FileSize(source, sourceSize) && FileSize(destination, destinationSize);
             return !(sized && sourceSize == destinationSize);
         }
     }
@@ -116,8 +117,8 @@ struct RuleCodes {
 };
 
 // Copies and, when the destination is in use and restart replacement is allowed, schedules it.
-int CopyOrSchedule(const std::string& source, const std::string& destination,
-                   bool restartAllowed, const RuleCodes& codes) {
+int CopyOrSchedule(const std::string& source, const std::string& destination, bool restartAllowed,
+                   const RuleCodes& codes) {
     const CopyAttempt attempt = TryCopy(source, destination);
     if (attempt.copied)
         return codes.copied;
@@ -146,22 +147,22 @@ int ApplyRule(const std::string& source, const std::string& destination, int cop
     case CopyIfNewerDate:
         if (!SourceDateWins(source, destination))
             return KeptDate;
-        return CopyOrSchedule(source, destination, restartAllowed,
-                              {CopiedNewer, ScheduledDate, CopyFailedDate, InUseDate,
-                               CopyFailedDate});
+        return CopyOrSchedule(
+            source, destination, restartAllowed,
+            {CopiedNewer, ScheduledDate, CopyFailedDate, InUseDate, CopyFailedDate});
     case CopyByStreams:
         return CopyFileByStreams(source, destination) ? CopiedByStreams : StreamCopyFailed;
     case CopyAtRestart:
         // Without restart replacement the rule cannot do what it is for; it copies plainly.
         if (restartAllowed && IsPresent(destination))
             return ReplaceFileAtReboot(source, destination) ? ScheduledPlain : CopyFailedPlain;
-        return CopyOrSchedule(source, destination, restartAllowed,
-                              {CopiedPlain, ScheduledPlain, CopyFailedPlain, InUsePlain,
-                               CopyFailedPlain});
+        return CopyOrSchedule(
+            source, destination, restartAllowed,
+            {CopiedPlain, ScheduledPlain, CopyFailedPlain, InUsePlain, CopyFailedPlain});
     default:
-        return CopyOrSchedule(source, destination, restartAllowed,
-                              {CopiedPlain, ScheduledPlain, CopyFailedPlain, InUsePlain,
-                               CopyFailedPlain});
+        return CopyOrSchedule(
+            source, destination, restartAllowed,
+            {CopiedPlain, ScheduledPlain, CopyFailedPlain, InUsePlain, CopyFailedPlain});
     }
 }
 

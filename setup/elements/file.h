@@ -23,30 +23,30 @@ constexpr int SharedFileFlags = 0x64;
 
 // Outcomes of CopyWithRule (also the status of WSetupFile::InstallStep).
 enum WSetupCopyOutcome : int {
-    CopiedPlain = 0,            // modes 0 and 5
-    CopiedHigherVersion = 1,    // mode 2
-    KeptVersion = 2,            // mode 2: the destination's version is as high or higher
-    CopiedWasAbsent = 3,        // mode 1
-    KeptExisting = 4,           // mode 1: the destination exists; also mode 6
-    CopiedNewer = 5,            // mode 3
-    KeptDate = 6,               // mode 3: the destination is as new or newer
-    CopiedByStreams = 7,        // mode 4
-    SkippedOnRequest = 8,       // install step only
-    ScheduledPlain = 9,         // modes 0 and 5: replacement waits for the restart
-    ScheduledVersion = 10,      // mode 2
-    ScheduledIfAbsent = 11,     // mode 1
-    ScheduledDate = 12,         // mode 3
-    CopyFailedPlain = 13,       // modes 0 and 5
-    SourceAbsent = 14,          // install step only
-    FolderUnusable = 15,        // the destination's folder can neither be made nor found
-    AttributesFailed = 16,      // install step only: copied, the attribute string not applied
-    InUsePlain = 18,            // mode 0, restart replacement not allowed
-    CopyFailedIfAbsent = 19,    // mode 1
-    CopyFailedVersion = 21,     // mode 2
-    InUseVersion = 23,          // mode 2, restart replacement not allowed
-    CopyFailedDate = 24,        // mode 3
-    InUseDate = 26,             // mode 3, restart replacement not allowed
-    StreamCopyFailed = 27,      // mode 4
+    CopiedPlain = 0,         // modes 0 and 5
+    CopiedHigherVersion = 1, // mode 2
+    KeptVersion = 2,         // mode 2: the destination's version is as high or higher
+    CopiedWasAbsent = 3,     // mode 1
+    KeptExisting = 4,        // mode 1: the destination exists; also mode 6
+    CopiedNewer = 5,         // mode 3
+    KeptDate = 6,            // mode 3: the destination is as new or newer
+    CopiedByStreams = 7,     // mode 4
+    SkippedOnRequest = 8,    // install step only
+    ScheduledPlain = 9,      // modes 0 and 5: replacement waits for the restart
+    ScheduledVersion = 10,   // mode 2
+    ScheduledIfAbsent = 11,  // mode 1
+    ScheduledDate = 12,      // mode 3
+    CopyFailedPlain = 13,    // modes 0 and 5
+    SourceAbsent = 14,       // install step only
+    FolderUnusable = 15,     // the destination's folder can neither be made nor found
+    AttributesFailed = 16,   // install step only: copied, the attribute string not applied
+    InUsePlain = 18,         // mode 0, restart replacement not allowed
+    CopyFailedIfAbsent = 19, // mode 1
+    CopyFailedVersion = 21,  // mode 2
+    InUseVersion = 23,       // mode 2, restart replacement not allowed
+    CopyFailedDate = 24,     // mode 3
+    InUseDate = 26,          // mode 3, restart replacement not allowed
+    StreamCopyFailed = 27,   // mode 4
 };
 
 // Adds `delta` to the reference count of `path` in the shared-DLL table (HKEY_LOCAL_MACHINE

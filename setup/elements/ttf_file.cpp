@@ -59,8 +59,8 @@ bool ListTextNames(const PlatformVersion& platform, const std::string& text,
 
 void BroadcastFontChange() {
     DWORD_PTR answer = 0;
-    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG,
-                        FontChangeTimeoutMs, &answer);
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, FontChangeTimeoutMs,
+                        &answer);
 }
 
 bool DeletePlainFile(const std::string& path) {
@@ -219,8 +219,7 @@ int WSetupTTFFile::Verify() {
     if (WSetupFile::Verify() != 0)
         return Status;
     const PlatformVersion& platform = ThePlatformVersion();
-    const char* list =
-        platform.PlatformId() == VER_PLATFORM_WIN32_NT ? NtFontList : Win9xFontList;
+    const char* list = platform.PlatformId() == VER_PLATFORM_WIN32_NT ? NtFontList : Win9xFontList;
     const std::string listed =
         ReadRegStringAt(HKEY_LOCAL_MACHINE, ValuePathFor(list, FontNameOf(*this)));
     const std::string path = TheSetupContext().ResolvePath(DestDir, DestName);
