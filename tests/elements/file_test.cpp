@@ -5,7 +5,7 @@
 // Scheduling for the restart goes to a stand-in platform (a WININIT.INI in a temporary folder
 // on the Windows 95/98 family, recorded delayed moves on the NT family), never to the machine's
 // own lists; HKEY_LOCAL_MACHINE is redirected to a scratch key for the shared-DLL table. A file
-// in use is one held open without write sharing.
+// in use is one held open by another process without write sharing.
 #include "setup/core/fileutil.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
@@ -14,6 +14,7 @@
 #include "setup/core/text.h"
 #include "setup/elements/file.h"
 #include "material/material.h"
+#include "support/file_holder.h"
 #include "support/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::FileHolder;
 using testsupport::ReadFileBytes;
 using testsupport::TempFolder;
 using testsupport::WriteFileBytes;
@@ -29,26 +31,6 @@ using testsupport::WriteFileBytes;
 namespace {
 
 const char SharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
-// Holds a file open for reading, sharing nothing or only reading.
-class Lock {
-public:
-    explicit Lock(const std::string& path, DWORD share = 0)
-        : m_handle(
-              CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~Lock() { Release(); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-    bool Held() const { return m_handle != INVALID_HANDLE_VALUE; }
-    void Release() {
-        if (Held())
-            CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 // Restart scheduling without the machine's lists: WININIT.INI lies in a temporary folder, and
 // delayed moves are recorded. With `accept` false nothing can be scheduled (the WININIT.INI
@@ -238,7 +220,7 @@ TEST_F(FileElementTest, PlainCopyOntoAFileInUse) {
     const std::string dest = Target("a.dll", "old");
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     const DWORD before = AttributesOf(dest);
-    Lock lock(dest);
+    FileHolder lock(dest);
     ASSERT_TRUE(lock.Held());
 
     EXPECT_EQ(CopyWithRule(source, dest, 0, false), 18);
@@ -269,7 +251,7 @@ TEST_F(FileElementTest, CopyOnlyWhenAbsent) {
     EXPECT_EQ(AttributesOf(dest), before) << "not copied: attributes kept";
     {
         // A file in use exists too: it is neither copied over nor replaced at the restart.
-        Lock lock(dest);
+        FileHolder lock(dest);
         EXPECT_EQ(CopyWithRule(source, dest, 1, true), 4);
         EXPECT_TRUE(m_restart.NothingScheduled());
     }
@@ -329,7 +311,7 @@ TEST_F(FileElementTest, VersionRuleComparesExactly) {
 TEST_F(FileElementTest, VersionRuleOntoAFileInUse) {
     const std::string source = Versioned("ver_5_0_0_2.dll", m_medium / "v.dll");
     const std::string dest = Versioned("ver_5_0_0_1.dll", m_target / "v.dll");
-    Lock lock(dest, FILE_SHARE_READ); // in use as a loaded module is: readable, not writable
+    FileHolder lock(dest, "read"); // in use as a loaded module is: readable, not writable
     EXPECT_EQ(CopyWithRule(source, dest, 2, false), 23);
     m_restart.accept = false;
     EXPECT_EQ(CopyWithRule(source, dest, 2, true), 21);
@@ -369,7 +351,7 @@ TEST_F(FileElementTest, DateRule) {
 
     WriteFileBytes(dest, "old");
     SetTime(dest, base - day);
-    Lock lock(dest);
+    FileHolder lock(dest);
     EXPECT_EQ(CopyWithRule(source, dest, 3, false), 26);
     m_restart.accept = false;
     EXPECT_EQ(CopyWithRule(source, dest, 3, true), 24);
@@ -426,7 +408,7 @@ TEST_F(FileElementTest, InstallOntoAFileInUseWaitsForTheRestart) {
     Medium("app.exe", "program");
     const std::string dest = Target("app.exe", "old");
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
-    Lock lock(dest);
+    FileHolder lock(dest);
     WSetupFile file;
     Prepare(file, "app.exe", 0);
     file.Attributes = "010000";
@@ -627,7 +609,7 @@ TEST_F(FileElementTest, UninstallDeletesTheFileAndEmptiedFolders) {
 TEST_F(FileElementTest, UninstallOfAFileInUse) {
     CreateDirectoryTree(m_target / "a\\b");
     const std::string dest = Target("a\\b\\app.exe", "x");
-    Lock lock(dest);
+    FileHolder lock(dest);
     WSetupFile file;
     file.DestDir = m_target / "a\\b";
     file.DestName = "app.exe";
@@ -664,7 +646,7 @@ TEST_F(FileElementTest, RuntimeFileRemoval) {
     EXPECT_EQ(file.Install(), 0);
     EXPECT_EQ(file.Verify(), 0);
     {
-        Lock lock(path);
+        FileHolder lock(path);
         m_restart.accept = false;
         EXPECT_EQ(file.Remove(reboot), 4);
         EXPECT_EQ(reboot.GetSize(), 0);
@@ -736,7 +718,7 @@ TEST_F(FileElementTest, VerifyChecksPresenceAndAttributes) {
     const std::string path = Target("v.txt", "x");
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(file.Verify(), 0);
-    Lock lock(path);
+    FileHolder lock(path);
     EXPECT_EQ(file.Verify(), 0) << "a file in use is present";
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
     EXPECT_EQ(file.Verify(), 2);

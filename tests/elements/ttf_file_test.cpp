@@ -10,6 +10,7 @@
 #include "setup/core/sysfolders.h"
 #include "setup/elements/ttf_file.h"
 #include "elements/font_material.h"
+#include "support/file_holder.h"
 #include "support/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -321,7 +322,6 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
     hangs.join();
 }
 
-#ifdef TARVO_RESTART_SEAM
 TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
     // The installed font is in use (open for reading, as a loaded font is); its replacement
     // waits for the restart. Scheduling goes to a stand-in platform, never the machine's lists.
@@ -345,9 +345,8 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         SetFileTime(file, nullptr, nullptr, &old);
         CloseHandle(file);
-        file = CreateFileA(installed.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        testsupport::FileHolder lock(installed, "read");
+        ASSERT_TRUE(lock.Held()) << lock.Report();
 
         WSetupTTFFile font;
         Prepare(font, m_target.Path());
@@ -356,7 +355,7 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
         EXPECT_EQ(outcome, mode == 0 ? 9 : mode == 2 ? 10 : 12);
         EXPECT_EQ(font.RestartPending, mode == 0 ? 1 : 0);
         const int registered = font.RegisterFont(0);
-        CloseHandle(file);
+        lock.Release();
         if (mode == 0) {
             EXPECT_EQ(registered, 1);
             EXPECT_FALSE(IsListed(m_family));
@@ -369,6 +368,5 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
     }
     SetRestartPlatform(previous);
 }
-#endif
 
 } // namespace
