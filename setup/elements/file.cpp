@@ -37,11 +37,6 @@ bool IsPresent(const std::string& path) {
     return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The attributes of an existing path, or INVALID_FILE_ATTRIBUTES.
-DWORD AttributesOf(const std::string& path) {
-    return GetFileAttributesA(path.c_str());
-}
-
 void PutBackAttributes(const std::string& path, DWORD attributes) {
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(path.c_str(), attributes);
@@ -51,8 +46,44 @@ void PutBackAttributes(const std::string& path, DWORD attributes) {
 // process's current folder.
 bool FolderUsable(const std::string& destination) {
     const std::string folder = ParentOf(destination);
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
     return CreateDirectoryTree(folder) || IsExistingDirectory(folder);
 }
+
+// The destination of a copy and the attributes it had before the copy touched it. They are
+// read when first needed: a plain copy onto a file that can be overwritten as it is never asks
+// (on a large folder every look-up of an absent name is a costly search).
+class Destination {
+public:
+    explicit Destination(std::string path) : m_path(std::move(path)) {}
+    const std::string& Path() const { return m_path; }
+    bool Present() { return Remembered() != INVALID_FILE_ATTRIBUTES; }
+    // Gives an existing destination plain attributes, so that a read-only, hidden or system
+    // file can be overwritten; what it had is remembered first.
+    void MakePlain() {
+        if (Present())
+            SetFileAttributesA(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    // Puts the remembered attributes back (nothing when they were never read).
+    void PutBack() {
+        if (m_known)
+            PutBackAttributes(m_path, m_attributes);
+    }
+
+private:
+    DWORD Remembered() {
+        if (!m_known) {
+            m_attributes = GetFileAttributesA(m_path.c_str());
+            m_known = true;
+        }
+        return m_attributes;
+    }
+    std::string m_path;
+    DWORD m_attributes = INVALID_FILE_ATTRIBUTES;
+    bool m_known = false;
+};
 
 // One copy attempt: answers whether it copied and whether it failed because the destination is
 // in use.
@@ -67,6 +98,16 @@ CopyAttempt TryCopy(const std::string& source, const std::string& destination) {
     attempt.copied = g_copy(source, destination);
     attempt.inUse = !attempt.copied && GetLastError() == ERROR_SHARING_VIOLATION;
     return attempt;
+}
+
+// Copies; a destination that refuses the first attempt is given plain attributes and copied
+// once more (that also tells a file in use apart from a protected one).
+CopyAttempt CopyOver(const std::string& source, Destination& destination) {
+    const CopyAttempt first = TryCopy(source, destination.Path());
+    if (first.copied || !destination.Present())
+        return first;
+    destination.MakePlain();
+    return TryCopy(source, destination.Path());
 }
 
 // The version rule: true when the source is to be copied over the destination.
@@ -86,10 +127,8 @@ bool SourceVersionWins(const std::string& source, const std::string& destination
     // Either version missing, or the source's higher: the version texts decide.
     const std::string sourceText = FileVersionText(source);
     const std::string destinationText = FileVersionText(destination);
-    if (sourceText.empty() && destinationText.empty())
-        return true;
     if (destinationText.empty())
-        return true;
+        return true; // the source has a text and the destination none, or neither has one
     return !sourceText.empty() && CompareVersionTexts(sourceText, destinationText) > 0;
 }
 
@@ -117,45 +156,55 @@ struct RuleCodes {
 };
 
 // Copies and, when the destination is in use and restart replacement is allowed, schedules it.
-int CopyOrSchedule(const std::string& source, const std::string& destination, bool restartAllowed,
+int CopyOrSchedule(const std::string& source, Destination& destination, bool restartAllowed,
                    const RuleCodes& codes) {
-    const CopyAttempt attempt = TryCopy(source, destination);
+    const CopyAttempt attempt = CopyOver(source, destination);
     if (attempt.copied)
         return codes.copied;
     if (!attempt.inUse)
         return codes.failed;
     if (!restartAllowed)
         return codes.inUseNoRestart;
-    return ReplaceFileAtReboot(source, destination) ? codes.scheduled : codes.scheduleFailed;
+    return ReplaceFileAtReboot(source, destination.Path()) ? codes.scheduled : codes.scheduleFailed;
 }
 
-int ApplyRule(const std::string& source, const std::string& destination, int copyMode,
+int ApplyRule(const std::string& source, Destination& destination, int copyMode,
               bool restartAllowed) {
+    const std::string& path = destination.Path();
     switch (copyMode) {
+    case CopyNever:
+        return KeptExisting;
     case CopyIfAbsent:
-        if (IsPresent(destination))
+        if (destination.Present())
             return KeptExisting;
         return CopyOrSchedule(source, destination, restartAllowed,
                               {CopiedWasAbsent, ScheduledIfAbsent, CopyFailedIfAbsent,
                                CopyFailedIfAbsent, CopyFailedIfAbsent});
     case CopyIfNewerVersion:
-        if (!SourceVersionWins(source, destination))
+        if (!SourceVersionWins(source, path))
             return KeptVersion;
         return CopyOrSchedule(source, destination, restartAllowed,
                               {CopiedHigherVersion, ScheduledVersion, CopyFailedVersion,
                                InUseVersion, CopyFailedVersion});
     case CopyIfNewerDate:
-        if (!SourceDateWins(source, destination))
+        if (!SourceDateWins(source, path))
             return KeptDate;
         return CopyOrSchedule(
             source, destination, restartAllowed,
             {CopiedNewer, ScheduledDate, CopyFailedDate, InUseDate, CopyFailedDate});
     case CopyByStreams:
-        return CopyFileByStreams(source, destination) ? CopiedByStreams : StreamCopyFailed;
+        if (CopyFileByStreams(source, path))
+            return CopiedByStreams;
+        if (!destination.Present())
+            return StreamCopyFailed;
+        destination.MakePlain();
+        return CopyFileByStreams(source, path) ? CopiedByStreams : StreamCopyFailed;
     case CopyAtRestart:
         // Without restart replacement the rule cannot do what it is for; it copies plainly.
-        if (restartAllowed && IsPresent(destination))
-            return ReplaceFileAtReboot(source, destination) ? ScheduledPlain : CopyFailedPlain;
+        if (restartAllowed && destination.Present()) {
+            destination.MakePlain();
+            return ReplaceFileAtReboot(source, path) ? ScheduledPlain : CopyFailedPlain;
+        }
         return CopyOrSchedule(
             source, destination, restartAllowed,
             {CopiedPlain, ScheduledPlain, CopyFailedPlain, InUsePlain, CopyFailedPlain});
@@ -181,6 +230,16 @@ bool IsCopied(int outcome) {
     default:
         return false;
     }
+}
+
+// A copy under a rule into a folder that is known to be usable. A destination that is neither
+// copied nor scheduled keeps the attributes it had.
+int CopyIntoFolder(const std::string& source, Destination& destination, int copyMode,
+                   bool restartAllowed) {
+    const int outcome = ApplyRule(source, destination, copyMode, restartAllowed);
+    if (!IsCopied(outcome) && !IsScheduled(outcome))
+        destination.PutBack();
+    return outcome;
 }
 
 bool HasSharedFlags(int fileFlags) {
@@ -252,12 +311,8 @@ int CopyWithRule(const std::string& source, const std::string& destination, int 
         return KeptExisting;
     if (!FolderUsable(destination))
         return FolderUnusable;
-    const DWORD remembered = AttributesOf(destination);
-    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-    const int outcome = ApplyRule(source, destination, copyMode, restartAllowed);
-    if (!IsCopied(outcome) && !IsScheduled(outcome))
-        PutBackAttributes(destination, remembered);
-    return outcome;
+    Destination target(destination);
+    return CopyIntoFolder(source, target, copyMode, restartAllowed);
 }
 
 WSetupFile::WSetupFile() : WSetupElement(KindFile) {}
@@ -296,21 +351,18 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
     if (!FolderUsable(destination))
         return Status = FolderUnusable;
 
-    const DWORD remembered = AttributesOf(destination);
-    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-
+    // The destination's attributes are remembered and made plain as the copy needs it; every
+    // outcome that leaves the file in place (a failure, or the never-copy rule) puts them back.
     int mode = CopyMode;
     if (ChangeMark && mode != CopyNever)
         mode = CopyIfAbsent;
     if (defaultDestination && CopyMode == CopyNever)
         mode = CopyAlways;
-    const int outcome = CopyWithRule(source, destination, mode, !defaultDestination);
+    Destination target(destination);
+    const int outcome = CopyIntoFolder(source, target, mode, !defaultDestination);
     Status = outcome;
-
-    if (outcome >= CopyFailedPlain || (!defaultDestination && CopyMode == CopyNever)) {
-        PutBackAttributes(destination, remembered);
+    if (outcome >= CopyFailedPlain || (!defaultDestination && CopyMode == CopyNever))
         return Status;
-    }
     if (CollectAfterCopy && !defaultDestination && !skip && !ChangeMark)
         collected.Add(this);
     if (HasSharedFlags(FileFlags) && !defaultDestination)
@@ -367,7 +419,7 @@ int WSetupFile::BindImage() {
     DestDir = context.ExpandVariables(DestDir);
     const std::string path = context.ResolvePath(DestDir, DestName);
     const std::string folder = ParentOf(path);
-    const DWORD remembered = AttributesOf(path);
+    const DWORD remembered = GetFileAttributesA(path.c_str());
     if (remembered == INVALID_FILE_ATTRIBUTES || (remembered & FILE_ATTRIBUTE_DIRECTORY))
         return Status = 1;
 
