@@ -29,7 +29,10 @@
 // What the guard cannot repair: a module that corrupts the stack or the heap before it faults,
 // or leaves locks held, may still bring the process down later; after a stack overflow the
 // thread's guard page is not restored. A crash inside a module's DllMain is not seen here: the
-// platform's loader contains it and LoadLibrary fails.
+// platform's loader contains it and LoadLibrary fails. On i686, a module whose C++ exceptions
+// are table-driven without the platform's exception dispatch (GCC's DWARF unwinder) and that
+// lets one escape ends the process through its own runtime (terminate) before any platform
+// exception is raised; modules whose exceptions are platform exceptions (Visual C++) are caught.
 #pragma once
 
 #include <windows.h>

@@ -12,7 +12,6 @@
 #include <string>
 
 #include "material/material.h"
-#include "setup/core/macros.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -128,18 +127,6 @@ TEST_F(SelfRegTest, AbsentModuleAndSkippedUninstall) {
     EXPECT_EQ(Element("ok").UninstallStep(error), 1);
     EXPECT_EQ(Element("ok").ChangeMark, 0);
     EXPECT_EQ(Marker("ok", "unregistered"), "");
-}
-
-TEST_F(SelfRegTest, TheFolderIsExpandedAndStored) {
-    Module("ok");
-    SetupContext& context = TheSetupContext();
-    context.Variables.SetAt("TARVO_SELFREG_DIR", m_folder.Path());
-    m_element.DestDir = "%TARVO_SELFREG_DIR%";
-    m_element.DestName = "selfreg_ok.dll";
-    FwString error;
-    EXPECT_EQ(m_element.InstallStep(error, 0), 0);
-    EXPECT_EQ(m_element.DestDir, m_folder.Path());
-    context.Variables.RemoveKey("TARVO_SELFREG_DIR");
 }
 
 TEST_F(SelfRegTest, ErrorModeAndOleStateArePutBack) {
