@@ -688,25 +688,28 @@ TEST_F(FileElementTest, BindImageKeepsAttributesAndRecordsTheChecksum) {
 }
 
 TEST_F(FileElementTest, BindImageNeverTakesTheHelperFromTheSearchPath) {
-    // A library named as the image helper lies on the search path of bind_probe.exe, and Wine
-    // is told to prefer such a library to its own for that program: loaded by name, it is the
-    // one found there (and its binding fails).
-    const char overrides[] = "Software\\Wine\\AppDefaults\\bind_probe.exe\\DllOverrides";
+    // A library named as the image helper lies on the search path of a copy of bind_probe.exe
+    // (named for this run alone), and Wine is told to prefer such a library to its own for that
+    // program: loaded by name, it is the one found there (and its binding fails).
+    const std::string probeName = "bind_probe_" + std::to_string(GetCurrentProcessId()) + ".exe";
+    const std::string probeCopy = m_medium / probeName;
+    ASSERT_TRUE(CopyFileA((testsupport::ProgramFolder() + "\\bind_probe.exe").c_str(),
+                          probeCopy.c_str(), FALSE));
+    const std::string overrides = "Software\\Wine\\AppDefaults\\" + probeName;
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, overrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (overrides + "\\DllOverrides").c_str(), 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const char order[] = "native,builtin";
     RegSetValueExA(key, "imagehlp", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
     RegCloseKey(key);
 
     Versioned("ver_5_0_0_1.dll", m_target / "bound.dll");
-    const std::string probe = "\"" + testsupport::ProgramFolder() + "\\bind_probe.exe\" \"" +
-                              testsupport::ProgramFolder() + "\\fake-imagehlp\" \"" +
-                              m_target.Path() + "\" bound.dll";
+    const std::string probe = "\"" + probeCopy + "\" \"" + testsupport::ProgramFolder() +
+                              "\\fake-imagehlp\" \"" + m_target.Path() + "\" bound.dll";
     EXPECT_EQ(testsupport::RunAndWait(probe + " byname"), 2) << "the stand-in library is reachable";
     EXPECT_EQ(testsupport::RunAndWait(probe), 0);
-    RegDeleteKeyA(HKEY_CURRENT_USER, overrides);
+    RegDeleteTreeA(HKEY_CURRENT_USER, overrides.c_str());
 }
 
 TEST_F(FileElementTest, VerifyChecksPresenceAndAttributes) {
