@@ -137,7 +137,7 @@ void FwString::Assign(const char* text, std::size_t length) {
     // The text may live inside the current block: build the new block before releasing.
     auto* h = static_cast<StringHeader*>(std::malloc(sizeof(StringHeader) + length + 1));
     if (!h)
-        throw std::bad_alloc();
+        std::__throw_bad_alloc();
     h->Refs = 1;
     h->Length = static_cast<int>(length);
     h->Capacity = static_cast<int>(length);
@@ -168,7 +168,7 @@ void FwPtrArray::Reserve(int capacity) {
         newMax = capacity;
     void** data = static_cast<void**>(std::realloc(m_pData, sizeof(void*) * newMax));
     if (!data)
-        throw std::bad_alloc();
+        std::__throw_bad_alloc();
     m_pData = data;
     m_nMaxSize = newMax;
 }
