@@ -136,6 +136,8 @@ void FwString::Assign(const char* text, std::size_t length) {
     }
     // The text may live inside the current block: build the new block before releasing.
     auto* h = static_cast<StringHeader*>(std::malloc(sizeof(StringHeader) + length + 1));
+    // The run-time library's own report of a failed allocation: std::bad_alloc where the build
+    // has exceptions, the end of the program where it has none (setup/core/product_runtime.cpp).
     if (!h)
         std::__throw_bad_alloc();
     h->Refs = 1;
