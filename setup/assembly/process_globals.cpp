@@ -9,8 +9,8 @@
 
 #include <new>
 
-#include "setup/core/fileutil.h"
 #include "setup/core/macros.h"
+#include "setup/core/platform_version.h"
 #include "setup/core/sysfolders.h"
 
 namespace {
@@ -51,8 +51,8 @@ SetupContext& TheSetupContext() {
     return g_setupContext.Get();
 }
 
-// 4. Backup name prefix: BackupFilePrefix (setup/elements/dir_kinds.h) is a compile-time
-// constant and needs no construction.
+// 4. Backup name prefix: BackupFilePrefix (of the directory kinds) is a compile-time constant
+// and needs no construction.
 
 void BuildProcessObjects() {
     TheSystemFolders();
