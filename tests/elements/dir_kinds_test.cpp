@@ -1,0 +1,296 @@
+// Folders, deletions and backups, acting in a fresh temporary folder that "<D>" names.
+#include "setup/core/macros.h"
+#include "setup/core/sysfolders.h"
+#include "setup/elements/dir_kinds.h"
+#include "support/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+// Enables the process-wide macro context with "<D>" = a fresh folder for one test.
+class DirKinds : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetupContext& context = TheSetupContext();
+        m_savedD = context.MacroD.str();
+        m_savedEnabled = context.Enabled;
+        context.Enabled = 1;
+        context.MacroD = m_temp.Path();
+    }
+    void TearDown() override {
+        SetupContext& context = TheSetupContext();
+        context.MacroD = m_savedD;
+        context.Enabled = m_savedEnabled;
+    }
+
+    std::string Path(const std::string& name) const { return m_temp / name; }
+
+    static DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+    static bool IsFolder(const std::string& path) {
+        const DWORD a = Attributes(path);
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    // Opens the file without sharing, as a program that has it in use does.
+    static HANDLE Lock(const std::string& path) {
+        return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+
+    testsupport::TempFolder m_temp;
+
+private:
+    std::string m_savedD;
+    int m_savedEnabled = 0;
+};
+
+void Target(WSetupElement& element, const std::string& dir, const std::string& name) {
+    element.DestDir = dir;
+    element.DestName = name;
+}
+
+bool IsEmptyFolder(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool empty = true;
+    do {
+        const std::string name = found.cFileName;
+        empty = empty && (name == "." || name == "..");
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The restart-time operations the platform has pending, as one lower-cased text.
+std::string PendingOperations() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return {};
+    DWORD size = 0;
+    std::string data;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
+        ERROR_SUCCESS) {
+        data.resize(size);
+        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&data[0]), &size);
+        std::replace(data.begin(), data.end(), '\0', '\n');
+    }
+    RegCloseKey(key);
+    return Lower(data);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Folders
+
+TEST_F(DirKinds, FolderIsCreatedWithItsAttributesAndChecked) {
+    WSetupDir plain;
+    Target(plain, "<D>\\App", "Data\\Cache");
+    EXPECT_EQ(plain.Verify(), 1);
+    EXPECT_EQ(plain.InstallStep(0), 0);
+    EXPECT_EQ(plain.Status, 0);
+    const std::string folder = Path("App\\Data\\Cache");
+    EXPECT_EQ(Attributes(folder), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(plain.Verify(), 0);
+
+    WSetupDir hidden;
+    Target(hidden, "<D>", "Hidden");
+    hidden.Attributes = "001000";
+    EXPECT_EQ(hidden.InstallStep(0), 0);
+    EXPECT_EQ(Attributes(Path("Hidden")), DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(hidden.Verify(), 0);
+    ASSERT_TRUE(SetFileAttributesA(Path("Hidden").c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(hidden.Verify(), 2);
+    EXPECT_EQ(hidden.Status, 2);
+
+    // An existing folder counts as created, and gets its attributes again.
+    EXPECT_EQ(hidden.InstallStep(0), 0);
+    EXPECT_EQ(hidden.Verify(), 0);
+    plain.DestName = "Hidden";
+    EXPECT_EQ(plain.Verify(), 2);
+    EXPECT_EQ(plain.InstallStep(0), 0);
+    EXPECT_EQ(Attributes(Path("Hidden")), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+// Checking a folder does not enter it: the uninstall that follows can still remove it.
+TEST_F(DirKinds, VerifyLeavesTheCurrentFolderAlone) {
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+    WSetupDir dir;
+    Target(dir, "<D>", "Checked");
+    ASSERT_EQ(dir.InstallStep(0), 0);
+    ASSERT_EQ(dir.Verify(), 0);
+    char after[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, after);
+    EXPECT_STREQ(after, before);
+    dir.PruneParents = 0;
+    EXPECT_EQ(dir.Uninstall(), 0);
+    EXPECT_FALSE(IsFolder(Path("Checked")));
+}
+
+TEST_F(DirKinds, UninstallRemovesEmptyParentsUpToAFolderInUse) {
+    ASSERT_TRUE(WriteFileBytes(Path("keep.txt"), "x"));
+    WSetupDir dir;
+    Target(dir, "<D>\\Vendor\\Product", "Logs");
+    dir.Attributes = "001000";
+    ASSERT_EQ(dir.InstallStep(0), 0);
+    EXPECT_EQ(dir.Uninstall(), 0);
+    EXPECT_FALSE(IsFolder(Path("Vendor")));
+    EXPECT_TRUE(IsFolder(m_temp.Path()));
+
+    dir.RemoveOnUninstall = 0;
+    ASSERT_EQ(dir.InstallStep(0), 0);
+    dir.ChangeMark = 1;
+    EXPECT_EQ(dir.Uninstall(), 1);
+    EXPECT_EQ(dir.ChangeMark, 0);
+    EXPECT_TRUE(IsFolder(Path("Vendor\\Product\\Logs")));
+
+    dir.RemoveOnUninstall = 1;
+    ASSERT_TRUE(WriteFileBytes(Path("Vendor\\Product\\Logs\\today.log"), "x"));
+    EXPECT_EQ(dir.Uninstall(), 3);
+    EXPECT_TRUE(IsFolder(Path("Vendor\\Product\\Logs")));
+    EXPECT_EQ(PendingOperations().find(Lower(Path("Vendor\\Product\\Logs"))), std::string::npos);
+}
+
+TEST_F(DirKinds, FolderWithFilesIsRemovedAtRestartWithoutPruning) {
+    WSetupDir dir;
+    Target(dir, "<D>", "Full");
+    dir.PruneParents = 0;
+    ASSERT_EQ(dir.InstallStep(0), 0);
+    ASSERT_TRUE(WriteFileBytes(Path("Full\\data.bin"), "x"));
+    EXPECT_EQ(dir.Uninstall(), 2);
+    EXPECT_EQ(dir.Status, 2);
+    EXPECT_TRUE(IsFolder(Path("Full")));
+    EXPECT_NE(PendingOperations().find(Lower(Path("Full"))), std::string::npos);
+
+    // A folder that is not there has nothing to remove, now or at the restart.
+    Target(dir, "<D>", "Gone");
+    EXPECT_EQ(dir.Uninstall(), 1);
+    EXPECT_EQ(PendingOperations().find(Lower(Path("Gone"))), std::string::npos);
+}
+
+TEST_F(DirKinds, RootsAreNeitherMadeNorRemoved) {
+    for (const char* root : {"C:\\", "C:", "\\\\server\\share\\"}) {
+        SCOPED_TRACE(root);
+        WSetupDir dir;
+        Target(dir, root, "");
+        EXPECT_EQ(dir.InstallStep(0), 1);
+        dir.PruneParents = 0;
+        EXPECT_EQ(dir.Uninstall(), 1);
+    }
+    EXPECT_TRUE(IsFolder("C:\\"));
+}
+
+// A well-known folder that happens to be empty (the send-to or templates folder of a fresh
+// profile) is neither pruned as a parent nor removed as a target.
+TEST_F(DirKinds, WellKnownFoldersAreNeverRemoved) {
+    std::string known;
+    for (const std::string& folder :
+         {TheSystemFolders().SendTo(), TheSystemFolders().Templates()}) {
+        if (IsEmptyFolder(folder)) {
+            known = folder;
+            break;
+        }
+    }
+    if (known.empty())
+        GTEST_SKIP() << "no empty well-known folder here";
+
+    WSetupDir inside;
+    Target(inside, known, "tarvo-" + std::to_string(GetCurrentProcessId()) + "\\Sub");
+    ASSERT_EQ(inside.InstallStep(0), 0);
+    EXPECT_EQ(inside.Uninstall(), 0);
+    EXPECT_FALSE(IsFolder(known + "\\tarvo-" + std::to_string(GetCurrentProcessId())));
+    EXPECT_TRUE(IsFolder(known));
+
+    WSetupDir itself;
+    Target(itself, known, "");
+    EXPECT_EQ(itself.Uninstall(), 1);
+    itself.PruneParents = 0;
+    EXPECT_EQ(itself.Uninstall(), 1);
+    const bool kept = IsFolder(known);
+    if (!kept)
+        CreateDirectoryA(known.c_str(), nullptr);
+    EXPECT_TRUE(kept);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deletions
+
+TEST_F(DirKinds, DeletionResetsAttributesAndRespectsTheMark) {
+    const std::string file = Path("old.dll");
+    ASSERT_TRUE(WriteFileBytes(file, "x"));
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    WSetupDeleteFile deletion;
+    Target(deletion, "<D>", "old.dll");
+    deletion.ChangeMark = 1;
+    EXPECT_EQ(deletion.InstallStep(0), 1);
+    EXPECT_NE(Attributes(file), INVALID_FILE_ATTRIBUTES);
+    deletion.ChangeMark = 0;
+    EXPECT_EQ(deletion.InstallStep(0), 0);
+    EXPECT_EQ(deletion.Status, 0);
+    EXPECT_EQ(Attributes(file), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(deletion.InstallStep(0), 1);
+    EXPECT_EQ(deletion.Status, 1);
+}
+
+TEST_F(DirKinds, FileInUseIsNotAbsent) {
+    const std::string file = Path("app.ini");
+    ASSERT_TRUE(WriteFileBytes(file, "original"));
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD readOnly = Attributes(file);
+    HANDLE lock = Lock(file);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+
+    WSetupDeleteFile deletion;
+    Target(deletion, "<D>", "app.ini");
+    EXPECT_EQ(deletion.InstallStep(0), 2);
+    EXPECT_EQ(Attributes(file), readOnly) << "a file that stays keeps its attributes";
+
+    WSetupBackupFile backup;
+    Target(backup, "<D>", "app.ini");
+    EXPECT_EQ(backup.InstallStep(0), 2);
+    EXPECT_EQ(Attributes(Path("Backup Of app.ini")), INVALID_FILE_ATTRIBUTES);
+    CloseHandle(lock);
+    EXPECT_EQ(ReadFileBytes(file), "original");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Backups
+
+TEST_F(DirKinds, BackupIsMadeOnceAndNeverOverwritten) {
+    const std::string file = Path("App\\app.ini");
+    const std::string copy = Path("App\\Backup Of app.ini");
+    ASSERT_TRUE(CreateDirectoryA(Path("App").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(file, "first"));
+    WSetupBackupFile backup;
+    Target(backup, "<D>\\App", "app.ini");
+    EXPECT_EQ(backup.InstallStep(0), 0);
+    EXPECT_EQ(backup.Status, 0);
+    EXPECT_EQ(ReadFileBytes(copy), "first");
+
+    ASSERT_TRUE(WriteFileBytes(file, "second"));
+    EXPECT_EQ(backup.InstallStep(0), 2);
+    EXPECT_EQ(backup.Status, 2);
+    EXPECT_EQ(ReadFileBytes(copy), "first");
+
+    Target(backup, "<D>\\App", "absent.ini");
+    EXPECT_EQ(backup.InstallStep(0), 1);
+    Target(backup, "<D>", "App");
+    EXPECT_EQ(backup.InstallStep(0), 1) << "a folder is not a file to back up";
+}

@@ -1,0 +1,306 @@
+// Registry files, customised text files and profile strings, acting on files in a fresh
+// temporary folder that "<D>" names.
+#include "setup/core/macros.h"
+#include "setup/elements/text_file_kinds.h"
+#include "support/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+// Enables the process-wide macro context with "<D>" = a fresh folder for one test.
+class TextFileKinds : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetupContext& context = TheSetupContext();
+        m_savedD = context.MacroD.str();
+        m_savedEnabled = context.Enabled;
+        context.Enabled = 1;
+        context.MacroD = m_temp.Path();
+    }
+    void TearDown() override {
+        SetupContext& context = TheSetupContext();
+        context.MacroD = m_savedD;
+        context.Enabled = m_savedEnabled;
+    }
+
+    std::string Path(const std::string& name) const { return m_temp / name; }
+
+    // The key's value as the platform reads it; "(missing)" when the key is not there.
+    std::string Profile(const std::string& file, const char* section, const char* key) const {
+        char value[4096];
+        GetPrivateProfileStringA(section, key, "(missing)", value, sizeof value, file.c_str());
+        return value;
+    }
+
+    static DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+
+    // Opens the file without sharing, as a program that has it in use does.
+    static HANDLE Lock(const std::string& path) {
+        return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+
+    testsupport::TempFolder m_temp;
+
+private:
+    std::string m_savedD;
+    int m_savedEnabled = 0;
+};
+
+void Target(WSetupElement& element, const std::string& name) {
+    element.DestDir = "<D>";
+    element.DestName = name;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Profile strings
+
+TEST_F(TextFileKinds, ProfileFileThatDoesNotExistYetIsCreated) {
+    WSetupProfileString entry;
+    Target(entry, "new.ini");
+    entry.Section = "Paths";
+    entry.Key = "Home";
+    entry.Value = "<D>\\bin";
+    EXPECT_EQ(entry.Verify(), 1);
+    EXPECT_EQ(entry.InstallStep(0), 0);
+    EXPECT_EQ(entry.Status, 0);
+    EXPECT_TRUE(entry.PreviousValue.empty());
+    EXPECT_EQ(Profile(Path("new.ini"), "Paths", "Home"), m_temp.Path() + "\\bin");
+    EXPECT_EQ(entry.Verify(), 0);
+    // What was written is on disk, not only in the platform's cache.
+    EXPECT_NE(ReadFileBytes(Path("new.ini")).find("Home=" + m_temp.Path() + "\\bin"),
+              std::string::npos);
+}
+
+// The original value (blanks around it, longer than any fixed buffer, with text that looks like
+// a macro) survives two installs and comes back at uninstall as it was.
+TEST_F(TextFileKinds, InstallTwiceThenRestoreGivesBackTheOriginal) {
+    const std::string original = "<D> keep " + std::string(3000, 'v') + " end";
+    const std::string file = Path("app.ini");
+    ASSERT_TRUE(WriteFileBytes(file, "[Other]\r\nMode=1\r\n[Main]\r\nMode = " + original +
+                                         "  \r\nNext=2\r\n"));
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    WSetupProfileString entry;
+    Target(entry, "app.ini");
+    entry.Section = "Main";
+    entry.Key = "Mode";
+    entry.Value = "<D>";
+    ASSERT_EQ(entry.InstallStep(0), 0);
+    EXPECT_EQ(entry.PreviousValue, original);
+    EXPECT_EQ(Attributes(file) & FILE_ATTRIBUTE_READONLY, 0u) << "left plain after the install";
+    EXPECT_EQ(Profile(file, "Main", "Mode"), m_temp.Path());
+
+    ASSERT_EQ(entry.InstallStep(0), 0);
+    EXPECT_EQ(entry.PreviousValue, original) << "its own value is not the one before";
+
+    EXPECT_EQ(entry.Uninstall(), 2);
+    EXPECT_EQ(entry.Status, 2);
+    EXPECT_EQ(Profile(file, "Main", "Mode"), original);
+    EXPECT_EQ(Profile(file, "Other", "Mode"), "1");
+    EXPECT_EQ(Profile(file, "Main", "Next"), "2");
+}
+
+TEST_F(TextFileKinds, RestoreWithoutPreviousValueLeavesTheKeyEmpty) {
+    const std::string file = Path("app.ini");
+    ASSERT_TRUE(WriteFileBytes(file, "[Main]\r\nOther=1\r\n"));
+    WSetupProfileString entry;
+    Target(entry, "app.ini");
+    entry.Section = "Main";
+    entry.Key = "Fresh";
+    entry.Value = "x";
+    ASSERT_EQ(entry.InstallStep(0), 0);
+    EXPECT_TRUE(entry.PreviousValue.empty());
+    EXPECT_EQ(entry.Uninstall(), 2);
+    EXPECT_EQ(Profile(file, "Main", "Fresh"), "");
+    EXPECT_EQ(entry.Verify(), 2);
+}
+
+TEST_F(TextFileKinds, UninstallWithoutRestoreDeletesTheKey) {
+    const std::string file = Path("app.ini");
+    ASSERT_TRUE(WriteFileBytes(file, "[Main]\r\nOther=1\r\n"));
+    WSetupProfileString entry;
+    Target(entry, "app.ini");
+    entry.Section = "Main";
+    entry.Key = "Fresh";
+    entry.Value = "x";
+    entry.RestoreOnUninstall = 0;
+    ASSERT_EQ(entry.InstallStep(0), 0);
+
+    entry.RemoveOnUninstall = 0;
+    entry.ChangeMark = 1;
+    EXPECT_EQ(entry.Uninstall(), 1);
+    EXPECT_EQ(entry.ChangeMark, 0);
+    EXPECT_EQ(Profile(file, "Main", "Fresh"), "x");
+
+    entry.RemoveOnUninstall = 1;
+    EXPECT_EQ(entry.Uninstall(), 0);
+    EXPECT_EQ(Profile(file, "Main", "Fresh"), "(missing)");
+    EXPECT_EQ(ReadFileBytes(file).find("Fresh"), std::string::npos);
+    EXPECT_EQ(Profile(file, "Main", "Other"), "1");
+
+    ASSERT_TRUE(DeleteFileA(file.c_str()));
+    EXPECT_EQ(entry.Uninstall(), 0) << "a file that is gone has nothing to undo";
+    EXPECT_EQ(Attributes(file), INVALID_FILE_ATTRIBUTES) << "and is not made again";
+}
+
+// Entries that would change the structure of the file are not written.
+TEST_F(TextFileKinds, EntriesThatWouldBreakTheFileAreRefused) {
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"Main", "Key", "a\r\n[Evil]\r\nz=1"},
+        {"Main", "Key", "a\nb"},
+        {"Main", "Key=x", "v"},
+        {"Main", " [Key", "v"},
+        {"Main", ";Key", "v"},
+        {"Ma]in", "Key", "v"},
+        {"Main\r\n[Evil", "Key", "v"},
+        {"Main", "Ke\ny", "v"},
+        {"Main", " ", "v"},
+        {"", "Key", "v"},
+    };
+    const std::string file = Path("app.ini");
+    const std::string before = "[Main]\r\nKey=old\r\n";
+    ASSERT_TRUE(WriteFileBytes(file, before));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.section) + " / " + c.key + " / " + c.value);
+        WSetupProfileString entry;
+        Target(entry, "app.ini");
+        entry.Section = c.section;
+        entry.Key = c.key;
+        entry.Value = c.value;
+        EXPECT_EQ(entry.InstallStep(0), 2);
+        EXPECT_EQ(entry.Status, 2);
+        EXPECT_EQ(ReadFileBytes(file), before);
+        entry.PreviousValue = "p";
+        EXPECT_EQ(entry.Uninstall(), c.value[1] == '\r' || c.value[1] == '\n' ? 2 : 5);
+        entry.RestoreOnUninstall = 0;
+        EXPECT_EQ(entry.Uninstall(), c.value[1] == '\r' || c.value[1] == '\n' ? 0 : 4);
+        ASSERT_TRUE(WriteFileBytes(file, before));
+    }
+    // A value that is refused is not reached through the macro context either.
+    WSetupProfileString viaMacro;
+    Target(viaMacro, "app.ini");
+    viaMacro.Section = "Main";
+    viaMacro.Key = "Key";
+    TheSetupContext().MacroD = "C:\\x\r\n[Evil]";
+    viaMacro.DestDir = m_temp.Path();
+    viaMacro.Value = "<D>";
+    EXPECT_EQ(viaMacro.InstallStep(0), 2);
+    EXPECT_EQ(ReadFileBytes(file), before);
+}
+
+TEST_F(TextFileKinds, ProfileFileInUseIsNotWritten) {
+    const std::string file = Path("app.ini");
+    ASSERT_TRUE(WriteFileBytes(file, "[Main]\r\nKey=old\r\n"));
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD readOnly = Attributes(file);
+    WSetupProfileString entry;
+    Target(entry, "app.ini");
+    entry.Section = "Main";
+    entry.Key = "Key";
+    entry.Value = "new";
+    HANDLE lock = Lock(file);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(entry.InstallStep(0), 2);
+    EXPECT_EQ(entry.Uninstall(), 5) << "in use is not absent";
+    CloseHandle(lock);
+    EXPECT_EQ(ReadFileBytes(file), "[Main]\r\nKey=old\r\n");
+    EXPECT_EQ(Attributes(file), readOnly) << "attributes as they were";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Customised text files
+
+TEST_F(TextFileKinds, CustomisingReplacesLiterallyAndCaseSensitively) {
+    const std::string file = Path("setup.cfg");
+    ASSERT_TRUE(WriteFileBytes(file, "root=<D>\r\nSearch search SEARCH\nlast <D>"));
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    WSetupCustFile custom;
+    Target(custom, "setup.cfg");
+    custom.SearchText = "<D>";
+    custom.ReplaceText = "<D>\\bin";
+    EXPECT_EQ(custom.InstallStep(0), 0);
+    EXPECT_EQ(custom.Status, -1) << "its codes are returned, not stored";
+    const std::string bin = m_temp.Path() + "\\bin";
+    EXPECT_EQ(ReadFileBytes(file), "root=" + bin + "\r\nSearch search SEARCH\nlast " + bin);
+    EXPECT_EQ(Attributes(file) & FILE_ATTRIBUTE_READONLY, 0u);
+
+    custom.SearchText = "search";
+    custom.ReplaceText = "found";
+    EXPECT_EQ(custom.InstallStep(0), 0);
+    EXPECT_EQ(ReadFileBytes(file), "root=" + bin + "\r\nSearch found SEARCH\nlast " + bin);
+    EXPECT_EQ(custom.Verify(), 0);
+    EXPECT_EQ(custom.Uninstall(), 0);
+    EXPECT_EQ(custom.Status, -1);
+}
+
+TEST_F(TextFileKinds, CustomisingAMissingOrBusyFileChangesNothing) {
+    WSetupCustFile custom;
+    Target(custom, "absent.cfg");
+    EXPECT_EQ(custom.InstallStep(0), 1);
+    EXPECT_EQ(custom.Verify(), 1);
+    EXPECT_EQ(custom.Status, -1);
+
+    const std::string file = Path("busy.cfg");
+    const std::string text = "a Search b\r\n";
+    ASSERT_TRUE(WriteFileBytes(file, text));
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD readOnly = Attributes(file);
+    Target(custom, "busy.cfg");
+    HANDLE lock = Lock(file);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(custom.InstallStep(0), 3) << "in use is not absent";
+    EXPECT_EQ(Attributes(file), readOnly) << "attributes as they were";
+    CloseHandle(lock);
+    EXPECT_EQ(ReadFileBytes(file), text);
+    EXPECT_EQ(custom.Status, -1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registry files
+
+TEST_F(TextFileKinds, RegistryFileIsMergedBeforeTheNextElementRuns) {
+    testsupport::ScratchKey key;
+    const std::string target = "HKEY_CURRENT_USER\\" + key.KeyPath() + "\\Merged";
+    ASSERT_TRUE(
+        WriteFileBytes(Path("app settings.reg"),
+                       "REGEDIT4\r\n\r\n[" + target +
+                           "]\r\n\"Name\"=\"merged value\"\r\n\"Count\"=dword:00000007\r\n"));
+    WSetupRegFile regFile;
+    Target(regFile, "app settings.reg");
+    EXPECT_EQ(regFile.Verify(), 0);
+    EXPECT_EQ(regFile.InstallStep(0), 0);
+    EXPECT_EQ(regFile.Status, 0);
+
+    char name[64] = "";
+    DWORD size = sizeof name;
+    const std::string subkey = key / "Merged";
+    ASSERT_EQ(RegGetValueA(key.Root(), subkey.c_str(), "Name", RRF_RT_REG_SZ, nullptr, name, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(name, "merged value");
+    DWORD count = 0;
+    size = sizeof count;
+    ASSERT_EQ(
+        RegGetValueA(key.Root(), subkey.c_str(), "Count", RRF_RT_REG_DWORD, nullptr, &count, &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(count, 7u);
+
+    WSetupRegFile missing;
+    Target(missing, "absent.reg");
+    EXPECT_EQ(missing.InstallStep(0), 1);
+    EXPECT_EQ(missing.Status, 1);
+    EXPECT_EQ(missing.Verify(), 1);
+}
