@@ -122,7 +122,7 @@ TEST_F(DirKinds, FolderIsCreatedWithItsAttributesAndChecked) {
     // An existing folder counts as created, and gets its attributes again.
     EXPECT_EQ(hidden.InstallStep(0), 0);
     EXPECT_EQ(hidden.Verify(), 0);
-    plain.DestName = "Hidden";
+    Target(plain, "<D>", "Hidden");
     EXPECT_EQ(plain.Verify(), 2);
     EXPECT_EQ(plain.InstallStep(0), 0);
     EXPECT_EQ(Attributes(Path("Hidden")), DWORD(FILE_ATTRIBUTE_DIRECTORY));
