@@ -142,14 +142,14 @@ void RemoveEmptyParents(const std::string& folder) {
     }
 }
 
-// Schedules the folder's removal at the next restart. The platform's delayed deletion comes
-// first: it removes folders (once they are empty), where "NUL=" lines of WININIT.INI take only
-// files; on the platforms that lack it (the Windows 95/98 family) the WININIT.INI entry is
-// the remaining way.
+// Schedules the folder's removal at the next restart with the platform's delayed deletion,
+// which removes a folder that is empty by then. A "NUL=" line of WININIT.INI would be accepted
+// and then do nothing for a folder, so where the platform has no delayed deletion (the Windows
+// 95/98 family) the removal is reported as failed rather than as scheduled.
 bool RemoveFolderAtRestart(const std::string& folder) {
-    if (MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        return true;
-    return DeleteFileAtReboot(folder);
+    RestartPlatform* platform = SetRestartPlatform(nullptr); // the one in use, put back at once
+    SetRestartPlatform(platform);
+    return platform->MoveAtRestart(folder, std::string());
 }
 
 // Whether the folder's attributes are those the attribute string gives a folder. Folders keep

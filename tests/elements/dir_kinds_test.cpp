@@ -1,14 +1,14 @@
 // Folders, deletions and backups, acting in a fresh temporary folder that "<D>" names.
 #include "setup/core/macros.h"
+#include "setup/core/restart_ini.h"
 #include "setup/core/sysfolders.h"
 #include "setup/elements/dir_kinds.h"
 #include "support/fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <string>
+#include <vector>
 
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
@@ -69,30 +69,21 @@ bool IsEmptyFolder(const std::string& folder) {
     return empty;
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-// The restart-time operations the platform has pending, as one lower-cased text.
-std::string PendingOperations() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return {};
-    DWORD size = 0;
-    std::string data;
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
-        ERROR_SUCCESS) {
-        data.resize(size);
-        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(&data[0]), &size);
-        std::replace(data.begin(), data.end(), '\0', '\n');
+// Records what would be scheduled for the restart instead of scheduling it.
+class RecordingRestart : public RestartPlatform {
+public:
+    RecordingRestart() : m_previous(SetRestartPlatform(this)) {}
+    ~RecordingRestart() override { SetRestartPlatform(m_previous); }
+    bool MoveAtRestart(const std::string& source, const std::string& target) override {
+        moves.push_back(source + " -> " + target);
+        return accept;
     }
-    RegCloseKey(key);
-    return Lower(data);
-}
+    std::vector<std::string> moves;
+    bool accept = true;
+
+private:
+    RestartPlatform* m_previous;
+};
 
 } // namespace
 
@@ -163,12 +154,14 @@ TEST_F(DirKinds, UninstallRemovesEmptyParentsUpToAFolderInUse) {
 
     dir.RemoveOnUninstall = 1;
     ASSERT_TRUE(WriteFileBytes(Path("Vendor\\Product\\Logs\\today.log"), "x"));
+    RecordingRestart restart;
     EXPECT_EQ(dir.Uninstall(), 3);
     EXPECT_TRUE(IsFolder(Path("Vendor\\Product\\Logs")));
-    EXPECT_EQ(PendingOperations().find(Lower(Path("Vendor\\Product\\Logs"))), std::string::npos);
+    EXPECT_TRUE(restart.moves.empty()) << "pruning never defers to the restart";
 }
 
 TEST_F(DirKinds, FolderWithFilesIsRemovedAtRestartWithoutPruning) {
+    RecordingRestart restart;
     WSetupDir dir;
     Target(dir, "<D>", "Full");
     dir.PruneParents = 0;
@@ -177,12 +170,17 @@ TEST_F(DirKinds, FolderWithFilesIsRemovedAtRestartWithoutPruning) {
     EXPECT_EQ(dir.Uninstall(), 2);
     EXPECT_EQ(dir.Status, 2);
     EXPECT_TRUE(IsFolder(Path("Full")));
-    EXPECT_NE(PendingOperations().find(Lower(Path("Full"))), std::string::npos);
+    EXPECT_EQ(restart.moves, std::vector<std::string>{Path("Full") + " -> "});
+
+    // Where the platform cannot remove it at the restart, the removal failed.
+    restart.accept = false;
+    EXPECT_EQ(dir.Uninstall(), 3);
 
     // A folder that is not there has nothing to remove, now or at the restart.
+    restart.moves.clear();
     Target(dir, "<D>", "Gone");
     EXPECT_EQ(dir.Uninstall(), 1);
-    EXPECT_EQ(PendingOperations().find(Lower(Path("Gone"))), std::string::npos);
+    EXPECT_TRUE(restart.moves.empty());
 }
 
 TEST_F(DirKinds, RootsAreNeitherMadeNorRemoved) {
