@@ -439,7 +439,10 @@ bool RewriteIni(const std::string& file, const TextList& sections, const std::st
 
 // Adds lines to the "rename" section of WININIT.INI, which moves to the end of the file.
 bool ScheduleInWininit(const TextList& lines) {
-    const std::string ini = JoinPath(g_platform->WindowsFolder(), "WININIT.INI", true);
+    const std::string windows = g_platform->WindowsFolder();
+    if (windows.empty())
+        return false;
+    const std::string ini = JoinPath(windows, "WININIT.INI", true);
     const std::string section = RenameSection;
     return RewriteIni(ini, TextList{section}, &section, lines);
 }

@@ -71,4 +71,8 @@ void FileHolder::Release() {
     m_held = false;
 }
 
+void FileHolder::Detach() {
+    m_process.Reset();
+}
+
 } // namespace testsupport

@@ -25,6 +25,9 @@ public:
     const std::string& Report() const { return m_report; }
     // Lets go of the file and waits for the holder to end.
     void Release();
+    // Leaves the holder running after this object goes: it holds the file until its time limit
+    // (600 s) or until the Wine server ends (the restart stage's restart).
+    void Detach();
 
 private:
     KernelHandle m_process;
