@@ -39,10 +39,27 @@ DWORD AttributesOfFile(const std::string& path) {
     return attributes;
 }
 
-bool IsExistingFolder(const std::string& path) {
+// Gives the path plain attributes. Attributes that change nothing about writing or removing
+// (archive, or none) are left, saving a call per element.
+bool MakePlain(const std::string& path, DWORD attributes) {
+    const DWORD restricting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
+    if ((attributes & restricting) == 0)
+        return true;
+    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+// The folder's attributes; INVALID_FILE_ATTRIBUTES when there is no folder at the path.
+DWORD AttributesOfFolder(const std::string& path) {
     const DWORD attributes =
         path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? attributes : INVALID_FILE_ATTRIBUTES;
+}
+
+// CreateDirectoryTree, with one call for the usual case of a folder whose parent is there.
+bool CreateFolder(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) ||
+           AttributesOfFolder(path) != INVALID_FILE_ATTRIBUTES || CreateDirectoryTree(path);
 }
 
 std::string WithoutTrailingBackslash(const std::string& path) {
@@ -185,7 +202,7 @@ int WSetupDir::InstallStep(int shortNames) {
     if (shortNames)
         target = ComputeShortPath(target, "");
     target = WithoutTrailingBackslash(target);
-    if (IsEmptyOrRoot(target) || !CreateDirectoryTree(target))
+    if (IsEmptyOrRoot(target) || !CreateFolder(target))
         return Status = 1;
     return Status = ApplyAttributes(target, Attributes) ? 0 : 2;
 }
@@ -196,26 +213,31 @@ int WSetupDir::Uninstall() {
         return Status = 1;
     const std::string target = WithoutTrailingBackslash(ResolveTarget(*this));
     // Nothing to remove (a folder that is gone is not scheduled either), or not ours to remove.
-    if (IsProtectedFolder(target) || !IsExistingFolder(target))
+    if (IsProtectedFolder(target))
         return Status = 1;
-    if (!SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL))
+    const DWORD attributes = AttributesOfFolder(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Status = 1;
+    if (!MakePlain(target, attributes))
         return Status = 4;
-    if (PruneParents) {
-        if (!RemoveDirectoryA(target.c_str()))
-            return Status = 3;
-        RemoveEmptyParents(target);
+    if (RemoveDirectoryA(target.c_str())) {
+        if (PruneParents)
+            RemoveEmptyParents(target);
         return Status = 0;
     }
-    if (RemoveDirectoryA(target.c_str()))
-        return Status = 0;
-    return Status = RemoveFolderAtRestart(target) ? 2 : 3;
+    if (!PruneParents && RemoveFolderAtRestart(target))
+        return Status = 2;
+    // The folder stays, and stays as it was.
+    if (attributes != GetFileAttributesA(target.c_str()))
+        SetFileAttributesA(target.c_str(), attributes);
+    return Status = 3;
 }
 
 // The folder is looked at, never entered: a folder that is the process's current folder
 // cannot be removed.
 int WSetupDir::Verify() {
     const std::string target = WithoutTrailingBackslash(ResolveTarget(*this));
-    if (!IsExistingFolder(target))
+    if (AttributesOfFolder(target) == INVALID_FILE_ATTRIBUTES)
         return Status = 1;
     return Status = FolderHasAttributes(target, Attributes) ? 0 : 2;
 }
@@ -259,7 +281,7 @@ int WSetupDeleteFile::InstallStep(int shortNames) {
     const DWORD attributes = AttributesOfFile(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || ChangeMark)
         return Status = 1;
-    if (!SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL))
+    if (!MakePlain(target, attributes))
         return Status = 3;
     if (!DeleteFileA(target.c_str())) {
         // The file stays, and stays as it was.

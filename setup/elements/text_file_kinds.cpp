@@ -41,6 +41,16 @@ DWORD AttributesOfFile(const std::string& path) {
     return attributes;
 }
 
+// Gives the path plain attributes. Attributes that change nothing about writing or removing
+// (archive, or none) are left, saving a call per element.
+bool MakePlain(const std::string& path, DWORD attributes) {
+    const DWORD restricting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
+    if ((attributes & restricting) == 0)
+        return true;
+    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
 bool IsExistingFile(const std::string& path) {
     return AttributesOfFile(path) != INVALID_FILE_ATTRIBUTES;
 }
@@ -148,7 +158,7 @@ int WSetupCustFile::InstallStep(int shortNames) {
     const DWORD attributes = AttributesOfFile(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return 1;
-    if (!SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL))
+    if (!MakePlain(file, attributes))
         return 2;
     if (!ReplaceInTextFile(file, SearchText, ExpandText(ReplaceText), true)) {
         // The text is as it was; so are its attributes.
@@ -196,7 +206,7 @@ int WSetupProfileString::InstallStep(int shortNames) {
         return Status = 2;
     const DWORD attributes = AttributesOfFile(file);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (!SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL))
+        if (!MakePlain(file, attributes))
             return Status = 1;
         // What was there before is kept, not a value this element wrote itself earlier.
         const std::string current = ReadProfileValue(file, Section, Key);
@@ -219,7 +229,7 @@ int WSetupProfileString::Uninstall() {
     const DWORD attributes = AttributesOfFile(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return Status = 0;
-    if (!SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL))
+    if (!MakePlain(file, attributes))
         return Status = 3;
     const bool writable = IsWritableEntry(Section, Key);
     int result;

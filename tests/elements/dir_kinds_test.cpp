@@ -112,7 +112,9 @@ TEST_F(DirKinds, UninstallRemovesEmptyParentsUpToOneInUse) {
     ASSERT_TRUE(WriteFileBytes(Path("Vendor\\Product\\Logs\\today.log"), "x"));
     RecordingRestart restart;
     EXPECT_EQ(dir.Uninstall(), 3);
-    EXPECT_TRUE(IsFolder(Path("Vendor\\Product\\Logs")));
+    EXPECT_EQ(Attributes(Path("Vendor\\Product\\Logs")),
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))
+        << "a folder that stays keeps its attributes";
     EXPECT_TRUE(restart.moves.empty()) << "pruning never defers to the restart";
 }
 
