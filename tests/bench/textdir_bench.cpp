@@ -1,9 +1,10 @@
 // Benchmarks of the profile-string and folder elements, each measured against the platform's
 // own operation in the same run:
 //   profile  2,000 WSetupProfileString install steps (2,000 keys of one section of one INI
-//            file) against a plain WritePrivateProfileStringA loop writing the same keys
-//   dir      1,000 WSetupDir install steps and then 1,000 uninstalls against plain
-//            CreateDirectoryA and RemoveDirectoryA loops over the same folders
+//            file) against a plain WritePrivateProfileStringA loop writing the same keys, and
+//            against the same three profile calls an install step makes
+//   dir      1,000 WSetupDir install steps and uninstalls (three times) against plain
+//            CreateDirectoryA and RemoveDirectoryA loops over as many folders
 // Usage: textdir_bench-win2k.exe [profile] [dir]   (default: both)
 // Files and folders go to a folder beside the program (inside the build tree) and are deleted.
 #include <windows.h>
@@ -54,101 +55,95 @@ std::string KeyName(int i) {
     return "Key" + std::to_string(i);
 }
 
-// Each contender runs three times, alternating; the best time of each counts.
+// The machine is shared, so the contenders take turns in batches of Batch operations over the
+// whole run, and each one's batch times add up: a busy spell slows all of them alike.
+const int Batch = 50;
+
 void BenchProfile(const std::string& folder) {
     const std::string plainFile = folder + "\\plain.ini";
-    const std::string oursFile = folder + "\\ours.ini";
-    double bestPlain = 1e9, bestOurs = 1e9, bestThree = 1e9;
+    const std::string threeFile = folder + "\\three.ini";
     // Every contender writes the same text, so that the files grow alike.
     const std::string value = ExpandText("<D>\\data");
+    std::vector<WSetupProfileString> elements(ProfileKeys);
+    for (int i = 0; i < ProfileKeys; ++i) {
+        elements[i].DestDir = "<D>";
+        elements[i].DestName = "ours.ini";
+        elements[i].Section = "Settings";
+        elements[i].Key = KeyName(i);
+        elements[i].Value = "<D>\\data";
+    }
+    double plain = 0, three = 0, ours = 0;
     int failures = 0;
-    for (int round = 0; round < Rounds; ++round) {
-        DeleteFileA(plainFile.c_str());
-        DeleteFileA(oursFile.c_str());
-        WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
-        double plain = Seconds([&] {
-            for (int i = 0; i < ProfileKeys; ++i)
-                if (!WritePrivateProfileStringA("Settings", KeyName(i).c_str(), value.c_str(),
-                                                plainFile.c_str()))
-                    ++failures;
+    for (int first = 0; first < ProfileKeys; first += Batch) {
+        const int last = first + Batch;
+        plain += Seconds([&] {
+            for (int i = first; i < last; ++i)
+                failures += !WritePrivateProfileStringA("Settings", KeyName(i).c_str(),
+                                                        value.c_str(), plainFile.c_str());
         });
         // The three profile calls an install step makes (read the value before, write, flush),
         // without the element around them.
-        DeleteFileA(plainFile.c_str());
-        WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
-        double three = Seconds([&] {
+        three += Seconds([&] {
             char before[512];
-            for (int i = 0; i < ProfileKeys; ++i) {
+            for (int i = first; i < last; ++i) {
                 GetPrivateProfileStringA("Settings", KeyName(i).c_str(), "", before, sizeof before,
-                                         plainFile.c_str());
-                if (!WritePrivateProfileStringA("Settings", KeyName(i).c_str(), value.c_str(),
-                                                plainFile.c_str()))
-                    ++failures;
-                WritePrivateProfileStringA(nullptr, nullptr, nullptr, plainFile.c_str());
+                                         threeFile.c_str());
+                failures += !WritePrivateProfileStringA("Settings", KeyName(i).c_str(),
+                                                        value.c_str(), threeFile.c_str());
+                WritePrivateProfileStringA(nullptr, nullptr, nullptr, threeFile.c_str());
             }
         });
-        bestThree = three < bestThree ? three : bestThree;
-        std::vector<WSetupProfileString> elements(ProfileKeys);
-        for (int i = 0; i < ProfileKeys; ++i) {
-            elements[i].DestDir = "<D>";
-            elements[i].DestName = "ours.ini";
-            elements[i].Section = "Settings";
-            elements[i].Key = KeyName(i);
-            elements[i].Value = "<D>\\data";
-        }
-        WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
-        double ours = Seconds([&] {
-            for (WSetupProfileString& element : elements)
-                if (element.InstallStep(0) != 0)
-                    ++failures;
+        ours += Seconds([&] {
+            for (int i = first; i < last; ++i)
+                failures += elements[i].InstallStep(0) != 0;
         });
-        bestPlain = plain < bestPlain ? plain : bestPlain;
-        bestOurs = ours < bestOurs ? ours : bestOurs;
     }
     std::printf("| %d profile strings, one INI file | WritePrivateProfileStringA %.0f ms | "
                 "WSetupProfileString::InstallStep %.0f ms | time %.2f |\n",
-                ProfileKeys, bestPlain * 1000, bestOurs * 1000, bestOurs / bestPlain);
-    std::printf("| (the same, as read + write + flush) | the three profile calls %.0f ms | "
+                ProfileKeys, plain * 1000, ours * 1000, ours / plain);
+    std::printf("| (the same, against read + write + flush) | the three profile calls %.0f ms | "
                 "WSetupProfileString::InstallStep %.0f ms | time %.2f |\n",
-                bestThree * 1000, bestOurs * 1000, bestOurs / bestThree);
+                three * 1000, ours * 1000, ours / three);
     if (failures)
         std::printf("profile: %d writes failed\n", failures);
 }
 
 void BenchDir(const std::string& folder) {
-    const std::string base = folder + "\\dirs";
-    CreateDirectoryA(base.c_str(), nullptr);
+    const std::string plainBase = folder + "\\plain";
+    const std::string oursBase = folder + "\\ours";
+    CreateDirectoryA(plainBase.c_str(), nullptr);
+    CreateDirectoryA(oursBase.c_str(), nullptr);
+    // Keeps the element's parent folder from being pruned when a batch has emptied it.
+    testsupport::WriteFileBytes(oursBase + "\\keep.txt", "");
     std::vector<std::string> paths;
-    for (int i = 0; i < Folders; ++i)
-        paths.push_back(base + "\\Folder " + std::to_string(i));
-    double bestPlain = 1e9, bestOurs = 1e9;
+    std::vector<WSetupDir> elements(Folders);
+    for (int i = 0; i < Folders; ++i) {
+        paths.push_back(plainBase + "\\Folder " + std::to_string(i));
+        elements[i].DestDir = "<D>\\ours";
+        elements[i].DestName = "Folder " + std::to_string(i);
+    }
+    double plain = 0, ours = 0;
     int failures = 0;
     for (int round = 0; round < Rounds; ++round) {
-        double plain = Seconds([&] {
-            for (const std::string& path : paths)
-                failures += !CreateDirectoryA(path.c_str(), nullptr);
-            for (const std::string& path : paths)
-                failures += !RemoveDirectoryA(path.c_str());
-        });
-        std::vector<WSetupDir> elements(Folders);
-        for (int i = 0; i < Folders; ++i) {
-            elements[i].DestDir = "<D>\\dirs";
-            elements[i].DestName = "Folder " + std::to_string(i);
+        for (int first = 0; first < Folders; first += Batch) {
+            const int last = first + Batch;
+            plain += Seconds([&] {
+                for (int i = first; i < last; ++i)
+                    failures += !CreateDirectoryA(paths[i].c_str(), nullptr);
+                for (int i = first; i < last; ++i)
+                    failures += !RemoveDirectoryA(paths[i].c_str());
+            });
+            ours += Seconds([&] {
+                for (int i = first; i < last; ++i)
+                    failures += elements[i].InstallStep(0) != 0;
+                for (int i = first; i < last; ++i)
+                    failures += elements[i].Uninstall() != 0;
+            });
         }
-        double ours = Seconds([&] {
-            for (WSetupDir& element : elements)
-                failures += element.InstallStep(0) != 0;
-            for (WSetupDir& element : elements)
-                failures += element.Uninstall() != 0;
-        });
-        // The last uninstall pruned the emptied parent; the next round needs it again.
-        CreateDirectoryA(base.c_str(), nullptr);
-        bestPlain = plain < bestPlain ? plain : bestPlain;
-        bestOurs = ours < bestOurs ? ours : bestOurs;
     }
-    std::printf("| %d folders made and removed | CreateDirectoryA + RemoveDirectoryA %.0f ms | "
-                "WSetupDir::InstallStep + Uninstall %.0f ms | time %.2f |\n",
-                Folders, bestPlain * 1000, bestOurs * 1000, bestOurs / bestPlain);
+    std::printf("| %d folders made and removed (%d times) | CreateDirectoryA + RemoveDirectoryA "
+                "%.0f ms | WSetupDir::InstallStep + Uninstall %.0f ms | time %.2f |\n",
+                Folders, Rounds, plain * 1000, ours * 1000, ours / plain);
     if (failures)
         std::printf("dir: %d operations failed\n", failures);
 }
@@ -158,8 +153,6 @@ void BenchDir(const std::string& folder) {
 int main(int argc, char** argv) {
     const std::string folder = testsupport::ProgramFolder() + "\\bench-textdir-tmp";
     CreateDirectoryA(folder.c_str(), nullptr);
-    // Keeps the folder from being pruned with the emptied folder of the dir benchmark.
-    testsupport::WriteFileBytes(folder + "\\keep.txt", "");
     SetupContext& context = TheSetupContext();
     context.Enabled = 1;
     context.MacroD = folder;
