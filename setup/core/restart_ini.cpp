@@ -520,6 +520,8 @@ bool ReplaceInTextFile(const std::string& path, const std::string& find,
     LineReader reader;
     if (!reader.Open(path))
         return false;
+    if (find.empty())
+        return true;
     TempFile temp;
     BufferedWriter writer;
     if (!temp.Create(writer))
@@ -536,12 +538,12 @@ bool ReplaceInTextFile(const std::string& path, const std::string& find,
         if (r == LineReader::End)
             break;
         if (r == LineReader::Partial) {
-            if (line.size() >= LongLineBytes && !find.empty())
+            if (line.size() >= LongLineBytes)
                 longLines.WriteDecided(line, writer, changed);
             continue;
         }
         Pump();
-        if (!find.empty() && FindText(line, find, caseSensitive) != TextNotFound) {
+        if (FindText(line, find, caseSensitive) != TextNotFound) {
             writer.Write(ReplaceAll(line, find, replacement, caseSensitive));
             changed = true;
         } else {

@@ -124,10 +124,13 @@ TEST(RegistryKeys, WithoutSubkeysRefusesAKeyThatHasSome) {
     EXPECT_EQ(names, TextList{"tree"});
 
     EXPECT_FALSE(DeleteRegKey(s.Root(), k, false));
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, false), IsWin9x() ? 2 : 5);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, false),
+              IsWin9x() ? RegKeyWin9xHasSubkeys : RegKeyNtHasSubkeys);
     EXPECT_TRUE(KeyExists(s.Root(), k + "\\a\\a1\\deep"));
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false), IsWin9x() ? 3 : 6);
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false), IsWin9x() ? 8 : 10);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false),
+              IsWin9x() ? RegKeyWin9xDeleted : RegKeyNtDeleted);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false),
+              IsWin9x() ? RegKeyWin9xDeleteFailed : RegKeyNtDeleteFailed);
 }
 
 TEST(RegistryKeys, WithSubkeysDeletesAThreeLevelTree) {
@@ -135,10 +138,12 @@ TEST(RegistryKeys, WithSubkeysDeletesAThreeLevelTree) {
     const std::string k = s / "tree";
     MakeTree(s.Root(), k, IsWin9x());
     // One platform call on Windows 98; depth first on the NT family.
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true), IsWin9x() ? 1 : 4);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true),
+              IsWin9x() ? RegKeyWin9xTreeDeleted : RegKeyNtTreeDeleted);
     EXPECT_FALSE(KeyExists(s.Root(), k));
     EXPECT_TRUE(KeyExists(s.Root(), s.KeyPath()));
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true), IsWin9x() ? 7 : 9);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true),
+              IsWin9x() ? RegKeyWin9xTreeDeleteFailed : RegKeyNtTreeDeleteFailed);
     MakeTree(s.Root(), k, IsWin9x());
     EXPECT_TRUE(DeleteRegKey(s.Root(), k, true));
 }
@@ -148,17 +153,54 @@ TEST(RegistryKeys, FamilyBranchesMeetTheRealPlatform) {
     const std::string k = s / "tree";
     // The one-call deletion removes a tree only where the platform does so itself.
     MakeTree(s.Root(), k, true);
-    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k, true), IsWin9x() ? 1 : 7);
+    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k, true),
+              IsWin9x() ? RegKeyWin9xTreeDeleted : RegKeyWin9xTreeDeleteFailed);
     EXPECT_EQ(KeyExists(s.Root(), k + "\\a\\a1"), !IsWin9x());
     // The depth-first deletion works on both; any other platform id deletes plainly.
     MakeTree(s.Root(), k);
-    EXPECT_EQ(DeleteRegKeyStatusAs(2, s.Root(), k, true), 4);
+    EXPECT_EQ(DeleteRegKeyStatusAs(2, s.Root(), k, true), RegKeyNtTreeDeleted);
     ASSERT_TRUE(WriteRegStringAt(s.Root(), k + "\\v", "x"));
-    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, true), 0);
-    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, false), 11);
+    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, true), RegKeyDeleted);
+    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, false), RegKeyDeleteFailed);
     // An empty last component would make the platform delete the opened key itself.
     MakeTree(s.Root(), k);
     EXPECT_FALSE(DeleteRegKey(s.key, "", true));
     EXPECT_FALSE(DeleteRegKey(s.Root(), k + "\\", true));
     EXPECT_TRUE(KeyExists(s.Root(), k + "\\a\\a1\\deep"));
+}
+
+TEST(RegistryKeys, SubkeyNamesAreTakenAsTheyAre) {
+    Scratch s;
+    const std::string k = s / "tree";
+    // Legal key names that path rules would change: a colon, blanks at either end.
+    for (const char* sub : {"\\a:b\\c:\\v", "\\x \\ y\\v", "\\ lead\\v", "\\C:dir\\v"})
+        ASSERT_TRUE(WriteRegStringAt(s.Root(), k + sub, "x"));
+    ASSERT_TRUE(KeyExists(s.Root(), k + "\\x \\ y"));
+    EXPECT_EQ(DeleteRegKeyStatusAs(2, s.Root(), k, true), 4);
+    EXPECT_FALSE(KeyExists(s.Root(), k));
+    for (const char* sub : {"\\a:b\\c:\\v", "\\x \\v"})
+        ASSERT_TRUE(WriteRegStringAt(s.Root(), k + sub, "x"));
+    EXPECT_TRUE(DeleteRegKey(s.Root(), k, true));
+    EXPECT_FALSE(KeyExists(s.Root(), k));
+}
+
+// The Windows 95/98 deletion without subkeys asks for the number of subkeys first, because the
+// platform's deletion there would take the whole tree: when it cannot find out, nothing goes.
+TEST(RegistryKeys, UncountableSubkeysKeepTheTree) {
+    Scratch s;
+    const std::string k = s / "tree";
+    MakeTree(s.Root(), k, true);
+    const SubkeyCountQuery previous = SetSubkeyCountQuery([](HKEY, DWORD& subkeys) -> LONG {
+        subkeys = 0;
+        return ERROR_ACCESS_DENIED;
+    });
+    const int status = DeleteRegKeyStatusAs(1, s.Root(), k, false);
+    const bool deleted = DeleteRegKey(s.Root(), k, false);
+    SetSubkeyCountQuery(previous);
+    EXPECT_EQ(status, 8);
+    EXPECT_FALSE(deleted);
+    EXPECT_TRUE(KeyExists(s.Root(), k + "\\a\\a1\\deep"));
+    // The real query again: the key has subkeys, so it is refused.
+    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k, false), 2);
+    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k + "\\missing", false), 8);
 }

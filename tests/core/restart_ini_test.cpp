@@ -105,6 +105,8 @@ TEST_F(RestartIniTest, ReplaceKeepsEveryByteAndLineEnding) {
     EXPECT_TRUE(ReplaceInTextFile(path, "x", "YY", true));
     EXPECT_EQ(after, ReadFileBytes(path));
     EXPECT_TRUE(FilesIn(temp).empty());
+    EXPECT_TRUE(ReplaceInTextFile(path, "", "x", true));
+    EXPECT_EQ(after, ReadFileBytes(path));
 
     // Ignoring case: every spelling is found, the rest of the text keeps its case.
     ASSERT_TRUE(WriteFileBytes(path, "Abc aBC\r\nabc"));
