@@ -152,6 +152,23 @@ TEST_F(DirKinds, RootsAreNeitherMadeNorRemoved) {
     }
 }
 
+// Under a double-byte code page a folder name may end in a trail byte that is a backslash
+// ("\x83\x5c"); it is not taken for a separator.
+TEST_F(DirKinds, DoubleByteNamesStayWhole) {
+    if (GetACP() != 932)
+        GTEST_SKIP() << "needs the double-byte code page 932";
+    const std::string name = "\x83\x5c";
+    ASSERT_TRUE(WriteFileBytes(Path("keep.txt"), "x"));
+    WSetupDir dir;
+    Target(dir, "<D>\\" + name, name);
+    ASSERT_EQ(dir.InstallStep(0), 0);
+    EXPECT_TRUE(IsFolder(Path(name + "\\" + name)));
+    EXPECT_EQ(dir.Verify(), 0);
+    EXPECT_EQ(dir.Uninstall(), 0);
+    EXPECT_FALSE(IsFolder(Path(name)));
+    EXPECT_TRUE(IsFolder(m_temp.Path()));
+}
+
 // A well-known folder that happens to be empty (the send-to or templates folder of a fresh
 // profile) is neither pruned as a parent nor removed as a target.
 TEST_F(DirKinds, WellKnownFoldersAreNeverRemoved) {

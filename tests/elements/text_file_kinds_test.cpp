@@ -125,6 +125,17 @@ TEST_F(TextFileKinds, EntriesThatWouldBreakTheFileAreRefused) {
     EXPECT_EQ(ReadFileBytes(file), before);
 }
 
+// Under a double-byte code page "]" (0x5d) may be the trail byte of a character, which a
+// section name may hold.
+TEST_F(TextFileKinds, DoubleByteSectionIsWritten) {
+    if (GetACP() != 932)
+        GTEST_SKIP() << "needs the double-byte code page 932";
+    WSetupProfileString entry;
+    Entry(entry, "\x83\x5d", "\x83\x5c", "v");
+    EXPECT_EQ(entry.InstallStep(0), 0);
+    EXPECT_EQ(Profile(Path("app.ini"), "\x83\x5d", "\x83\x5c"), "v");
+}
+
 TEST_F(TextFileKinds, ProfileFileInUseIsNotWritten) {
     const std::string file = Path("app.ini");
     ASSERT_TRUE(WriteFileBytes(file, "[Main]\r\nKey=old\r\n"));
