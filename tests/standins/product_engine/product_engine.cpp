@@ -34,8 +34,10 @@
 #include "kinds.h"
 #include "setup/core/component.h"
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
+#include "setup/core/registry.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 #include "setup/elements/file.h"
@@ -401,7 +403,7 @@ int Install(const ProductDescription& description, const std::string& logPath) {
         for (const std::string& p : problems)
             Say("refused " + p);
         Say("summary refused: " + std::to_string(problems.size()) +
-            " problems; nothing was installed");
+            (problems.size() == 1 ? " problem" : " problems") + "; nothing was installed");
         return ExitRefused;
     }
     std::vector<WSetupElement*> order = Ordered(product, true);
@@ -449,6 +451,30 @@ int Check(const std::string& logPath) {
     return failed ? ExitElementFailed : ExitOk;
 }
 
+const char* const SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// Whether a shared file is to be uninstalled is the engine's decision: while another product
+// still counts it, the engine only lowers the count and leaves the file in place. Answers true
+// when it did so.
+bool KeptForOthers(WSetupElement* element) {
+    if (element->Kind != KindFile && element->Kind != KindTTFFile)
+        return false;
+    auto* file = static_cast<WSetupFile*>(element);
+    if (!(file->FileFlags & SharedFileFlags) || !file->RemoveOnUninstall)
+        return false;
+    SetupContext& context = TheSetupContext();
+    std::string path =
+        context.ResolvePath(context.ExpandVariables(file->DestDir.c_str()), file->DestName.c_str());
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_ALL_ACCESS, key.Receive()) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD count = 0;
+    if (!ReadRegDword(key.Get(), path, count) || count <= 1)
+        return false;
+    return WriteRegDword(key.Get(), path, count - 1);
+}
+
 int Remove(const std::string& logPath) {
     Product product;
     std::string error;
@@ -466,6 +492,11 @@ int Remove(const std::string& logPath) {
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         WSetupElement* element = *it;
         int before = rebootList.GetSize();
+        if (KeptForOthers(element)) {
+            Say(ItemLine("undo", ++n, static_cast<int>(order.size()), element,
+                         product.componentOf[element], 0, "kept: another product counts it"));
+            continue;
+        }
         StepResult r = UndoElement(element, rebootList);
         if (IsFailure(element->Kind, r.status, false))
             left.insert(left.begin(), element);
