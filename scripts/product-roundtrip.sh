@@ -45,6 +45,7 @@ trap cleanup EXIT
 T0=$(now)
 rm -rf "$WORK"
 mkdir -p "$WORK" "$MEDIUM/files"
+exec > >(tee "$WORK/roundtrip.log") 2>&1
 "$RUN" --init
 # The whole prefix runs as the family's Windows version: the loader, the engine, the registry
 # editor it starts and the product's programs alike.
