@@ -89,11 +89,13 @@ wrun "$BUILD/tests/bin/snapshot.exe" "$(winpath "$WORK/before.txt")" C:
 T2=$(now)
 
 # 3. The installation, with the older shared library in use.
-"$RUN" "$STANDINS/holdopen.exe" 'C:\Program Files\Common Files\Tarvo\tarvoshr.dll' \
-    "$(winpath "$WORK/holder.ready")" </dev/null >/dev/null 2>&1 &
+"$RUN" "$BUILD/tests/bin/holdfile.exe" 'C:\Program Files\Common Files\Tarvo\tarvoshr.dll' \
+    "--ready=$(winpath "$WORK/holder.ready")" "--release=$(winpath "$WORK/holder.release")" \
+    </dev/null >/dev/null 2>&1 &
 HOLDER_PID=$!
-for _ in $(seq 100); do [ -f "$WORK/holder.ready" ] && break; sleep 0.1; done
-[ -f "$WORK/holder.ready" ] || { say "the shared library could not be held open"; exit 1; }
+for _ in $(seq 200); do [ -s "$WORK/holder.ready" ] && break; sleep 0.1; done
+grep -q '^held' "$WORK/holder.ready" 2>/dev/null ||
+    { say "the shared library could not be held open"; exit 1; }
 say "installing: Quenda.exe /batch setup=<medium>\\ravell32.dll description=<medium>\\product.txt"
 set +e
 wrun "$MEDIUM/Quenda.exe" /batch "setup=$(winpath "$MEDIUM/ravell32.dll")" \
@@ -118,7 +120,7 @@ CHECK1=0
 check check-installed.out || CHECK1=$?
 
 # 4. The restart: the holder ends, a fresh server start carries out what waits for it.
-kill "$HOLDER_PID" 2>/dev/null || true
+touch "$WORK/holder.release"
 wait "$HOLDER_PID" 2>/dev/null || true
 HOLDER_PID=""
 SHARED="$COMMON/Tarvo/tarvoshr.dll"
