@@ -1,6 +1,8 @@
 #include "loader/loader_app.h"
 
 #include "loader/disclaimer.h"
+#include "loader/medium.h"
+#include "loader/resource_text.h"
 #include "resources/resource.h"
 #include "setup/core/path.h"
 #include "setup/core/text.h"
@@ -64,12 +66,6 @@ std::string RunningProgramFile() {
             return std::string(buffer.data(), length);
         buffer.resize(buffer.size() * 2);
     }
-}
-
-std::string LoadResourceText(UINT id) {
-    char buffer[1024];
-    const int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
 }
 
 bool LoaderApp::InitInstance(const std::string& commandLine) {

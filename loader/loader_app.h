@@ -6,8 +6,6 @@
 
 #include <string>
 
-#include "loader/medium.h"
-
 // What the loader takes from its command text.
 struct LoaderCommand {
     // The command text with every "setup=" key word (in any letter case) written in lower case;
@@ -29,8 +27,6 @@ LoaderCommand ParseCommandText(const std::string& commandText);
 std::string LoaderDirectoryOf(const std::string& programFile);
 // The full file name of the running program, as the platform reports it.
 std::string RunningProgramFile();
-// A string of the running program's string table; empty when there is none.
-std::string LoadResourceText(UINT id);
 
 class LoaderApp {
 public:

@@ -6,7 +6,7 @@
 // common-controls initialisation), and the system draws dialogs of a program marked for
 // Windows 4.0 (the linker's default subsystem version) in 3-D.
 #include "loader/loader_app.h"
-#include "setup/core/fileutil.h"
+#include "setup/core/platform_version.h"
 
 #include <windows.h>
 

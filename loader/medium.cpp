@@ -1,6 +1,6 @@
 #include "loader/medium.h"
 
-#include "loader/loader_app.h"
+#include "loader/resource_text.h"
 #include "resources/resource.h"
 #include "setup/core/path.h"
 #include "setup/core/process.h"

@@ -30,26 +30,6 @@ ComponentRegistry* RegistryOf(const InstallRecord* record) {
     return record ? record->Registry : nullptr;
 }
 
-// The "Path" value of a HotSync "Core" key, read through a buffer of 260 bytes; empty when the
-// key cannot be opened with full access or the value does not fit.
-std::string ReadHotSyncFolder(const char* coreKey) {
-    constexpr DWORD BufferSize = 260;
-    char buffer[BufferSize + 1] = {};
-    HKEY key = nullptr;
-    std::string folder;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, coreKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        DWORD size = BufferSize;
-        if (RegQueryValueExA(key, hotsync::CorePathValue, nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS) {
-            // A value stored without its terminating zero ends at its size.
-            buffer[size < BufferSize ? size : BufferSize] = 0;
-            folder = buffer;
-        }
-        RegCloseKey(key);
-    }
-    return folder;
-}
-
 void SetAction(WSetupComponent* component, int action) {
     if (component)
         component->Action = action;

@@ -3,15 +3,23 @@
 #include <windows.h>
 
 #include "plugin/hotsync_interface.h"
+#include "setup/core/handles.h"
 #include "setup/core/registry.h"
 
 namespace {
+
+constexpr DWORD FolderBufferSize = 260;
 
 std::string ReadUserText(const char* key, const char* valueName) {
     return ReadRegStringAt(HKEY_CURRENT_USER, std::string(key) + "\\" + valueName);
 }
 
 } // namespace
+
+std::string ReadHotSyncFolder(const char* coreKey) {
+    return ReadRegTextAt(HKEY_CURRENT_USER, std::string(coreKey) + "\\" + hotsync::CorePathValue,
+                         FolderBufferSize);
+}
 
 double HotSyncProbe::GetHotSyncVersion() {
     if (!ReadUserText(hotsync::PalmManagerKey, hotsync::DirectComPortValue).empty())
@@ -26,10 +34,10 @@ double HotSyncProbe::GetHotSyncVersion() {
     if (folder.empty())
         return Version;
     std::string modulePath = folder + "\\" + hotsync::InterfaceModuleName;
-    HMODULE module = LoadLibraryExA(modulePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    LoadedModule module(LoadLibraryExA(modulePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (module) {
         auto getApiVersion = reinterpret_cast<hotsync::SyncGetApiVersionFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, hotsync::GetApiVersionExport)));
+            reinterpret_cast<void*>(GetProcAddress(module.Get(), hotsync::GetApiVersionExport)));
         if (getApiVersion) {
             unsigned long major = 0;
             unsigned long minor = 0;
@@ -37,7 +45,6 @@ double HotSyncProbe::GetHotSyncVersion() {
             Version = static_cast<double>(static_cast<unsigned int>(major)) +
                       static_cast<double>(static_cast<unsigned int>(minor)) / 10.0;
         }
-        FreeLibrary(module);
     }
     return Version;
 }

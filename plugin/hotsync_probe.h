@@ -41,6 +41,11 @@ public:
     int FindConduitSlot(const std::string& module);
 };
 
+// The HotSync folder that the "Path" value of a "Core" key (below HKEY_CURRENT_USER) names, read
+// through a 260-byte buffer as it is stored; empty when the key cannot be opened with full
+// access or the value does not fit.
+std::string ReadHotSyncFolder(const char* coreKey);
+
 // True when the version is one of the first generation's two, compared exactly.
 inline bool IsFirstGeneration(double version) {
     return version == 1.0 || version == 1.1;

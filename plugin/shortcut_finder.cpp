@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "setup/core/handles.h"
 #include "setup/core/path.h"
 
 namespace {
@@ -69,16 +70,15 @@ void ShortcutFinder::Walk(const std::string& folder, int recurse) {
 
     std::string pattern = JoinPath(folder, "*.*", true);
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
+    FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
+    if (!search)
         return;
     std::string parent = ParentOf(pattern);
     do {
         if (recurse != 0 && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
             !IsDotEntry(entry.cFileName))
             Walk(JoinPath(parent, entry.cFileName, true), 1);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &entry));
 }
 
 int ShortcutFinder::FindFile(const std::string& name, FinderResult& result) {
@@ -90,12 +90,9 @@ int ShortcutFinder::FindFile(const std::string& name, FinderResult& result) {
     for (const std::string& folder : m_folders) {
         std::string candidate = JoinPath(folder, lowered, true);
         WIN32_FIND_DATAA entry;
-        HANDLE search = FindFirstFileA(candidate.c_str(), &entry);
-        if (search == INVALID_HANDLE_VALUE)
-            continue;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        FindHandle search(FindFirstFileA(candidate.c_str(), &entry));
+        if (search && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
             matches.push_back(candidate);
-        FindClose(search);
     }
 
     if (matches.empty()) {

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "plugin/hotsync_interface.h"
+#include "plugin/hotsync_probe.h"
 #include "plugin/shortcut_finder.h"
 #include "setup/core/path.h"
 #include "setup/core/sysfolders.h"
@@ -15,25 +14,6 @@ namespace {
 constexpr const char* ManagerLinkTitle = "HotSync Manager";
 constexpr const char* ManagerLinkFile = "HotSync Manager.lnk";
 
-// The HotSync folder that the "Core" key names; empty when it cannot be read. The key is read
-// whatever HotSync generation is installed.
-std::string HotSyncFolder() {
-    std::string folder;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, hotsync::PalmCoreKey, 0, KEY_ALL_ACCESS, &key) !=
-        ERROR_SUCCESS)
-        return folder;
-    char buffer[260] = {};
-    DWORD size = sizeof buffer;
-    if (RegQueryValueExA(key, hotsync::CorePathValue, nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS) {
-        // A value stored without its terminating zero may fill the whole buffer.
-        folder.assign(buffer, strnlen(buffer, size < sizeof buffer ? size : sizeof buffer));
-    }
-    RegCloseKey(key);
-    return folder;
-}
-
 } // namespace
 
 void RefreshHotSyncShortcuts() {
@@ -41,7 +21,8 @@ void RefreshHotSyncShortcuts() {
     ShortcutFinder finder;
     FinderResult found;
 
-    std::string hotSyncFolder = HotSyncFolder();
+    // The first generation's "Core" key, whatever HotSync generation is installed.
+    std::string hotSyncFolder = ReadHotSyncFolder(hotsync::PalmCoreKey);
     shortcut.SetLinkName(ManagerLinkTitle);
     finder.AddRoot(TheSystemFolders().StartMenu(false), 1);
     finder.BuildFolderList();

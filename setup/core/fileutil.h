@@ -1,4 +1,4 @@
-// File-system utilities and the process-wide platform version record.
+// File-system utilities.
 #pragma once
 
 #include <windows.h>
@@ -7,50 +7,23 @@
 #include <ctime>
 #include <string>
 
-// The platform's version, read once at start-up.
-class PlatformVersion {
-public:
-    // Version codes.
-    enum : int {
-        QueryFailed = 0,
-        Win32s = 0x200,
-        Windows95 = 8,
-        Windows98 = 2,
-        OtherWin9x = 0x2000,
-        WindowsNT351 = 0x100,
-        WindowsNT4 = 4,
-        Windows2000 = 1,
-        OtherNT = 0x4000,
-        OtherPlatform = 0x1000,
-    };
-
-    PlatformVersion(); // queries the platform
-    // Builds the record from given values (tests): platform id, major, minor; `ok` false
-    // stands for a failed query.
-    PlatformVersion(bool ok, DWORD platformId, DWORD major, DWORD minor);
-
-    int VersionCode() const { return m_code; }
-    // 1 = Windows 95/98 family, 2 = NT family, 0 = the query failed.
-    DWORD PlatformId() const;
-    bool NewShell() const { return m_newShell; }
-    const OSVERSIONINFOA& Info() const { return m_info; }
-
-private:
-    void Classify(bool ok);
-    OSVERSIONINFOA m_info;
-    int m_code;
-    bool m_newShell;
-    bool m_ok;
-};
-
-// The process-wide record (built before the program's main code).
-const PlatformVersion& ThePlatformVersion();
+#include "setup/core/platform_version.h"
 
 // Short names.
 bool IsShortName(const std::string& path);
+// The 8.3 form that the joined path will have, for folders and files that need not exist yet.
+// Every long folder name it shortens is remembered, with the short name given to it, for the
+// life of the process (the lists only grow): later calls give the same long name the same
+// short name, and never give that short name to another. Folder names are not compared with
+// the disk (the platform may have given an existing folder another short name); the file
+// name's number is chosen against the files present in the folder at the time of the call.
 std::string ComputeShortPath(const std::string& directory, const std::string& fileName);
 
 // Tests on the file system.
+// Not a read-only test: it creates and deletes a probe file in the folder ("1234567890.tmp"
+// with `probe`, which overwrites and deletes an existing file of that name; a fresh unique name
+// without). A folder that does not exist is created level by level to try, and the levels it
+// created are removed again afterwards.
 bool CanWriteTo(const std::string& directory, bool probe);
 bool FileSize(const std::string& path, std::uint32_t& size);
 bool FileTime(const std::string& path, std::time_t& time);

@@ -13,10 +13,17 @@
 // - A COM scope must end on the thread that began it; CoInitialize answers S_FALSE when the
 //   thread was already initialised and still needs its matching CoUninitialize, while
 //   RPC_E_CHANGED_MODE (initialised in another apartment mode) needs none.
+// - Never put a predefined registry root (HKEY_CURRENT_USER, ...) or a module from
+//   GetModuleHandleA into these types: they would close what the process does not own.
+// - Each type gives up its handle before closing it, so a close that calls back into code that
+//   looks at the owner finds it already empty.
+// - DDE string and data handles belong to the DDE instance that made them and must be freed
+//   before that instance is uninitialised: declare the instance first, so it outlives them.
 #pragma once
 
 #include <windows.h>
 
+#include <ddeml.h>
 #include <objbase.h>
 #include <ole2.h>
 
@@ -46,11 +53,9 @@ public:
     // Closes what is held (if anything) and takes the new handle. Answers whether the close
     // succeeded (true when nothing was held).
     bool Reset(H h = Traits::Empty()) {
-        bool ok = true;
-        if (!Traits::IsEmpty(m_h))
-            ok = Traits::Close(m_h);
+        H old = m_h;
         m_h = h;
-        return ok;
+        return Traits::IsEmpty(old) || Traits::Close(old);
     }
     // Gives up ownership without closing.
     H Release() {
@@ -92,6 +97,24 @@ struct ModuleTraits {
     static bool Close(HMODULE h) { return FreeLibrary(h) != FALSE; }
 };
 
+struct DdeInstanceTraits {
+    static DWORD Empty() { return 0; }
+    static bool IsEmpty(DWORD h) { return h == 0; }
+    static bool Close(DWORD h) { return DdeUninitialize(h) != FALSE; }
+};
+
+struct DdeConversationTraits {
+    static HCONV Empty() { return nullptr; }
+    static bool IsEmpty(HCONV h) { return h == nullptr; }
+    static bool Close(HCONV h) { return DdeDisconnect(h) != FALSE; }
+};
+
+struct DdeDataTraits {
+    static HDDEDATA Empty() { return nullptr; }
+    static bool IsEmpty(HDDEDATA h) { return h == nullptr; }
+    static bool Close(HDDEDATA h) { return DdeFreeDataHandle(h) != FALSE; }
+};
+
 } // namespace handles_detail
 
 // An open registry key (RegOpenKeyExA, RegCreateKeyExA).
@@ -102,6 +125,35 @@ using KernelHandle = handles_detail::Owned<HANDLE, handles_detail::KernelHandleT
 using FindHandle = handles_detail::Owned<HANDLE, handles_detail::FindHandleTraits>;
 // A module loaded with LoadLibraryA / LoadLibraryExA (never one from GetModuleHandleA).
 using LoadedModule = handles_detail::Owned<HMODULE, handles_detail::ModuleTraits>;
+// A DDE instance (DdeInitializeA).
+using DdeInstance = handles_detail::Owned<DWORD, handles_detail::DdeInstanceTraits>;
+// A DDE conversation (DdeConnect).
+using DdeConversation = handles_detail::Owned<HCONV, handles_detail::DdeConversationTraits>;
+// A DDE data handle that the caller owns: the answer of a request transaction, or one made by
+// DdeCreateDataHandle that was not handed to a transaction (the transaction takes it over:
+// Release() it then).
+using DdeData = handles_detail::Owned<HDDEDATA, handles_detail::DdeDataTraits>;
+
+// A DDE string handle (DdeCreateStringHandleA), freed through the instance that made it.
+class DdeString {
+public:
+    DdeString(DWORD instance, const char* text)
+        : m_instance(instance),
+          m_h(instance ? DdeCreateStringHandleA(instance, text, CP_WINANSI) : nullptr) {}
+    ~DdeString() {
+        if (m_h)
+            DdeFreeStringHandle(m_instance, m_h);
+    }
+    DdeString(const DdeString&) = delete;
+    DdeString& operator=(const DdeString&) = delete;
+
+    HSZ Get() const { return m_h; }
+    explicit operator bool() const { return m_h != nullptr; }
+
+private:
+    DWORD m_instance;
+    HSZ m_h;
+};
 
 // A COM interface pointer, released when it goes out of scope.
 template <class I> class ComPtr {
@@ -124,9 +176,8 @@ public:
     I* operator->() const { return m_p; }
     explicit operator bool() const { return m_p != nullptr; }
     void Reset() {
-        if (m_p)
-            m_p->Release();
-        m_p = nullptr;
+        if (I* p = std::exchange(m_p, nullptr))
+            p->Release();
     }
     // For CoCreateInstance and QueryInterface: releases what is held first.
     void** Receive() {
@@ -173,10 +224,13 @@ private:
 };
 
 // A block from the shell's allocator (an item ID list from SHGetSpecialFolderLocation), freed
-// through the allocator it came from. The allocator itself is released afterwards.
+// through the allocator it came from. The object owns one reference to the allocator, released
+// after the block is freed.
 template <class T> class ShellMemory {
 public:
     explicit ShellMemory(IMalloc* allocator) : m_allocator(allocator) {}
+    // Takes over a block that was received before the allocator was asked for.
+    ShellMemory(IMalloc* allocator, T* block) : m_allocator(allocator), m_p(block) {}
     ~ShellMemory() { Reset(); }
     ShellMemory(const ShellMemory&) = delete;
     ShellMemory& operator=(const ShellMemory&) = delete;
@@ -184,9 +238,9 @@ public:
     T* Get() const { return m_p; }
     explicit operator bool() const { return m_p != nullptr; }
     void Reset() {
-        if (m_p && m_allocator)
-            m_allocator.Get()->Free(m_p);
-        m_p = nullptr;
+        T* p = std::exchange(m_p, nullptr);
+        if (p && m_allocator)
+            m_allocator->Free(p);
     }
     T** Receive() {
         Reset();

@@ -1,5 +1,6 @@
 #include "setup/core/path.h"
 
+#include "setup/core/handles.h"
 #include "setup/core/text.h"
 
 #include <windows.h>
@@ -238,13 +239,10 @@ int ClassifyPath(const std::string& path) {
         return network ? PathNetworkRootMissing : PathDriveRootMissing;
 
     WIN32_FIND_DATAA found;
-    HANDLE listing = FindFirstFileA((root + "\\*.*").c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE) {
-        if (GetLastError() == ERROR_ACCESS_DENIED)
-            return network ? PathNetworkListDenied : PathDriveListDenied;
-    } else {
-        FindClose(listing);
-    }
+    FindHandle listing(FindFirstFileA((root + "\\*.*").c_str(), &found));
+    if (!listing && GetLastError() == ERROR_ACCESS_DENIED)
+        return network ? PathNetworkListDenied : PathDriveListDenied;
+    listing.Reset();
 
     const std::string target = StripTrailingDelimiter(path, "\\");
     if (EqualText(target, root, false))

@@ -1,6 +1,6 @@
 // The platform version record: the version query's answer, classified into a version code and
 // the new-shell flag that decides between shell links and the program manager.
-#include "setup/core/fileutil.h"
+#include "setup/core/platform_version.h"
 
 #include <cstring>
 

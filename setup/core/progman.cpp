@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "setup/core/handles.h"
+
 namespace {
 
 // Service and topic of the Program Manager.
@@ -33,41 +35,32 @@ void DrainDdeMessages() {
 class PmConversation {
 public:
     PmConversation() {
-        if (DdeInitializeA(&m_instance, ClientCallback, kClientOnlyFlags, 0) != DMLERR_NO_ERROR) {
-            m_instance = 0;
+        if (DdeInitializeA(m_instance.Receive(), ClientCallback, kClientOnlyFlags, 0) !=
+            DMLERR_NO_ERROR) {
+            m_instance.Release(); // nothing to uninitialise
             return;
         }
-        HSZ name = DdeCreateStringHandleA(m_instance, kService, CP_WINANSI);
-        if (!name)
-            return;
-        m_conv = DdeConnect(m_instance, name, name, nullptr);
-        DdeFreeStringHandle(m_instance, name);
+        DdeString name(m_instance.Get(), kService);
+        if (name)
+            m_conv.Reset(DdeConnect(m_instance.Get(), name.Get(), name.Get(), nullptr));
     }
-    ~PmConversation() { Close(); }
     PmConversation(const PmConversation&) = delete;
     PmConversation& operator=(const PmConversation&) = delete;
 
-    bool Connected() const { return m_conv != nullptr; }
-    DWORD Instance() const { return m_instance; }
-    HCONV Conversation() const { return m_conv; }
+    bool Connected() const { return static_cast<bool>(m_conv); }
+    DWORD Instance() const { return m_instance.Get(); }
+    HCONV Conversation() const { return m_conv.Get(); }
 
     // Ends the conversation; true when both the disconnect and the uninitialisation succeeded.
     bool Close() {
-        bool ok = true;
-        if (m_conv) {
-            ok = DdeDisconnect(m_conv) != FALSE;
-            m_conv = nullptr;
-        }
-        if (m_instance) {
-            ok = DdeUninitialize(m_instance) != FALSE && ok;
-            m_instance = 0;
-        }
-        return ok;
+        const bool disconnected = m_conv.Reset();
+        return m_instance.Reset() && disconnected;
     }
 
 private:
-    DWORD m_instance = 0;
-    HCONV m_conv = nullptr;
+    // The instance is declared first: it outlives the conversation.
+    DdeInstance m_instance;
+    DdeConversation m_conv;
 };
 
 // Formats a command into a buffer of PmCommandBufferSize bytes; false when it does not fit.
@@ -106,14 +99,14 @@ bool PmExecute(const char* command) {
     PmConversation conv;
     if (!conv.Connected())
         return false;
-    HDDEDATA data =
+    DdeData data(
         DdeCreateDataHandle(conv.Instance(), reinterpret_cast<LPBYTE>(const_cast<char*>(command)),
-                            static_cast<DWORD>(std::strlen(command) + 1), 0, nullptr, 0, 0);
+                            static_cast<DWORD>(std::strlen(command) + 1), 0, nullptr, 0, 0));
     if (!data)
         return false;
     DWORD result = 0;
-    // The system takes over the data handle.
-    if (!DdeClientTransaction(reinterpret_cast<LPBYTE>(data), static_cast<DWORD>(-1),
+    // Once passed to the transaction, the data handle belongs to the system.
+    if (!DdeClientTransaction(reinterpret_cast<LPBYTE>(data.Release()), static_cast<DWORD>(-1),
                               conv.Conversation(), nullptr, 0, XTYP_EXECUTE, kTimeoutMs, &result))
         return false;
     return conv.Close();
@@ -127,18 +120,20 @@ bool PmRequest(const char* item, char* buffer, std::size_t size) {
     {
         PmConversation conv;
         if (conv.Connected()) {
-            HSZ itemName = DdeCreateStringHandleA(conv.Instance(), item, CP_WINANSI);
-            if (itemName) {
-                HDDEDATA answer = DdeClientTransaction(nullptr, 0, conv.Conversation(), itemName,
-                                                       CF_TEXT, XTYP_REQUEST, kTimeoutMs, nullptr);
-                DdeFreeStringHandle(conv.Instance(), itemName);
-                if (answer) {
-                    DWORD copied = DdeGetData(answer, reinterpret_cast<LPBYTE>(buffer),
-                                              static_cast<DWORD>(size), 0);
-                    buffer[copied < size ? copied : size - 1] = '\0';
-                    DdeFreeDataHandle(answer);
-                    ok = conv.Close();
-                }
+            DdeData answer;
+            {
+                DdeString itemName(conv.Instance(), item);
+                if (itemName)
+                    answer.Reset(DdeClientTransaction(nullptr, 0, conv.Conversation(),
+                                                      itemName.Get(), CF_TEXT, XTYP_REQUEST,
+                                                      kTimeoutMs, nullptr));
+            }
+            if (answer) {
+                DWORD copied = DdeGetData(answer.Get(), reinterpret_cast<LPBYTE>(buffer),
+                                          static_cast<DWORD>(size), 0);
+                buffer[copied < size ? copied : size - 1] = '\0';
+                answer.Reset();
+                ok = conv.Close();
             }
         }
     }

@@ -1,6 +1,10 @@
 // Registry utilities: values named by a root key and one path text whose last component is the
 // value name. Every function opens (or creates) the key with full access, does one operation
 // and closes the key again.
+//
+// Full access also for reads: on the NT family a user without administrator rights cannot open
+// keys of HKEY_LOCAL_MACHINE (and other users' keys) that way, so every read there answers
+// "absent" (empty, false or 0) for such a user even when the value exists.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +16,8 @@
 bool ParseRootKeyName(const std::string& name, HKEY& root);
 
 // On an open key.
+// String reads go through a 255-byte buffer: a text longer than 254 characters reads as empty,
+// not cut. White space is trimmed from both ends, and the value's type is not examined.
 std::string ReadRegString(HKEY key, const std::string& valueName);
 bool ReadRegBinary(HKEY key, const std::string& valueName, BYTE* buffer, DWORD& size);
 bool ReadRegDword(HKEY key, const std::string& valueName, DWORD& number);
@@ -22,6 +28,10 @@ LONG EnumSubkeyNames(HKEY key, TextList& names);
 
 // By root and value path (key path, backslash, value name).
 std::string ReadRegStringAt(HKEY root, const std::string& valuePath);
+// The text of a value read through a buffer of `bufferSize` bytes, as it is stored (not
+// trimmed): up to its first zero, or all of it when it was stored without one. Empty when the
+// key cannot be opened or the value does not fit the buffer.
+std::string ReadRegTextAt(HKEY root, const std::string& valuePath, DWORD bufferSize);
 bool ReadRegBinaryAt(HKEY root, const std::string& valuePath, BYTE* buffer, DWORD& size);
 DWORD ReadRegDwordAt(HKEY root, const std::string& valuePath);
 bool WriteRegStringAt(HKEY root, const std::string& valuePath, const std::string& text);
@@ -33,8 +43,24 @@ std::string ReadRegKeyDefault(HKEY root, const std::string& keyPath);
 
 bool DeleteRegValue(HKEY root, const std::string& valuePath);
 bool DeleteRegKey(HKEY root, const std::string& keyPath, bool withSubkeys);
-// Status codes 0 to 11 (see the implementation for the table); below 7 the key is gone or was
-// deliberately left alone because it has subkeys.
+
+// What DeleteRegKeyStatus did, by platform family. Below 7 the key is gone or was deliberately
+// left alone because it has subkeys; 7 and above it could not be deleted. The values are
+// stable: callers may store them.
+enum DeleteRegKeyStatusCode : int {
+    RegKeyDeleted = 0,               // other platform id: deleted
+    RegKeyWin9xTreeDeleted = 1,      // Windows 95/98, with subkeys: deleted
+    RegKeyWin9xHasSubkeys = 2,       // Windows 95/98, without subkeys: refused, nothing deleted
+    RegKeyWin9xDeleted = 3,          // Windows 95/98, without subkeys: deleted
+    RegKeyNtTreeDeleted = 4,         // NT, with subkeys: subkeys and key deleted
+    RegKeyNtHasSubkeys = 5,          // NT, without subkeys: refused, nothing deleted
+    RegKeyNtDeleted = 6,             // NT, without subkeys: deleted
+    RegKeyWin9xTreeDeleteFailed = 7, // Windows 95/98, with subkeys: deletion failed
+    RegKeyWin9xDeleteFailed = 8,     // Windows 95/98, without subkeys: deletion failed
+    RegKeyNtTreeDeleteFailed = 9,    // NT, with subkeys: deletion of the key failed
+    RegKeyNtDeleteFailed = 10,       // NT, without subkeys: deletion failed
+    RegKeyDeleteFailed = 11,         // other platform id: deletion failed
+};
 int DeleteRegKeyStatus(HKEY root, const std::string& keyPath, bool withSubkeys);
 // DeleteRegKeyStatus for the given platform family (1 = Windows 95/98, 2 = NT, other values:
 // plain deletion) instead of the running one's.

@@ -5,6 +5,7 @@
 #include "setup/core/sysfolders.h"
 
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
 #include "setup/core/text.h"
@@ -148,10 +149,7 @@ SystemFolders::SystemFolders(FolderPlatform& platform) : m_platform(&platform) {
     Resolve();
 }
 
-SystemFolders::~SystemFolders() {
-    if (m_folderLibrary)
-        FreeLibrary(m_folderLibrary);
-}
+SystemFolders::~SystemFolders() = default;
 
 void SystemFolders::Resolve() {
     // The platform's own version query: this object is built beside the process-wide version
@@ -194,11 +192,11 @@ void SystemFolders::LoadFolderLibrary() {
     if (current.empty())
         return;
     std::string path = current + FolderLibraryName;
-    m_folderLibrary = LoadLibraryA(path.c_str());
+    m_folderLibrary.Reset(LoadLibraryA(path.c_str()));
     if (!m_folderLibrary)
         return;
     // Through void*: the platform hands out every export as one generic function type.
-    FARPROC address = GetProcAddress(m_folderLibrary, "SHGetFolderPathA");
+    FARPROC address = GetProcAddress(m_folderLibrary.Get(), "SHGetFolderPathA");
     m_folderPath = reinterpret_cast<ShGetFolderPathFn>(reinterpret_cast<void*>(address));
 }
 
@@ -241,29 +239,18 @@ SystemFolders::ShellResult SystemFolders::FromLocation(int csidl, std::string& f
         folder.clear();
         return ShellResult::AllocatorFailed;
     }
+    ShellMemory<ITEMIDLIST> owned(allocator, list);
     std::string path;
-    m_platform->PathFromIdList(list, path);
-    allocator->Free(list);
-    allocator->Release();
+    m_platform->PathFromIdList(owned.Get(), path);
     folder = path;
     return ShellResult::Found;
 }
 
-bool SystemFolders::OpenShellFoldersKey(HKEY& key) {
+bool SystemFolders::OpenShellFoldersKey(RegKey& key) {
     HKEY root = m_platformId == 1 ? m_platform->RegistryRoot(HKEY_CURRENT_USER)
                                   : m_platform->RegistryRoot(HKEY_USERS);
     const char* path = m_platformId == 1 ? ShellFoldersKey : DefaultShellFoldersKey;
-    return RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS;
-}
-
-std::string SystemFolders::ReadShellFolderValue(HKEY root, const std::string& keyPath,
-                                                const std::string& valueName) {
-    HKEY key;
-    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return std::string();
-    std::string value = ReadRegString(key, valueName);
-    RegCloseKey(key);
-    return value;
+    return RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS;
 }
 
 // Start menu, Programs and Desktop: the current user's folder on the Windows 95/98 family, the
@@ -283,12 +270,10 @@ std::string SystemFolders::ShellFolder(int userCsidl, int commonCsidl, const cha
     case ShellResult::NotFound:
         break;
     }
-    HKEY key;
+    RegKey key;
     if (!OpenShellFoldersKey(key))
         return Join(base, valueName);
-    folder = ReadRegString(key, valueName);
-    RegCloseKey(key);
-    return folder;
+    return ReadRegString(key.Get(), valueName);
 }
 
 // Send-to, Templates and Fonts: one identifier on every platform, then the default user's
@@ -305,8 +290,8 @@ std::string SystemFolders::SingleShellFolder(int csidl, const char* valueName) {
     case ShellResult::NotFound:
         break;
     }
-    return ReadShellFolderValue(m_platform->RegistryRoot(HKEY_USERS), DefaultShellFoldersKey,
-                                valueName);
+    return ReadRegStringAt(m_platform->RegistryRoot(HKEY_USERS),
+                           std::string(DefaultShellFoldersKey) + "\\" + valueName);
 }
 
 void SystemFolders::FindStartup() {
@@ -330,13 +315,11 @@ void SystemFolders::FindStartup() {
     case ShellResult::NotFound:
         break;
     }
-    HKEY key;
-    if (!OpenShellFoldersKey(key)) {
+    RegKey key;
+    if (!OpenShellFoldersKey(key))
         m_startup = Join(m_programs, "Startup");
-    } else {
-        m_startup = ReadRegString(key, "StartUp");
-        RegCloseKey(key);
-    }
+    else
+        m_startup = ReadRegString(key.Get(), "StartUp");
     m_commonStartup = m_startup;
 }
 

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "setup/core/handles.h"
+
 // The address of SHGetFolderPathA in the optional shell-folder library.
 typedef HRESULT(WINAPI* ShGetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
 
@@ -89,9 +91,7 @@ private:
     bool IsWin98() const;
     bool CallFolderPath(int csidl, std::string& folder);
     ShellResult FromLocation(int csidl, std::string& folder);
-    bool OpenShellFoldersKey(HKEY& key);
-    std::string ReadShellFolderValue(HKEY root, const std::string& keyPath,
-                                     const std::string& valueName);
+    bool OpenShellFoldersKey(RegKey& key);
     std::string ShellFolder(int userCsidl, int commonCsidl, const char* valueName,
                             const std::string& base);
     std::string SingleShellFolder(int csidl, const char* valueName);
@@ -108,7 +108,7 @@ private:
     FolderPlatform* m_platform;
     DWORD m_platformId = 0; // 0 when the version query failed
     DWORD m_minor = 0;
-    HMODULE m_folderLibrary = nullptr;
+    LoadedModule m_folderLibrary;
     ShGetFolderPathFn m_folderPath = nullptr;
 
     std::string m_bde;

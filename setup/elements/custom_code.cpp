@@ -1,17 +1,140 @@
 #include "setup/elements/custom_code.h"
 
-#include <utility>
+#include <shellapi.h>
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/macros.h"
+#include "setup/core/path.h"
+#include "setup/core/process.h"
 #include "setup/core/record.h"
+#include "setup/core/sysfolders.h"
+#include "setup/core/text.h"
+#include "setup/elements/crash_guard.h"
 
 FW_IMPLEMENT_DYNCREATE(WUninstallCustomDLL, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupCustomDLL, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WUnistallExecutable, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupExecutable, WSetupElement)
 
-// Calling the DLL entries, starting the programs and checking the DLL file are not written yet:
-// those operations answer as the base element does.
+namespace {
+
+MainWindowSource g_mainWindowSource = nullptr;
+
+// The file of an element: DestDir (expanded and stored) resolved with DestName; with the
+// short-names flag, its computed short form.
+std::string TargetPathOf(WSetupElement& element, bool shortNames) {
+    SetupContext& context = TheSetupContext();
+    element.DestDir = context.ExpandVariables(element.DestDir);
+    std::string path = context.ResolvePath(element.DestDir, element.DestName);
+    if (shortNames)
+        path = ComputeShortPath(ParentOf(path), FileNameOf(path));
+    return path;
+}
+
+// Compared byte for byte from the end: the suffixes begin with ".", which is never the second
+// byte of a double-byte character, so a match is always a match of whole characters.
+bool EndsWith(const std::string& text, const char* suffix) {
+    const std::string tail(suffix);
+    return text.size() >= tail.size() &&
+           EqualText(text.substr(text.size() - tail.size()), tail, false);
+}
+
+bool IsBatchFile(const std::string& program) {
+    const std::string name = FileNameOf(program);
+    return EndsWith(name, ".bat") || EndsWith(name, ".cmd");
+}
+
+// The command interpreter: COMSPEC, else the platform family's own.
+std::string CommandInterpreter() {
+    char buffer[MAX_PATH + 1];
+    const DWORD n = GetEnvironmentVariableA("COMSPEC", buffer, sizeof buffer);
+    if (n > 0 && n < sizeof buffer)
+        return std::string(buffer, n);
+    if (ThePlatformVersion().PlatformId() == VER_PLATFORM_WIN32_WINDOWS)
+        return JoinPath(TheSystemFolders().Windows(), "COMMAND.COM", false);
+    return JoinPath(TheSystemFolders().System(), "cmd.exe", false);
+}
+
+// The interpreter's arguments that run a batch file with `arguments` (which begin with a
+// blank). The NT interpreter takes the whole command in quotes when it begins with a quote;
+// the Windows 95/98 one gets the batch file's short path, which holds no blanks.
+std::string BatchArguments(const std::string& interpreter, const std::string& batch,
+                           const std::string& arguments) {
+    if (EqualText(FileNameOf(interpreter), "COMMAND.COM", false)) {
+        std::string shortPath = ShortPathOf(batch);
+        if (shortPath.empty())
+            shortPath = "\"" + batch + "\"";
+        return "/c " + shortPath + arguments;
+    }
+    return "/c \"\"" + batch + "\"" + arguments + "\"";
+}
+
+std::string QuotedWhenBlank(const std::string& path) {
+    return ContainsText(path, " ", true) ? "\"" + path + "\"" : path;
+}
+
+} // namespace
+
+MainWindowSource SetMainWindowSource(MainWindowSource source) {
+    return std::exchange(g_mainWindowSource, source);
+}
+
+HWND ApplicationMainWindow() {
+    return g_mainWindowSource ? g_mainWindowSource() : nullptr;
+}
+
+int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& arguments,
+                    bool& crashed) {
+    crashed = false;
+    LoadedModule dll(LoadLibraryExA(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!dll)
+        return 0;
+    FARPROC entry = GetProcAddress(dll.Get(), "CCustDLLEntry");
+    if (!entry)
+        return 0;
+    std::vector<char> text(arguments.begin(), arguments.end());
+    text.push_back('\0');
+    const std::uintptr_t entryArguments[] = {reinterpret_cast<std::uintptr_t>(window),
+                                             reinterpret_cast<std::uintptr_t>(text.data())};
+    try {
+        return static_cast<int>(CallGuardedEntry(entry, entryArguments, 2));
+    } catch (const CSetupCException&) {
+        crashed = true;
+        return 0;
+    }
+}
+
+int RunProgram(const std::string& program, const std::string& arguments, int runMode) {
+    const std::string blankAndArguments = " " + arguments;
+    if (runMode == RunShellOpen) {
+        // The shell starts the program with its quoted path, a blank and the parameters, and
+        // cuts what does not fit.
+        if (program.size() + 3 + arguments.size() > LongestCommandLine)
+            return 7;
+        const std::string folder = ParentOf(program);
+        const HINSTANCE result = ShellExecuteA(nullptr, "OPEN", program.c_str(), arguments.c_str(),
+                                               folder.c_str(), SW_SHOW);
+        return reinterpret_cast<std::intptr_t>(result) > 32 ? 2 : 7;
+    }
+    if (runMode == RunWinExec) {
+        const std::string commandLine = QuotedWhenBlank(program) + blankAndArguments;
+        return WinExec(commandLine.c_str(), SW_SHOW) >= 32 ? 3 : 8;
+    }
+    std::string file = program;
+    std::string startArguments = blankAndArguments;
+    if (IsBatchFile(program)) {
+        file = CommandInterpreter();
+        startArguments = BatchArguments(file, program, blankAndArguments);
+    }
+    if (runMode == RunNoWait)
+        return StartProgram(file, startArguments) ? 1 : 6;
+    return StartProgramAndWait(file, startArguments) ? 0 : 5;
+}
 
 // ---------------------------------------------------------------------------------------------
 // WUninstallCustomDLL
@@ -22,7 +145,13 @@ int WUninstallCustomDLL::Install() {
     return 0;
 }
 int WUninstallCustomDLL::Uninstall() {
-    return WSetupElement::Uninstall();
+    ChangeMark = 0;
+    const std::string path = TargetPathOf(*this, false);
+    if (!FileExists(path))
+        return Status = 1;
+    bool crashed = false;
+    CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
+    return Status = crashed ? 7 : 0;
 }
 int WUninstallCustomDLL::Verify() {
     return 0;
@@ -67,10 +196,21 @@ int WSetupCustomDLL::Uninstall() {
     return 0;
 }
 int WSetupCustomDLL::Verify() {
-    return WSetupElement::Verify();
+    return Status = FileExists(TargetPathOf(*this, false)) ? 0 : 1;
 }
-int WSetupCustomDLL::InstallStep(int) {
-    return WSetupElement::Install();
+int WSetupCustomDLL::InstallStep(int shortNames) {
+    if (Disabled)
+        return Status = 0;
+    const std::string path = TargetPathOf(*this, shortNames != 0);
+    if (!FileExists(path))
+        return Status = 1;
+    bool crashed = false;
+    const int result =
+        CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
+    if (crashed)
+        return Status = 7;
+    const bool passedOn = result == 0 || (result >= 3 && result <= 6);
+    return Status = passedOn ? result : 7;
 }
 
 FwString WSetupCustomDLL::GetFullRecord() {
@@ -107,7 +247,11 @@ int WUnistallExecutable::Install() {
     return 0;
 }
 int WUnistallExecutable::Uninstall() {
-    return WSetupElement::Uninstall();
+    ChangeMark = 0;
+    const std::string path = TargetPathOf(*this, false);
+    if (!FileExists(path))
+        return Status = 4;
+    return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
 int WUnistallExecutable::Verify() {
     return 0;
@@ -162,8 +306,11 @@ int WSetupExecutable::Uninstall() {
 int WSetupExecutable::Verify() {
     return 0;
 }
-int WSetupExecutable::InstallStep(int) {
-    return WSetupElement::Install();
+int WSetupExecutable::InstallStep(int shortNames) {
+    const std::string path = TargetPathOf(*this, shortNames != 0);
+    if (!FileExists(path))
+        return Status = 4;
+    return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
 
 FwString WSetupExecutable::GetFullRecord() {

@@ -3,7 +3,38 @@
 // (WSetupExecutable) or at uninstall (WUnistallExecutable).
 #pragma once
 
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
 #include "setup/core/element.h"
+
+// The window that custom DLL entries receive as their caller's main window. The embedding
+// program registers where it comes from (a function asked at each call, as the main window may
+// change); without a source, or when the source answers null, entries receive null.
+using MainWindowSource = HWND (*)();
+// Replaces the source (null removes it); returns the previous one.
+MainWindowSource SetMainWindowSource(MainWindowSource source);
+HWND ApplicationMainWindow();
+
+// Loads the DLL by path (its own folder searched first for the DLLs it needs), calls its
+// "CCustDLLEntry" (callee-cleans, taking the window and a zero-terminated ANSI text, returning a
+// 32-bit integer) inside the crash guard (crash_guard.h) and unloads it. The entry receives a
+// private copy of `arguments`, which it may change. Returns the entry's result; 0 without a call
+// when the DLL cannot be loaded or has no such entry. `crashed` tells whether an exception left
+// the entry (the result is then 0).
+int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& arguments,
+                    bool& crashed);
+
+// Starting a program as the executable kinds do (see WSetupExecutable). Returns the kind's
+// status for the mode: 0/5 (run and wait), 1/6 (run), 2/7 (shell open), 3/8 (simple execution).
+// `arguments` is the expanded argument text.
+int RunProgram(const std::string& program, const std::string& arguments, int runMode);
+
+// The longest command line (in characters, without the terminating zero) that the platform
+// starts a program with. Longer shell-open parameters are refused instead of being cut.
+constexpr std::size_t LongestCommandLine = 32767;
 
 // How the executable kinds start their program (RunMode).
 enum WSetupRunMode : int {
@@ -13,6 +44,12 @@ enum WSetupRunMode : int {
     RunWinExec = 4,
 };
 
+// The DLL and program of the four kinds is DestName in DestDir (DestDir is expanded and stored
+// first); their Arguments are expanded with the path macros just before use, and the element
+// keeps them unexpanded.
+
+// Calls the DLL's entry at uninstall: 0 entry called (whatever it answered) or the DLL could not
+// be loaded, 1 DLL file absent, 7 the entry crashed.
 class WUninstallCustomDLL : public WSetupElement {
     FW_DECLARE_DYNCREATE(WUninstallCustomDLL)
 public:
@@ -31,6 +68,9 @@ public:
     FwString Arguments; // expanded just before the call
 };
 
+// Calls the DLL's entry at install: 0 entry answered 0, the DLL could not be loaded or has no
+// entry, or Disabled; 1 DLL file absent; 3-6 the entry's own answer; 7 any other answer or the
+// entry crashed.
 class WSetupCustomDLL : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupCustomDLL)
 public:
@@ -50,6 +90,9 @@ public:
     int Disabled = 0; // nonzero: the install step does nothing
 };
 
+// Starts the program at uninstall, by RunMode: 4 when the program file is absent, else the
+// codes of RunProgram. A batch file (".bat", ".cmd") run by modes 1 and 2 is started through the
+// command interpreter; mode 4 quotes a program path that holds blanks.
 class WUnistallExecutable : public WSetupElement {
     FW_DECLARE_DYNCREATE(WUnistallExecutable)
 public:
@@ -71,6 +114,7 @@ public:
     int RunMode = RunAndWait;
 };
 
+// Starts the program at install, as WUnistallExecutable does at uninstall.
 class WSetupExecutable : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupExecutable)
 public:

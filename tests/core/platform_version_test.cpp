@@ -1,6 +1,6 @@
 // The platform version record: the version code table, the new-shell flag, and the process-wide
 // record of the running program.
-#include "setup/core/fileutil.h"
+#include "setup/core/platform_version.h"
 
 #include <gtest/gtest.h>
 

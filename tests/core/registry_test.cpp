@@ -124,10 +124,13 @@ TEST(RegistryKeys, WithoutSubkeysRefusesAKeyThatHasSome) {
     EXPECT_EQ(names, TextList{"tree"});
 
     EXPECT_FALSE(DeleteRegKey(s.Root(), k, false));
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, false), IsWin9x() ? 2 : 5);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, false),
+              IsWin9x() ? RegKeyWin9xHasSubkeys : RegKeyNtHasSubkeys);
     EXPECT_TRUE(KeyExists(s.Root(), k + "\\a\\a1\\deep"));
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false), IsWin9x() ? 3 : 6);
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false), IsWin9x() ? 8 : 10);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false),
+              IsWin9x() ? RegKeyWin9xDeleted : RegKeyNtDeleted);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k + "\\b", false),
+              IsWin9x() ? RegKeyWin9xDeleteFailed : RegKeyNtDeleteFailed);
 }
 
 TEST(RegistryKeys, WithSubkeysDeletesAThreeLevelTree) {
@@ -135,10 +138,12 @@ TEST(RegistryKeys, WithSubkeysDeletesAThreeLevelTree) {
     const std::string k = s / "tree";
     MakeTree(s.Root(), k, IsWin9x());
     // One platform call on Windows 98; depth first on the NT family.
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true), IsWin9x() ? 1 : 4);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true),
+              IsWin9x() ? RegKeyWin9xTreeDeleted : RegKeyNtTreeDeleted);
     EXPECT_FALSE(KeyExists(s.Root(), k));
     EXPECT_TRUE(KeyExists(s.Root(), s.KeyPath()));
-    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true), IsWin9x() ? 7 : 9);
+    EXPECT_EQ(DeleteRegKeyStatus(s.Root(), k, true),
+              IsWin9x() ? RegKeyWin9xTreeDeleteFailed : RegKeyNtTreeDeleteFailed);
     MakeTree(s.Root(), k, IsWin9x());
     EXPECT_TRUE(DeleteRegKey(s.Root(), k, true));
 }
@@ -148,14 +153,15 @@ TEST(RegistryKeys, FamilyBranchesMeetTheRealPlatform) {
     const std::string k = s / "tree";
     // The one-call deletion removes a tree only where the platform does so itself.
     MakeTree(s.Root(), k, true);
-    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k, true), IsWin9x() ? 1 : 7);
+    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k, true),
+              IsWin9x() ? RegKeyWin9xTreeDeleted : RegKeyWin9xTreeDeleteFailed);
     EXPECT_EQ(KeyExists(s.Root(), k + "\\a\\a1"), !IsWin9x());
     // The depth-first deletion works on both; any other platform id deletes plainly.
     MakeTree(s.Root(), k);
-    EXPECT_EQ(DeleteRegKeyStatusAs(2, s.Root(), k, true), 4);
+    EXPECT_EQ(DeleteRegKeyStatusAs(2, s.Root(), k, true), RegKeyNtTreeDeleted);
     ASSERT_TRUE(WriteRegStringAt(s.Root(), k + "\\v", "x"));
-    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, true), 0);
-    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, false), 11);
+    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, true), RegKeyDeleted);
+    EXPECT_EQ(DeleteRegKeyStatusAs(0, s.Root(), k, false), RegKeyDeleteFailed);
     // An empty last component would make the platform delete the opened key itself.
     MakeTree(s.Root(), k);
     EXPECT_FALSE(DeleteRegKey(s.key, "", true));

@@ -1,5 +1,6 @@
 // The loader's command line: the command text, the key word, the engine path and batch mode.
 #include "loader/loader_app.h"
+#include "loader/medium.h"
 
 #include <gtest/gtest.h>
 

@@ -35,6 +35,13 @@ void SetWineVersion(const std::string& program, const std::string& version) {
 } // namespace
 
 EngineRun RunEngine(const std::string& scenario) {
+    EngineRun run = RunEngineWith(scenario, TARVO_MORVIK_DLL);
+    for (const std::string& what : run.Clobbered)
+        ADD_FAILURE() << "the plug-in changed engine state: " << what;
+    return run;
+}
+
+EngineRun RunEngineWith(const std::string& scenario, const std::string& pluginUnixPath) {
     EngineRun run;
     testsupport::TempFolder work;
     const std::string scenarioPath = work / "scenario.scn";
@@ -44,7 +51,7 @@ EngineRun RunEngine(const std::string& scenario) {
     const std::string version = VersionSuffix();
     const std::string program = "refengine-" + version + ".exe";
     SetWineVersion(program, version);
-    const std::string plugin = testsupport::WindowsPathOf(TARVO_MORVIK_DLL);
+    const std::string plugin = testsupport::WindowsPathOf(pluginUnixPath);
     const std::string commandLine = "\"" + StandinFolder() + "\\" + program + "\" scenario=\"" +
                                     scenarioPath + "\" plugin=\"" + plugin + "\" output=\"" +
                                     outputPath + "\"";
@@ -77,6 +84,8 @@ EngineRun RunEngine(const std::string& scenario) {
                                                              : line.substr(second + 1));
         } else if (kind == "overrun") {
             run.Overrun = true;
+        } else if (kind == "clobbered") {
+            run.Clobbered.push_back(line.substr(line.find(' ') + 1));
         }
     }
     return run;

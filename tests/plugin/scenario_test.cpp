@@ -271,6 +271,26 @@ TEST_F(ScenarioTest, OnlyComponentsAreFound) {
     EXPECT_EQ(found.Macros[0], "<CUSTPALM," + folder.Path());
 }
 
+TEST_F(ScenarioTest, EngineReportsEachCallThatChangesItsState) {
+    // The engine's checks must be able to fail: a plug-in that writes where it must not is
+    // caught at the call that did it, and only there.
+    const std::string scenario = "phase install,removal\ntext abc\n" +
+                                 ComponentLines(Feature, "<CUSTPALM", 7, true) + "removal\n";
+    EngineRun run = RunEngineWith(scenario, TARVO_CLOBBER_DLL);
+    EXPECT_EQ(run.ExitCode, 6) << run.Output;
+    EXPECT_EQ(run.Calls.size(), 6u) << run.Output;
+    const std::vector<std::string> expected = {
+        "Initialize InstallRecord.EngineFieldsBeforeRunMode",
+        "PreInstall InstallRecord.RunMode",
+        "PostInstall InstallRecord.EngineFieldsBeforeRegistry",
+        "PostInstall third argument",
+        "PreUNInstall ComponentRegistry.EngineFieldsBeforeIndex",
+        "PreUNInstall ComponentRegistry.EngineFieldsBeforeRemovalList",
+        "PostUNInstall text argument",
+    };
+    EXPECT_EQ(run.Clobbered, expected) << run.Output;
+}
+
 namespace {
 
 std::wstring Wide(const std::string& text) {

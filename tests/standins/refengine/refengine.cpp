@@ -9,6 +9,11 @@
 //   component <handle> action=<Action> flags16=<Flags16>
 //   macro <index> <definition>
 //   overrun <index>                (a custom definition was written past its buffer)
+//   clobbered <EntryPoint> <what>  (that call changed engine state the plug-in must leave
+//                                  alone: an engine field of the records (all filled with
+//                                  sentinel bytes), the record's run mode or pointers, the third
+//                                  argument's record, the text argument, the removal list or
+//                                  the size of a name map)
 //
 // Command line (the loader hands on its own command line after a blank, so unknown words such
 // as "setup=..." or "/batch" are ignored):
@@ -18,7 +23,8 @@
 // A value may be quoted ("scenario=C:\a b\x.scn" or scenario="C:\a b\x.scn").
 //
 // Exit codes: 0 every call returned 1; 2 the scenario could not be read or is malformed;
-// 3 the plug-in did not load; 4 an entry point is missing; 5 a call returned something else.
+// 3 the plug-in did not load; 4 an entry point is missing; 5 a call returned something else;
+// 6 a call clobbered engine state (and none of 2 to 5 applies).
 //
 // Scenario format: one directive per line; blank lines and lines starting with "#" are skipped;
 // leading blanks are ignored; the value is the rest of the line after the keyword and one blank,
@@ -61,6 +67,7 @@
 
 #include "plugin/engine_interface.h"
 #include "setup/core/component.h"
+#include "setup/core/handles.h"
 #include "setup/core/macros.h"
 
 // The engine's own component class: the plug-in must accept classes derived from
@@ -81,6 +88,10 @@ constexpr int ExitBadScenario = 2;
 constexpr int ExitNoPlugin = 3;
 constexpr int ExitNoEntryPoint = 4;
 constexpr int ExitCallFailed = 5;
+constexpr int ExitClobbered = 6;
+
+// The engine's own fields are filled with this value, so that a stray write into them shows.
+constexpr unsigned char EngineSentinel = 0xEE;
 
 // Custom definitions live in buffers of this size, followed by guard bytes that must survive.
 constexpr std::size_t MacroBufferSize = 300;
@@ -155,10 +166,73 @@ bool ParseInt(const std::string& text, int& value) {
 
 ComponentRegistry* NewRegistry() {
     auto* registry = new ComponentRegistry;
-    std::memset(registry->EngineFieldsBeforeIndex, 0xEE, sizeof registry->EngineFieldsBeforeIndex);
-    std::memset(registry->EngineFieldsBeforeRemovalList, 0xEE,
+    std::memset(registry->EngineFieldsBeforeIndex, EngineSentinel,
+                sizeof registry->EngineFieldsBeforeIndex);
+    std::memset(registry->EngineFieldsBeforeRemovalList, EngineSentinel,
                 sizeof registry->EngineFieldsBeforeRemovalList);
     return registry;
+}
+
+template <std::size_t N> std::vector<unsigned char> BytesOf(const unsigned char (&field)[N]) {
+    return std::vector<unsigned char>(field, field + N);
+}
+
+// What the engine expects to find unchanged after a call: its own fields (filled with
+// sentinels at the start), the record's run mode and pointers, the third argument's record,
+// the text argument, the removal list and the size of every name map.
+struct EngineState {
+    std::vector<unsigned char> BeforeRunMode, BeforeRegistry, BeforeIndex, BeforeRemovalList;
+    std::vector<unsigned char> OtherRecord;
+    int RunMode = 0;
+    const ComponentRegistry* Registry = nullptr;
+    const SetupContext* Macros = nullptr;
+    std::string Text;
+    std::vector<void*> RemovalList;
+    std::vector<int> MapCounts;
+};
+
+EngineState CaptureState(const InstallRecord& record, const ComponentRegistry& registry,
+                         const unsigned char (&otherRecord)[256], const std::string& text) {
+    EngineState state;
+    state.BeforeRunMode = BytesOf(record.EngineFieldsBeforeRunMode);
+    state.BeforeRegistry = BytesOf(record.EngineFieldsBeforeRegistry);
+    state.BeforeIndex = BytesOf(registry.EngineFieldsBeforeIndex);
+    state.BeforeRemovalList = BytesOf(registry.EngineFieldsBeforeRemovalList);
+    state.OtherRecord = BytesOf(otherRecord);
+    state.RunMode = record.RunMode;
+    state.Registry = record.Registry;
+    state.Macros = record.Macros;
+    state.Text = text;
+    for (int i = 0; i < registry.RemovalList.GetSize(); ++i)
+        state.RemovalList.push_back(registry.RemovalList.GetAt(i));
+    for (int map = 0; map < ComponentNameIndex::MapCount; ++map)
+        state.MapCounts.push_back(registry.Index.Maps[map].GetCount());
+    return state;
+}
+
+// The names of what a call changed, comparing the states before and after it.
+std::vector<std::string> ChangedState(const EngineState& before, const EngineState& after) {
+    std::vector<std::string> changed;
+    auto check = [&changed](bool same, const std::string& what) {
+        if (!same)
+            changed.push_back(what);
+    };
+    check(before.BeforeRunMode == after.BeforeRunMode, "InstallRecord.EngineFieldsBeforeRunMode");
+    check(before.RunMode == after.RunMode, "InstallRecord.RunMode");
+    check(before.BeforeRegistry == after.BeforeRegistry,
+          "InstallRecord.EngineFieldsBeforeRegistry");
+    check(before.Registry == after.Registry, "InstallRecord.Registry");
+    check(before.Macros == after.Macros, "InstallRecord.Macros");
+    check(before.BeforeIndex == after.BeforeIndex, "ComponentRegistry.EngineFieldsBeforeIndex");
+    check(before.BeforeRemovalList == after.BeforeRemovalList,
+          "ComponentRegistry.EngineFieldsBeforeRemovalList");
+    check(before.RemovalList == after.RemovalList, "ComponentRegistry.RemovalList");
+    for (int map = 0; map < ComponentNameIndex::MapCount; ++map)
+        check(before.MapCounts[map] == after.MapCounts[map],
+              "ComponentRegistry.Index.Maps[" + std::to_string(map) + "]");
+    check(before.OtherRecord == after.OtherRecord, "third argument");
+    check(before.Text == after.Text, "text argument");
+    return changed;
 }
 
 bool Fail(Scenario& scenario, int lineNumber, const std::string& message) {
@@ -348,14 +422,17 @@ int main() {
     }
 
     auto record = std::make_unique<InstallRecord>();
-    std::memset(record.get(), 0xEE, sizeof(InstallRecord));
+    std::memset(record.get(), EngineSentinel, sizeof(InstallRecord));
     record->RunMode = scenario.RunMode;
     record->Registry = registry.get();
     record->Macros = &context;
-    int otherRecord[64] = {};
+    // The third argument: a record of the engine's that the plug-in never looks into.
+    unsigned char otherRecord[256];
+    std::memset(otherRecord, EngineSentinel, sizeof otherRecord);
 
     int exitCode = ExitOk;
-    HMODULE plugin = LoadLibraryA(pluginPath.c_str());
+    bool clobbered = false;
+    LoadedModule plugin(LoadLibraryA(pluginPath.c_str()));
     if (!plugin) {
         std::fprintf(out, "error cannot load %s (%lu)\n", pluginPath.c_str(), GetLastError());
         exitCode = ExitNoPlugin;
@@ -363,7 +440,7 @@ int main() {
     for (std::size_t i = 0; plugin && i < scenario.Calls.size(); ++i) {
         const std::string& name = scenario.Calls[i];
         auto entry = reinterpret_cast<EntryPoint>(
-            reinterpret_cast<void*>(GetProcAddress(plugin, name.c_str())));
+            reinterpret_cast<void*>(GetProcAddress(plugin.Get(), name.c_str())));
         if (!entry) {
             std::fprintf(out, "error no entry point %s\n", name.c_str());
             exitCode = ExitNoEntryPoint;
@@ -374,15 +451,22 @@ int main() {
         void* argument =
             installCall ? static_cast<void*>(record.get()) : static_cast<void*>(registry.get());
         std::string text = scenario.Text;
+        const EngineState before = CaptureState(*record, *registry, otherRecord, text);
         LONG result = entry(0, argument, otherRecord, text.c_str());
         std::fprintf(out, "call %s %ld\n", name.c_str(), static_cast<long>(result));
+        const EngineState after = CaptureState(*record, *registry, otherRecord, text);
+        for (const std::string& what : ChangedState(before, after)) {
+            std::fprintf(out, "clobbered %s %s\n", name.c_str(), what.c_str());
+            clobbered = true;
+        }
         if (result != 1)
             exitCode = ExitCallFailed;
         if (scenario.AutoSelect && name == "Initialize")
             SelectOffered(scenario);
     }
-    if (plugin)
-        FreeLibrary(plugin);
+    plugin.Reset();
+    if (clobbered && exitCode == ExitOk)
+        exitCode = ExitClobbered;
 
     for (const ComponentSpec& spec : scenario.Components)
         std::fprintf(out, "component %s action=%d flags16=%d\n", spec.Handle.c_str(),

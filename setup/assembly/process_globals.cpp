@@ -1,8 +1,8 @@
 // The process-wide objects of the setup library. They are all defined in this one unit so that
 // their construction order is fixed (the order of definition below) and all of them exist before
 // the program's (or the plug-in's) main code runs. None of them relies on another's construction.
-#include "setup/core/fileutil.h"
 #include "setup/core/macros.h"
+#include "setup/core/platform_version.h"
 #include "setup/core/sysfolders.h"
 
 // 1. System folders (asks the platform's version query itself, not the record below).
@@ -23,5 +23,5 @@ SetupContext& TheSetupContext() {
     return g_setupContext;
 }
 
-// 4. Backup name prefix: BackupFilePrefix (setup/elements/dir_kinds.h) is a compile-time
-// constant and needs no construction.
+// 4. Backup name prefix: BackupFilePrefix (of the directory kinds) is a compile-time constant
+// and needs no construction.

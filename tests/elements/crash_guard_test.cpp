@@ -1,0 +1,75 @@
+// The crash guard on its own, around entries of the test program itself: what reaches the
+// entry, what comes back, and faults contained one after another.
+#include "setup/elements/crash_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+long WINAPI SumOfFour(std::uintptr_t a, std::uintptr_t b, std::uintptr_t c, std::uintptr_t d) {
+    return static_cast<long>(a * 1000 + b * 100 + c * 10 + d);
+}
+
+long WINAPI NoArguments() {
+    return -7;
+}
+
+long WINAPI WritesToAnInvalidAddress() {
+    volatile int* volatile invalid = reinterpret_cast<int*>(std::uintptr_t(8));
+    *invalid = 1;
+    return 0;
+}
+
+long WINAPI DividesByZero() {
+    volatile int zero = 0;
+    return 10 / zero;
+}
+
+// An exception handled inside the entry never reaches the guard.
+long WINAPI CatchesItsOwnException() {
+    try {
+        throw std::runtime_error("handled here");
+    } catch (const std::exception&) {
+        return 3;
+    }
+}
+
+template <class F> FARPROC Entry(F* function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+std::uint32_t CrashCode(FARPROC entry) {
+    try {
+        CallGuardedEntry(entry, nullptr, 0);
+    } catch (const CSetupCException& e) {
+        return e.GetCode();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(CrashGuard, ArgumentsReachTheEntryAndItsResultComesBack) {
+    const std::uintptr_t args[] = {1, 2, 3, 4};
+    EXPECT_EQ(CallGuardedEntry(Entry(&SumOfFour), args, 4), 1234);
+    EXPECT_EQ(CallGuardedEntry(Entry(&SumOfFour), args, 2), 1200) << "the rest is passed as 0";
+    EXPECT_EQ(CallGuardedEntry(Entry(&NoArguments), nullptr, 0), -7);
+}
+
+TEST(CrashGuard, FaultsOneAfterAnotherAreContained) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(CrashCode(Entry(&WritesToAnInvalidAddress)), 0xC0000005u);
+        EXPECT_EQ(CrashCode(Entry(&DividesByZero)), 0xC0000094u);
+        EXPECT_EQ(CallGuardedEntry(Entry(&NoArguments), nullptr, 0), -7);
+    }
+    EXPECT_EQ(CrashCode(nullptr), 0xC0000005u) << "a null entry faults at the call";
+}
+
+TEST(CrashGuard, ExceptionsTheEntryHandlesItselfAreNotCrashes) {
+    EXPECT_EQ(CallGuardedEntry(Entry(&CatchesItsOwnException), nullptr, 0), 3);
+    // The test program's own exceptions still work after the guard has been used.
+    EXPECT_THROW(throw std::logic_error("after"), std::logic_error);
+}
