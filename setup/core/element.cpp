@@ -16,14 +16,15 @@ void WSetupElement::SetId(FwString id) {
     Id = std::move(id);
 }
 
+// Nothing to do for a plain element: 1, stored like every operation's result.
 int WSetupElement::Install() {
-    return 1;
+    return Status = 1;
 }
 int WSetupElement::Uninstall() {
-    return 1;
+    return Status = 1;
 }
 int WSetupElement::Verify() {
-    return 1;
+    return Status = 1;
 }
 
 FwString WSetupElement::GetRecord() {

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "setup/core/handles.h"
 #include "setup/core/path.h"
 #include "setup/core/process.h"
 #include "setup/core/text.h"
@@ -22,18 +23,58 @@ const char DroppedCharacters[] = "+= ";
 constexpr DWORD CopyBlockSize = 64 * 1024;
 constexpr DWORD ChecksumBlockSize = 64 * 1024;
 
+// The text layer's characters: one byte, or two for a double-byte character of the system code
+// page. Short names are measured and cut in characters, and only a character of its own can be
+// a separator or a forbidden character (never the trail byte of a double-byte one).
+
+std::size_t CharCount(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < text.size(); pos += CharLengthAt(text, pos))
+        ++count;
+    return count;
+}
+
+// The first `count` characters.
+std::string FirstChars(const std::string& text, std::size_t count) {
+    std::size_t pos = 0;
+    for (; pos < text.size() && count > 0; --count)
+        pos += CharLengthAt(text, pos);
+    return text.substr(0, pos);
+}
+
+// Whether the single-byte character at `pos` is one of `characters`.
+bool IsOneOf(const std::string& text, std::size_t pos, const char* characters) {
+    return CharLengthAt(text, pos) == 1 && text[pos] != '\0' && std::strchr(characters, text[pos]);
+}
+
 bool HasAnyOf(const std::string& text, const char* characters) {
-    return text.find_first_of(characters) != std::string::npos;
+    for (std::size_t pos = 0; pos < text.size(); pos += CharLengthAt(text, pos)) {
+        if (IsOneOf(text, pos, characters))
+            return true;
+    }
+    return false;
 }
 
 std::string WithoutAnyOf(const std::string& text, const char* characters) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        if (!std::strchr(characters, c))
-            out += c;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = CharLengthAt(text, pos);
+        if (!IsOneOf(text, pos, characters))
+            out.append(text, pos, length);
+        pos += length;
     }
     return out;
+}
+
+// Position of the first dot; TextNotFound when there is none.
+std::size_t FirstDot(const std::string& name) {
+    return FindText(name, ".", true);
+}
+
+// The text before the first dot (the whole text without one).
+std::string BeforeDot(const std::string& name) {
+    return name.substr(0, FirstDot(name));
 }
 
 // Splits at backslashes, keeping empty parts and blanks.
@@ -41,8 +82,8 @@ std::vector<std::string> Components(const std::string& path) {
     std::vector<std::string> parts;
     std::size_t start = 0;
     for (;;) {
-        std::size_t pos = path.find('\\', start);
-        if (pos == std::string::npos) {
+        std::size_t pos = FindText(path, "\\", true, start);
+        if (pos == TextNotFound) {
             parts.push_back(path.substr(start));
             return parts;
         }
@@ -56,12 +97,13 @@ std::vector<std::string> Components(const std::string& path) {
 bool IsEightDotThree(const std::string& name) {
     if (name.empty() || name == "." || name == "..")
         return true;
-    const std::size_t dot = name.find('.');
-    if (dot == std::string::npos)
-        return name.size() <= 8;
-    if (name.find('.', dot + 1) != std::string::npos)
+    const std::size_t dot = FirstDot(name);
+    if (dot == TextNotFound)
+        return CharCount(name) <= 8;
+    const std::string extension = name.substr(dot + 1);
+    if (FirstDot(extension) != TextNotFound)
         return false;
-    return dot <= 8 && name.size() - dot - 1 <= 3;
+    return CharCount(name.substr(0, dot)) <= 8 && CharCount(extension) <= 3;
 }
 
 // Stem, "~" and number, with the stem cut so that the whole stays within eight characters:
@@ -71,16 +113,16 @@ std::string NumberedStem(const std::string& stem, std::size_t maxStem, unsigned 
     if (tail.size() > 8)
         return {};
     const std::size_t room = 8 - tail.size();
-    return stem.substr(0, maxStem < room ? maxStem : room) + tail;
+    return FirstChars(stem, maxStem < room ? maxStem : room) + tail;
 }
 
 // The extension part of a shortened name: the text after the first dot without further dots, at
 // most three characters, with its dot; empty when there is no such text.
 std::string ShortExtension(const std::string& name) {
-    const std::size_t dot = name.find('.');
-    if (dot == std::string::npos)
+    const std::size_t dot = FirstDot(name);
+    if (dot == TextNotFound)
         return {};
-    std::string ext = WithoutAnyOf(name.substr(dot + 1), ".").substr(0, 3);
+    std::string ext = FirstChars(WithoutAnyOf(name.substr(dot + 1), "."), 3);
     return ext.empty() ? ext : "." + ext;
 }
 
@@ -91,7 +133,7 @@ std::string ShortDirectoryForm(const std::string& component, unsigned number) {
     std::string form = NumberedStem(component, 6, number);
     if (form.empty() || IsEightDotThree(form))
         return form;
-    form = NumberedStem(component.substr(0, component.find('.')), 6, number);
+    form = NumberedStem(BeforeDot(component), 6, number);
     return form.empty() ? form : form + ShortExtension(component);
 }
 
@@ -99,8 +141,7 @@ std::string ShortDirectoryForm(const std::string& component, unsigned number) {
 // first six before its first dot and its short extension. Components of one family get the
 // same form for every number from 2 on.
 std::string FormFamily(const std::string& component) {
-    return Uppercased(component.substr(0, 6) + "|" +
-                      component.substr(0, component.find('.')).substr(0, 6) + "|" +
+    return Uppercased(FirstChars(component, 6) + "|" + FirstChars(BeforeDot(component), 6) + "|" +
                       ShortExtension(component));
 }
 
@@ -163,14 +204,14 @@ std::string ShortDirectoryComponent(const std::string& component) {
 
 // The short form of a file name in the given long directory (see ComputeShortPath).
 std::string ShortFileName(const std::string& directory, const std::string& name) {
-    const std::size_t dot = name.find('.');
+    const std::size_t dot = FirstDot(name);
     const std::string base = name.substr(0, dot);
-    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-    if (base.size() <= 8 && ext.size() <= 3 && ext.find('.') == std::string::npos &&
+    const std::string ext = dot == TextNotFound ? std::string() : name.substr(dot + 1);
+    if (CharCount(base) <= 8 && CharCount(ext) <= 3 && FirstDot(ext) == TextNotFound &&
         !HasAnyOf(name, ForbiddenCharacters) && !HasAnyOf(name, DroppedCharacters))
         return name;
     const std::string cleaned = WithoutAnyOf(name, DroppedCharacters);
-    const std::string stem = cleaned.substr(0, cleaned.find('.'));
+    const std::string stem = BeforeDot(cleaned);
     const std::string shortExt = ShortExtension(cleaned);
     for (unsigned number = 1;; ++number) {
         const std::string candidate = NumberedStem(stem, 5, number);
@@ -205,27 +246,13 @@ std::uint32_t SumOfWords(const unsigned char* p, std::size_t count) {
     return sum;
 }
 
-// A file handle closed when it goes out of scope.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : m_h(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_h; }
-    bool Close() {
-        if (!IsOpen())
-            return true;
-        bool ok = CloseHandle(m_h) != FALSE;
-        m_h = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    HANDLE m_h;
-};
+// Sharing that denies nothing. The Windows 95/98 family does not know FILE_SHARE_DELETE and
+// refuses to open a file when it is asked for, so only the NT family asks for it.
+DWORD ShareEverything() {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    return ThePlatformVersion().PlatformId() == VER_PLATFORM_WIN32_NT ? share | FILE_SHARE_DELETE
+                                                                      : share;
+}
 
 HANDLE OpenForReading(const std::string& path, DWORD share) {
     return CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
@@ -234,12 +261,73 @@ HANDLE OpenForReading(const std::string& path, DWORD share) {
 
 // Creates the file (no sharing, always created) and deletes it again.
 bool ProbeWrite(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(h);
+    {
+        KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return false;
+    }
     DeleteFileA(path.c_str());
+    return true;
+}
+
+// Whether `path` names the file that is open as `file`, under whatever spelling (letter case, a
+// short name, another drive that maps the same folder). Files are told apart by volume and file
+// index; a path that cannot be opened names no open file.
+bool NamesOpenFile(const std::string& path, HANDLE file) {
+    KernelHandle other(CreateFileA(path.c_str(), 0, ShareEverything(), nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return other && GetFileInformationByHandle(file, &a) &&
+           GetFileInformationByHandle(other.Get(), &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// A new, empty file with a name of its own in the folder (the current one when empty); empty
+// when none can be made there.
+std::string NewFileIn(const std::string& folder) {
+    char name[MAX_PATH];
+    if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), "tvc", 0, name))
+        return {};
+    return name;
+}
+
+// Copies the rest of `in` to `out` in blocks, handling at most one pending window message
+// before each block. A read or write that fails fails the copy.
+bool CopyBlocks(HANDLE in, HANDLE out) {
+    std::vector<char> block(CopyBlockSize);
+    for (;;) {
+        PumpOneMessage();
+        DWORD got = 0;
+        if (!ReadFile(in, block.data(), CopyBlockSize, &got, nullptr))
+            return false;
+        if (got == 0)
+            return true;
+        DWORD written = 0;
+        if (!WriteFile(out, block.data(), got, &written, nullptr) || written != got)
+            return false;
+    }
+}
+
+// Moves the finished copy onto the destination, replacing a file there. The NT family replaces
+// in one call. The Windows 95/98 family cannot (its MoveFileExA fails), so an old file is moved
+// aside first and put back when the copy cannot take its place.
+bool MoveIntoPlace(const std::string& copy, const std::string& destination) {
+    if (ThePlatformVersion().PlatformId() == VER_PLATFORM_WIN32_NT)
+        return MoveFileExA(copy.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (GetFileAttributesA(destination.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return MoveFileA(copy.c_str(), destination.c_str()) != FALSE;
+    const std::string aside = NewFileIn(ParentOf(copy));
+    if (aside.empty() || !DeleteFileA(aside.c_str()))
+        return false;
+    if (!MoveFileA(destination.c_str(), aside.c_str()))
+        return false;
+    if (!MoveFileA(copy.c_str(), destination.c_str())) {
+        MoveFileA(aside.c_str(), destination.c_str());
+        return false;
+    }
+    DeleteFileA(aside.c_str());
     return true;
 }
 
@@ -258,7 +346,9 @@ std::string ComputeShortPath(const std::string& directory, const std::string& fi
         return {};
     const std::string root = PathRoot(directory);
     std::string remainder = directory;
-    if (remainder.size() < 2 || (remainder[1] != ':' && remainder[1] != '\\'))
+    // The second character (after a first one that may take two bytes).
+    const std::size_t second = remainder.empty() ? 0 : CharLengthAt(remainder, 0);
+    if (second >= remainder.size() || !IsOneOf(remainder, second, ":\\"))
         remainder = "\\" + remainder;
     remainder.erase(0, root.size() < remainder.size() ? root.size() : remainder.size());
 
@@ -313,7 +403,7 @@ bool CanWriteTo(const std::string& directory, bool probe) {
 
 bool FileSize(const std::string& path, std::uint32_t& size) {
     size = 0;
-    FileHandle file(OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    KernelHandle file(OpenForReading(path, ShareEverything()));
     LARGE_INTEGER length;
     if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &length))
         return false;
@@ -326,7 +416,7 @@ bool FileSize(const std::string& path, std::uint32_t& size) {
 
 bool FileTime(const std::string& path, std::time_t& time) {
     time = 0;
-    FileHandle file(OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    KernelHandle file(OpenForReading(path, ShareEverything()));
     FILETIME written;
     if (!file.IsOpen() || !GetFileTime(file.Get(), nullptr, nullptr, &written))
         return false;
@@ -340,7 +430,7 @@ bool FileTime(const std::string& path, std::time_t& time) {
 
 bool FileChecksum(const std::string& path, std::uint32_t& checksum) {
     checksum = 0;
-    FileHandle file(OpenForReading(path, FILE_SHARE_READ));
+    KernelHandle file(OpenForReading(path, FILE_SHARE_READ));
     if (!file.IsOpen())
         return false;
     // The sum of the content's 4-byte little-endian words (wrapping), a final short word taken
@@ -382,7 +472,8 @@ bool CreateDirectoryTree(const std::string& path) {
 
 bool RemoveEmptyDirectoryChain(const std::string& path) {
     std::string directory = path;
-    if (directory.size() > 3 && directory.back() == '\\')
+    // One trailing backslash goes (a backslash of its own, not the trail byte of a character).
+    if (directory.size() > 3 && FileNameOf(directory).empty())
         directory.pop_back();
     if (!RemoveDirectoryA(directory.c_str()))
         return false;
@@ -414,31 +505,33 @@ std::string TempFileName() {
 
 bool CopyFileByStreams(const std::string& source, const std::string& destination) {
     // The source is opened first: when it is missing, the destination is left untouched.
-    FileHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in.IsOpen())
+    KernelHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in || NamesOpenFile(destination, in.Get()))
+        return false;
+    // What could not be opened for writing is not replaced: a folder, a read-only file.
+    const DWORD attributes = GetFileAttributesA(destination.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return false;
     const std::string parent = ParentOf(destination);
     if (!parent.empty())
         CreateDirectoryTree(parent);
-    FileHandle out(CreateFileA(destination.c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.IsOpen())
-        return false;
 
-    // A read, write or close that fails makes the copy fail: a truncated copy is no copy.
-    std::vector<char> block(CopyBlockSize);
-    for (;;) {
-        PumpOneMessage();
-        DWORD got = 0;
-        if (!ReadFile(in.Get(), block.data(), CopyBlockSize, &got, nullptr))
-            return false;
-        if (got == 0)
-            break;
-        DWORD written = 0;
-        if (!WriteFile(out.Get(), block.data(), got, &written, nullptr) || written != got)
-            return false;
+    // The copy is made beside the destination and takes its place only when it is complete, so
+    // a copy that fails leaves the old file (or none) there.
+    const std::string copy = NewFileIn(parent);
+    if (copy.empty())
+        return false;
+    bool copied = false;
+    {
+        KernelHandle out(CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        copied = out && CopyBlocks(in.Get(), out.Get()) && out.Reset();
     }
-    return out.Close();
+    in.Reset();
+    if (copied && MoveIntoPlace(copy, destination))
+        return true;
+    DeleteFileA(copy.c_str());
+    return false;
 }

@@ -9,7 +9,8 @@
 
 #include "setup/core/platform_version.h"
 
-// Short names.
+// Short names. Lengths count characters (a double-byte character is one), and only a character
+// of its own separates components or is forbidden, never the trail byte of a double-byte one.
 bool IsShortName(const std::string& path);
 // The 8.3 form that the joined path will have, for folders and files that need not exist yet.
 // Every long folder name it shortens is remembered, with the short name given to it, for the
@@ -34,4 +35,10 @@ bool CreateDirectoryTree(const std::string& path);
 bool RemoveEmptyDirectoryChain(const std::string& path);
 std::string UniqueNameIn(const std::string& directory);
 std::string TempFileName();
+// Copies in 64 KiB blocks, handling at most one pending window message before each (window
+// procedures of the caller may run inside). The copy is written to a new file in the
+// destination's folder (creating the folder) and takes the destination's place only when it is
+// complete: a failed copy leaves the old destination, or none, and no partial file. False when
+// source and destination are one file under any spelling (nothing is touched), when the
+// destination is a folder or read-only, or when any read, write or the final move fails.
 bool CopyFileByStreams(const std::string& source, const std::string& destination);

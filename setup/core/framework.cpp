@@ -209,6 +209,8 @@ FwStringArray::~FwStringArray() {
 }
 
 int FwStringArray::Add(const FwString& value) {
+    // The value may be an element of this array: it is taken before the storage moves.
+    FwString copy(value);
     if (m_nSize == m_nMaxSize) {
         int grow = m_nGrowBy > 0 ? m_nGrowBy : (m_nSize < 32 ? 4 : m_nSize / 2);
         int newMax = m_nMaxSize + grow;
@@ -221,7 +223,7 @@ int FwStringArray::Add(const FwString& value) {
         m_pData = data;
         m_nMaxSize = newMax;
     }
-    new (&m_pData[m_nSize]) FwString(value);
+    new (&m_pData[m_nSize]) FwString(std::move(copy));
     return m_nSize++;
 }
 

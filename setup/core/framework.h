@@ -164,7 +164,8 @@ private:
     int m_nGrowBy = 0;
 };
 
-// Growable array of strings, same layout as FwPtrArray.
+// Growable array of strings, same layout as FwPtrArray. Add and SetAt may be given an element
+// of the array itself.
 class FwStringArray : public FwObject {
     FW_DECLARE_DYNCREATE(FwStringArray)
 public:

@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/path.h"
 
 namespace {
@@ -36,31 +37,28 @@ constexpr DWORD StringBufferSize = 255;
 // Longest subkey name collected by EnumSubkeyNames (plus its terminating zero).
 constexpr DWORD SubkeyNameSize = 260 + 1;
 
-// An open registry key, closed when it goes out of scope.
-class OpenKey {
-public:
-    OpenKey() = default;
-    ~OpenKey() {
-        if (m_key)
-            RegCloseKey(m_key);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
+// The key at the path, opened with full access; empty when it cannot be opened.
+RegKey OpenKey(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return RegKey();
+    return RegKey(key);
+}
 
-    bool Open(HKEY root, const std::string& path) {
-        return RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &m_key) == ERROR_SUCCESS;
-    }
-    // Opens the key, creating it and every missing parent.
-    bool Create(HKEY root, const std::string& path) {
-        return RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               KEY_ALL_ACCESS, nullptr, &m_key, nullptr) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return m_key; }
-    explicit operator bool() const { return m_key != nullptr; }
+// The key at the path, created with every missing parent when absent; empty on failure.
+RegKey CreateKey(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return RegKey();
+    return RegKey(key);
+}
 
-private:
-    HKEY m_key = nullptr;
-};
+LONG PlatformSubkeyCount(HKEY key, DWORD& subkeys) {
+    return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr);
+}
+SubkeyCountQuery g_subkeyCount = &PlatformSubkeyCount;
 
 bool HasKeyName(const std::string& keyPath) {
     return !Trimmed(FileNameOf(keyPath)).empty();
@@ -70,8 +68,8 @@ bool HasKeyName(const std::string& keyPath) {
 bool DeleteKeyItself(HKEY root, const std::string& keyPath) {
     if (!HasKeyName(keyPath))
         return false;
-    OpenKey parent;
-    if (!parent.Open(root, ParentOf(keyPath)))
+    const RegKey parent = OpenKey(root, ParentOf(keyPath));
+    if (!parent)
         return false;
     return RegDeleteKeyA(parent.Get(), FileNameOf(keyPath).c_str()) == ERROR_SUCCESS;
 }
@@ -79,8 +77,7 @@ bool DeleteKeyItself(HKEY root, const std::string& keyPath) {
 // The direct subkeys of the key at the path; empty when it cannot be opened.
 TextList SubkeysOf(HKEY root, const std::string& keyPath) {
     TextList names;
-    OpenKey key;
-    if (key.Open(root, keyPath))
+    if (const RegKey key = OpenKey(root, keyPath))
         EnumSubkeyNames(key.Get(), names);
     return names;
 }
@@ -185,15 +182,15 @@ LONG EnumSubkeyNames(HKEY key, TextList& names) {
 }
 
 std::string ReadRegStringAt(HKEY root, const std::string& valuePath) {
-    OpenKey key;
-    if (!key.Open(root, ParentOf(valuePath)))
+    const RegKey key = OpenKey(root, ParentOf(valuePath));
+    if (!key)
         return {};
     return ReadRegString(key.Get(), FileNameOf(valuePath));
 }
 
 bool ReadRegBinaryAt(HKEY root, const std::string& valuePath, BYTE* buffer, DWORD& size) {
-    OpenKey key;
-    if (!key.Open(root, ParentOf(valuePath))) {
+    const RegKey key = OpenKey(root, ParentOf(valuePath));
+    if (!key) {
         size = 0;
         return false;
     }
@@ -201,47 +198,42 @@ bool ReadRegBinaryAt(HKEY root, const std::string& valuePath, BYTE* buffer, DWOR
 }
 
 DWORD ReadRegDwordAt(HKEY root, const std::string& valuePath) {
-    OpenKey key;
+    const RegKey key = OpenKey(root, ParentOf(valuePath));
     DWORD number = 0;
-    if (!key.Open(root, ParentOf(valuePath)) ||
-        !ReadRegDword(key.Get(), FileNameOf(valuePath), number))
+    if (!key || !ReadRegDword(key.Get(), FileNameOf(valuePath), number))
         return 0;
     return number;
 }
 
 bool WriteRegStringAt(HKEY root, const std::string& valuePath, const std::string& text) {
-    OpenKey key;
-    return key.Create(root, ParentOf(valuePath)) &&
-           WriteRegString(key.Get(), FileNameOf(valuePath), text);
+    const RegKey key = CreateKey(root, ParentOf(valuePath));
+    return key && WriteRegString(key.Get(), FileNameOf(valuePath), text);
 }
 
 bool WriteRegBinaryAt(HKEY root, const std::string& valuePath, const BYTE* bytes, DWORD count) {
-    OpenKey key;
-    return key.Create(root, ParentOf(valuePath)) &&
-           WriteRegBinary(key.Get(), FileNameOf(valuePath), bytes, count);
+    const RegKey key = CreateKey(root, ParentOf(valuePath));
+    return key && WriteRegBinary(key.Get(), FileNameOf(valuePath), bytes, count);
 }
 
 bool WriteRegDwordAt(HKEY root, const std::string& valuePath, DWORD number) {
-    OpenKey key;
-    return key.Create(root, ParentOf(valuePath)) &&
-           WriteRegDword(key.Get(), FileNameOf(valuePath), number);
+    const RegKey key = CreateKey(root, ParentOf(valuePath));
+    return key && WriteRegDword(key.Get(), FileNameOf(valuePath), number);
 }
 
 bool WriteRegKeyDefault(HKEY root, const std::string& keyPath, const std::string& text) {
-    OpenKey key;
-    return key.Create(root, keyPath) && WriteRegString(key.Get(), "", text);
+    const RegKey key = CreateKey(root, keyPath);
+    return key && WriteRegString(key.Get(), "", text);
 }
 
 std::string ReadRegKeyDefault(HKEY root, const std::string& keyPath) {
-    OpenKey key;
-    if (!key.Open(root, keyPath))
+    const RegKey key = OpenKey(root, keyPath);
+    if (!key)
         return {};
     return ReadRegString(key.Get(), "");
 }
 
 bool DeleteRegValue(HKEY root, const std::string& valuePath) {
-    OpenKey key;
-    key.Open(root, ParentOf(valuePath));
+    const RegKey key = OpenKey(root, ParentOf(valuePath));
     const std::string name = FileNameOf(valuePath);
     if (key && RegDeleteValueA(key.Get(), name.c_str()) == ERROR_SUCCESS)
         return true;
@@ -282,13 +274,13 @@ int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath
     if (platformId == VER_PLATFORM_WIN32_WINDOWS) {
         if (withSubkeys) // the platform removes the whole subtree
             return DeleteKeyItself(root, keyPath) ? 1 : 7;
+        // The platform's deletion would take the whole tree: a key whose subkeys cannot be
+        // counted is not deleted.
         DWORD subkeys = 0;
         {
-            OpenKey key;
-            if (key.Open(root, keyPath) &&
-                RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                                 nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                subkeys = 0;
+            const RegKey key = OpenKey(root, keyPath);
+            if (!key || g_subkeyCount(key.Get(), subkeys) != ERROR_SUCCESS)
+                return 8;
         }
         if (subkeys > 0)
             return 2;
@@ -302,12 +294,19 @@ int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath
             return DeleteKeyItself(root, keyPath) ? 6 : 10;
         }
         // Depth first: every subtree goes before the key itself. A subtree that cannot be
-        // deleted leaves its key in place, and the final deletion then fails.
+        // deleted leaves its key in place, and the final deletion then fails. Names are joined
+        // as enumerated: key names may hold colons and blanks that path rules would change.
         for (const std::string& name : subkeys) {
             if (!Trimmed(name).empty())
-                DeleteRegKeyStatusAs(platformId, root, JoinPath(keyPath, name, true), true);
+                DeleteRegKeyStatusAs(platformId, root, keyPath + "\\" + name, true);
         }
         return DeleteKeyItself(root, keyPath) ? 4 : 9;
     }
     return DeleteKeyItself(root, keyPath) ? 0 : 11;
+}
+
+SubkeyCountQuery SetSubkeyCountQuery(SubkeyCountQuery query) {
+    SubkeyCountQuery previous = g_subkeyCount;
+    g_subkeyCount = query ? query : &PlatformSubkeyCount;
+    return previous;
 }

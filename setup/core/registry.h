@@ -65,3 +65,9 @@ int DeleteRegKeyStatus(HKEY root, const std::string& keyPath, bool withSubkeys);
 // DeleteRegKeyStatus for the given platform family (1 = Windows 95/98, 2 = NT, other values:
 // plain deletion) instead of the running one's.
 int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath, bool withSubkeys);
+
+// The subkey count that the Windows 95/98 deletion without subkeys asks for
+// (RegQueryInfoKeyA); answers the platform's result code. Tests replace it to make the query
+// fail; null restores the real one. Returns the previous one.
+using SubkeyCountQuery = LONG (*)(HKEY key, DWORD& subkeys);
+SubkeyCountQuery SetSubkeyCountQuery(SubkeyCountQuery query);

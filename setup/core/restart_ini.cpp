@@ -439,7 +439,10 @@ bool RewriteIni(const std::string& file, const TextList& sections, const std::st
 
 // Adds lines to the "rename" section of WININIT.INI, which moves to the end of the file.
 bool ScheduleInWininit(const TextList& lines) {
-    const std::string ini = JoinPath(g_platform->WindowsFolder(), "WININIT.INI", true);
+    const std::string windows = g_platform->WindowsFolder();
+    if (windows.empty())
+        return false;
+    const std::string ini = JoinPath(windows, "WININIT.INI", true);
     const std::string section = RenameSection;
     return RewriteIni(ini, TextList{section}, &section, lines);
 }
@@ -517,6 +520,8 @@ bool ReplaceInTextFile(const std::string& path, const std::string& find,
     LineReader reader;
     if (!reader.Open(path))
         return false;
+    if (find.empty())
+        return true;
     TempFile temp;
     BufferedWriter writer;
     if (!temp.Create(writer))
@@ -533,12 +538,12 @@ bool ReplaceInTextFile(const std::string& path, const std::string& find,
         if (r == LineReader::End)
             break;
         if (r == LineReader::Partial) {
-            if (line.size() >= LongLineBytes && !find.empty())
+            if (line.size() >= LongLineBytes)
                 longLines.WriteDecided(line, writer, changed);
             continue;
         }
         Pump();
-        if (!find.empty() && FindText(line, find, caseSensitive) != TextNotFound) {
+        if (FindText(line, find, caseSensitive) != TextNotFound) {
             writer.Write(ReplaceAll(line, find, replacement, caseSensitive));
             changed = true;
         } else {

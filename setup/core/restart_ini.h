@@ -41,8 +41,9 @@ bool ReplaceInTextFile(const std::string& path, const std::string& find,
 // staging name beside `target` (its folder is created when missing), which is moved onto it at
 // the restart. On the NT family this is one delayed move with replacement, so the target is
 // never left deleted with nothing in its place. On the Windows 95/98 family `target` must exist
-// (its short path is written) and WININIT.INI must be rewritten completely. False when nothing
-// was scheduled; the staging copy is then removed again.
+// (its short path is written) and WININIT.INI must be rewritten completely; the rename list holds
+// short paths only, so a target with a long name comes back under its short name. False when
+// nothing was scheduled; the staging copy is then removed again.
 bool ReplaceFileAtReboot(const std::string& newFile, const std::string& target);
 
 // Schedules the deletion of `path` at the next restart. On the Windows 95/98 family the path
@@ -86,7 +87,8 @@ public:
     virtual bool MoveAtRestart(const std::string& source, const std::string& target);
 };
 
-// Replaces the platform (null restores the real one); returns the previous one.
+// Replaces the platform (null restores the real one); returns the previous one (null for the
+// real one).
 RestartPlatform* SetRestartPlatform(RestartPlatform* platform);
 
 // The call made once per line (and per block of a copy back). PumpOneMessage by default; null

@@ -179,9 +179,8 @@ void SystemFolders::Resolve() {
     m_desktop = ShellFolder(CsidlDesktop, CsidlCommonDesktop, "Desktop", m_startMenu);
     m_fonts = SingleShellFolder(CsidlFonts, "Fonts");
     m_temp = m_platform->TempPath();
-    std::string program = m_platform->ProgramFileName();
-    std::size_t lastSlash = program.find_last_of('\\');
-    m_module = lastSlash == std::string::npos ? std::string() : program.substr(0, lastSlash);
+    // Cut at the last backslash of its own (not the trail byte of a double-byte character).
+    m_module = ParentOf(m_platform->ProgramFileName());
     m_maker = Join(m_windows, "Tarvo");
     FindPersonal();
     FindPictures();

@@ -164,6 +164,10 @@ std::size_t FindText(const std::string& text, const std::string& part, bool case
     return FindIn(Cp().Upper(text), Cp().Upper(part), from);
 }
 
+std::size_t CharLengthAt(const std::string& text, std::size_t pos) {
+    return Cp().CharLength(text, pos);
+}
+
 std::string NumberToText(long value, int radix) {
     if (radix < 2 || radix > 36)
         return {};

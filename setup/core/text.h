@@ -19,6 +19,9 @@ constexpr std::size_t TextNotFound = std::string::npos;
 // character boundary; TextNotFound when there is none. An empty part is found at `from`.
 std::size_t FindText(const std::string& text, const std::string& part, bool caseSensitive,
                      std::size_t from = 0);
+// Length in bytes (1 or 2) of the character that starts at byte `pos`, which must be a character
+// boundary. A lead byte at the end of the text (or before a zero byte) is a character of its own.
+std::size_t CharLengthAt(const std::string& text, std::size_t pos);
 
 // The integer written in `radix` (2 to 36), signed, as the C library's long-to-text does.
 std::string NumberToText(long value, int radix = 10);

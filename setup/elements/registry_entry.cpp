@@ -1,22 +1,452 @@
 #include "setup/elements/registry_entry.h"
 
+#include <cstdlib>
+
+#include "setup/core/handles.h"
+#include "setup/core/macros.h"
+#include "setup/core/path.h"
 #include "setup/core/record.h"
+#include "setup/core/registry.h"
+#include "setup/core/text.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupRegEntry, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupRuntimeRegEntry, WSetupElement)
 
+namespace {
+
+const char* const RootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE",
+                                 "HKEY_USERS",        "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+
+// Keys of the operating system that no entry may remove, by root (same order as RootNames).
+const char* const ClassesRootKeys[] = {"CLSID", nullptr};
+const char* const CurrentUserKeys[] = {"AppEvents",          "Control Panel",   "Environment",
+                                       "InstallLocationMRU", "keyboard layout", "Network",
+                                       "RemoteAccess",       "Software",        nullptr};
+const char* const LocalMachineKeys[] = {"Config",   "Enum",     "hardware", "Network",
+                                        "Security", "SOFTWARE", "System",   nullptr};
+const char* const UsersKeys[] = {".Default",
+                                 ".Default\\AppEvents",
+                                 ".Default\\Control Panel",
+                                 ".Default\\Environment",
+                                 ".Default\\InstallLocationMRU",
+                                 ".Default\\keyboard layout",
+                                 ".Default\\Network",
+                                 ".Default\\RemoteAccess",
+                                 ".Default\\Software",
+                                 "Software",
+                                 nullptr};
+const char* const CurrentConfigKeys[] = {
+    "Display", "Display\\Fonts", "Display\\Settings", "System", "System\\CurrentControlSet",
+    nullptr};
+const char* const DynDataKeys[] = {"Config Manager", "Config Manager\\Enum", "PerfStats", nullptr};
+const char* const* const ProtectedKeys[] = {ClassesRootKeys, CurrentUserKeys,   LocalMachineKeys,
+                                            UsersKeys,       CurrentConfigKeys, DynDataKeys};
+
+// Index into RootNames, or -1.
+int RootIndex(const std::string& rootName) {
+    const std::string upper = Uppercased(rootName);
+    for (int i = 0; i < 6; ++i) {
+        if (upper == RootNames[i])
+            return i;
+    }
+    return -1;
+}
+
+enum class EntryType { String, Dword, Binary };
+
+EntryType TypeOf(const std::string& valueType) {
+    const std::string upper = Uppercased(valueType);
+    if (upper == "DWORD")
+        return EntryType::Dword;
+    if (upper == "BINARY-RAW" || upper == "BINARY-STRING" || upper == "BINARY-WIDESTRING")
+        return EntryType::Binary;
+    return EntryType::String;
+}
+
+// Key path, backslash, value name; just the name under the root itself.
+std::string JoinValuePath(const std::string& keyPath, const std::string& valueName) {
+    return keyPath.empty() ? valueName : keyPath + "\\" + valueName;
+}
+
+// The value of 0-9 or A-F (capitals only), or -1.
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool IsDigits(const std::string& text) {
+    if (text.empty())
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// The exact unsigned decimal form of a 32-bit number, 4294967295 included.
+bool ParseDword(const std::string& text, DWORD& number) {
+    if (!IsDigits(text))
+        return false;
+    unsigned long long value = 0;
+    for (char c : text) {
+        value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value > 0xFFFFFFFFull)
+            return false;
+    }
+    number = static_cast<DWORD>(value);
+    return true;
+}
+
+// Opens (or creates) a key into `key`; the platform's result. The handle is taken only on
+// success: what a failed call leaves in its output is not defined on every platform.
+LONG OpenKey(HKEY root, const std::string& path, REGSAM access, RegKey& key) {
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyExA(root, path.c_str(), 0, access, &h);
+    if (rc == ERROR_SUCCESS)
+        key.Reset(h);
+    return rc;
+}
+
+LONG CreateKey(HKEY root, const std::string& path, RegKey& key) {
+    HKEY h = nullptr;
+    const LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, &h, nullptr);
+    if (rc == ERROR_SUCCESS)
+        key.Reset(h);
+    return rc;
+}
+
+// The stored type and bytes of a value, whatever its size; false when it cannot be read.
+bool QueryValue(HKEY key, const std::string& name, DWORD& type, ByteList& data) {
+    // Most values fit the first buffer, so one query usually does.
+    data.resize(256);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD size = static_cast<DWORD>(data.size());
+        const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size);
+        if (rc == ERROR_SUCCESS && size <= data.size()) {
+            data.resize(size);
+            return true;
+        }
+        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+            break;
+        data.resize(size + 1); // the value grew between two queries: ask again
+    }
+    data.clear();
+    return false;
+}
+
+// What a value of the entry's type held, in PreviousValue's text form; empty when the value is
+// absent or stored with another type.
+std::string PreviousValueText(HKEY key, const std::string& name, EntryType entryType) {
+    DWORD type = REG_NONE;
+    ByteList data;
+    if (!key || !QueryValue(key, name, type, data))
+        return {};
+    switch (entryType) {
+    case EntryType::Dword:
+        if (type != REG_DWORD || data.size() != 4)
+            return {};
+        return std::to_string(static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
+                              static_cast<DWORD>(data[2]) << 16 |
+                              static_cast<DWORD>(data[3]) << 24);
+    case EntryType::Binary:
+        return type == REG_BINARY ? BytesToHexText(data) : std::string();
+    case EntryType::String:
+        break;
+    }
+    if (type != REG_SZ)
+        return {};
+    // The text ends at its first zero (or with the data when the stored value has none).
+    std::size_t length = 0;
+    while (length < data.size() && data[length] != 0)
+        ++length;
+    return std::string(reinterpret_cast<const char*>(data.data()), length);
+}
+
+// The key that holds the value an entry writes: opened when it exists, so that the previous
+// value is read through the same handle the write uses, and created only for the write.
+class TargetKey {
+public:
+    TargetKey(HKEY root, std::string path) : m_root(root), m_path(std::move(path)) {
+        const LONG rc = OpenKey(m_root, m_path, KEY_ALL_ACCESS, m_key);
+        // Present but not writable: still read what it holds.
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+            OpenKey(m_root, m_path, KEY_QUERY_VALUE, m_readOnly);
+    }
+
+    std::string Previous(const std::string& name, EntryType type) const {
+        return PreviousValueText(m_key ? m_key.Get() : m_readOnly.Get(), name, type);
+    }
+    // The key opened for writing, created with every missing parent when absent; null when
+    // that fails.
+    HKEY ForWrite() {
+        if (!m_key)
+            CreateKey(m_root, m_path, m_key);
+        return m_key.Get();
+    }
+    // Closes the key; false when the platform reports a failure.
+    bool Close() { return m_key.Reset(); }
+
+private:
+    HKEY m_root;
+    std::string m_path;
+    RegKey m_key;
+    RegKey m_readOnly;
+};
+
+bool KeyIsAbsent(HKEY root, const std::string& keyPath) {
+    RegKey key;
+    return OpenKey(root, keyPath, KEY_READ, key) == ERROR_FILE_NOT_FOUND;
+}
+
+// Deletes the value at the path; true when it is gone afterwards, also when it (or its key)
+// was never there. A key that exists but cannot be opened keeps its value: false.
+bool DeleteValueAt(HKEY root, const std::string& valuePath) {
+    const std::string name = FileNameOf(valuePath);
+    RegKey key;
+    const LONG rc = OpenKey(root, ParentOf(valuePath), KEY_QUERY_VALUE | KEY_SET_VALUE, key);
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (rc != ERROR_SUCCESS)
+        return false;
+    if (RegDeleteValueA(key.Get(), name.c_str()) == ERROR_SUCCESS)
+        return true;
+    return RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_FILE_NOT_FOUND;
+}
+
+// Deletes the key (with its subkeys when asked); true when it is gone now, was already gone,
+// or was left alone because it has subkeys and `withSubkeys` is not set.
+bool DeleteKeyAt(HKEY root, const std::string& keyPath, bool withSubkeys) {
+    return DeleteRegKeyStatus(root, keyPath, withSubkeys) < 7 || KeyIsAbsent(root, keyPath);
+}
+
+} // namespace
+
+bool HexTextToBytes(const std::string& text, ByteList& bytes, bool printableOnly) {
+    bytes.clear();
+    std::string rest = Uppercased(text);
+    const std::size_t colon = rest.rfind(':'); // ':' is never the second byte of a character
+    if (colon != std::string::npos)
+        rest.erase(0, colon + 1);
+    rest = Trimmed(rest);
+    if (rest.empty())
+        return true;
+    TextList parts;
+    SplitText(rest, parts, rest.find(',') != std::string::npos ? ',' : ' ');
+    ByteList out;
+    out.reserve(parts.size());
+    for (const std::string& part : parts) {
+        const int high = part.size() == 2 ? HexDigit(part[0]) : -1;
+        const int low = part.size() == 2 ? HexDigit(part[1]) : -1;
+        if (high < 0 || low < 0)
+            return false;
+        BYTE b = static_cast<BYTE>(high << 4 | low);
+        if (printableOnly && (b < 0x20 || b > 0x7E))
+            b = 0x20;
+        out.push_back(b);
+    }
+    bytes.swap(out);
+    return true;
+}
+
+std::string BytesToHexText(const BYTE* bytes, std::size_t count) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 3);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+        text += ' ';
+    }
+    return text;
+}
+
+std::string NormalizeRegName(const std::string& name) {
+    // Components between backslashes, found by character so that a trail byte 0x5C is no
+    // separator. Empty ones (from runs of backslashes) are dropped, and so are blank ones at
+    // either end ("\ \Key\ ").
+    std::vector<std::string> parts;
+    for (std::size_t start = 0; start <= name.size();) {
+        std::size_t end = FindText(name, "\\", true, start);
+        if (end == TextNotFound)
+            end = name.size();
+        if (end > start)
+            parts.push_back(name.substr(start, end - start));
+        start = end + 1;
+    }
+    std::size_t first = 0;
+    std::size_t last = parts.size();
+    while (first < last && Trimmed(parts[first]).empty())
+        ++first;
+    while (last > first && Trimmed(parts[last - 1]).empty())
+        --last;
+    std::string joined;
+    for (std::size_t i = first; i < last; ++i) {
+        if (i > first)
+            joined += '\\';
+        joined += parts[i];
+    }
+    return Trimmed(joined);
+}
+
+bool IsRegEntryRootName(const std::string& rootName) {
+    return RootIndex(rootName) >= 0;
+}
+
+bool IsProtectedRegKey(const std::string& rootName, const std::string& normalisedPath) {
+    if (normalisedPath.empty())
+        return true;
+    const int root = RootIndex(rootName);
+    if (root < 0)
+        return false;
+    for (const char* const* key = ProtectedKeys[root]; *key; ++key) {
+        if (EqualText(normalisedPath, *key, false))
+            return true;
+    }
+    return false;
+}
+
 WSetupRegEntry::WSetupRegEntry() : WSetupElement(KindRegEntry) {}
 
-// Writing, removing and checking registry entries are not written yet: these answer as the
-// base element does.
 int WSetupRegEntry::Install() {
-    return WSetupElement::Install();
+    Status = 16;
+    if (!IsRegEntryRootName(RootName))
+        return Status = 6;
+    KeyPath = ExpandText(KeyPath);
+    ValueName = ExpandText(ValueName);
+    ValueData = ExpandText(ValueData);
+    const std::string keyPath = NormalizeRegName(KeyPath);
+    const std::string valueName = NormalizeRegName(ValueName);
+    const std::string data = ValueData;
+    if (keyPath.empty() && valueName.empty())
+        return Status = data.empty() ? 8 : 7;
+    HKEY root = nullptr;
+    if (!ParseRootKeyName(RootName, root))
+        return Status = 6;
+
+    if (valueName.empty()) {
+        const bool defaultValue = !data.empty();
+        if (defaultValue && !EqualText(ValueType, "STRING", false))
+            return Status = 13;
+        TargetKey key(root, keyPath);
+        PreviousValue = key.Previous("", EntryType::String);
+        if (defaultValue)
+            return Status = key.ForWrite() && WriteRegString(key.ForWrite(), "", data) ? 1 : 9;
+        if (!key.ForWrite())
+            return Status = 12;
+        return Status = key.Close() ? 4 : 16;
+    }
+
+    const std::string valuePath = JoinValuePath(keyPath, valueName);
+    const std::string name = FileNameOf(valuePath);
+    TargetKey key(root, ParentOf(valuePath));
+    const EntryType type = TypeOf(ValueType);
+    PreviousValue = key.Previous(name, type);
+    switch (type) {
+    case EntryType::Dword: {
+        const DWORD number = std::strtoul(data.c_str(), nullptr, 10);
+        if (number == 0xFFFFFFFFul)
+            return Status = 15;
+        return Status = key.ForWrite() && WriteRegDword(key.ForWrite(), name, number) ? 5 : 14;
+    }
+    case EntryType::Binary: {
+        Status = 11;
+        const std::string text = ExpandText(TheSetupContext().ExpandVariables(data));
+        ByteList bytes;
+        if (EqualText(ValueType, "BINARY-RAW", false)) {
+            if (!HexTextToBytes(text, bytes))
+                return Status;
+        } else if (EqualText(ValueType, "BINARY-STRING", false)) {
+            bytes.assign(text.c_str(), text.c_str() + text.size() + 1);
+        } else {
+            const int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(),
+                                                  static_cast<int>(text.size() + 1), nullptr, 0);
+            if (units <= 0)
+                return Status;
+            std::vector<WCHAR> wide(static_cast<std::size_t>(units));
+            if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size() + 1),
+                                    wide.data(), units) != units)
+                return Status;
+            const BYTE* raw = reinterpret_cast<const BYTE*>(wide.data());
+            bytes.assign(raw, raw + wide.size() * sizeof(WCHAR));
+        }
+        if (key.ForWrite() &&
+            WriteRegBinary(key.ForWrite(), name, bytes.data(), static_cast<DWORD>(bytes.size())))
+            Status = 3;
+        return Status;
+    }
+    case EntryType::String:
+        break;
+    }
+    return Status = key.ForWrite() && WriteRegString(key.ForWrite(), name, data) ? 2 : 10;
 }
+
 int WSetupRegEntry::Uninstall() {
-    return WSetupElement::Uninstall();
+    ChangeMark = 0;
+    if (!RemoveOnUninstall)
+        return Status = 1;
+    if (!IsRegEntryRootName(RootName))
+        return Status = 2;
+    const std::string keyPath = NormalizeRegName(KeyPath);
+    const std::string valueName = NormalizeRegName(ValueName);
+    const std::string path = valueName.empty() ? keyPath : JoinValuePath(keyPath, valueName);
+    if (IsProtectedRegKey(RootName, path))
+        return Status = 3;
+    HKEY root = nullptr;
+    if (!ParseRootKeyName(RootName, root))
+        return Status = 2;
+
+    if (RestoreOnUninstall) {
+        if (PreviousValue.empty())
+            return Status = 4;
+        // Written back exactly as it was read: no trimming, no backslashes removed.
+        const std::string previous = PreviousValue;
+        bool written = false;
+        if (valueName.empty()) {
+            written = EqualText(ValueType, "STRING", false) &&
+                      WriteRegKeyDefault(root, keyPath, previous);
+        } else {
+            switch (TypeOf(ValueType)) {
+            case EntryType::Dword: {
+                DWORD number = 0;
+                written = ParseDword(previous, number) && WriteRegDwordAt(root, path, number);
+                break;
+            }
+            case EntryType::Binary: {
+                ByteList bytes;
+                written =
+                    HexTextToBytes(previous, bytes) &&
+                    WriteRegBinaryAt(root, path, bytes.data(), static_cast<DWORD>(bytes.size()));
+                break;
+            }
+            case EntryType::String:
+                written = WriteRegStringAt(root, path, previous);
+                break;
+            }
+        }
+        return Status = written ? 7 : 12;
+    }
+    if (!valueName.empty())
+        return Status = DeleteValueAt(root, path) ? 4 : 8;
+    const bool withSubkeys = DeleteSubkeys != 0;
+    if (DeleteKeyAt(root, keyPath, withSubkeys))
+        return Status = withSubkeys ? 5 : 6;
+    return Status = withSubkeys ? 9 : 10;
 }
+
 int WSetupRegEntry::Verify() {
-    return WSetupElement::Verify();
+    if (!IsRegEntryRootName(RootName))
+        return 1;
+    const bool noKey = NormalizeRegName(ExpandText(KeyPath)).empty() &&
+                       NormalizeRegName(ExpandText(ValueName)).empty();
+    if (noKey)
+        return Status = ExpandText(ValueData).empty() ? 3 : 2;
+    return Status = 15;
 }
 
 FwString WSetupRegEntry::GetFullRecord() {
@@ -57,15 +487,32 @@ FwString WSetupRegEntry::GetShortRecord() {
 WSetupRuntimeRegEntry::WSetupRuntimeRegEntry() : WSetupElement(KindRuntimeRegEntry) {}
 
 int WSetupRuntimeRegEntry::Install() {
-    return 0;
+    return Status = 0;
+}
+int WSetupRuntimeRegEntry::Uninstall() {
+    return Status = 1;
 }
 int WSetupRuntimeRegEntry::Verify() {
-    return 0;
+    return Status = 0;
 }
 
-// Not written yet: answers as the base element does.
-int WSetupRuntimeRegEntry::Remove(FwStringArray&) {
-    return WSetupElement::Uninstall();
+int WSetupRuntimeRegEntry::Remove(FwStringArray& failedKeys) {
+    ChangeMark = 0;
+    if (!IsRegEntryRootName(RootName))
+        return Status = 3;
+    const std::string path = NormalizeRegName(KeyPath);
+    if (IsProtectedRegKey(RootName, path))
+        return Status = 4;
+    HKEY root = nullptr;
+    if (!ParseRootKeyName(RootName, root))
+        return Status = 3;
+    if (EqualText(EntryKind, "VALUE", false))
+        return Status = DeleteValueAt(root, path) ? 0 : 5;
+    const bool withSubkeys = DeleteSubkeys != 0;
+    if (DeleteKeyAt(root, path, withSubkeys))
+        return Status = withSubkeys ? 2 : 1;
+    failedKeys.Add(GetRecord());
+    return Status = withSubkeys ? 7 : 6;
 }
 
 FwString WSetupRuntimeRegEntry::GetFullRecord() {

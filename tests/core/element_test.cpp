@@ -29,11 +29,24 @@ TEST(WSetupElement, FreshElementDefaultsAndFullRecord) {
     element.RecordFlag = 7;
     element.SetExtraText("x");
     EXPECT_EQ(element.GetFullRecord(), "E1,<S>,a.txt,<D>,b.txt,2.500000,1111,0,x,1,");
-    // The base protocol answers 1 and leaves the status alone.
-    EXPECT_EQ(element.Install(), 1);
-    EXPECT_EQ(element.Uninstall(), 1);
+}
+
+// The base operations answer 1 (nothing done) and, like every operation, store their answer in
+// Status; the shortcut kind keeps the base Install and Uninstall.
+TEST(WSetupElement, BaseOperationsStoreTheirStatus) {
+    WSetupElement element;
+    WSetupShortcut shortcut;
+    for (WSetupElement* e : {&element, static_cast<WSetupElement*>(&shortcut)}) {
+        for (int (WSetupElement::*operation)() :
+             {&WSetupElement::Install, &WSetupElement::Uninstall}) {
+            e->Status = 7;
+            EXPECT_EQ((e->*operation)(), 1);
+            EXPECT_EQ(e->Status, 1) << e->GetRuntimeClass()->ClassName;
+        }
+    }
+    element.Status = 7;
     EXPECT_EQ(element.Verify(), 1);
-    EXPECT_EQ(element.Status, -1);
+    EXPECT_EQ(element.Status, 1);
 }
 
 TEST(VirtualSlots, ElementOperationsSitInTheirSlots) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "setup/core/path.h"
 #include "support/fixtures.h"
@@ -18,6 +20,25 @@ using testsupport::WriteFileBytes;
 bool IsDirectory(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+using Lines = std::vector<std::string>;
+
+// The names in a folder, sorted.
+Lines Names(const std::string& folder) {
+    Lines names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string n = fd.cFileName;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Whether the folder holds nothing (apart from `except`).
@@ -188,8 +209,123 @@ TEST(StreamCopies, FailuresAreReported) {
     EXPECT_FALSE(CopyFileByStreams(temp / "missing", temp / "dst"));
     EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
     EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst\\sub\\dst"));
-    // Real failing writes and reads: the Linux device that is always full (writes fail with
-    // ERROR_DISK_FULL), and a process memory file whose first page cannot be read.
-    EXPECT_FALSE(CopyFileByStreams(temp / "src", "Z:\\dev\\full"));
+    EXPECT_FALSE(CopyFileByStreams(temp / "src", temp.Path()));
+    EXPECT_EQ(Names(temp.Path()), (Lines{"dst", "src"}));
+}
+
+TEST(StreamCopies, AFailedCopyLeavesTheOldDestination) {
+    TempFolder temp;
+    ASSERT_TRUE(WriteFileBytes(temp / "src", std::string(200000, 's')));
+    ASSERT_TRUE(WriteFileBytes(temp / "dst", "keep"));
+    // A real failing read: a process memory file whose first page cannot be read.
     EXPECT_FALSE(CopyFileByStreams("Z:\\proc\\self\\mem", temp / "dst"));
+    EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
+    // A destination in use (open without sharing) cannot be replaced; the copy made beside it
+    // goes again.
+    HANDLE inUse = CreateFileA((temp / "dst").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst"));
+    CloseHandle(inUse);
+    EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
+    EXPECT_EQ(Names(temp.Path()), (Lines{"dst", "src"}));
+    // A read-only destination is not replaced.
+    ASSERT_TRUE(SetFileAttributesA((temp / "dst").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst"));
+    EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
+    EXPECT_EQ(Names(temp.Path()), (Lines{"dst", "src"}));
+    ASSERT_TRUE(SetFileAttributesA((temp / "dst").c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(CopyFileByStreams(temp / "src", temp / "dst"));
+    EXPECT_TRUE(ReadFileBytes(temp / "dst") == std::string(200000, 's'));
+    EXPECT_EQ(Names(temp.Path()), (Lines{"dst", "src"}));
+}
+
+TEST(StreamCopies, AFileCopiedOntoItselfUnderAnyNameStaysIntact) {
+    TempFolder temp;
+    const std::string file = temp / "Original Data File.bin";
+    const std::string content(150000, 'c');
+    ASSERT_TRUE(WriteFileBytes(file, content));
+    const std::string shortName = ShortPathOf(file);
+    ASSERT_FALSE(shortName.empty());
+    ASSERT_NE(FileNameOf(shortName), FileNameOf(file));
+    for (const std::string& other :
+         {file, temp / "ORIGINAL data FILE.BIN", shortName, temp / ".\\Original Data File.bin"}) {
+        EXPECT_FALSE(CopyFileByStreams(file, other)) << other;
+        EXPECT_FALSE(CopyFileByStreams(other, file)) << other;
+        EXPECT_TRUE(ReadFileBytes(file) == content) << other;
+    }
+    EXPECT_EQ(Names(temp.Path()), Lines{"Original Data File.bin"});
+}
+
+TEST(StreamCopies, OneMessageIsHandledPerBlock) {
+    TempFolder temp;
+    ASSERT_TRUE(WriteFileBytes(temp / "src", std::string(4 * 65536 + 1, 'p'))); // five blocks
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_APP, 0, 0));
+    ASSERT_TRUE(CopyFileByStreams(temp / "src", temp / "dst"));
+    int left = 0;
+    while (PeekMessageA(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE))
+        ++left;
+    EXPECT_GE(20 - left, 5);
+    EXPECT_LE(20 - left, 6) << "at most one message per step";
+}
+
+// The double-byte code page 932 (the cp932 run): names whose trail bytes are a backslash or a
+// "|" stay whole, and lengths count characters.
+class DoubleByteNames : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testsupport::DoubleByteCodePage())
+            GTEST_SKIP() << "needs a double-byte ANSI code page (the cp932 run)";
+    }
+};
+
+using namespace testsupport::cp932;
+
+TEST_F(DoubleByteNames, RealNamesAreKept) {
+    TempFolder temp;
+    ASSERT_TRUE(WriteFileBytes(temp / (So + Hyo + ".bin"), "x"));
+    EXPECT_EQ(Names(temp.Path()), Lines{So + Hyo + ".bin"})
+        << "the locale of the run cannot hold double-byte names";
+}
+
+TEST_F(DoubleByteNames, ShortNamesCountCharacters) {
+    const std::string eight = So + Po + Hyo + Fu + To + So + Po + Hyo; // 16 bytes
+    EXPECT_TRUE(IsShortName("C:\\" + eight + "\\" + So + Po + "." + Hyo + "\\X"));
+    EXPECT_FALSE(IsShortName("C:\\" + eight + To));
+    // The backslash byte of a character does not end the component: eleven characters.
+    EXPECT_FALSE(IsShortName("C:\\ABCDEFG" + So + "XYZ\\A"));
+
+    // A name of eight characters stays as it is; "|" trail bytes are no forbidden character.
+    EXPECT_EQ(ComputeShortPath("C:\\" + eight, Po + So + "." + Po + "x"),
+              "C:\\" + eight + "\\" + Po + So + "." + Po + "x");
+    // Longer components are cut after whole characters.
+    EXPECT_EQ(ComputeShortPath("C:\\Kana" + So + "Folder\\" + eight + To, ""),
+              "C:\\Kana" + So + "F~1\\" + So + Po + Hyo + Fu + To + So + "~1");
+    EXPECT_EQ(ComputeShortPath("C:\\Kana" + So + "Folder", Po + Po + Po + Po + Po + Po + ".text"),
+              "C:\\Kana" + So + "F~1\\" + Po + Po + Po + Po + Po + "~1.tex");
+    EXPECT_EQ(ComputeShortPath("C:\\" + So + "dir", "a|b.txt"), "");
+}
+
+TEST_F(DoubleByteNames, FolderChainsAndCopies) {
+    TempFolder temp;
+    ASSERT_TRUE(WriteFileBytes(temp / "keep", ""));     // the chain's removal stops here
+    const std::string folder = temp / (Fu + "\\" + So); // the last name ends in the byte 0x5C
+    ASSERT_TRUE(CreateDirectoryTree(folder));
+    EXPECT_TRUE(RemoveEmptyDirectoryChain(folder));
+    EXPECT_EQ(Names(temp.Path()), Lines{"keep"});
+
+    EXPECT_TRUE(CanWriteTo(temp / (Hyo + "\\" + So), true));
+    EXPECT_EQ(Names(temp.Path()), Lines{"keep"});
+
+    const std::string source = temp / (Hyo + ".bin");
+    const std::string copy = temp / (So + "\\" + Po + Hyo + ".bin");
+    ASSERT_TRUE(WriteFileBytes(source, std::string(70000, 'k')));
+    EXPECT_TRUE(CopyFileByStreams(source, copy));
+    EXPECT_TRUE(ReadFileBytes(copy) == std::string(70000, 'k'));
+    EXPECT_FALSE(CopyFileByStreams(copy, temp / (So + "\\" + Po + Hyo + ".BIN")));
+    EXPECT_TRUE(ReadFileBytes(copy) == std::string(70000, 'k'));
+    EXPECT_EQ(Names(temp / So), Lines{Po + Hyo + ".bin"});
 }

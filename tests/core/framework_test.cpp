@@ -62,3 +62,32 @@ TEST(FwMaps, LookupIterateAndRemove) {
     ASSERT_TRUE(names.Lookup("A", value));
     EXPECT_EQ(value, "alpha");
 }
+
+// Operations that take an element by reference may be given an element of the same container,
+// also when the operation moves or frees the storage that element lives in.
+TEST(FwContainers, TakeTheirOwnElements) {
+    FwStringArray array;
+    for (int i = 0; i < 4; ++i) // exactly full: the next Add grows the storage
+        array.Add(FwString(("entry number " + std::to_string(i)).c_str()));
+    for (int round = 0; round < 40; ++round) // grows many times, always from a full array
+        array.Add(array[round % 4]);
+    ASSERT_EQ(array.GetSize(), 44);
+    for (int i = 0; i < 44; ++i)
+        EXPECT_EQ(array[i].str(), "entry number " + std::to_string(i < 4 ? i : (i - 4) % 4)) << i;
+    array.SetAt(0, array[1]);
+    array.SetAt(1, array[1]);
+    EXPECT_EQ(array[0].str(), "entry number 1");
+    EXPECT_EQ(array[1].str(), "entry number 1");
+
+    FwMapStringToString names;
+    names.SetAt("key", "value");
+    FwPosition pos = names.GetStartPosition();
+    FwString key, value;
+    names.GetNextAssoc(pos, key, value);
+    names.SetAt(key.c_str(), value); // the entry's own texts
+    names.SetAt(value.c_str(), key);
+    ASSERT_TRUE(names.Lookup("key", value));
+    EXPECT_EQ(value, "value");
+    ASSERT_TRUE(names.Lookup(value.c_str(), value)); // key text and result are one string
+    EXPECT_EQ(value, "key");
+}

@@ -168,3 +168,39 @@ TEST(RegistryKeys, FamilyBranchesMeetTheRealPlatform) {
     EXPECT_FALSE(DeleteRegKey(s.Root(), k + "\\", true));
     EXPECT_TRUE(KeyExists(s.Root(), k + "\\a\\a1\\deep"));
 }
+
+TEST(RegistryKeys, SubkeyNamesAreTakenAsTheyAre) {
+    Scratch s;
+    const std::string k = s / "tree";
+    // Legal key names that path rules would change: a colon, blanks at either end.
+    for (const char* sub : {"\\a:b\\c:\\v", "\\x \\ y\\v", "\\ lead\\v", "\\C:dir\\v"})
+        ASSERT_TRUE(WriteRegStringAt(s.Root(), k + sub, "x"));
+    ASSERT_TRUE(KeyExists(s.Root(), k + "\\x \\ y"));
+    EXPECT_EQ(DeleteRegKeyStatusAs(2, s.Root(), k, true), 4);
+    EXPECT_FALSE(KeyExists(s.Root(), k));
+    for (const char* sub : {"\\a:b\\c:\\v", "\\x \\v"})
+        ASSERT_TRUE(WriteRegStringAt(s.Root(), k + sub, "x"));
+    EXPECT_TRUE(DeleteRegKey(s.Root(), k, true));
+    EXPECT_FALSE(KeyExists(s.Root(), k));
+}
+
+// The Windows 95/98 deletion without subkeys asks for the number of subkeys first, because the
+// platform's deletion there would take the whole tree: when it cannot find out, nothing goes.
+TEST(RegistryKeys, UncountableSubkeysKeepTheTree) {
+    Scratch s;
+    const std::string k = s / "tree";
+    MakeTree(s.Root(), k, true);
+    const SubkeyCountQuery previous = SetSubkeyCountQuery([](HKEY, DWORD& subkeys) -> LONG {
+        subkeys = 0;
+        return ERROR_ACCESS_DENIED;
+    });
+    const int status = DeleteRegKeyStatusAs(1, s.Root(), k, false);
+    const bool deleted = DeleteRegKey(s.Root(), k, false);
+    SetSubkeyCountQuery(previous);
+    EXPECT_EQ(status, 8);
+    EXPECT_FALSE(deleted);
+    EXPECT_TRUE(KeyExists(s.Root(), k + "\\a\\a1\\deep"));
+    // The real query again: the key has subkeys, so it is refused.
+    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k, false), 2);
+    EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k + "\\missing", false), 8);
+}

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/handles.h"
 #include "setup/core/path.h"
 #include "setup/core/restart_ini.h"
 #include "setup/core/text.h"
@@ -46,14 +47,13 @@ public:
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!find.IsOpen())
         return names;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &data));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -105,6 +105,8 @@ TEST_F(RestartIniTest, ReplaceKeepsEveryByteAndLineEnding) {
     EXPECT_TRUE(ReplaceInTextFile(path, "x", "YY", true));
     EXPECT_EQ(after, ReadFileBytes(path));
     EXPECT_TRUE(FilesIn(temp).empty());
+    EXPECT_TRUE(ReplaceInTextFile(path, "", "x", true));
+    EXPECT_EQ(after, ReadFileBytes(path));
 
     // Ignoring case: every spelling is found, the rest of the text keeps its case.
     ASSERT_TRUE(WriteFileBytes(path, "Abc aBC\r\nabc"));

@@ -263,6 +263,19 @@ TEST_P(FolderFallbacks, FixedFolders) {
     EXPECT_FALSE(folders.Windows(true).empty());
 }
 
+// Code page 932: the program's own name ends in a character whose trail byte is a backslash.
+TEST_P(FolderFallbacks, ModuleFolderOfADoubleByteProgramName) {
+    if (!testsupport::DoubleByteCodePage())
+        GTEST_SKIP() << "needs a double-byte ANSI code page (the cp932 run)";
+    using namespace testsupport::cp932;
+    platform.program = "C:\\" + So + Fu + To + "\\" + So + Fu + To + ".exe";
+    EXPECT_EQ(SystemFolders(platform).Module(), "C:\\" + So + Fu + To);
+    platform.program = "C:\\" + Hyo + "\\" + Fu + So;
+    EXPECT_EQ(SystemFolders(platform).Module(), "C:\\" + Hyo);
+    platform.program = "setup.exe";
+    EXPECT_EQ(SystemFolders(platform).Module(), "");
+}
+
 TEST_P(FolderFallbacks, ShellLocationsAreUsedBeforeTheRegistry) {
     platform.shellLocations = true;
     SetString(ShellFoldersRoot(), ShellFoldersPath(), "Start Menu", "C:\\FromRegistry");

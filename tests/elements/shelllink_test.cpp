@@ -109,4 +109,37 @@ TEST_F(ShellLinkTest, UnsavableLinkReportsFailure) {
         FindClose(h);
 }
 
+// Under a double-byte code page the mark byte 0x95 is also a lead byte, and paths hold
+// characters whose trail bytes are backslashes.
+TEST_F(ShellLinkTest, DoubleByteNamesAroundTheMark) {
+    if (!testsupport::DoubleByteCodePage())
+        GTEST_SKIP() << "needs a double-byte ANSI code page (the cp932 run)";
+    using namespace testsupport::cp932;
+    const std::string folder = m_temp / (So + Hyo + "\\" + Bun + Po);
+    ASSERT_TRUE(CreateDirectoryA((m_temp / (So + Hyo)).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string target = folder + "\\" + Bun + Hyo + ".EXE";
+    ASSERT_TRUE(testsupport::WriteFileBytes(target, "MZ"));
+    const std::string group = m_temp / (Po + So);
+    const std::string title = Bun + "Link" + Hyo;
+
+    ASSERT_TRUE(CreateShellLink(group, title, Target(target, "/x " + So + Bun), folder, "", 3));
+    LinkInfo link = Read(group, title);
+    ASSERT_TRUE(link.Loaded);
+    EXPECT_EQ(link.Path, target);
+    EXPECT_EQ(link.Arguments, " /x " + So + Bun);
+    EXPECT_EQ(link.WorkDir, folder);
+    EXPECT_EQ(link.Description, title);
+    EXPECT_EQ(link.Icon, target);
+    EXPECT_EQ(link.IconIndex, 3);
+
+    // A target that ends in a double-byte character led by 0x95, and no arguments.
+    const std::string bare = folder + "\\" + Hyo;
+    ASSERT_TRUE(testsupport::WriteFileBytes(bare, "x"));
+    ASSERT_TRUE(CreateShellLink(group, "Bare", Target(bare, ""), "", "", 0));
+    link = Read(group, "Bare");
+    EXPECT_EQ(link.Path, bare);
+    EXPECT_EQ(link.Arguments, " ");
+}
+
 } // namespace

@@ -276,6 +276,39 @@ TEST_F(ShellLinkShortcutTest, FailuresAndSkips) {
     EXPECT_TRUE(IsFile(m_temp / "Kept\\Kept.LNK"));
 }
 
+// Code page 932: folder and file names whose trail bytes are backslashes, and the mark byte
+// between target and arguments that is a lead byte there.
+TEST_F(ShellLinkShortcutTest, DoubleByteFoldersAndNames) {
+    if (!testsupport::DoubleByteCodePage())
+        GTEST_SKIP() << "needs a double-byte ANSI code page (the cp932 run)";
+    using namespace testsupport::cp932;
+    const std::string app = m_temp / (Bun + So);
+    ASSERT_TRUE(CreateDirectoryA(app.c_str(), nullptr));
+    ASSERT_TRUE(testsupport::WriteFileBytes(app + "\\" + Hyo + ".exe", "MZ"));
+    TheSetupContext().MacroD = app;
+    const std::string group = m_temp / (Hyo + "\\" + Po + So);
+    const std::string linkFile = group + "\\" + Bun + So + ".LNK";
+
+    WSetupShortcut shortcut;
+    Prepare(shortcut, Bun + So, group);
+    shortcut.DestName = Hyo + ".exe";
+    shortcut.Arguments = "<D>\\" + So;
+    FwStringArray list;
+    ASSERT_EQ(shortcut.InstallStep(list), 0);
+    LinkInfo link = Read(linkFile);
+    ASSERT_TRUE(link.Loaded);
+    EXPECT_EQ(link.Path, app + "\\" + Hyo + ".exe");
+    EXPECT_EQ(link.Arguments, " " + app + "\\" + So);
+    EXPECT_EQ(link.WorkDir, app);
+    EXPECT_EQ(shortcut.Verify(), 0);
+
+    FwStringArray removed;
+    EXPECT_EQ(shortcut.UninstallStep(removed), 0);
+    EXPECT_EQ(Entries(removed), Lines{linkFile});
+    EXPECT_FALSE(IsFolder(m_temp / Hyo)) << "the emptied group and its empty parent go";
+    EXPECT_TRUE(IsFolder(app));
+}
+
 // Windows NT 3.51: the Program Manager path.
 class ProgmanShortcutTest : public ShortcutTest {
 protected:

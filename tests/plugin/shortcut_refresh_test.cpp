@@ -108,6 +108,30 @@ TEST_F(HotSyncShortcutRefresh, EveryLinkIsRewrittenInItsOwnFolder) {
     }
 }
 
+// Code page 932: HotSync and the start-menu groups in folders whose names end in trail bytes
+// 0x5C; the links must still point at the program.
+TEST_F(HotSyncShortcutRefresh, DoubleByteFolders) {
+    if (!testsupport::DoubleByteCodePage())
+        GTEST_SKIP() << "needs a double-byte ANSI code page (the cp932 run)";
+    using namespace testsupport::cp932;
+    const std::string core = hotSync / (Hyo + So);
+    ASSERT_TRUE(CreateDirectoryA(core.c_str(), nullptr));
+    ASSERT_TRUE(testsupport::WriteFileBytes(core + "\\Hsm11.exe", "MZ"));
+    SetCorePath(core);
+    const std::string folder = group + "\\" + Bun + So;
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string link = folder + "\\HotSync Manager.lnk";
+    ASSERT_TRUE(testsupport::WriteFileBytes(link, OldLink));
+
+    RefreshHotSyncShortcuts();
+
+    EXPECT_EQ(ManagerLinks(), std::vector<std::string>{link});
+    testsupport::LinkInfo info = testsupport::ReadLink(link, scratch.Path());
+    ASSERT_TRUE(info.Loaded);
+    EXPECT_EQ(info.Path, core + "\\Hsm11.exe");
+    EXPECT_EQ(info.WorkDir, core);
+}
+
 TEST_F(HotSyncShortcutRefresh, WithoutTheProgramNothingIsWritten) {
     // No link anywhere and no "Hsm11.exe": the one step, with an empty group, writes nothing.
     SetCorePath(hotSync.Path());

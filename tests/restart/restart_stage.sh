@@ -2,8 +2,9 @@
 # The restart stage: work scheduled for the next restart is proved by a real one.
 #   restart_stage.sh <build-dir> <version>      (version: win98 or win2k)
 #
-# Runs in a Wine prefix of its own, <build-dir>/restart/<version>/prefix (made once, reused), so
-# that its restarts never reach the suite's shared prefix and server. Steps:
+# Runs in a Wine prefix of its own, <build-dir>/restart/prefix (made once, reused; the two
+# versions take turns in it: CTest resource "restart_stage"), so that its restarts never reach
+# the suite's shared prefix and server. Steps:
 #   1. clean up: carry out whatever an earlier, broken run left scheduled, then empty
 #      C:\restart-stage and remove WININIT.INI and wininit.bak;
 #   2. restart_stage-<version>.exe --gtest_filter=*.Schedule   (every case schedules its work)
@@ -15,7 +16,7 @@
 set -u
 BUILD=$(cd "$1" && pwd)
 VERSION=$2
-STAGE="$BUILD/restart/$VERSION"
+STAGE="$BUILD/restart"
 export TARVO_WINEPREFIX="$STAGE/prefix"
 export WINEPREFIX="$TARVO_WINEPREFIX"
 # No windows are needed; without a display Wine's desktop process needs none either.
@@ -25,7 +26,7 @@ RUN="$BUILD/wine-run"
 PROGRAM="$BUILD/tests/bin/restart_stage-$VERSION.exe"
 DRIVE_C="$WINEPREFIX/drive_c"
 mkdir -p "$STAGE"
-LOG="$STAGE/last-run.log"
+LOG="$STAGE/last-run-$VERSION.log"
 : >"$LOG"
 
 stop_server() {

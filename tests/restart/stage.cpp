@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "setup/core/handles.h"
 #include "support/fixtures.h"
 
 namespace stage {
@@ -23,31 +24,29 @@ std::string FreshCaseFolder(const std::string& name) {
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!find.IsOpen())
         return names;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &data));
     std::sort(names.begin(), names.end());
     return names;
 }
 
 std::string ReadAll(const std::string& path, bool* ok) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
     if (ok)
-        *ok = file != INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE)
+        *ok = file.IsOpen();
+    if (!file.IsOpen())
         return {};
     std::string bytes;
     char block[4096];
     DWORD got = 0;
-    while (ReadFile(file, block, sizeof block, &got, nullptr) && got)
+    while (ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got)
         bytes.append(block, got);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -66,15 +65,14 @@ std::string WindowsFolder() {
 }
 
 unsigned long PendingRenameBytes() {
-    HKEY key = nullptr;
+    RegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+                      KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, nullptr, nullptr,
+                         &size) != ERROR_SUCCESS)
         size = 0;
-    RegCloseKey(key);
     return size;
 }
 

@@ -25,32 +25,46 @@ std::string SignalName(const char* kind) {
 
 FileHolder::FileHolder(const std::string& path, const std::string& share, const std::string& access)
     : m_ready(SignalName("ready")), m_release(SignalName("release")) {
+    const std::string command = "\"" + ProgramFolder() + "\\holdfile.exe\" \"" + path +
+                                "\" --share=" + share + " --access=" + access +
+                                " \"--ready=" + m_ready + "\" \"--release=" + m_release + "\"";
+    // Under a loaded machine Wine occasionally fails a new process before it runs: a holder that
+    // ends without a word is started again.
+    for (int attempt = 0; attempt < 3 && m_report.empty(); ++attempt)
+        Start(command);
+    m_held = m_report == "held";
+}
+
+void FileHolder::Start(const std::string& command) {
     DeleteFileA(m_ready.c_str());
     DeleteFileA(m_release.c_str());
-    std::string command = "\"" + ProgramFolder() + "\\holdfile.exe\" \"" + path +
-                          "\" --share=" + share + " --access=" + access + " \"--ready=" + m_ready +
-                          "\" \"--release=" + m_release + "\"";
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info))
+                        &startup, &info)) {
+        m_failure = "holdfile.exe could not be started: error " + std::to_string(GetLastError());
         return;
+    }
     KernelHandle thread(info.hThread);
     m_process.Reset(info.hProcess);
     for (int waited = 0; waited < 2000; ++waited) {
         if (GetFileAttributesA(m_ready.c_str()) != INVALID_FILE_ATTRIBUTES) {
             m_report = ReadFileBytes(m_ready);
-            break;
+            return;
         }
         if (WaitForSingleObject(m_process.Get(), 10) == WAIT_OBJECT_0) {
             m_report = ReadFileBytes(m_ready);
-            break;
+            DWORD code = 0;
+            GetExitCodeProcess(m_process.Get(), &code);
+            m_failure = "holdfile.exe ended with exit code " + std::to_string(code);
+            m_process.Reset();
+            return;
         }
     }
-    m_held = m_report == "held";
+    m_failure = "holdfile.exe did not answer in 20 s";
 }
 
 FileHolder::~FileHolder() {

@@ -21,8 +21,8 @@ public:
 
     // True when the holder reported the file held.
     bool Held() const { return m_held; }
-    // What the holder reported: "held", "failed <error>", or empty when it did not answer.
-    const std::string& Report() const { return m_report; }
+    // What the holder reported ("held", "failed <error>"), or why it did not answer.
+    const std::string& Report() const { return m_report.empty() ? m_failure : m_report; }
     // Lets go of the file and waits for the holder to end.
     void Release();
     // Leaves the holder running after this object goes: it holds the file until its time limit
@@ -30,10 +30,13 @@ public:
     void Detach();
 
 private:
+    void Start(const std::string& command);
+
     KernelHandle m_process;
     std::string m_ready;
     std::string m_release;
     std::string m_report;
+    std::string m_failure;
     bool m_held = false;
 };
 

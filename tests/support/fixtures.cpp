@@ -95,6 +95,11 @@ DWORD PlatformId() {
     return vi.dwPlatformId;
 }
 
+bool DoubleByteCodePage() {
+    CPINFO info{};
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+}
+
 std::string ProgramFolder() {
     char buf[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);

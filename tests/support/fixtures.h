@@ -50,6 +50,19 @@ std::string ReadFileBytes(const std::string& path);
 void RemoveTree(const std::string& path);
 // The platform id reported by the version query (1 = Windows 95/98, 2 = NT).
 DWORD PlatformId();
+// Whether the ANSI code page is a double-byte one (the cp932 runs).
+bool DoubleByteCodePage();
+// Code page 932 characters chosen for their bytes: trail bytes that are a backslash (So, Hyo)
+// or a "|" (Po), and the lead byte 0x95 (Hyo, Bun) that also separates a shell link's target
+// from its arguments. Fu and To have plain trail bytes.
+namespace cp932 {
+inline const std::string So = "\x83\x5C";
+inline const std::string Po = "\x83\x7C";
+inline const std::string Hyo = "\x95\x5C";
+inline const std::string Bun = "\x95\xB6";
+inline const std::string Fu = "\x83\x74";
+inline const std::string To = "\x83\x67";
+} // namespace cp932
 // The folder of the running test program.
 std::string ProgramFolder();
 // An environment variable, or empty.

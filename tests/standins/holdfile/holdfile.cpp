@@ -24,19 +24,20 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/handles.h"
+
 namespace {
 
 bool WriteText(const std::string& path, const std::string& text) {
     // Written under another name first and then moved, so a waiter never reads half a file.
     const std::string partial = path + ".part";
-    HANDLE h = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    KernelHandle file(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    const bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                    written == text.size();
-    CloseHandle(h);
+    const bool ok =
+        file.IsOpen() &&
+        WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size() && file.Reset();
     return ok && MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -94,9 +95,10 @@ int main(int argc, char** argv) {
     if (path.empty())
         return 2;
 
-    HANDLE file = CreateFileA(path.c_str(), accessMode, shareMode, nullptr,
-                              create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    KernelHandle file(CreateFileA(path.c_str(), accessMode, shareMode, nullptr,
+                                  create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!file.IsOpen()) {
         const DWORD error = GetLastError();
         if (!ready.empty())
             WriteText(ready, "failed " + std::to_string(error));
@@ -111,6 +113,5 @@ int main(int argc, char** argv) {
             break;
         Sleep(10);
     }
-    CloseHandle(file);
     return 0;
 }
