@@ -65,6 +65,8 @@ cp "$BUILD/Quenda.exe" "$MEDIUM/Quenda.exe"
 cp "$STANDINS/productengine.exe" "$MEDIUM/ravell32.dll"
 cp "$ROOT/tests/product/product.txt" "$MEDIUM/product.txt"
 cp "$FILES"/* "$MEDIUM/files/"
+wrun "$BUILD/tests/bin/samplefont.exe" "$(winpath "$MEDIUM/files/tarvosample.ttf")" \
+    "Tarvo Sample Sans"
 
 # 1. What an older version and another product left on the machine.
 mkdir -p "$COMMON/Tarvo"
