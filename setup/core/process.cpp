@@ -1,5 +1,6 @@
 #include "setup/core/process.h"
 
+#include "setup/core/handles.h"
 #include "setup/core/path.h"
 
 #include <windows.h>
@@ -8,46 +9,56 @@
 
 namespace {
 
-// CreateProcessA may write into the command line, so it gets a private, writable copy of
-// exactly the needed size: " " followed by the arguments.
-std::vector<char> CommandLineBuffer(const std::string& arguments) {
-    std::vector<char> buffer;
-    buffer.reserve(arguments.size() + 2);
-    buffer.push_back(' ');
-    buffer.insert(buffer.end(), arguments.begin(), arguments.end());
+// CreateProcessA may write into the command line, so it gets a private, writable copy.
+std::vector<char> WritableCopy(const std::string& text) {
+    std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
     return buffer;
+}
+
+// Polls the process every millisecond and keeps the caller's windows alive in between. A failed
+// wait (which would never turn into "ended") also ends the loop.
+void WaitPumping(const KernelHandle& process) {
+    while (WaitForSingleObject(process.Get(), 1) == WAIT_TIMEOUT)
+        PumpOneMessage();
+}
+
+// The registry editor of the running system: "regedit.exe" in the Windows folder.
+std::string SystemRegistryEditor() {
+    char folder[MAX_PATH + 1];
+    const UINT n = GetWindowsDirectoryA(folder, sizeof folder);
+    if (n == 0 || n >= sizeof folder)
+        return {};
+    return JoinPath(std::string(folder, n), "regedit.exe", true);
 }
 
 } // namespace
 
 bool StartProgram(const std::string& program, const std::string& arguments) {
-    std::vector<char> commandLine = CommandLineBuffer(arguments);
+    std::vector<char> commandLine = WritableCopy(" " + arguments);
     STARTUPINFOA startup;
     GetStartupInfoA(&startup);
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION info{};
     if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process))
+                        CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    KernelHandle thread(info.hThread);
+    KernelHandle process(info.hProcess);
     return true;
 }
 
 bool StartProgramAndWait(const std::string& program, const std::string& arguments) {
-    std::vector<char> commandLine = CommandLineBuffer(arguments);
+    std::vector<char> commandLine = WritableCopy(" " + arguments);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION info{};
     if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
+                        nullptr, &startup, &info))
         return false;
-    CloseHandle(process.hThread);
-    // Poll the process every millisecond and keep the caller's windows alive in between. A
-    // failed wait (which would never turn into "ended") also ends the loop.
-    while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT)
-        PumpOneMessage();
-    CloseHandle(process.hProcess);
+    KernelHandle thread(info.hThread);
+    KernelHandle process(info.hProcess);
+    thread.Reset();
+    WaitPumping(process);
     return true;
 }
 
@@ -60,9 +71,24 @@ void PumpOneMessage() {
 }
 
 bool MergeRegistryFile(const std::string& path) {
+    const std::string editor = SystemRegistryEditor();
+    if (editor.empty())
+        return false;
     std::string target = ShortPathOf(path);
     if (target.empty())
         target = path;
-    std::string command = "regedit.exe /S \"" + target + "\"";
-    return WinExec(command.c_str(), SW_HIDE) >= 32;
+    std::vector<char> commandLine = WritableCopy("\"" + editor + "\" /S \"" + target + "\"");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
+        return false;
+    KernelHandle thread(info.hThread);
+    KernelHandle process(info.hProcess);
+    thread.Reset();
+    WaitPumping(process);
+    return true;
 }

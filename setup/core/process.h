@@ -13,6 +13,11 @@ bool StartProgram(const std::string& program, const std::string& arguments);
 bool StartProgramAndWait(const std::string& program, const std::string& arguments);
 // Handles at most one pending message of the calling thread (translated and dispatched).
 void PumpOneMessage();
-// Starts "regedit.exe /S \"<short path>\"" hidden; true when the platform accepted the start.
-// Does not wait for the merge.
+// Merges a registry file silently with the system's own registry editor: "regedit.exe" of the
+// Windows folder, started by its full path (never one from the current folder or the search
+// path) with "/S" and the file's short path (the path as given when it has none) in double
+// quotes, its window hidden. Waits for the editor to end, dispatching messages as
+// StartProgramAndWait does, so the values are in place on return. True when the editor was
+// started; the editor reports no failure (it ends with 0 even for a missing or malformed file),
+// so whether the values arrived is only seen in the registry.
 bool MergeRegistryFile(const std::string& path);

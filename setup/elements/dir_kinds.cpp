@@ -1,27 +1,245 @@
 #include "setup/elements/dir_kinds.h"
 
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "setup/core/attributes.h"
+#include "setup/core/fileutil.h"
+#include "setup/core/macros.h"
+#include "setup/core/path.h"
 #include "setup/core/record.h"
+#include "setup/core/restart_ini.h"
+#include "setup/core/sysfolders.h"
+#include "setup/core/text.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupDir, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupDeleteFile, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupBackupFile, WSetupElement)
 
-// Creating, removing and checking folders, deleting and backing up files are not written yet:
-// those operations answer as the base element does.
+namespace {
+
+// The element's target: DestDir becomes its variable expansion, the path is DestDir resolved
+// with DestName.
+std::string ResolveTarget(WSetupElement& element) {
+    SetupContext& context = TheSetupContext();
+    element.DestDir = context.ExpandVariables(element.DestDir);
+    return context.ResolvePath(element.DestDir, element.DestName);
+}
+
+// Existence is asked of the attributes: a file held open without sharing by another process
+// cannot be opened, but it is there.
+DWORD AttributesOfFile(const std::string& path) {
+    if (path.empty())
+        return INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return INVALID_FILE_ATTRIBUTES;
+    return attributes;
+}
+
+// Gives the path plain attributes. Attributes that change nothing about writing or removing
+// (archive, or none) are left, saving a call per element.
+bool MakePlain(const std::string& path, DWORD attributes) {
+    const DWORD restricting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
+    if ((attributes & restricting) == 0)
+        return true;
+    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+// The folder's attributes; INVALID_FILE_ATTRIBUTES when there is no folder at the path.
+DWORD AttributesOfFolder(const std::string& path) {
+    const DWORD attributes =
+        path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? attributes : INVALID_FILE_ATTRIBUTES;
+}
+
+// CreateDirectoryTree, with one call for the usual case of a folder whose parent is there.
+bool CreateFolder(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) ||
+           AttributesOfFolder(path) != INVALID_FILE_ATTRIBUTES || CreateDirectoryTree(path);
+}
+
+std::string WithoutTrailingBackslash(const std::string& path) {
+    std::string p = Trimmed(path);
+    for (std::string shorter; (shorter = StripTrailingDelimiter(p, "\\")) != p;)
+        p = shorter;
+    return p;
+}
+
+// An empty path, "\", a drive ("C:", "C:\") or a network share ("\\server\share").
+bool IsEmptyOrRoot(const std::string& path) {
+    const std::string p = WithoutTrailingBackslash(path);
+    if (p.empty())
+        return true;
+    if (p.size() == 2 && p[1] == ':')
+        return true;
+    if (p.size() < 2 || p[0] != '\\' || p[1] != '\\')
+        return false;
+    const std::size_t serverEnd = FindText(p, "\\", true, 2);
+    return serverEnd == TextNotFound || FindText(p, "\\", true, serverEnd + 1) == TextNotFound;
+}
+
+// The machine's well-known folders, as given and in short form, gathered on first use.
+struct WellKnownFolders {
+    std::vector<std::string> upper;      // upper-cased, without a trailing backslash
+    std::vector<std::string> upperShort; // the same folders' short forms, where there are any
+};
+
+const WellKnownFolders& TheWellKnownFolders() {
+    static const WellKnownFolders folders = [] {
+        WellKnownFolders f;
+        const SystemFolders& s = TheSystemFolders();
+        const std::string all[] = {s.Bde(),           s.Dao(),
+                                   s.Odbc(),          s.Personal(),
+                                   s.Desktop(),       s.Programs(),
+                                   s.SendTo(),        s.Templates(),
+                                   s.StartMenu(),     s.Startup(),
+                                   s.Temp(),          s.Fonts(),
+                                   s.Windows(),       s.ProgramFiles(),
+                                   s.System(),        s.Module(),
+                                   s.Maker(),         s.Pictures(),
+                                   s.CommonStartup(), SystemFolders::GetWindowsFolderNow()};
+        for (const std::string& folder : all) {
+            const std::string p = WithoutTrailingBackslash(folder);
+            if (p.empty())
+                continue;
+            f.upper.push_back(Uppercased(p));
+            const std::string shortForm = WithoutTrailingBackslash(ShortPathOf(p));
+            if (!shortForm.empty())
+                f.upperShort.push_back(Uppercased(shortForm));
+        }
+        return f;
+    }();
+    return folders;
+}
+
+// Whether `folder` (upper-cased, no trailing backslash) is one of the folders or lies above
+// one of them.
+bool IsAtOrAbove(const std::string& folder, const std::vector<std::string>& folders) {
+    for (const std::string& known : folders) {
+        if (known.size() < folder.size() || known.compare(0, folder.size(), folder) != 0)
+            continue;
+        if (known.size() == folder.size() || known[folder.size()] == '\\')
+            return true;
+    }
+    return false;
+}
+
+// A folder that an uninstall never removes: a root, a well-known folder of the machine (Windows,
+// System, Program Files, the start menu, the desktop, Temp, ...) or a folder above one of them.
+// A path written with short names is also compared in its short form.
+bool IsProtectedFolder(const std::string& path) {
+    if (IsEmptyOrRoot(path))
+        return true;
+    const WellKnownFolders& known = TheWellKnownFolders();
+    const std::string folder = Uppercased(WithoutTrailingBackslash(path));
+    if (IsAtOrAbove(folder, known.upper) || IsAtOrAbove(folder, known.upperShort))
+        return true;
+    if (folder.find('~') == std::string::npos)
+        return false;
+    const std::string shortForm = Uppercased(WithoutTrailingBackslash(ShortPathOf(path)));
+    return !shortForm.empty() &&
+           (IsAtOrAbove(shortForm, known.upper) || IsAtOrAbove(shortForm, known.upperShort));
+}
+
+// Removes the empty folders above `folder`, up to the first one that is not empty or that an
+// uninstall never removes.
+void RemoveEmptyParents(const std::string& folder) {
+    std::string current = folder;
+    for (;;) {
+        const std::string parent = ParentOf(current);
+        if (parent.empty() || IsProtectedFolder(parent))
+            return;
+        if (!RemoveDirectoryA(parent.c_str()))
+            return;
+        current = parent;
+    }
+}
+
+// Schedules the folder's removal at the next restart with the platform's delayed deletion,
+// which removes a folder that is empty by then. A "NUL=" line of WININIT.INI would be accepted
+// and then do nothing for a folder, so where the platform has no delayed deletion (the Windows
+// 95/98 family) the removal is reported as failed rather than as scheduled.
+bool RemoveFolderAtRestart(const std::string& folder) {
+    // The platform in use (null: the real one), put back at once.
+    RestartPlatform* replaced = SetRestartPlatform(nullptr);
+    SetRestartPlatform(replaced);
+    RestartPlatform real;
+    return (replaced ? replaced : &real)->MoveAtRestart(folder, std::string());
+}
+
+// Whether the folder's attributes are those the attribute string gives a folder. Folders keep
+// only some attributes (the hidden and system bits on every platform; read-only and archive
+// only on some), so those two are compared besides the folder bit.
+bool FolderHasAttributes(const std::string& folder, const std::string& attributes) {
+    const DWORD actual = GetFileAttributesA(folder.c_str());
+    if (actual == INVALID_FILE_ATTRIBUTES || !(actual & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    DWORD expected = 0;
+    const bool plain = attributes.size() < 6 || attributes[0] == '1';
+    if (!plain) {
+        if (attributes[2] == '1')
+            expected |= FILE_ATTRIBUTE_HIDDEN;
+        if (attributes[4] == '1')
+            expected |= FILE_ATTRIBUTE_SYSTEM;
+    }
+    const DWORD compared = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return (actual & compared) == expected;
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // WSetupDir
 
 WSetupDir::WSetupDir() : WSetupElement(KindDir) {}
 
+int WSetupDir::InstallStep(int shortNames) {
+    std::string target = ResolveTarget(*this);
+    if (shortNames)
+        target = ComputeShortPath(target, "");
+    target = WithoutTrailingBackslash(target);
+    if (IsEmptyOrRoot(target) || !CreateFolder(target))
+        return Status = 1;
+    return Status = ApplyAttributes(target, Attributes) ? 0 : 2;
+}
+
 int WSetupDir::Uninstall() {
-    return WSetupElement::Uninstall();
+    ChangeMark = 0;
+    if (!RemoveOnUninstall)
+        return Status = 1;
+    const std::string target = WithoutTrailingBackslash(ResolveTarget(*this));
+    // Nothing to remove (a folder that is gone is not scheduled either), or not ours to remove.
+    if (IsProtectedFolder(target))
+        return Status = 1;
+    const DWORD attributes = AttributesOfFolder(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Status = 1;
+    if (!MakePlain(target, attributes))
+        return Status = 4;
+    if (RemoveDirectoryA(target.c_str())) {
+        if (PruneParents)
+            RemoveEmptyParents(target);
+        return Status = 0;
+    }
+    if (!PruneParents && RemoveFolderAtRestart(target))
+        return Status = 2;
+    // The folder stays, and stays as it was.
+    if (attributes != GetFileAttributesA(target.c_str()))
+        SetFileAttributesA(target.c_str(), attributes);
+    return Status = 3;
 }
+
+// The folder is looked at, never entered: a folder that is the process's current folder
+// cannot be removed.
 int WSetupDir::Verify() {
-    return WSetupElement::Verify();
-}
-int WSetupDir::InstallStep(int) {
-    return WSetupElement::Install();
+    const std::string target = WithoutTrailingBackslash(ResolveTarget(*this));
+    if (AttributesOfFolder(target) == INVALID_FILE_ATTRIBUTES)
+        return Status = 1;
+    return Status = FolderHasAttributes(target, Attributes) ? 0 : 2;
 }
 
 FwString WSetupDir::GetFullRecord() {
@@ -56,14 +274,28 @@ FwString WSetupDir::GetShortRecord() {
 
 WSetupDeleteFile::WSetupDeleteFile() : WSetupElement(KindDeleteFile) {}
 
+int WSetupDeleteFile::InstallStep(int shortNames) {
+    std::string target = ResolveTarget(*this);
+    if (shortNames)
+        target = ComputeShortPath(ParentOf(target), FileNameOf(target));
+    const DWORD attributes = AttributesOfFile(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES || ChangeMark)
+        return Status = 1;
+    if (!MakePlain(target, attributes))
+        return Status = 3;
+    if (!DeleteFileA(target.c_str())) {
+        // The file stays, and stays as it was.
+        SetFileAttributesA(target.c_str(), attributes);
+        return Status = 2;
+    }
+    return Status = 0;
+}
+
 int WSetupDeleteFile::Uninstall() {
     return 0;
 }
 int WSetupDeleteFile::Verify() {
     return 0;
-}
-int WSetupDeleteFile::InstallStep(int) {
-    return WSetupElement::Install();
 }
 
 FwString WSetupDeleteFile::GetFullRecord() {
@@ -87,14 +319,22 @@ FwString WSetupDeleteFile::GetShortRecord() {
 
 WSetupBackupFile::WSetupBackupFile() : WSetupElement(KindBackupFile) {}
 
+int WSetupBackupFile::InstallStep(int shortNames) {
+    std::string target = ResolveTarget(*this);
+    if (shortNames)
+        target = ComputeShortPath(ParentOf(target), FileNameOf(target));
+    if (AttributesOfFile(target) == INVALID_FILE_ATTRIBUTES)
+        return Status = 1;
+    const std::string backup =
+        JoinPath(ParentOf(target), std::string(BackupFilePrefix) + FileNameOf(target), true);
+    return Status = CopyFileA(target.c_str(), backup.c_str(), TRUE) ? 0 : 2;
+}
+
 int WSetupBackupFile::Uninstall() {
     return 0;
 }
 int WSetupBackupFile::Verify() {
     return 0;
-}
-int WSetupBackupFile::InstallStep(int) {
-    return WSetupElement::Install();
 }
 
 FwString WSetupBackupFile::GetFullRecord() {

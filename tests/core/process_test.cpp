@@ -165,22 +165,28 @@ std::string ReadString(HKEY root, const std::string& key, const char* name) {
 
 } // namespace
 
-TEST(MergeRegistryFile, MergesAFileWhosePathHasBlanks) {
+// The merge is waited for: the values are there the moment the call returns. A "regedit.exe"
+// in the current folder (here the engine stand-in under that name) is never the one started.
+TEST(MergeRegistryFile, SystemEditorMergesBeforeTheCallReturns) {
     TempFolder temp;
     ScratchKey key;
     std::string folder = temp / "Registry Files";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::string impostor = folder + "\\regedit.exe";
+    ASSERT_TRUE(CopyFileA(enginestandin::BuiltPath().c_str(), impostor.c_str(), FALSE));
     std::string file = folder + "\\merge me.reg";
     std::string target = "HKEY_CURRENT_USER\\" + key.KeyPath() + "\\Merged";
     ASSERT_TRUE(testsupport::WriteFileBytes(file, "REGEDIT4\r\n\r\n[" + target +
                                                       "]\r\n\"Name\"=\"merged value\"\r\n"
                                                       "\"Count\"=dword:0000002a\r\n\r\n"));
-    ASSERT_TRUE(MergeRegistryFile(file));
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+    bool merged = MergeRegistryFile(file);
+    SetCurrentDirectoryA(previous);
+    ASSERT_TRUE(merged);
 
-    // The editor runs on its own; wait (bounded) for the values to land.
     std::string subkey = key / "Merged";
-    ASSERT_TRUE(PollFor([&] { return !ReadString(key.Root(), subkey, "Name").empty(); }))
-        << "values never appeared under " << target;
     EXPECT_EQ(ReadString(key.Root(), subkey, "Name"), "merged value");
     DWORD count = 0;
     DWORD size = sizeof count;
@@ -188,4 +194,5 @@ TEST(MergeRegistryFile, MergesAFileWhosePathHasBlanks) {
         RegGetValueA(key.Root(), subkey.c_str(), "Count", RRF_RT_REG_DWORD, nullptr, &count, &size),
         ERROR_SUCCESS);
     EXPECT_EQ(count, 42u);
+    EXPECT_EQ(enginestandin::Starts(folder), 0) << "the editor in the current folder ran";
 }
