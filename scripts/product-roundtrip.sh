@@ -175,6 +175,8 @@ explain '^[<>] file C:\\Program Files\\Common Files\\Tarvo\\tarvoshr\.dll ' \
 explain '^> file C:\\windows\\wininit\.bak ' \
     'Windows 98 renames WININIT.INI to wininit.bak when it has carried out the replacements'
 explain '^[<>] (file|dir) C:\\windows\\(temp|Temp)\\' 'temporary files of Wine and of the tools'
+explain '^[<>] (key|value) HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters' \
+    "Wine's own record of the display settings of its session"
 explain '^[<>] (file|dir) C:\\users\\[^\\]+\\(Temp|AppData\\Local\\Temp)\\' 'temporary files'
 grep -E '^[<>]' "$WORK/differences.txt" >"$WORK/unexplained.txt" || true
 

@@ -64,7 +64,7 @@ void MakeMedium(const std::string& medium, const std::string& destination, const
                     "\r\nGroup = Tarvo Bench\r\n[Component Main]\r\n";
     for (int i = 0; i < shape.files; ++i)
         d += "[WSetupFile F" + std::to_string(i) +
-             "]\r\nComponent = Main\r\nSourceDir = <S>\\files\r\nSourceName = " + FileName(i) +
+             "]\r\nComponent = Main\r\nSourceDir = <S>\\files\r\nMediaName = " + FileName(i) +
              "\r\nDestDir = <D>\\" + FolderName(i) + "\r\nDestName = " + FileName(i) +
              "\r\nCopyMode = 0\r\n";
     for (int i = 0; i < shape.values; ++i)

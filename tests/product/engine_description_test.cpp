@@ -22,7 +22,7 @@ std::string ValidProduct(const std::string& destination) {
     return "[Product]\r\nName = Refusal test\r\nDestination = " + destination +
            "\r\n\r\n[Component Main]\r\nSelected = 1\r\n\r\n[WSetupDir Folder]\r\n"
            "Component = Main\r\nDestName = Data\r\n\r\n[WSetupFile Program]\r\n"
-           "Component = Main\r\nSourceDir = <S>\r\nSourceName = app.txt\r\nDestName = app.txt\r\n";
+           "Component = Main\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestName = app.txt\r\n";
 }
 
 struct Outcome {
@@ -81,7 +81,7 @@ TEST_F(EngineDescription, BadInputIsRefusedWithFileLineAndReasonAndNothingInstal
         {"missing source file",
          "[Product]\r\nDestination = " + Destination() +
              "\r\n[Component Main]\r\n[WSetupFile Missing]\r\nComponent = Main\r\n"
-             "SourceName = absent.txt\r\n",
+             "MediaName = absent.txt\r\n",
          "(4): source file"},
         {"unknown component", base + "\r\n[WSetupDir Other]\r\nComponent = Nowhere\r\n",
          "(18): unknown component \"Nowhere\""},

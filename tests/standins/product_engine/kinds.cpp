@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "setup/core/record.h"
 #include "setup/core/text.h"
@@ -454,4 +455,64 @@ StepResult UndoElement(WSetupElement* element, FwStringArray& rebootList) {
 
 int VerifyElement(WSetupElement* element) {
     return element->Verify();
+}
+
+namespace {
+
+bool In(int status, std::initializer_list<int> codes) {
+    for (int c : codes)
+        if (status == c)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool IsFailure(int kind, Phase phase, int status) {
+    switch (phase) {
+    case Phase::Install:
+        switch (kind) {
+        case KindBackupFile: // 1: nothing to back up
+            return !In(status, {0, 1});
+        case KindDeleteFile: // 1: nothing to delete
+            return !In(status, {0, 1});
+        case KindFile:
+        case KindTTFFile: // copied, not needed, skipped, or waiting for the restart
+            return status < 0 || status >= 13;
+        case KindRegEntry: // 1-5: what was written
+            return !In(status, {1, 2, 3, 4, 5});
+        case KindExecutable: // 0-3: started (and ended) by its run mode
+            return !In(status, {0, 1, 2, 3});
+        default:
+            return status != 0;
+        }
+    case Phase::Undo:
+        switch (kind) {
+        case KindFile:
+        case KindTTFFile: // deleted, at the restart, kept on purpose, or already gone
+            return !In(status, {0, 2, 3, 4});
+        case KindSelfRegFile: // unregistered, or kept on purpose
+        case KindShortcut:
+            return !In(status, {0, 1});
+        case KindProfileString: // deleted, kept on purpose, or the previous value back
+            return !In(status, {0, 1, 2});
+        case KindDir: // removed, kept on purpose, or at the restart
+            return !In(status, {0, 1, 2});
+        case KindRegEntry: // skipped, gone, deleted, restored
+            return !In(status, {1, 4, 5, 6, 7});
+        case KindRuntimeRegEntry:
+            return !In(status, {0, 1, 2});
+        case KindRuntimeFile: // deleted, absent, at the restart
+            return !In(status, {0, 2, 3});
+        case KindUninstallExecutable:
+            return !In(status, {0, 1, 2, 3});
+        default:
+            return status != 0;
+        }
+    case Phase::Check:
+        if (kind == KindRegEntry)
+            return status != 15;
+        return status != 0;
+    }
+    return true;
 }

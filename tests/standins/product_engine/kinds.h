@@ -61,3 +61,9 @@ StepResult InstallElement(WSetupElement* element, FwStringArray& rebootList, FwP
 StepResult UndoElement(WSetupElement* element, FwStringArray& rebootList);
 // Checking: Verify().
 int VerifyElement(WSetupElement* element);
+
+enum class Phase { Install, Undo, Check };
+// Whether a status of the kind means that the element's work failed. Each kind reports in its
+// own scheme (files name the copy rule that applied, registry entries what they wrote, the
+// check of a registry entry answers 15 for an entry it could read), so "not 0" is no answer.
+bool IsFailure(int kind, Phase phase, int status);

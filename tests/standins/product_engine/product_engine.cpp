@@ -267,26 +267,6 @@ std::vector<WSetupElement*> Ordered(const Product& product, bool selectedOnly) {
     return order;
 }
 
-// Whether a status means the element failed. The kinds report in their own schemes: the file
-// kinds name the copy rule that applied, registry entries what they wrote, so only the codes
-// each kind documents as failures count.
-bool IsFailure(int kind, int status, bool install) {
-    if (status < 0)
-        return true;
-    switch (kind) {
-    case KindFile:
-    case KindTTFFile:
-        // Copy outcomes: 0-12 copied, skipped, or waiting for the restart; 13 and up failed.
-        return install ? status >= 13 : status >= 2;
-    case KindRegEntry:
-        return install ? status >= 7 : status >= 2;
-    case KindCustFile:
-        return status >= 2;
-    default:
-        return status >= 2;
-    }
-}
-
 void Summary(const char* phase, const std::vector<WSetupElement*>& elements, int restart,
              int failed) {
     std::map<std::string, int> byKind;
@@ -414,7 +394,7 @@ int Install(const ProductDescription& description, const std::string& logPath) {
     for (WSetupElement* element : order) {
         int before = rebootList.GetSize();
         StepResult r = InstallElement(element, rebootList, collected);
-        if (IsFailure(element->Kind, r.status, true))
+        if (IsFailure(element->Kind, Phase::Install, r.status))
             ++failed;
         Say(ItemLine("install", ++n, static_cast<int>(order.size()), element,
                      product.componentOf[element], r.status, r.note));
@@ -442,7 +422,7 @@ int Check(const std::string& logPath) {
     int n = 0;
     for (WSetupElement* element : order) {
         int status = VerifyElement(element);
-        if (status != 0)
+        if (IsFailure(element->Kind, Phase::Check, status))
             ++failed;
         Say(ItemLine("check", ++n, static_cast<int>(order.size()), element,
                      product.componentOf[element], status, ""));
@@ -498,7 +478,7 @@ int Remove(const std::string& logPath) {
             continue;
         }
         StepResult r = UndoElement(element, rebootList);
-        if (IsFailure(element->Kind, r.status, false))
+        if (IsFailure(element->Kind, Phase::Undo, r.status))
             left.insert(left.begin(), element);
         Say(ItemLine("undo", ++n, static_cast<int>(order.size()), element,
                      product.componentOf[element], r.status, r.note));
