@@ -197,3 +197,20 @@ else
     echo "  Result: the demo did NOT do what it should (see above)."
     exit 1
 fi
+
+# The sample product, installed, restarted, checked and removed on each platform family, each in
+# a Wine prefix of its own (scripts/product-roundtrip.sh says how).
+PRODUCT_OK=1
+for family in win98 win2k; do
+    echo
+    echo "== The sample product on $family: install, restart, check, remove =="
+    TARVO_BUILD="$BUILD" "$ROOT/scripts/product-roundtrip.sh" "$family" \
+        "$DEMO/product-$family" || PRODUCT_OK=0
+done
+echo
+echo "== Main job =="
+for family in win98 win2k; do
+    grep -h "machine left as it was" "$DEMO/product-$family/roundtrip.log" 2>/dev/null || true
+done
+[ "$PRODUCT_OK" = 1 ] || { echo "  The sample product's round trip did NOT do what it should."; exit 1; }
+echo "  The loader, the plug-in and the sample product did what they should on both families."

@@ -1,0 +1,241 @@
+// The product engine against a script of the same plain Win32 calls:
+//   install  a generated product of 2,000 files in 50 folders, 2,000 registry values and 200
+//            shortcuts, installed by the engine (a process of its own, as the loader starts it)
+//            against CreateDirectoryA, CopyFileA, RegSetValueExA and the shell link object
+//   remove   the engine's removal from its log against plain deletion calls
+//   growth   the engine installing 500 and 2,000 files (files only)
+// Usage: product_bench-win2k.exe [install] [growth]   (default: both)
+// Everything goes to a folder beside the program (inside the build tree) and under
+// HKEY_CURRENT_USER\Software\TarvoBench, and is deleted again.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "setup/core/handles.h"
+#include "setup/core/sysfolders.h"
+#include "support/fixtures.h"
+
+namespace {
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+const char* const BenchKey = "Software\\TarvoBench\\Product";
+constexpr int Folders = 50;
+
+struct Shape {
+    int files;
+    int values;
+    int links;
+};
+
+std::string FolderName(int i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "f%02d", i % Folders);
+    return name;
+}
+
+std::string FileName(int i) {
+    return "file" + std::to_string(i) + ".dat";
+}
+
+// The medium: `files` small files and the description of the product.
+void MakeMedium(const std::string& medium, const std::string& destination, const Shape& shape) {
+    CreateDirectoryA(medium.c_str(), nullptr);
+    CreateDirectoryA((medium + "\\files").c_str(), nullptr);
+    std::string body(1024, 'x');
+    for (int i = 0; i < shape.files; ++i)
+        testsupport::WriteFileBytes(medium + "\\files\\" + FileName(i), body);
+    std::string d = "[Product]\r\nName = Bench\r\nDestination = " + destination +
+                    "\r\nGroup = Tarvo Bench\r\n[Component Main]\r\n";
+    for (int i = 0; i < shape.files; ++i)
+        d += "[WSetupFile F" + std::to_string(i) +
+             "]\r\nComponent = Main\r\nSourceDir = <S>\\files\r\nMediaName = " + FileName(i) +
+             "\r\nDestDir = <D>\\" + FolderName(i) + "\r\nDestName = " + FileName(i) +
+             "\r\nCopyMode = 0\r\n";
+    for (int i = 0; i < shape.values; ++i)
+        d += "[WSetupRegEntry R" + std::to_string(i) +
+             "]\r\nComponent = Main\r\nRootName = HKEY_CURRENT_USER\r\nKeyPath = " + BenchKey +
+             "\\" + FolderName(i) + "\r\nValueName = v" + std::to_string(i) +
+             "\r\nValueData = value " + std::to_string(i) + "\r\nValueType = STRING\r\n";
+    for (int i = 0; i < shape.links; ++i)
+        d += "[WSetupShortcut L" + std::to_string(i) + "]\r\nComponent = Main\r\nLinkName = Link " +
+             std::to_string(i) + "\r\nDestDir = <D>\\" + FolderName(i) +
+             "\r\nDestName = " + FileName(i) + "\r\n";
+    testsupport::WriteFileBytes(medium + "\\product.txt", d);
+}
+
+double RunEngine(const std::string& words) {
+    std::string engine = testsupport::ProgramFolder() + "\\standins\\productengine.exe";
+    double start = Now();
+    long code = testsupport::RunAndWait("\"" + engine + "\" " + words, 600000);
+    double seconds = Now() - start;
+    if (code != 0)
+        std::printf("  (the engine answered %ld)\n", code);
+    return seconds;
+}
+
+std::string GroupFolder() {
+    return TheSystemFolders().Programs() + "\\Tarvo Bench";
+}
+
+// The plain script: the same files, values and links through the platform's own calls.
+double PlainInstall(const std::string& medium, const std::string& destination, const Shape& shape) {
+    double start = Now();
+    CreateDirectoryA(destination.c_str(), nullptr);
+    for (int f = 0; f < Folders; ++f)
+        CreateDirectoryA((destination + "\\" + FolderName(f)).c_str(), nullptr);
+    for (int i = 0; i < shape.files; ++i)
+        CopyFileA((medium + "\\files\\" + FileName(i)).c_str(),
+                  (destination + "\\" + FolderName(i) + "\\" + FileName(i)).c_str(), FALSE);
+    for (int i = 0; i < shape.values; ++i) {
+        RegKey key;
+        std::string path = std::string(BenchKey) + "\\" + FolderName(i);
+        RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.Receive(), nullptr);
+        std::string data = "value " + std::to_string(i);
+        RegSetValueExA(key.Get(), ("v" + std::to_string(i)).c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>(data.size() + 1));
+    }
+    ComScope com;
+    CreateDirectoryA(GroupFolder().c_str(), nullptr);
+    for (int i = 0; i < shape.links; ++i) {
+        ComPtr<IShellLinkA> link;
+        if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    link.Receive())))
+            continue;
+        ComPtr<IPersistFile> file;
+        link->QueryInterface(IID_IPersistFile, file.Receive());
+        std::string target = destination + "\\" + FolderName(i) + "\\" + FileName(i);
+        link->SetPath(target.c_str());
+        link->SetWorkingDirectory((destination + "\\" + FolderName(i)).c_str());
+        std::string name = GroupFolder() + "\\Link " + std::to_string(i) + ".LNK";
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, MAX_PATH);
+        if (file)
+            file->Save(wide, TRUE);
+    }
+    return Now() - start;
+}
+
+double PlainRemove(const std::string& destination, const Shape& shape) {
+    double start = Now();
+    for (int i = 0; i < shape.links; ++i)
+        DeleteFileA((GroupFolder() + "\\Link " + std::to_string(i) + ".LNK").c_str());
+    RemoveDirectoryA(GroupFolder().c_str());
+    for (int i = 0; i < shape.values; ++i) {
+        RegKey key;
+        std::string path = std::string(BenchKey) + "\\" + FolderName(i);
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) ==
+            ERROR_SUCCESS)
+            RegDeleteValueA(key.Get(), ("v" + std::to_string(i)).c_str());
+    }
+    for (int i = 0; i < shape.files; ++i)
+        DeleteFileA((destination + "\\" + FolderName(i) + "\\" + FileName(i)).c_str());
+    for (int f = 0; f < Folders; ++f)
+        RemoveDirectoryA((destination + "\\" + FolderName(f)).c_str());
+    RemoveDirectoryA(destination.c_str());
+    return Now() - start;
+}
+
+void CleanUp(const std::string& work) {
+    testsupport::RemoveTree(work);
+    testsupport::RemoveTree(GroupFolder());
+    RegKey bench;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_ALL_ACCESS, bench.Receive()) ==
+        ERROR_SUCCESS) {
+        for (int f = 0; f < Folders; ++f)
+            RegDeleteKeyA(HKEY_CURRENT_USER,
+                          (std::string(BenchKey) + "\\" + FolderName(f)).c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, BenchKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TarvoBench");
+    }
+}
+
+struct Times {
+    double install;
+    double remove;
+};
+
+Times EngineRound(const std::string& work, const Shape& shape) {
+    std::string medium = work + "\\medium";
+    std::string destination = work + "\\engine-dest";
+    CleanUp(work);
+    CreateDirectoryA(work.c_str(), nullptr);
+    MakeMedium(medium, destination, shape);
+    Times t;
+    t.install = RunEngine("mode=install \"description=" + medium +
+                          "\\product.txt\" \"output=" + work + "\\install.out\"");
+    t.remove = RunEngine("mode=remove \"log=" + destination + "\\install.log\" \"output=" + work +
+                         "\\remove.out\"");
+    return t;
+}
+
+Times PlainRound(const std::string& work, const Shape& shape) {
+    std::string medium = work + "\\medium";
+    std::string destination = work + "\\plain-dest";
+    CleanUp(work);
+    CreateDirectoryA(work.c_str(), nullptr);
+    MakeMedium(medium, destination, shape);
+    Times t;
+    t.install = PlainInstall(medium, destination, shape);
+    t.remove = PlainRemove(destination, shape);
+    return t;
+}
+
+bool Wanted(int argc, char** argv, const char* name) {
+    if (argc < 2)
+        return true;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string work = testsupport::ProgramFolder() + "\\bench-product";
+    if (Wanted(argc, argv, "install")) {
+        const Shape shape{2000, 2000, 200};
+        Times best{1e9, 1e9}, plain{1e9, 1e9};
+        for (int round = 0; round < 2; ++round) {
+            Times p = PlainRound(work, shape);
+            Times e = EngineRound(work, shape);
+            plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove)};
+            best = {std::min(best.install, e.install), std::min(best.remove, e.remove)};
+        }
+        std::printf("install 2000 files, 2000 values, 200 links: plain %.2f s, engine %.2f s, "
+                    "ratio %.2f (aim <= 1.5)\n",
+                    plain.install, best.install, best.install / plain.install);
+        std::printf("remove from the log: plain %.2f s, engine %.2f s, ratio %.2f (aim <= 1.5)\n",
+                    plain.remove, best.remove, best.remove / plain.remove);
+    }
+    if (Wanted(argc, argv, "growth")) {
+        double small = 1e9, large = 1e9;
+        for (int round = 0; round < 2; ++round) {
+            small = std::min(small, EngineRound(work, Shape{500, 0, 0}).install);
+            large = std::min(large, EngineRound(work, Shape{2000, 0, 0}).install);
+        }
+        std::printf("engine install, files only: 500 files %.2f s, 2000 files %.2f s, growth "
+                    "%.2f for 4x the files (linear: 4)\n",
+                    small, large, large / small);
+    }
+    CleanUp(work);
+    return 0;
+}

@@ -1,0 +1,61 @@
+// A product description: the plain text file from which the product engine installs a product.
+//
+//   # comment (also ";"); blank lines are skipped; blanks around names and values are trimmed
+//   [Product]
+//   Name = Tarvo Sample                      the <PRODUCT> macro
+//   Destination = <P>\Tarvo Sample           the <D> macro (may use the folder macros below)
+//   Group = Tarvo Sample                     the <G> macro (program group)
+//   Log = <D>\install.log                    where the uninstall log goes (this is the default)
+//
+//   [Variables]                              %NAME% variables, one "NAME = value" a line
+//   [Macros]                                 custom macros: "<CUSTAPP = C:\Folder"
+//
+//   [Component Main]                         a component and its Id
+//   Selected = 1                             0 leaves it (and its elements) out
+//
+//   [WSetupFile MainProgram]                 an element: its class name and its Id
+//   Component = Main                         the component that holds it (required)
+//   SourceName = sample.exe                  any field of the kind, by its own name
+//
+// The engine fills these folder macros from the machine: <S> the folder of the description (the
+// medium), <W> the Windows folder, <Y> the system folder, <F> the fonts folder, <T> the temporary
+// folder, <P> the program files folder, <SF> the common files folder. Values keep their macros
+// and variables: each element expands them itself when it runs.
+//
+// A description is checked whole before anything is installed: an unknown section, class name or
+// field, a value of the wrong form, a "," where the element's record could not keep it, a
+// component that does not exist, or a source file missing from the medium refuses it with the
+// file name, the line number and the reason.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct DescribedValue {
+    std::string name;
+    std::string value;
+    int line = 0;
+};
+
+struct DescribedItem {
+    std::string className; // "Component" for a component
+    std::string id;
+    int line = 0;
+    std::vector<DescribedValue> values;
+};
+
+struct ProductDescription {
+    std::string path;
+    std::string name;
+    std::string destination;
+    std::string group;
+    std::string log = "<D>\\install.log";
+    std::vector<DescribedValue> variables;
+    std::vector<DescribedValue> customMacros;
+    std::vector<DescribedItem> components;
+    std::vector<DescribedItem> elements;
+};
+
+// Reads the file; false with "<file>(<line>): <reason>" when it cannot be read or is malformed.
+// This checks the form only; CheckDescription checks it against the kinds and the medium.
+bool ReadDescription(const std::string& path, ProductDescription& description, std::string& error);
