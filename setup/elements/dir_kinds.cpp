@@ -13,6 +13,7 @@
 #include "setup/core/restart_ini.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
+#include "setup/elements/protected_folders.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupDir, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupDeleteFile, WSetupElement)
@@ -60,89 +61,6 @@ DWORD AttributesOfFolder(const std::string& path) {
 bool CreateFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) ||
            AttributesOfFolder(path) != INVALID_FILE_ATTRIBUTES || CreateDirectoryTree(path);
-}
-
-std::string WithoutTrailingBackslash(const std::string& path) {
-    std::string p = Trimmed(path);
-    for (std::string shorter; (shorter = StripTrailingDelimiter(p, "\\")) != p;)
-        p = shorter;
-    return p;
-}
-
-// An empty path, "\", a drive ("C:", "C:\") or a network share ("\\server\share").
-bool IsEmptyOrRoot(const std::string& path) {
-    const std::string p = WithoutTrailingBackslash(path);
-    if (p.empty())
-        return true;
-    if (p.size() == 2 && p[1] == ':')
-        return true;
-    if (p.size() < 2 || p[0] != '\\' || p[1] != '\\')
-        return false;
-    const std::size_t serverEnd = FindText(p, "\\", true, 2);
-    return serverEnd == TextNotFound || FindText(p, "\\", true, serverEnd + 1) == TextNotFound;
-}
-
-// The machine's well-known folders, as given and in short form, gathered on first use.
-struct WellKnownFolders {
-    std::vector<std::string> upper;      // upper-cased, without a trailing backslash
-    std::vector<std::string> upperShort; // the same folders' short forms, where there are any
-};
-
-const WellKnownFolders& TheWellKnownFolders() {
-    static const WellKnownFolders folders = [] {
-        WellKnownFolders f;
-        const SystemFolders& s = TheSystemFolders();
-        const std::string all[] = {s.Bde(),           s.Dao(),
-                                   s.Odbc(),          s.Personal(),
-                                   s.Desktop(),       s.Programs(),
-                                   s.SendTo(),        s.Templates(),
-                                   s.StartMenu(),     s.Startup(),
-                                   s.Temp(),          s.Fonts(),
-                                   s.Windows(),       s.ProgramFiles(),
-                                   s.System(),        s.Module(),
-                                   s.Maker(),         s.Pictures(),
-                                   s.CommonStartup(), SystemFolders::GetWindowsFolderNow()};
-        for (const std::string& folder : all) {
-            const std::string p = WithoutTrailingBackslash(folder);
-            if (p.empty())
-                continue;
-            f.upper.push_back(Uppercased(p));
-            const std::string shortForm = WithoutTrailingBackslash(ShortPathOf(p));
-            if (!shortForm.empty())
-                f.upperShort.push_back(Uppercased(shortForm));
-        }
-        return f;
-    }();
-    return folders;
-}
-
-// Whether `folder` (upper-cased, no trailing backslash) is one of the folders or lies above
-// one of them.
-bool IsAtOrAbove(const std::string& folder, const std::vector<std::string>& folders) {
-    for (const std::string& known : folders) {
-        if (known.size() < folder.size() || known.compare(0, folder.size(), folder) != 0)
-            continue;
-        if (known.size() == folder.size() || known[folder.size()] == '\\')
-            return true;
-    }
-    return false;
-}
-
-// A folder that an uninstall never removes: a root, a well-known folder of the machine (Windows,
-// System, Program Files, the start menu, the desktop, Temp, ...) or a folder above one of them.
-// A path written with short names is also compared in its short form.
-bool IsProtectedFolder(const std::string& path) {
-    if (IsEmptyOrRoot(path))
-        return true;
-    const WellKnownFolders& known = TheWellKnownFolders();
-    const std::string folder = Uppercased(WithoutTrailingBackslash(path));
-    if (IsAtOrAbove(folder, known.upper) || IsAtOrAbove(folder, known.upperShort))
-        return true;
-    if (folder.find('~') == std::string::npos)
-        return false;
-    const std::string shortForm = Uppercased(WithoutTrailingBackslash(ShortPathOf(path)));
-    return !shortForm.empty() &&
-           (IsAtOrAbove(shortForm, known.upper) || IsAtOrAbove(shortForm, known.upperShort));
 }
 
 // Removes the empty folders above `folder`, up to the first one that is not empty or that an

@@ -16,6 +16,7 @@
 #include "setup/core/registry.h"
 #include "setup/core/restart_ini.h"
 #include "setup/core/text.h"
+#include "setup/elements/protected_folders.h"
 #include "setup/elements/version_info.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupFile, WSetupElement)
@@ -275,9 +276,11 @@ std::string CountedNameOf(const std::string& path) {
 // Schedules the file's folder and every folder above it, up to the path's root, for removal
 // at the restart (the platform removes only those that are empty by then).
 void ScheduleFolderRemoval(const std::string& path) {
+    // The walk stops below the drive root and below the machine's well-known folders: an empty
+    // Program Files or Fonts folder is not the product's to remove.
     const std::string root = PathRoot(path);
     for (std::string folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder)) {
-        if (EqualText(folder, root, false))
+        if (EqualText(folder, root, false) || IsProtectedFolder(folder))
             break;
         DeleteFileAtReboot(folder);
     }
@@ -407,7 +410,7 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
 
     if (RemoveEmptyFolders) {
         if (Status == 0 || Status == 4)
-            RemoveEmptyDirectoryChain(ParentOf(path));
+            RemoveEmptyFoldersUpFrom(ParentOf(path));
         else if (Status == 2)
             ScheduleFolderRemoval(path);
     }
@@ -541,7 +544,7 @@ int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
         }
     }
     if (RemoveEmptyFolders && (Status == 0 || Status == 2))
-        RemoveEmptyDirectoryChain(ParentOf(path));
+        RemoveEmptyFoldersUpFrom(ParentOf(path));
     return Status;
 }
 

@@ -13,6 +13,7 @@
 #include "setup/core/shelllink.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
+#include "setup/elements/protected_folders.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupShortcut, WSetupElement)
 
@@ -93,7 +94,7 @@ int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
     // so do its parents that are left empty.
     std::string folder = ParentOf(linkFile);
     if (!EqualText(folder, TheSystemFolders().Desktop(), false)) {
-        RemoveEmptyDirectoryChain(folder);
+        RemoveEmptyFoldersUpFrom(folder);
         removedLinks.Add(linkFile);
     }
     return Status = 0;

@@ -10,6 +10,7 @@
 #include "setup/core/registry.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
+#include "setup/elements/protected_folders.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupTTFFile, WSetupElement)
 
@@ -31,10 +32,6 @@ bool BuildsResourceFile(const PlatformVersion& platform) {
 std::string ResourceFileFor(const std::string& path) {
     const std::string folder = JoinPath(TheSystemFolders().Windows(), "system", true);
     return JoinPath(folder, TextBefore(FileNameOf(path), ".") + ".FOT", true);
-}
-
-std::string WithoutTrailingBackslash(const std::string& path) {
-    return path.size() > 3 ? StripTrailingDelimiter(path, "\\") : path;
 }
 
 // The text the font list holds for the registered file.
