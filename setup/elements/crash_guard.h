@@ -22,9 +22,25 @@
 //   the frames above it in unwinding mode and leaves FS:[0] pointing at the record, then reloads
 //   the saved frame pointer from the record and jumps to the guard's resume point. The resume
 //   point resets the stack pointer from the frame pointer (abandoning the dispatcher's frames
-//   below), unlinks the record and returns. The stack pointer is also reset from the frame
-//   pointer after a normal return, so an entry declared with the wrong calling convention
-//   (caller-cleans instead of callee-cleans) does not unbalance the stack.
+//   below), restores the caller's ebx, esi and edi from the guard's own frame (RtlUnwind does not
+//   preserve them on every system), clears the direction flag, unlinks the record and returns.
+//   The stack pointer is also reset from the frame pointer after a normal return, so an entry
+//   declared with the wrong calling convention (caller-cleans instead of callee-cleans) does not
+//   unbalance the stack. The arguments are placed 16 bytes below the record, with the stack
+//   aligned to 16 bytes at the call (what code built by GCC expects; 4 is all the platform
+//   promises): an entry that declares a few more parameters than it is given and writes to them
+//   does not overwrite the record.
+//
+// Handler validation of later systems (i686): Windows 95/98/Me and NT 3.51 to 2000 call any
+// handler on the chain. From XP SP2 and Server 2003 the dispatcher checks a handler against the
+// SafeSEH table of the image that holds it: an image with such a table (in its load
+// configuration) must list the handler, an image marked "no SEH" has all its handlers refused,
+// and an image without a table is trusted. The product images are linked by GNU ld, which builds
+// no SafeSEH table and no load configuration, and without --no-seh: the handler is accepted. The
+// i686 build checks both properties of Quenda.exe and Morvik.dll after linking (a toolchain that
+// starts emitting a table would otherwise make every crash fatal on those systems only). Chain
+// validation (SEHOP, Vista SP1 and later) only requires the record to be linked properly, on the
+// stack and 4-byte aligned, which it is.
 //
 // What the guard cannot repair: a module that corrupts the stack or the heap before it faults,
 // or leaves locks held, may still bring the process down later; after a stack overflow the
