@@ -167,10 +167,15 @@ __attribute__((noinline, noclone)) void RunGuarded(GuardedCall& callRef) {
 #error "the crash guard is written for i686 and x86_64"
 #endif
 
-long CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count) {
+bool CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count, long& result,
+                      CSetupCException& caught) {
     GuardedCall call{entry, arguments, count < 0 ? 0 : (count > 4 ? 4 : count), 0, 0, 0};
     RunGuarded(call);
-    if (call.crashed)
-        throw CSetupCException(static_cast<std::uint32_t>(call.code));
-    return call.result;
+    if (call.crashed) {
+        result = 0;
+        caught = CSetupCException(static_cast<std::uint32_t>(call.code));
+        return false;
+    }
+    result = call.result;
+    return true;
 }

@@ -1,7 +1,8 @@
 // The crash guard around calls into product modules (self-registration entries, custom DLL
 // entries): a processor or platform exception that leaves the called entry (an access violation,
 // a C++ exception the module throws and does not catch, a division by zero) ends the call
-// instead of the process, and is reported as a CSetupCException carrying its code.
+// instead of the process. The guard's result reports it, with a CSetupCException carrying its
+// code; nothing is thrown, so the guard works the same in code built without C++ exceptions.
 //
 // The guard is frame-based: it is one exception-handling frame on the calling thread, around the
 // call only. Exceptions that the module raises and handles itself (a C++ exception it catches,
@@ -55,7 +56,7 @@
 
 #include <cstdint>
 
-// The exception of the guard: the code of the processor or platform exception that left the
+// What the guard caught: the code of the processor or platform exception that left the
 // called entry (0xC0000005 for an access violation, 0x20474343 for an uncaught C++ exception of
 // a module built with GCC, 0xE06D7363 for one of a module built with Visual C++).
 class CSetupCException {
@@ -68,7 +69,9 @@ private:
 };
 
 // Calls `entry` with the first `count` (0 to 4) of `arguments` as pointer-sized arguments in the
-// platform's standard calling convention (callee-cleans on i686) and returns its 32-bit result.
-// Throws CSetupCException when an exception left the entry; the process goes on, and the guard
-// can be used again at once. The entry runs on the calling thread.
-long CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count);
+// platform's standard calling convention (callee-cleans on i686). Returns true when the entry
+// returned: `result` receives its 32-bit result. Returns false when an exception left the entry:
+// `caught` receives its code and `result` is 0. Either way the process goes on, and the guard can
+// be used again at once. The entry runs on the calling thread.
+bool CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count, long& result,
+                      CSetupCException& caught);
