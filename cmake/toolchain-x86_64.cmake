@@ -1,4 +1,6 @@
-# 64-bit Windows: the same sources, run by the test suite under wine64.
+# 64-bit Windows: the same sources, run by the test suite under wine64. The posix thread-model
+# compilers: GoogleTest needs std::mutex and std::condition_variable, which the win32 thread
+# model of this compiler release does not provide.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)

@@ -1,6 +1,7 @@
 #include "plugin/entry_points.h"
 
 #include "plugin/custom_macro.h"
+#include "plugin/entry_guard.h"
 #include "plugin/hotsync_interface.h"
 #include "plugin/hotsync_probe.h"
 #include "plugin/shortcut_refresh.h"
@@ -71,7 +72,7 @@ int CountFeatureComponents(const FwPtrArray& list) {
 
 } // namespace
 
-extern "C" LONG WINAPI Initialize(LONG, InstallRecord* record, void*, const char* text) {
+static LONG InitializeWork(InstallRecord* record, const char* text) {
     const std::string argument = CopyArgument(text);
     if (!record || record->RunMode == 1)
         return 1;
@@ -98,7 +99,7 @@ extern "C" LONG WINAPI Initialize(LONG, InstallRecord* record, void*, const char
     return 1;
 }
 
-extern "C" LONG WINAPI PreInstall(LONG, InstallRecord* record, void*, const char* text) {
+static LONG PreInstallWork(InstallRecord* record, const char* text) {
     const std::string argument = CopyArgument(text);
     HotSyncProbe probe;
     const double version = probe.GetHotSyncVersion();
@@ -117,7 +118,7 @@ extern "C" LONG WINAPI PreInstall(LONG, InstallRecord* record, void*, const char
     return 1;
 }
 
-extern "C" LONG WINAPI PostInstall(LONG, InstallRecord* record, void*, const char* text) {
+static LONG PostInstallWork(InstallRecord* record, const char* text) {
     const std::string argument = CopyArgument(text);
     if (!record || record->RunMode == 1)
         return 1;
@@ -134,7 +135,7 @@ extern "C" LONG WINAPI PostInstall(LONG, InstallRecord* record, void*, const cha
     return 1;
 }
 
-extern "C" LONG WINAPI PreUNInstall(LONG, ComponentRegistry* registry, void*, const char* text) {
+static LONG PreUNInstallWork(ComponentRegistry* registry, const char* text) {
     const std::string argument = CopyArgument(text);
     if (!registry)
         return 1;
@@ -151,12 +152,38 @@ extern "C" LONG WINAPI PreUNInstall(LONG, ComponentRegistry* registry, void*, co
     return 1;
 }
 
-extern "C" LONG WINAPI PostUNInstall(LONG, void*, void*, const char* text) {
+static LONG PostUNInstallWork(const char* text) {
     const std::string argument = CopyArgument(text);
     return 1;
 }
 
-extern "C" LONG WINAPI UNInitialize(LONG, void*, void*, const char* text) {
+static LONG UNInitializeWork(const char* text) {
     const std::string argument = CopyArgument(text);
     return 1;
+}
+
+// The exports: each runs its work through RunEntry, so that nothing but the result reaches the
+// engine (plugin/entry_guard.h).
+extern "C" LONG WINAPI Initialize(LONG, InstallRecord* record, void*, const char* text) {
+    return morvik::RunEntry([=] { return InitializeWork(record, text); });
+}
+
+extern "C" LONG WINAPI PreInstall(LONG, InstallRecord* record, void*, const char* text) {
+    return morvik::RunEntry([=] { return PreInstallWork(record, text); });
+}
+
+extern "C" LONG WINAPI PostInstall(LONG, InstallRecord* record, void*, const char* text) {
+    return morvik::RunEntry([=] { return PostInstallWork(record, text); });
+}
+
+extern "C" LONG WINAPI PreUNInstall(LONG, ComponentRegistry* registry, void*, const char* text) {
+    return morvik::RunEntry([=] { return PreUNInstallWork(registry, text); });
+}
+
+extern "C" LONG WINAPI PostUNInstall(LONG, void*, void*, const char* text) {
+    return morvik::RunEntry([=] { return PostUNInstallWork(text); });
+}
+
+extern "C" LONG WINAPI UNInitialize(LONG, void*, void*, const char* text) {
+    return morvik::RunEntry([=] { return UNInitializeWork(text); });
 }

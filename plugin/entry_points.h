@@ -3,7 +3,9 @@
 // Each takes four 32-bit arguments: a value that is not used, a pointer to an engine record
 // (InstallRecord for the installation calls, ComponentRegistry for PreUNInstall), a pointer to a
 // further engine record that is not used, and a text that is copied and not used otherwise.
-// Every entry point returns 1: the plug-in reports no failure to the engine.
+// Every entry point returns 1: the plug-in reports no failure to the engine. Nothing else leaves
+// an entry point, no exception either (plugin/entry_guard.h). The setup library's process-wide
+// objects are built by the first entry point called, not when the DLL loads.
 //
 // The exports carry these undecorated names (Morvik.def).
 #pragma once

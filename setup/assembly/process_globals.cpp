@@ -1,27 +1,61 @@
-// The process-wide objects of the setup library. They are all defined in this one unit so that
-// their construction order is fixed (the order of definition below) and all of them exist before
-// the program's (or the plug-in's) main code runs. None of them relies on another's construction.
+// The process-wide objects of the setup library (setup/core/process_objects.h). They are all
+// defined in this one unit, which fixes the order in which BuildProcessObjects builds them. None
+// of them relies on another's construction.
+//
+// None of them may be a static object with a constructor or destructor: those run while the
+// loader lock is held when they belong to a DLL (see the header). Each lives in storage that
+// is never released, and nothing of this unit runs when the module unloads.
+#include "setup/core/process_objects.h"
+
+#include <new>
+
 #include "setup/core/macros.h"
 #include "setup/core/platform_version.h"
 #include "setup/core/sysfolders.h"
 
+namespace {
+
+// Built on the first call of Get, in storage of static duration, and never destroyed.
+template <typename T> class ProcessObject {
+public:
+    T& Get() {
+        if (!m_object)
+            m_object = new (m_storage) T();
+        return *m_object;
+    }
+
+private:
+    alignas(T) unsigned char m_storage[sizeof(T)];
+    T* m_object; // zero before the first use (static storage)
+};
+
+// Zero-initialised and without constructors: nothing here runs at load or unload.
+ProcessObject<SystemFolders> g_systemFolders;
+ProcessObject<PlatformVersion> g_platformVersion;
+ProcessObject<SetupContext> g_setupContext;
+
+} // namespace
+
 // 1. System folders (asks the platform's version query itself, not the record below).
-static SystemFolders g_systemFolders;
 SystemFolders& TheSystemFolders() {
-    return g_systemFolders;
+    return g_systemFolders.Get();
 }
 
 // 2. Platform version.
-static PlatformVersion g_platformVersion;
 const PlatformVersion& ThePlatformVersion() {
-    return g_platformVersion;
+    return g_platformVersion.Get();
 }
 
 // 3. Macro context: empty and disabled.
-static SetupContext g_setupContext;
 SetupContext& TheSetupContext() {
-    return g_setupContext;
+    return g_setupContext.Get();
 }
 
 // 4. Backup name prefix: BackupFilePrefix (of the directory kinds) is a compile-time constant
 // and needs no construction.
+
+void BuildProcessObjects() {
+    TheSystemFolders();
+    ThePlatformVersion();
+    TheSetupContext();
+}

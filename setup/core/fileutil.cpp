@@ -404,13 +404,19 @@ bool CanWriteTo(const std::string& directory, bool probe) {
 bool FileSize(const std::string& path, std::uint32_t& size) {
     size = 0;
     KernelHandle file(OpenForReading(path, ShareEverything()));
-    LARGE_INTEGER length;
-    if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &length))
+    if (!file.IsOpen())
+        return false;
+    // The low word INVALID_FILE_SIZE is also the size of a file of 4 GB less one byte: only the
+    // last error tells a failure.
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(file.Get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
         return false;
     // A size that does not fit the result is not reported as a wrong, smaller one.
-    if (length.QuadPart > 0xFFFFFFFFLL)
+    if (high != 0)
         return false;
-    size = static_cast<std::uint32_t>(length.QuadPart);
+    size = low;
     return true;
 }
 

@@ -136,8 +136,10 @@ void FwString::Assign(const char* text, std::size_t length) {
     }
     // The text may live inside the current block: build the new block before releasing.
     auto* h = static_cast<StringHeader*>(std::malloc(sizeof(StringHeader) + length + 1));
+    // The run-time library's own report of a failed allocation: std::bad_alloc where the build
+    // has exceptions, the end of the program where it has none (setup/core/product_runtime.cpp).
     if (!h)
-        throw std::bad_alloc();
+        std::__throw_bad_alloc();
     h->Refs = 1;
     h->Length = static_cast<int>(length);
     h->Capacity = static_cast<int>(length);
@@ -168,7 +170,7 @@ void FwPtrArray::Reserve(int capacity) {
         newMax = capacity;
     void** data = static_cast<void**>(std::realloc(m_pData, sizeof(void*) * newMax));
     if (!data)
-        throw std::bad_alloc();
+        std::__throw_bad_alloc();
     m_pData = data;
     m_nMaxSize = newMax;
 }

@@ -3,6 +3,8 @@
 // the installed product creates itself, and is only ever deleted.
 #pragma once
 
+#include <string>
+
 #include "setup/core/element.h"
 
 // Copy rules of WSetupFile::CopyMode.
@@ -19,22 +21,88 @@ enum WSetupCopyMode : int {
 // FileFlags bits that count the file in the shared-DLL table.
 constexpr int SharedFileFlags = 0x64;
 
+// Outcomes of CopyWithRule (also the status of WSetupFile::InstallStep).
+enum WSetupCopyOutcome : int {
+    CopiedPlain = 0,         // modes 0 and 5
+    CopiedHigherVersion = 1, // mode 2
+    KeptVersion = 2,         // mode 2: the destination's version is as high or higher
+    CopiedWasAbsent = 3,     // mode 1
+    KeptExisting = 4,        // mode 1: the destination exists; also mode 6
+    CopiedNewer = 5,         // mode 3
+    KeptDate = 6,            // mode 3: the destination is as new or newer
+    CopiedByStreams = 7,     // mode 4
+    SkippedOnRequest = 8,    // install step only
+    ScheduledPlain = 9,      // modes 0 and 5: replacement waits for the restart
+    ScheduledVersion = 10,   // mode 2
+    ScheduledIfAbsent = 11,  // mode 1
+    ScheduledDate = 12,      // mode 3
+    CopyFailedPlain = 13,    // modes 0 and 5
+    SourceAbsent = 14,       // install step only
+    FolderUnusable = 15,     // the destination's folder can neither be made nor found
+    AttributesFailed = 16,   // install step only: copied, the attribute string not applied
+    InUsePlain = 18,         // mode 0, restart replacement not allowed
+    CopyFailedIfAbsent = 19, // mode 1
+    CopyFailedVersion = 21,  // mode 2
+    InUseVersion = 23,       // mode 2, restart replacement not allowed
+    CopyFailedDate = 24,     // mode 3
+    InUseDate = 26,          // mode 3, restart replacement not allowed
+    StreamCopyFailed = 27,   // mode 4
+};
+
+// Adds `delta` to the reference count of `path` in the shared-DLL table (HKEY_LOCAL_MACHINE
+// "Software\Microsoft\Windows\CurrentVersion\SharedDLLs", one DWORD per full path; an absent
+// value counts 0). The sum is written only when it lies within 0..0xFFFFFFFF, so a decrement from
+// 0 writes nothing and the value is never deleted. True when the new count was written.
+bool AdjustSharedCount(const std::string& path, long delta);
+
+// Copies `source` onto `destination` under the copy rule `copyMode` (WSetupCopyMode; unknown
+// values copy plainly) and answers a WSetupCopyOutcome. A destination in use (the copy fails with
+// a sharing violation) is replaced at the next restart when `restartAllowed`. The destination's
+// folder tree is created. A destination that is neither copied nor scheduled keeps its
+// attributes; one that is scheduled is left with plain attributes, so that the restart can
+// replace it.
+//
+// A destination counts as existing (mode 1, mode 5) when the file system knows it, also when
+// another process holds it open without sharing.
+int CopyWithRule(const std::string& source, const std::string& destination, int copyMode,
+                 bool restartAllowed);
+
+// The platform's copy with overwriting allowed (CopyFileA), as CopyWithRule calls it; it must
+// leave the platform's error code set when it fails. Tests replace it to produce what only a
+// race with another process produces (a destination created and locked between the existence
+// test and the copy). Null restores the real copy; answers the previous one.
+using PlatformCopyFunction = bool (*)(const std::string& source, const std::string& destination);
+PlatformCopyFunction SetPlatformCopyFunction(PlatformCopyFunction copy);
+
 class WSetupFile : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupFile)
 public:
     WSetupFile();
     ~WSetupFile() = default;
 
-    int Verify() override;
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // Slot 26: copies the file. Paths whose replacement waits for the restart are added
-    // upper-cased to `rebootList`; the element may add itself to `collected`.
+    // 0 present with the attributes of `Attributes`; 1 absent; 2 present, attributes differ.
+    int Verify() override;
+
+    // Slot 26: copies the file (a WSetupCopyOutcome). Paths whose replacement waits for the
+    // restart are added upper-cased to `rebootList`; the element may add itself to `collected`.
+    // `defaultDestination` installs to "<D>" and forbids restart replacement; `shortNames`
+    // installs to the computed short (8.3) path, under which the shared count is also kept.
+    // A file that is not copied keeps the attributes it had.
     virtual int InstallStep(FwStringArray& rebootList, FwPtrArray& collected, int skipRequest,
                             int defaultDestination, int shortNames);
-    // Slot 27: deletes the file; a deletion that waits for the restart is added to the list.
+    // Slot 27: deletes the file: 0 deleted; 2 deletion scheduled for the restart (the upper-cased
+    // path is added to the list); 3 not to be removed; 4 deletion failed and the file is gone;
+    // 5 deletion failed (also when it could not be scheduled); 6 the file is absent or its
+    // attributes cannot be reset. The shared count is decremented under the name that the
+    // install step counted: the path, or else its short form when only that one is counted.
     virtual int UninstallStep(FwStringArray& rebootList);
+    // Binds the installed image to the DLLs in its folder with the system's image helper
+    // library (loaded from the system folder by full path, never through the search path):
+    // 0 bound (ChecksumText then holds the bound file's checksum); 1 absent; 2 bind failed;
+    // 4 the library is unavailable. The file keeps its attributes.
     virtual int BindImage();
     virtual FwString GetChecksumText() const;
     virtual void SetChecksumText(FwString text); // 30
@@ -68,7 +136,9 @@ public:
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // Slot 26: deletes the file; a deletion that waits for the restart is added to the list.
+    // Slot 26: deletes the file: 0 deleted; 2 absent; 3 deletion scheduled for the restart (the
+    // path is added to the list as it is); 4 deletion failed (also when it could not be
+    // scheduled); 5 its attributes cannot be reset.
     virtual int Remove(FwStringArray& rebootList);
 
     int RemoveEmptyFolders = 1;

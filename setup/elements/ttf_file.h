@@ -2,9 +2,36 @@
 // known to the running system and records it in the registry's font list. Its run-time class
 // names WSetupElement as base, like every kind, while its layout and operations extend
 // WSetupFile.
+//
+// Font lists (under HKEY_LOCAL_MACHINE): "Software\Microsoft\Windows\CurrentVersion\Fonts" on the
+// Windows 95/98 family, "Software\Microsoft\Windows NT\CurrentVersion\Fonts" on the NT family;
+// one string value per font, named "<font name> (TrueType)". The value holds the registered
+// file: its bare name when the platform has the new shell and the file lies in the Fonts
+// folder, on NT before the new shell the ".FOT" resource built for it in the Windows folder's
+// "system" subfolder, else its full path.
 #pragma once
 
+#include <string>
+
+#include "setup/core/fileutil.h"
 #include "setup/elements/file.h"
+
+// Registers one font: adds it to the running system (broadcasting WM_FONTCHANGE, with a timeout
+// so that a hung window cannot block) and writes its font-list value. On NT before the new
+// shell the ".FOT" resource is built first (an earlier one of the same name is rebuilt). False,
+// with the font removed again and nothing written, when any step fails, and on a platform that
+// is neither of the two families.
+bool RegisterFontFile(const std::string& path, const std::string& name);
+// The same for the given platform instead of the running one.
+bool RegisterFontFileAs(const PlatformVersion& platform, const std::string& path,
+                        const std::string& name);
+
+// Takes back what RegisterFontFile did for the font file at `path`: removes the font (and its
+// ".FOT" resource) from the running system, and deletes the font-list value `name` and the
+// ".FOT" file when that value names this file. True when the value no longer names the file.
+bool UnregisterFontFile(const std::string& path, const std::string& name);
+bool UnregisterFontFileAs(const PlatformVersion& platform, const std::string& path,
+                          const std::string& name);
 
 class WSetupTTFFile : public WSetupFile {
     FW_DECLARE_DYNCREATE(WSetupTTFFile)
@@ -13,13 +40,21 @@ public:
     ~WSetupTTFFile() = default;
 
     int Uninstall() override; // the file step undoes the copy: 0
+    // Those of WSetupFile::Verify, and 7 when the file is present but the font list does not
+    // name it (in any of the forms RegisterFontFile writes).
     int Verify() override;
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
+    // As WSetupFile's; RestartPending records whether this install's outcome was 9.
     int InstallStep(FwStringArray& rebootList, FwPtrArray& collected, int skipRequest,
                     int defaultDestination, int shortNames) override;
+    // As WSetupFile's, after the font is unregistered (UnregisterFontFile) when the element is
+    // to be removed.
+    int UninstallStep(FwStringArray& rebootList) override;
 
-    // Slot 31: registers the font (from where it lies on the medium when asked and not copied).
+    // Slot 31: registers the font (from where it lies on the medium when asked and not
+    // copied): 0 registered; 1 its replacement waits for the restart; 2 the font file is absent;
+    // 3 adding the font or writing the font list failed. An empty FontName becomes Id.
     virtual int RegisterFont(int fromSource);
     virtual FwString GetFontName() const;
     virtual void SetFontName(FwString name); // 33

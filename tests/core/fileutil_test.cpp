@@ -144,6 +144,13 @@ TEST(FileTests, ChecksumSizeAndTime) {
     ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
     CloseHandle(h);
     EXPECT_FALSE(FileSize(temp / "big", size));
+    // The largest size that fits has the low word of a failed size query.
+    h = CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    at.QuadPart = 0xFFFFFFFFLL;
+    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+    EXPECT_TRUE(FileSize(temp / "big", size));
+    EXPECT_EQ(size, 0xFFFFFFFFu);
 }
 
 TEST(DirectoryChains, CreateAndRemove) {

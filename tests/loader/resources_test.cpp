@@ -101,7 +101,10 @@ TEST_F(QuendaResources, DisclaimerDialogTemplate) {
     ASSERT_NE(data, nullptr);
     TemplateReader r(data, size);
     const DWORD style = r.Dword();
-    EXPECT_EQ(style, static_cast<DWORD>(DS_MODALFRAME | WS_POPUP | WS_CAPTION | DS_SETFONT));
+    // 3-D controls also where the system draws them only on request: the product is marked for
+    // Windows NT 3.10, and Windows 95 and NT 4.0 draw a dialog of such a program flat otherwise.
+    EXPECT_EQ(style,
+              static_cast<DWORD>(DS_MODALFRAME | DS_3DLOOK | WS_POPUP | WS_CAPTION | DS_SETFONT));
     EXPECT_EQ(r.Dword(), 0u); // extended style
     const WORD count = r.Word();
     ASSERT_EQ(count, 3);
