@@ -33,11 +33,13 @@ static_assert(offsetof(GuardedCall, entry) == 0 && offsetof(GuardedCall, argumen
 //    0(%ebp)  the caller's frame pointer; -4, -8, -12: the caller's ebx, esi, edi
 //   -28(%ebp) the registration record: +0 the previous record (chain link), +4 the handler,
 //             +8 this frame pointer, +12 the exception code
+//   below: 16 spare bytes, then the arguments, the stack aligned to 16 bytes at the call
 //
 // TarvoGuardHandler (cdecl: exception record, establisher frame = the registration record,
 // context, dispatcher context) answers "continue search" (1) while unwinding; otherwise it
 // stores the code, unwinds the frames above the record and resumes the guard at label 4.
-// RtlUnwind is not relied on to keep any register but the stack pointer.
+// RtlUnwind is not relied on to keep any register but the stack pointer. The direction flag is
+// cleared before RtlUnwind runs: the fault may have interrupted a backward string copy.
 asm(R"(
     .text
     .globl _TarvoGuardedCall
@@ -58,10 +60,14 @@ _TarvoGuardedCall:
     movl 8(%ebp), %ebx
     movl 8(%ebx), %ecx
     movl 4(%ebx), %edx
+    leal 16(,%ecx,4), %eax
+    subl %eax, %esp
+    andl $-16, %esp
 1:  testl %ecx, %ecx
     jz 2f
     decl %ecx
-    pushl (%edx,%ecx,4)
+    movl (%edx,%ecx,4), %eax
+    movl %eax, (%esp,%ecx,4)
     jmp 1b
 2:  call *(%ebx)
     leal -28(%ebp), %esp
@@ -86,6 +92,7 @@ _TarvoGuardedCall:
 
     .def _TarvoGuardHandler; .scl 3; .type 32; .endef
 _TarvoGuardHandler:
+    cld
     movl 4(%esp), %eax
     testl $6, 4(%eax)
     jnz 5f
@@ -160,10 +167,15 @@ __attribute__((noinline, noclone)) void RunGuarded(GuardedCall& callRef) {
 #error "the crash guard is written for i686 and x86_64"
 #endif
 
-long CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count) {
+bool CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count, long& result,
+                      CSetupCException& caught) {
     GuardedCall call{entry, arguments, count < 0 ? 0 : (count > 4 ? 4 : count), 0, 0, 0};
     RunGuarded(call);
-    if (call.crashed)
-        throw CSetupCException(static_cast<std::uint32_t>(call.code));
-    return call.result;
+    if (call.crashed) {
+        result = 0;
+        caught = CSetupCException(static_cast<std::uint32_t>(call.code));
+        return false;
+    }
+    result = call.result;
+    return true;
 }

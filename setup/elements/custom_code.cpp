@@ -101,12 +101,10 @@ int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& 
     text.push_back('\0');
     const std::uintptr_t entryArguments[] = {reinterpret_cast<std::uintptr_t>(window),
                                              reinterpret_cast<std::uintptr_t>(text.data())};
-    try {
-        return static_cast<int>(CallGuardedEntry(entry, entryArguments, 2));
-    } catch (const CSetupCException&) {
-        crashed = true;
-        return 0;
-    }
+    long result = 0;
+    CSetupCException crash(0);
+    crashed = !CallGuardedEntry(entry, entryArguments, 2, result, crash);
+    return static_cast<int>(result);
 }
 
 int RunProgram(const std::string& program, const std::string& arguments, int runMode) {

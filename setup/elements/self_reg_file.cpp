@@ -59,12 +59,11 @@ int CallRegistrationEntry(const std::string& modulePath, const std::string& entr
     FARPROC entry = GetProcAddress(module.Get(), entryName.c_str());
     if (!entry)
         return RegistrationNoEntry;
-    try {
-        return CallGuardedEntry(entry, nullptr, 0) == 0 ? RegistrationDone
-                                                        : RegistrationEntryFailed;
-    } catch (const CSetupCException&) {
+    long result = 0;
+    CSetupCException crash(0);
+    if (!CallGuardedEntry(entry, nullptr, 0, result, crash))
         return RegistrationCrashed;
-    }
+    return result == 0 ? RegistrationDone : RegistrationEntryFailed;
 }
 
 int RegisterModule(const std::string& modulePath, std::string& errorText) {
