@@ -14,7 +14,10 @@
 # HotSync 1.1 installation (stand-in), the loader starts the reference setup engine (stand-in)
 # from a second medium, build/demo/hotsync-medium, which loads Morvik.dll and calls its
 # installation entry points; a removal of the feature follows, and the script prints and checks
-# the action codes, custom macros, HotSync Manager shortcut and conduit table.
+# the action codes, custom macros, HotSync Manager shortcut and conduit table. Last, the sample
+# product is installed, restarted, checked and removed on Windows 98 and on Windows 2000, each
+# in a Wine prefix of its own (scripts/product-roundtrip.sh), ending with "machine left as it
+# was: yes" for each.
 # The media hold the x86_64 builds (this machine runs only 64-bit Windows programs); the 32-bit
 # products are build/i686/Quenda.exe and build/i686/Morvik.dll.
 set -e
