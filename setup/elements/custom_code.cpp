@@ -15,6 +15,7 @@
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 #include "setup/elements/crash_guard.h"
+#include "setup/elements/element_paths.h"
 
 FW_IMPLEMENT_DYNCREATE(WUninstallCustomDLL, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupCustomDLL, WSetupElement)
@@ -24,17 +25,6 @@ FW_IMPLEMENT_DYNCREATE(WSetupExecutable, WSetupElement)
 namespace {
 
 MainWindowSource g_mainWindowSource = nullptr;
-
-// The file of an element: DestDir (expanded and stored) resolved with DestName; with the
-// short-names flag, its computed short form.
-std::string TargetPathOf(WSetupElement& element, bool shortNames) {
-    SetupContext& context = TheSetupContext();
-    element.DestDir = context.ExpandVariables(element.DestDir);
-    std::string path = context.ResolvePath(element.DestDir, element.DestName);
-    if (shortNames)
-        path = ComputeShortPath(ParentOf(path), FileNameOf(path));
-    return path;
-}
 
 // Compared byte for byte from the end: the suffixes begin with ".", which is never the second
 // byte of a double-byte character, so a match is always a match of whole characters.
@@ -144,7 +134,7 @@ int WUninstallCustomDLL::Install() {
 }
 int WUninstallCustomDLL::Uninstall() {
     ChangeMark = 0;
-    const std::string path = TargetPathOf(*this, false);
+    const std::string path = ElementPath(*this, false);
     if (!FileExists(path))
         return Status = 1;
     bool crashed = false;
@@ -194,12 +184,12 @@ int WSetupCustomDLL::Uninstall() {
     return 0;
 }
 int WSetupCustomDLL::Verify() {
-    return Status = FileExists(TargetPathOf(*this, false)) ? 0 : 1;
+    return Status = FileExists(ElementPath(*this, false)) ? 0 : 1;
 }
 int WSetupCustomDLL::InstallStep(int shortNames) {
     if (Disabled)
         return Status = 0;
-    const std::string path = TargetPathOf(*this, shortNames != 0);
+    const std::string path = ElementPath(*this, shortNames != 0);
     if (!FileExists(path))
         return Status = 1;
     bool crashed = false;
@@ -246,7 +236,7 @@ int WUnistallExecutable::Install() {
 }
 int WUnistallExecutable::Uninstall() {
     ChangeMark = 0;
-    const std::string path = TargetPathOf(*this, false);
+    const std::string path = ElementPath(*this, false);
     if (!FileExists(path))
         return Status = 4;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
@@ -305,7 +295,7 @@ int WSetupExecutable::Verify() {
     return 0;
 }
 int WSetupExecutable::InstallStep(int shortNames) {
-    const std::string path = TargetPathOf(*this, shortNames != 0);
+    const std::string path = ElementPath(*this, shortNames != 0);
     if (!FileExists(path))
         return Status = 4;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);

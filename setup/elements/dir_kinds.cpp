@@ -13,6 +13,7 @@
 #include "setup/core/restart_ini.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
+#include "setup/elements/element_paths.h"
 #include "setup/elements/protected_folders.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupDir, WSetupElement)
@@ -20,35 +21,6 @@ FW_IMPLEMENT_DYNCREATE(WSetupDeleteFile, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupBackupFile, WSetupElement)
 
 namespace {
-
-// The element's target: DestDir becomes its variable expansion, the path is DestDir resolved
-// with DestName.
-std::string ResolveTarget(WSetupElement& element) {
-    SetupContext& context = TheSetupContext();
-    element.DestDir = context.ExpandVariables(element.DestDir);
-    return context.ResolvePath(element.DestDir, element.DestName);
-}
-
-// Existence is asked of the attributes: a file held open without sharing by another process
-// cannot be opened, but it is there.
-DWORD AttributesOfFile(const std::string& path) {
-    if (path.empty())
-        return INVALID_FILE_ATTRIBUTES;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return INVALID_FILE_ATTRIBUTES;
-    return attributes;
-}
-
-// Gives the path plain attributes. Attributes that change nothing about writing or removing
-// (archive, or none) are left, saving a call per element.
-bool MakePlain(const std::string& path, DWORD attributes) {
-    const DWORD restricting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
-    if ((attributes & restricting) == 0)
-        return true;
-    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
-}
 
 // The folder's attributes; INVALID_FILE_ATTRIBUTES when there is no folder at the path.
 DWORD AttributesOfFolder(const std::string& path) {
@@ -116,7 +88,7 @@ bool FolderHasAttributes(const std::string& folder, const std::string& attribute
 WSetupDir::WSetupDir() : WSetupElement(KindDir) {}
 
 int WSetupDir::InstallStep(int shortNames) {
-    std::string target = ResolveTarget(*this);
+    std::string target = ElementPath(*this, false);
     if (shortNames)
         target = ComputeShortPath(target, "");
     target = WithoutTrailingBackslash(target);
@@ -129,14 +101,14 @@ int WSetupDir::Uninstall() {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
         return Status = 1;
-    const std::string target = WithoutTrailingBackslash(ResolveTarget(*this));
+    const std::string target = WithoutTrailingBackslash(ElementPath(*this, false));
     // Nothing to remove (a folder that is gone is not scheduled either), or not ours to remove.
     if (IsProtectedFolder(target))
         return Status = 1;
     const DWORD attributes = AttributesOfFolder(target);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return Status = 1;
-    if (!MakePlain(target, attributes))
+    if (!MakePlainForWriting(target, attributes))
         return Status = 4;
     if (RemoveDirectoryA(target.c_str())) {
         if (PruneParents)
@@ -154,7 +126,7 @@ int WSetupDir::Uninstall() {
 // The folder is looked at, never entered: a folder that is the process's current folder
 // cannot be removed.
 int WSetupDir::Verify() {
-    const std::string target = WithoutTrailingBackslash(ResolveTarget(*this));
+    const std::string target = WithoutTrailingBackslash(ElementPath(*this, false));
     if (AttributesOfFolder(target) == INVALID_FILE_ATTRIBUTES)
         return Status = 1;
     return Status = FolderHasAttributes(target, Attributes) ? 0 : 2;
@@ -193,13 +165,13 @@ FwString WSetupDir::GetShortRecord() {
 WSetupDeleteFile::WSetupDeleteFile() : WSetupElement(KindDeleteFile) {}
 
 int WSetupDeleteFile::InstallStep(int shortNames) {
-    std::string target = ResolveTarget(*this);
+    std::string target = ElementPath(*this, false);
     if (shortNames)
         target = ComputeShortPath(ParentOf(target), FileNameOf(target));
-    const DWORD attributes = AttributesOfFile(target);
+    const DWORD attributes = FileAttributesOf(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || ChangeMark)
         return Status = 1;
-    if (!MakePlain(target, attributes))
+    if (!MakePlainForWriting(target, attributes))
         return Status = 3;
     if (!DeleteFileA(target.c_str())) {
         // The file stays, and stays as it was.
@@ -238,10 +210,10 @@ FwString WSetupDeleteFile::GetShortRecord() {
 WSetupBackupFile::WSetupBackupFile() : WSetupElement(KindBackupFile) {}
 
 int WSetupBackupFile::InstallStep(int shortNames) {
-    std::string target = ResolveTarget(*this);
+    std::string target = ElementPath(*this, false);
     if (shortNames)
         target = ComputeShortPath(ParentOf(target), FileNameOf(target));
-    if (AttributesOfFile(target) == INVALID_FILE_ATTRIBUTES)
+    if (FileAttributesOf(target) == INVALID_FILE_ATTRIBUTES)
         return Status = 1;
     const std::string backup =
         JoinPath(ParentOf(target), std::string(BackupFilePrefix) + FileNameOf(target), true);

@@ -12,6 +12,7 @@
 #include "setup/core/record.h"
 #include "setup/core/restart_ini.h"
 #include "setup/core/text.h"
+#include "setup/elements/element_paths.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupRegFile, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupCustFile, WSetupElement)
@@ -19,40 +20,8 @@ FW_IMPLEMENT_DYNCREATE(WSetupProfileString, WSetupElement)
 
 namespace {
 
-// The element's file: DestDir becomes its variable expansion, the path is DestDir resolved with
-// DestName, and with the short-names flag its computed short form.
-std::string ResolveFile(WSetupElement& element, bool shortNames) {
-    SetupContext& context = TheSetupContext();
-    element.DestDir = context.ExpandVariables(element.DestDir);
-    std::string path = context.ResolvePath(element.DestDir, element.DestName);
-    if (shortNames)
-        path = ComputeShortPath(ParentOf(path), FileNameOf(path));
-    return path;
-}
-
-// Existence is asked of the file's attributes: a file held open without sharing by another
-// process cannot be opened, but it is there.
-DWORD AttributesOfFile(const std::string& path) {
-    if (path.empty())
-        return INVALID_FILE_ATTRIBUTES;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return INVALID_FILE_ATTRIBUTES;
-    return attributes;
-}
-
-// Gives the path plain attributes. Attributes that change nothing about writing or removing
-// (archive, or none) are left, saving a call per element.
-bool MakePlain(const std::string& path, DWORD attributes) {
-    const DWORD restricting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
-    if ((attributes & restricting) == 0)
-        return true;
-    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
-}
-
 bool IsExistingFile(const std::string& path) {
-    return AttributesOfFile(path) != INVALID_FILE_ATTRIBUTES;
+    return FileAttributesOf(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool HasLineBreak(const std::string& text) {
@@ -119,7 +88,7 @@ bool WriteProfileEntry(const std::string& file, const std::string& section, cons
 WSetupRegFile::WSetupRegFile() : WSetupElement(KindRegFile) {}
 
 int WSetupRegFile::InstallStep(int shortNames) {
-    const std::string file = ResolveFile(*this, shortNames != 0);
+    const std::string file = ElementPath(*this, shortNames != 0);
     if (!IsExistingFile(file))
         return Status = 1;
     return Status = MergeRegistryFile(file) ? 0 : 2;
@@ -130,7 +99,7 @@ int WSetupRegFile::Uninstall() {
 }
 
 int WSetupRegFile::Verify() {
-    return Status = IsExistingFile(ResolveFile(*this, false)) ? 0 : 1;
+    return Status = IsExistingFile(ElementPath(*this, false)) ? 0 : 1;
 }
 
 FwString WSetupRegFile::GetFullRecord() {
@@ -154,11 +123,11 @@ FwString WSetupRegFile::GetShortRecord() {
 WSetupCustFile::WSetupCustFile() : WSetupElement(KindCustFile) {}
 
 int WSetupCustFile::InstallStep(int shortNames) {
-    const std::string file = ResolveFile(*this, shortNames != 0);
-    const DWORD attributes = AttributesOfFile(file);
+    const std::string file = ElementPath(*this, shortNames != 0);
+    const DWORD attributes = FileAttributesOf(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return 1;
-    if (!MakePlain(file, attributes))
+    if (!MakePlainForWriting(file, attributes))
         return 2;
     if (!ReplaceInTextFile(file, SearchText, ExpandText(ReplaceText), true)) {
         // The text is as it was; so are its attributes.
@@ -173,7 +142,7 @@ int WSetupCustFile::Uninstall() {
 }
 
 int WSetupCustFile::Verify() {
-    return IsExistingFile(ResolveFile(*this, false)) ? 0 : 1;
+    return IsExistingFile(ElementPath(*this, false)) ? 0 : 1;
 }
 
 FwString WSetupCustFile::GetFullRecord() {
@@ -200,13 +169,13 @@ FwString WSetupCustFile::GetShortRecord() {
 WSetupProfileString::WSetupProfileString() : WSetupElement(KindProfileString) {}
 
 int WSetupProfileString::InstallStep(int shortNames) {
-    const std::string file = ResolveFile(*this, shortNames != 0);
+    const std::string file = ElementPath(*this, shortNames != 0);
     const std::string value = ExpandText(Value);
     if (file.empty() || !IsWritableEntry(Section, Key) || HasLineBreak(value))
         return Status = 2;
-    const DWORD attributes = AttributesOfFile(file);
+    const DWORD attributes = FileAttributesOf(file);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (!MakePlain(file, attributes))
+        if (!MakePlainForWriting(file, attributes))
             return Status = 1;
         // What was there before is kept, not a value this element wrote itself earlier.
         const std::string current = ReadProfileValue(file, Section, Key);
@@ -225,11 +194,11 @@ int WSetupProfileString::Uninstall() {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
         return Status = 1;
-    const std::string file = ResolveFile(*this, false);
-    const DWORD attributes = AttributesOfFile(file);
+    const std::string file = ElementPath(*this, false);
+    const DWORD attributes = FileAttributesOf(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return Status = 0;
-    if (!MakePlain(file, attributes))
+    if (!MakePlainForWriting(file, attributes))
         return Status = 3;
     const bool writable = IsWritableEntry(Section, Key);
     int result;
@@ -249,7 +218,7 @@ int WSetupProfileString::Uninstall() {
 }
 
 int WSetupProfileString::Verify() {
-    const std::string file = ResolveFile(*this, false);
+    const std::string file = ElementPath(*this, false);
     if (!IsExistingFile(file))
         return Status = 1;
     return Status = ReadProfileValue(file, Section, Key).empty() ? 2 : 0;

@@ -14,29 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "setup/core/fileutil.h"
 #include "setup/core/process.h"
 #include "setup/core/registry.h"
 #include "support/fixtures.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename F> double Seconds(F&& work) {
-    double start = Now();
-    work();
-    return Now() - start;
-}
 
 bool MakeFile(const std::string& path, unsigned long long bytes) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "setup/core/macros.h"
 #include "setup/elements/file.h"
 #include "support/fixtures.h"
@@ -18,17 +19,6 @@ namespace {
 
 constexpr int FileCount = 2000;
 constexpr std::size_t FileBytes = 2048;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string NameOf(int i) {
     char name[32];

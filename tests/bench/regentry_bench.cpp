@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_clock.h"
 #include "setup/core/handles.h"
 #include "setup/elements/registry_entry.h"
 
@@ -17,17 +18,6 @@ namespace {
 constexpr int ValueCount = 5000;
 constexpr int ValuesPerKey = 100;
 const char* const BaseKey = "Software\\TarvoBench\\regentry";
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string KeyOf(int i) {
     return std::string(BaseKey) + "\\k" + std::to_string(i / ValuesPerKey);

@@ -13,28 +13,12 @@
 #include <cstring>
 #include <string>
 
+#include "bench_clock.h"
 #include "setup/core/handles.h"
 #include "setup/core/restart_ini.h"
 #include "support/fixtures.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename F> double Seconds(F&& work) {
-    const double start = Now();
-    work();
-    return Now() - start;
-}
 
 void NoPump() {}
 

@@ -14,29 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "setup/core/macros.h"
 #include "setup/elements/dir_kinds.h"
 #include "setup/elements/text_file_kinds.h"
 #include "support/fixtures.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename F> double Seconds(F&& work) {
-    double start = Now();
-    work();
-    return Now() - start;
-}
 
 bool Wanted(int argc, char** argv, const char* name) {
     if (argc < 2)

@@ -40,14 +40,18 @@ std::string LogValue(const std::string& log, const std::string& key) {
 }
 
 // The content of a file that a started program writes, once it has some (at most 20 s).
+// The file's content once a program that was not waited for has written it: not empty, and the
+// same in two reads 50 ms apart (a read in the middle of the writing sees part of it).
 std::string AwaitFile(const std::string& path) {
+    std::string previous;
     for (int i = 0; i < 400; ++i) {
         const std::string content = testsupport::ReadFileBytes(path);
-        if (!content.empty())
+        if (!content.empty() && content == previous)
             return content;
+        previous = content;
         Sleep(50);
     }
-    return std::string();
+    return previous;
 }
 
 HWND FakeWindow() {

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "../command_words.h"
 #include "description.h"
 #include "kinds.h"
 #include "setup/core/component.h"
@@ -60,31 +61,6 @@ std::string ProgramFolder() {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
     return ParentOf(std::string(path, n));
-}
-
-// Splits a command line into words; double quotes group blanks and are removed.
-std::vector<std::string> CommandWords(const char* commandLine) {
-    std::vector<std::string> words;
-    std::string word;
-    bool quoted = false;
-    bool inWord = false;
-    for (const char* p = commandLine; *p; ++p) {
-        if (*p == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if ((*p == ' ' || *p == '\t') && !quoted) {
-            if (inWord)
-                words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += *p;
-            inWord = true;
-        }
-    }
-    if (inWord)
-        words.push_back(word);
-    return words;
 }
 
 // The engine's settings of the macro context, by name, as they are also written to the log.
