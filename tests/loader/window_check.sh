@@ -34,7 +34,15 @@ printf 'Tarvo Setup window check (%s).\nThis product comes with no warranty.\n\n
 "$WINE_RUN" "$LOADER" -window-check </dev/null >/dev/null 2>&1 &
 QUENDA_PID=$!
 
-WID=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tarvo Setup$' 2>/dev/null | head -n 1)
+# A search can also end at once without an answer (the display busy with another test's
+# windows): search again until the minute is up.
+WID=""
+DEADLINE=$((SECONDS + 60))
+while [ -z "$WID" ] && [ "$SECONDS" -lt "$DEADLINE" ]; do
+    WID=$(timeout 10 xdotool search --sync --onlyvisible --name '^Tarvo Setup$' 2>/dev/null |
+        head -n 1)
+    [ -n "$WID" ] || sleep 0.5
+done
 [ -n "$WID" ] || fail "no visible \"Tarvo Setup\" window within 60 s"
 echo "dialog window: $WID"
 
@@ -48,11 +56,16 @@ case "$ICONS" in *"Icon (32 x 32)"*) ;; *) fail "the dialog shows no 32 x 32 ico
 SHOT="$ARTIFACTS/quenda-disclaimer-$VERSION.png"
 import -window root "$SHOT" && echo "screenshot: $SHOT"
 
-xdotool windowfocus --sync "$WID" key Return || fail "could not press Enter in the dialog"
-
-for _ in $(seq 1 300); do
+# Enter goes to the dialog's focused OK button. A key that reaches the window before it has
+# taken the focus is lost, so it is pressed again (up to three times) while the loader runs.
+for attempt in 1 2 3; do
+    xdotool windowfocus --sync "$WID" key Return 2>/dev/null ||
+        { [ "$attempt" = 3 ] && fail "could not press Enter in the dialog"; }
+    for _ in $(seq 1 100); do
+        kill -0 "$QUENDA_PID" 2>/dev/null || break
+        sleep 0.1
+    done
     kill -0 "$QUENDA_PID" 2>/dev/null || break
-    sleep 0.1
 done
 kill -0 "$QUENDA_PID" 2>/dev/null && fail "the loader did not end after OK"
 wait "$QUENDA_PID"
