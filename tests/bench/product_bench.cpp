@@ -8,7 +8,8 @@
 // Both contenders run as a process of their own, started the way the loader starts the engine
 // (the plain script is this program started again with "plain-install" or "plain-remove"), so
 // both pay a process start and their own Wine server connection.
-// Usage: product_bench-win2k.exe [install] [growth]   (default: both)
+// Usage: product_bench-win2k.exe [install] [growth] [kinds]   (default: install and growth;
+// "kinds" times the files, the values and the links with their files alone)
 // Everything goes to a folder beside the program (inside the build tree) and under
 // HKEY_CURRENT_USER\Software\TarvoBench, and is deleted again.
 #include <windows.h>
@@ -273,6 +274,24 @@ int main(int argc, char** argv) {
                     plain.install, best.install, best.install / plain.install);
         std::printf("remove from the log: plain %.2f s, engine %.2f s, ratio %.2f (aim <= 1.5)\n",
                     plain.remove, best.remove, best.remove / plain.remove);
+    }
+    if (argc > 1 && Wanted(argc, argv, "kinds")) {
+        // Each kind alone, to see where the ratios come from.
+        const Shape shapes[] = {{2000, 0, 0}, {0, 2000, 0}, {200, 0, 200}};
+        const char* names[] = {"2000 files", "2000 values", "200 links with their files"};
+        for (int k = 0; k < 3; ++k) {
+            Times best{1e9, 1e9}, plain{1e9, 1e9};
+            for (int round = 0; round < 3; ++round) {
+                Times p = PlainRound(work, shapes[k]);
+                Times e = EngineRound(work, shapes[k]);
+                plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove)};
+                best = {std::min(best.install, e.install), std::min(best.remove, e.remove)};
+            }
+            std::printf("%s alone: install plain %.2f s, engine %.2f s, ratio %.2f; remove plain "
+                        "%.2f s, engine %.2f s, ratio %.2f\n",
+                        names[k], plain.install, best.install, best.install / plain.install,
+                        plain.remove, best.remove, best.remove / plain.remove);
+        }
     }
     if (Wanted(argc, argv, "growth")) {
         // The empty product is the engine's fixed cost (process start, description, log); the
