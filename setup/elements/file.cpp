@@ -389,10 +389,14 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
 
     if (HasSharedFlags(FileFlags))
         AdjustSharedCount(CountedNameOf(path), -1);
-    if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-        return Status = 6;
-
+    // A file that deletes at once has no attributes worth resetting (only read-only stops a
+    // deletion), and the attempt saves the attribute change's own open and close, which under
+    // Wine are requests to its server. Any failure goes through the full sequence.
     if (DeleteFileA(path.c_str())) {
+        Status = 0;
+    } else if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        return Status = 6;
+    } else if (DeleteFileA(path.c_str())) {
         Status = 0;
     } else {
         const DWORD error = GetLastError();

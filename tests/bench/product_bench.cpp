@@ -1,10 +1,15 @@
 // The product engine against a script of the same plain Win32 calls:
 //   install  a generated product of 2,000 files in 50 folders, 2,000 registry values and 200
-//            shortcuts, installed by the engine (a process of its own, as the loader starts it)
-//            against CreateDirectoryA, CopyFileA, RegSetValueExA and the shell link object
-//   remove   the engine's removal from its log against plain deletion calls
-//   growth   the engine installing 500 and 2,000 files (files only)
-// Usage: product_bench-win2k.exe [install] [growth]   (default: both)
+//            shortcuts, installed by the engine against CreateDirectoryA, CopyFileA,
+//            RegSetValueExA and the shell link object
+//   remove   the engine's removal from its log against plain deletion calls in the engine's
+//            order (last installed first), both removing the folders they made
+//   growth   the engine installing 0, 500 and 2,000 files (files only)
+// Both contenders run as a process of their own, started the way the loader starts the engine
+// (the plain script is this program started again with "plain-install" or "plain-remove"), so
+// both pay a process start and their own Wine server connection.
+// Usage: product_bench-win2k.exe [install] [growth] [kinds]   (default: install and growth;
+// "kinds" times the files, the values and the links with their files alone)
 // Everything goes to a folder beside the program (inside the build tree) and under
 // HKEY_CURRENT_USER\Software\TarvoBench, and is deleted again.
 #include <windows.h>
@@ -12,7 +17,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -133,24 +140,47 @@ double PlainInstall(const std::string& medium, const std::string& destination, c
     return Now() - start;
 }
 
+// The engine undoes its elements last installed first: shortcuts, then values, then files, each
+// kind from its last element back. The plain script deletes in that order too.
 double PlainRemove(const std::string& destination, const Shape& shape) {
     double start = Now();
-    for (int i = 0; i < shape.links; ++i)
+    for (int i = shape.links - 1; i >= 0; --i)
         DeleteFileA((GroupFolder() + "\\Link " + std::to_string(i) + ".LNK").c_str());
     RemoveDirectoryA(GroupFolder().c_str());
-    for (int i = 0; i < shape.values; ++i) {
+    for (int i = shape.values - 1; i >= 0; --i) {
         RegKey key;
         std::string path = std::string(BenchKey) + "\\" + FolderName(i);
         if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) ==
             ERROR_SUCCESS)
             RegDeleteValueA(key.Get(), ("v" + std::to_string(i)).c_str());
     }
-    for (int i = 0; i < shape.files; ++i)
+    for (int i = shape.files - 1; i >= 0; --i)
         DeleteFileA((destination + "\\" + FolderName(i) + "\\" + FileName(i)).c_str());
     for (int f = 0; f < Folders; ++f)
         RemoveDirectoryA((destination + "\\" + FolderName(f)).c_str());
     RemoveDirectoryA(destination.c_str());
     return Now() - start;
+}
+
+std::string ThisProgram() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, n);
+}
+
+// Runs this program again with `words`, timed from the start of the process to its end.
+double RunPlain(const std::string& words) {
+    double start = Now();
+    long code = testsupport::RunAndWait("\"" + ThisProgram() + "\" " + words, 600000);
+    double seconds = Now() - start;
+    if (code != 0)
+        std::printf("  (the plain script answered %ld)\n", code);
+    return seconds;
+}
+
+std::string ShapeWords(const Shape& shape) {
+    return std::to_string(shape.files) + " " + std::to_string(shape.values) + " " +
+           std::to_string(shape.links);
 }
 
 void CleanUp(const std::string& work) {
@@ -193,8 +223,9 @@ Times PlainRound(const std::string& work, const Shape& shape) {
     CreateDirectoryA(work.c_str(), nullptr);
     MakeMedium(medium, destination, shape);
     Times t;
-    t.install = PlainInstall(medium, destination, shape);
-    t.remove = PlainRemove(destination, shape);
+    t.install =
+        RunPlain("plain-install \"" + medium + "\" \"" + destination + "\" " + ShapeWords(shape));
+    t.remove = RunPlain("plain-remove \"" + destination + "\" " + ShapeWords(shape));
     return t;
 }
 
@@ -209,12 +240,30 @@ bool Wanted(int argc, char** argv, const char* name) {
 
 } // namespace
 
+// The plain script's own process: plain-install <medium> <destination> <files> <values> <links>
+// or plain-remove <destination> <files> <values> <links>.
+int PlainScript(int argc, char** argv) {
+    bool install = std::strcmp(argv[1], "plain-install") == 0;
+    int first = install ? 4 : 3;
+    if (argc != first + 3)
+        return 2;
+    Shape shape{std::atoi(argv[first]), std::atoi(argv[first + 1]), std::atoi(argv[first + 2])};
+    if (install)
+        PlainInstall(argv[2], argv[3], shape);
+    else
+        PlainRemove(argv[2], shape);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 &&
+        (std::strcmp(argv[1], "plain-install") == 0 || std::strcmp(argv[1], "plain-remove") == 0))
+        return PlainScript(argc, argv);
     std::string work = testsupport::ProgramFolder() + "\\bench-product";
     if (Wanted(argc, argv, "install")) {
         const Shape shape{2000, 2000, 200};
         Times best{1e9, 1e9}, plain{1e9, 1e9};
-        for (int round = 0; round < 2; ++round) {
+        for (int round = 0; round < 3; ++round) {
             Times p = PlainRound(work, shape);
             Times e = EngineRound(work, shape);
             plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove)};
@@ -226,15 +275,37 @@ int main(int argc, char** argv) {
         std::printf("remove from the log: plain %.2f s, engine %.2f s, ratio %.2f (aim <= 1.5)\n",
                     plain.remove, best.remove, best.remove / plain.remove);
     }
+    if (argc > 1 && Wanted(argc, argv, "kinds")) {
+        // Each kind alone, to see where the ratios come from.
+        const Shape shapes[] = {{2000, 0, 0}, {0, 2000, 0}, {200, 0, 200}};
+        const char* names[] = {"2000 files", "2000 values", "200 links with their files"};
+        for (int k = 0; k < 3; ++k) {
+            Times best{1e9, 1e9}, plain{1e9, 1e9};
+            for (int round = 0; round < 3; ++round) {
+                Times p = PlainRound(work, shapes[k]);
+                Times e = EngineRound(work, shapes[k]);
+                plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove)};
+                best = {std::min(best.install, e.install), std::min(best.remove, e.remove)};
+            }
+            std::printf("%s alone: install plain %.2f s, engine %.2f s, ratio %.2f; remove plain "
+                        "%.2f s, engine %.2f s, ratio %.2f\n",
+                        names[k], plain.install, best.install, best.install / plain.install,
+                        plain.remove, best.remove, best.remove / plain.remove);
+        }
+    }
     if (Wanted(argc, argv, "growth")) {
-        double small = 1e9, large = 1e9;
-        for (int round = 0; round < 2; ++round) {
+        // The empty product is the engine's fixed cost (process start, description, log); the
+        // growth without it shows how the work per file scales.
+        double none = 1e9, small = 1e9, large = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            none = std::min(none, EngineRound(work, Shape{0, 0, 0}).install);
             small = std::min(small, EngineRound(work, Shape{500, 0, 0}).install);
             large = std::min(large, EngineRound(work, Shape{2000, 0, 0}).install);
         }
-        std::printf("engine install, files only: 500 files %.2f s, 2000 files %.2f s, growth "
-                    "%.2f for 4x the files (linear: 4)\n",
-                    small, large, large / small);
+        std::printf("engine install, files only: no files %.2f s, 500 files %.2f s, 2000 files "
+                    "%.2f s; growth %.2f for 4x the files, %.2f without the fixed cost "
+                    "(linear: 4)\n",
+                    none, small, large, large / small, (large - none) / (small - none));
     }
     CleanUp(work);
     return 0;

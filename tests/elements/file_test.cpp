@@ -634,6 +634,25 @@ TEST_F(FileElementTest, UninstallOfAFileInUse) {
     }
 }
 
+TEST_F(FileElementTest, UninstallOfAReadOnlyFileInUse) {
+    // The first deletion fails for the attribute, the second for the sharing: the second
+    // failure decides.
+    const std::string dest = Target("app.exe", "x");
+    SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
+    FileHolder lock(dest);
+    WSetupFile file;
+    file.DestDir = m_target.Path();
+    file.DestName = "app.exe";
+    file.RemoveEmptyFolders = 0;
+    FwStringArray reboot;
+    m_restart.accept = true;
+    EXPECT_EQ(file.UninstallStep(reboot), 2);
+    ASSERT_EQ(reboot.GetSize(), 1);
+    EXPECT_EQ(reboot[0], Uppercased(dest));
+    EXPECT_EQ(GetFileAttributesA(dest.c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
+        << "left with plain attributes, as the step always did";
+}
+
 // --- Run-time files --------------------------------------------------------------------------
 
 TEST_F(FileElementTest, RuntimeFileRemoval) {

@@ -362,6 +362,10 @@ int Install(const ProductDescription& description, const std::string& logPath) {
             (problems.size() == 1 ? " problem" : " problems") + "; nothing was installed");
         return ExitRefused;
     }
+    // COM stays initialised for the whole installation, as on an engine's interface thread:
+    // the kinds' own initialisations then only count, instead of building and tearing down the
+    // apartment (under Wine a thread and a window) for every shortcut.
+    const ComScope com;
     std::vector<WSetupElement*> order = Ordered(product, true);
     FwStringArray rebootList;
     FwPtrArray collected;
