@@ -24,22 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "setup/core/handles.h"
 #include "setup/core/sysfolders.h"
 #include "support/fixtures.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 const char* const BenchKey = "Software\\TarvoBench\\Product";
 constexpr int Folders = 50;
