@@ -23,6 +23,21 @@ void WaitPumping(const KernelHandle& process) {
         PumpOneMessage();
 }
 
+// Starts the program with the command line and waits for it to end, dispatching messages.
+bool RunAndWaitPumping(const std::string& program, const std::string& commandLineText,
+                       STARTUPINFOA& startup) {
+    std::vector<char> commandLine = WritableCopy(commandLineText);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
+        return false;
+    KernelHandle thread(info.hThread);
+    KernelHandle process(info.hProcess);
+    thread.Reset();
+    WaitPumping(process);
+    return true;
+}
+
 // The registry editor of the running system: "regedit.exe" in the Windows folder.
 std::string SystemRegistryEditor() {
     char folder[MAX_PATH + 1];
@@ -48,18 +63,9 @@ bool StartProgram(const std::string& program, const std::string& arguments) {
 }
 
 bool StartProgramAndWait(const std::string& program, const std::string& arguments) {
-    std::vector<char> commandLine = WritableCopy(" " + arguments);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info))
-        return false;
-    KernelHandle thread(info.hThread);
-    KernelHandle process(info.hProcess);
-    thread.Reset();
-    WaitPumping(process);
-    return true;
+    return RunAndWaitPumping(program, " " + arguments, startup);
 }
 
 void PumpOneMessage() {
@@ -77,18 +83,9 @@ bool MergeRegistryFile(const std::string& path) {
     std::string target = ShortPathOf(path);
     if (target.empty())
         target = path;
-    std::vector<char> commandLine = WritableCopy("\"" + editor + "\" /S \"" + target + "\"");
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info))
-        return false;
-    KernelHandle thread(info.hThread);
-    KernelHandle process(info.hProcess);
-    thread.Reset();
-    WaitPumping(process);
-    return true;
+    return RunAndWaitPumping(editor, "\"" + editor + "\" /S \"" + target + "\"", startup);
 }

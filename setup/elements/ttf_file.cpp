@@ -82,6 +82,18 @@ std::string FontNameOf(const WSetupTTFFile& font) {
     return font.FontName.empty() ? font.Id.str() : font.FontName.str();
 }
 
+// The font-list key of the platform family; null for a platform that has none.
+const char* FontListOf(const PlatformVersion& platform) {
+    switch (platform.PlatformId()) {
+    case VER_PLATFORM_WIN32_WINDOWS:
+        return Win9xFontList;
+    case VER_PLATFORM_WIN32_NT:
+        return NtFontList;
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
 
 bool RegisterFontFile(const std::string& path, const std::string& name) {
@@ -90,17 +102,9 @@ bool RegisterFontFile(const std::string& path, const std::string& name) {
 
 bool RegisterFontFileAs(const PlatformVersion& platform, const std::string& path,
                         const std::string& name) {
-    const char* list = nullptr;
-    switch (platform.PlatformId()) {
-    case VER_PLATFORM_WIN32_WINDOWS:
-        list = Win9xFontList;
-        break;
-    case VER_PLATFORM_WIN32_NT:
-        list = NtFontList;
-        break;
-    default:
+    const char* list = FontListOf(platform);
+    if (!list)
         return false; // no font list to write to
-    }
 
     std::string registered = path;
     std::string builtResource;
@@ -150,17 +154,9 @@ bool UnregisterFontFileAs(const PlatformVersion& platform, const std::string& pa
     if (removed)
         BroadcastFontChange();
 
-    const char* list = nullptr;
-    switch (platform.PlatformId()) {
-    case VER_PLATFORM_WIN32_WINDOWS:
-        list = Win9xFontList;
-        break;
-    case VER_PLATFORM_WIN32_NT:
-        list = NtFontList;
-        break;
-    default:
+    const char* list = FontListOf(platform);
+    if (!list)
         return true; // nothing was written
-    }
     const std::string valuePath = ValuePathFor(list, name);
     const std::string listed = ReadRegStringAt(HKEY_LOCAL_MACHINE, valuePath);
     if (!ListTextNames(platform, listed, path))
