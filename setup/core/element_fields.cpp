@@ -64,6 +64,33 @@ bool ParseReal(const std::string& text, double& value) {
     return *end == '\0';
 }
 
+// The short-record columns of the tables `table` extends, then of its own fields; each field
+// is expanded by the table that holds it.
+void AppendShortColumns(const WSetupElement& element, const ElementFieldTable& table,
+                        RecordBuilder& record) {
+    if (table.extends)
+        AppendShortColumns(element, *table.extends, record);
+    std::vector<const ElementField*> own;
+    AppendOwnColumns(table, own);
+    for (const ElementField* field : own) {
+        switch (field->inShort) {
+        case ShortForm::Omitted:
+            break;
+        case ShortForm::Blank:
+            record.Empty();
+            break;
+        case ShortForm::Kept:
+            record.Text(FieldText(element, *field));
+            break;
+        case ShortForm::KeptExpanded: {
+            const std::string text = FieldText(element, *field);
+            record.Text(table.expand ? table.expand(text) : text);
+            break;
+        }
+        }
+    }
+}
+
 } // namespace
 
 const ElementFieldTable ElementBaseFields = MakeFieldTable(BaseFields);
@@ -107,23 +134,7 @@ FwString WriteShortRecord(const WSetupElement& element, const ElementFieldTable&
     if (!table.hasShortRecord)
         return FwString();
     RecordBuilder record;
-    for (const ElementField* field : FullRecordFields(table)) {
-        switch (field->inShort) {
-        case ShortForm::Omitted:
-            break;
-        case ShortForm::Blank:
-            record.Empty();
-            break;
-        case ShortForm::Kept:
-            record.Text(FieldText(element, *field));
-            break;
-        case ShortForm::KeptExpanded: {
-            const std::string text = FieldText(element, *field);
-            record.Text(table.expand ? table.expand(text) : text);
-            break;
-        }
-        }
-    }
+    AppendShortColumns(element, table, record);
     record.Empty(table.shortTrailingBlanks);
     std::string text = record.str();
     if (table.shortOpenEnd && !text.empty() && text.back() == ',')
