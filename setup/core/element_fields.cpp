@@ -1,9 +1,6 @@
 #include "setup/core/element_fields.h"
 
-#include <cstdlib>
-
 #include "setup/core/record.h"
-#include "setup/core/text.h"
 
 namespace {
 
@@ -44,24 +41,6 @@ const ElementField* FindIn(const ElementFieldTable& table, const std::string& na
         if (name == table.fields[i].name)
             return &table.fields[i];
     return table.extends ? FindIn(*table.extends, name) : nullptr;
-}
-
-bool ParseWhole(const std::string& text, long& value) {
-    const std::string t = Trimmed(text);
-    if (t.empty())
-        return false;
-    char* end = nullptr;
-    value = std::strtol(t.c_str(), &end, 10);
-    return *end == '\0';
-}
-
-bool ParseReal(const std::string& text, double& value) {
-    const std::string t = Trimmed(text);
-    if (t.empty())
-        return false;
-    char* end = nullptr;
-    value = std::strtod(t.c_str(), &end);
-    return *end == '\0';
 }
 
 // The short-record columns of the tables `table` extends, then of its own fields; each field
@@ -140,34 +119,4 @@ FwString WriteShortRecord(const WSetupElement& element, const ElementFieldTable&
     if (table.shortOpenEnd && !text.empty() && text.back() == ',')
         text.pop_back();
     return FwString(text);
-}
-
-FieldTextResult SetFieldFromText(WSetupElement& element, const ElementField& field,
-                                 const std::string& text) {
-    switch (field.form) {
-    case FieldForm::Text:
-        element.*field.text = FwString(text.c_str());
-        return FieldTextResult::Set;
-    case FieldForm::Flag:
-        if (text != "0" && text != "1")
-            return FieldTextResult::NotAFlag;
-        element.*field.number = text == "1" ? 1 : 0;
-        return FieldTextResult::Set;
-    case FieldForm::Integer: {
-        long value = 0;
-        if (!ParseWhole(text, value))
-            return FieldTextResult::NotAWholeNumber;
-        element.*field.number = static_cast<int>(value);
-        return FieldTextResult::Set;
-    }
-    case FieldForm::Double:
-    case FieldForm::WholeDouble: {
-        double value = 0.0;
-        if (!ParseReal(text, value))
-            return FieldTextResult::NotANumber;
-        element.*field.real = value;
-        return FieldTextResult::Set;
-    }
-    }
-    return FieldTextResult::NotANumber;
 }

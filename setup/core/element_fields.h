@@ -114,13 +114,3 @@ std::string FieldText(const WSetupElement& element, const ElementField& field);
 
 FwString WriteFullRecord(const WSetupElement& element, const ElementFieldTable& table);
 FwString WriteShortRecord(const WSetupElement& element, const ElementFieldTable& table);
-
-enum class FieldTextResult {
-    Set,
-    NotAFlag,        // a flag takes "0" or "1"
-    NotAWholeNumber, // an integer takes a decimal number (blanks around it allowed)
-    NotANumber,      // a double takes a number (blanks around it allowed)
-};
-// Sets a field from its text form; anything but Set leaves the field as it was.
-FieldTextResult SetFieldFromText(WSetupElement& element, const ElementField& field,
-                                 const std::string& text);

@@ -1,6 +1,7 @@
 // Field tables: how a table writes the full and the short record, and how fields are set from
 // text. The kinds' own tables are checked against their golden records in records_test.
 #include "setup/core/element_fields.h"
+#include "setup/core/field_text.h"
 
 #include <gtest/gtest.h>
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/field_text.h"
 #include "setup/core/framework.h"
 #include "setup/elements/custom_code.h"
 #include "setup/elements/dir_kinds.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "setup/core/element.h"
-#include "setup/core/element_fields.h"
+#include "setup/core/field_text.h"
 #include "setup/core/framework.h"
 
 // Sets a field from its text form; false (with a reason) when the text is not of the field's form.
