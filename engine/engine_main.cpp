@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "../command_words.h"
+#include "command_words.h"
 #include "description.h"
 #include "kinds.h"
 #include "setup/elements/element_kinds.h"
