@@ -1,4 +1,4 @@
-// The stand-in engines' command lines: words separated by blanks, double quotes grouping blanks
+// The engine's command line: words separated by blanks, double quotes grouping blanks
 // (and removed), as "scenario=C:\a b\x.scn" or scenario="C:\a b\x.scn".
 #pragma once
 

@@ -1,7 +1,6 @@
 #include "description.h"
 
-#include <fstream>
-
+#include "file_io.h"
 #include "setup/core/text.h"
 
 namespace {
@@ -13,23 +12,22 @@ std::string Located(const std::string& path, int line, const std::string& reason
 } // namespace
 
 bool ReadDescription(const std::string& path, ProductDescription& description, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
         error = path + ": cannot be read";
         return false;
     }
+    bool torn = false;
+    const std::vector<std::string> lines = SplitLines(text, torn);
     description = ProductDescription();
     description.path = path;
 
     enum class Section { None, Product, Variables, Macros, Item };
     Section section = Section::None;
     DescribedItem* item = nullptr;
-    std::string raw;
     int lineNumber = 0;
-    while (std::getline(in, raw)) {
+    for (const std::string& raw : lines) {
         ++lineNumber;
-        if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
         std::string line = Trimmed(raw);
         if (line.empty() || line[0] == '#' || line[0] == ';')
             continue;

@@ -1,39 +1,44 @@
-// Product engine: a stand-in for the setup engine that installs a whole product with the setup
-// library's element kinds, and removes it again from what the installation recorded.
+// The setup engine: installs a whole product with the setup library's element kinds as one
+// transaction, checks it, and removes it again from what the installation recorded.
 //
 // Command line (the loader hands on its own command line after a blank, so words it does not
 // know, such as "setup=..." or "/batch", are ignored; a value may be quoted):
 //   description=<path>  the product description (default: product.txt beside the program)
-//   mode=install        check the description whole, install every selected component, write
-//                       the uninstall log (default)
-//   mode=check          rebuild the elements from the log and check each one (Verify)
-//   mode=remove         rebuild the elements from the log alone and undo them in reverse order
+//   mode=install        check the description whole, then install every selected component as
+//                       one transaction (default)
+//   mode=check          rebuild the elements from the log and check each one installed (Verify)
+//   mode=remove         undo, in reverse order, what the log says the installation did
+//   mode=recover        roll back an installation that did not finish
 //   mode=validate       check the description only; install nothing
-//   log=<path>          the uninstall log (default: the description's Log setting, for check
-//                       and remove the same path, which needs the description only to find it)
+//   log=<path>          the transaction log, which becomes the uninstall log (default: the
+//                       description's Log setting; check, remove and recover need only the log)
 //   output=<path>       where the progress lines go (default: standard output)
+//   stop-after=<n> [tear=1]   for the tests of recovery: the process ends right after the n-th
+//                       intent or outcome reached the log (with tear=1 half-way through it)
+//
+// Every run that knows its log first rolls back an installation that did not finish there.
 //
 // Progress lines:
 //   install <n> of <m>: <component> <class> <id> status <s> [<note>]
-//   undo <n> of <m>: ...      check <n> of <m>: ...
+//   undo <n> of <m>: ...      check <n> of <m>: ...      rollback <n> of <m>: ...
 //   restart <path>            a file whose replacement or deletion waits for the restart
 //   summary <phase>: <k> elements; by kind: <class> <count> ...; restart <r>; failed <f>
 //
 // Exit codes: 0 done; 2 the description was refused (nothing was installed) or the log could not
-// be read; 3 at least one element failed; 4 the uninstall log could not be written.
+// be read; 3 at least one element failed (removal and check); 4 the log could not be written
+// (nothing is left installed); 5 an element failed and the installation was rolled back; 6 a
+// rollback could not put everything back (the log stays for another try).
 #include <windows.h>
 
-#include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "command_words.h"
 #include "description.h"
+#include "file_io.h"
 #include "kinds.h"
-#include "setup/elements/element_kinds.h"
 #include "setup/core/component.h"
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
@@ -42,7 +47,14 @@
 #include "setup/core/registry.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
+#include "setup/elements/custom_code.h"
+#include "setup/elements/element_kinds.h"
+#include "setup/elements/element_paths.h"
 #include "setup/elements/file.h"
+#include "setup/elements/registry_entry.h"
+#include "setup/elements/ttf_file.h"
+#include "transaction_log.h"
+#include "undo.h"
 
 namespace {
 
@@ -50,12 +62,13 @@ constexpr int ExitOk = 0;
 constexpr int ExitRefused = 2;
 constexpr int ExitElementFailed = 3;
 constexpr int ExitLogFailed = 4;
+constexpr int ExitRolledBack = 5;
+constexpr int ExitRollbackIncomplete = 6;
 
-FILE* g_out = stdout;
+OutputFile g_out;
 
 void Say(const std::string& line) {
-    std::fprintf(g_out, "%s\n", line.c_str());
-    std::fflush(g_out);
+    g_out.Write(line + "\r\n");
 }
 
 std::string ProgramFolder() {
@@ -256,55 +269,33 @@ void Summary(const char* phase, const std::vector<WSetupElement*>& elements, int
     Say(line);
 }
 
-bool WriteLog(const std::string& path, const Product& product,
-              const std::vector<WSetupElement*>& installed) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
+// The engine's settings and the selected components, as the log's header keeps them.
+std::vector<std::string> HeaderLines(const Product& product) {
+    std::vector<std::string> lines;
     const SetupContext& context = TheSetupContext();
-    out << "# uninstall log: the engine's settings, then the records of what was installed\r\n";
     for (const ContextSetting& s : ContextSettings)
-        out << "context " << s.name << "=" << (context.*s.field).c_str() << "\r\n";
+        lines.push_back(std::string("context ") + s.name + "=" + (context.*s.field).c_str());
     FwPosition pos = context.Variables.GetStartPosition();
     while (pos) {
         FwString key, value;
         context.Variables.GetNextAssoc(pos, key, value);
-        out << "variable " << key.c_str() << "=" << value.c_str() << "\r\n";
+        lines.push_back(std::string("variable ") + key.c_str() + "=" + value.c_str());
     }
     for (int i = 0; i < context.CustomMacros.GetSize(); ++i)
-        out << "macro " << static_cast<const char*>(context.CustomMacros.GetAt(i)) << "\r\n";
+        lines.push_back(std::string("macro ") +
+                        static_cast<const char*>(context.CustomMacros.GetAt(i)));
     for (const auto& component : product.components)
         if (component->IsSelected())
-            out << "component " << component->GetRecord001().c_str() << "\r\n";
-    for (WSetupElement* e : installed)
-        out << "element " << e->GetRuntimeClass()->ClassName << " " << product.componentOf.at(e)
-            << " " << e->GetFullRecord().c_str() << "\r\n";
-    out.flush();
-    return static_cast<bool>(out);
+            lines.push_back(std::string("component ") + component->GetRecord001().c_str());
+    return lines;
 }
 
-// Rebuilds the context and the elements from an uninstall log.
-bool ReadLog(const std::string& path, Product& product, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be read";
-        return false;
-    }
+// Rebuilds the context and the components from a log's header.
+bool ApplyHeader(const std::vector<std::string>& header, Product& product, std::string& error) {
     SetupContext& context = TheSetupContext();
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
+    for (const std::string& line : header) {
         std::string word = TextBefore(line, " ");
         std::string rest = TextAfter(line, " ");
-        auto fail = [&](const std::string& reason) {
-            error = path + "(" + std::to_string(number) + "): " + reason;
-            return false;
-        };
         if (word == "context") {
             std::string name = TextBefore(rest, "=");
             bool known = false;
@@ -313,8 +304,10 @@ bool ReadLog(const std::string& path, Product& product, std::string& error) {
                     context.*s.field = TextAfter(rest, "=").c_str();
                     known = true;
                 }
-            if (!known)
-                return fail("unknown setting " + name);
+            if (!known) {
+                error = "unknown setting " + name;
+                return false;
+            }
         } else if (word == "variable") {
             context.Variables.SetAt(TextBefore(rest, "=").c_str(),
                                     FwString(TextAfter(rest, "=").c_str()));
@@ -325,34 +318,153 @@ bool ReadLog(const std::string& path, Product& product, std::string& error) {
             component->Id = TextBefore(rest, ",").c_str();
             product.componentById[component->Id.c_str()] = component.get();
             product.components.push_back(std::move(component));
-        } else if (word == "element") {
-            std::string className = TextBefore(rest, " ");
-            rest = TextAfter(rest, " ");
-            std::string componentId = TextBefore(rest, " ");
-            std::string record = TextAfter(rest, " ");
-            const ElementKindInfo* kind = FindElementKind(className);
-            FwPtr<WSetupElement> element(kind ? CreateElement(className) : nullptr);
-            if (!element)
-                return fail("unknown element class " + className);
-            std::string reason;
-            if (!SetFromRecord(element.get(), *kind->fields, record, reason))
-                return fail(reason);
-            auto it = product.componentById.find(componentId);
-            if (it == product.componentById.end())
-                return fail("unknown component " + componentId);
-            it->second->AddElement(element.get());
-            product.componentOf[element.get()] = componentId;
-            product.elements.push_back(element.get());
-            product.owned.push_back(std::move(element));
-        } else {
-            return fail("unknown line");
         }
     }
     context.Enabled = 1;
     return true;
 }
 
-int Install(const ProductDescription& description, const std::string& logPath) {
+// The element of a logged step, from the record the step left (or, without an outcome, the one
+// it was announced with); it joins its component.
+WSetupElement* ElementOfStep(const LoggedStep& step, Product& product, std::string& error) {
+    const ElementKindInfo* kind = FindElementKind(step.className);
+    FwPtr<WSetupElement> element(kind ? CreateElement(step.className) : nullptr);
+    if (!element) {
+        error = "unknown element class " + step.className;
+        return nullptr;
+    }
+    std::string reason;
+    if (!SetFromRecord(element.get(), *kind->fields,
+                       step.hasOutcome ? step.recordAfter : step.record, reason)) {
+        error = "step " + std::to_string(step.number) + ": " + reason;
+        return nullptr;
+    }
+    auto it = product.componentById.find(step.component);
+    if (it == product.componentById.end()) {
+        error = "unknown component " + step.component;
+        return nullptr;
+    }
+    it->second->AddElement(element.get());
+    product.componentOf[element.get()] = step.component;
+    product.elements.push_back(element.get());
+    WSetupElement* raw = element.get();
+    product.owned.push_back(std::move(element));
+    return raw;
+}
+
+std::string AsideFolderOf(const std::string& logPath) {
+    return logPath + ".kept";
+}
+
+std::string ItemLine(const char* phase, int n, int m, WSetupElement* element,
+                     const std::string& component, int status, const std::string& note);
+
+// Undoes every step of the log in reverse, puts back what was kept aside, and removes the log.
+// The log stays when something could not be put back, so that another run can try again.
+bool RollBack(const std::string& logPath, const TransactionLog& log) {
+    Product product;
+    std::string error;
+    if (!ApplyHeader(log.header, product, error)) {
+        Say("rollback refused " + logPath + ": " + error);
+        return false;
+    }
+    const ComScope com;
+    FwStringArray rebootList;
+    const int m = static_cast<int>(log.steps.size());
+    int n = 0;
+    int notPutBack = 0;
+    for (auto it = log.steps.rbegin(); it != log.steps.rend(); ++it) {
+        const LoggedStep& step = *it;
+        WSetupElement* element = ElementOfStep(step, product, error);
+        if (!element) {
+            Say("rollback " + std::to_string(++n) + " of " + std::to_string(m) + ": " + error);
+            ++notPutBack;
+            continue;
+        }
+        std::string note;
+        int status = 0;
+        // A step that may have run is undone by its kind when the engine's saved states do not
+        // cover what it did; a failed step is only put back from what was saved.
+        if (!UndoneBySavedStates(element->Kind) &&
+            (!step.hasOutcome || step.meaning == StepMeaning::Done)) {
+            StepResult r = UndoElement(element, rebootList);
+            status = r.status;
+            note = "undone by its kind";
+        }
+        for (auto saved = step.saved.rbegin(); saved != step.saved.rend(); ++saved) {
+            if (!PutBack(*saved)) {
+                ++notPutBack;
+                note += (note.empty() ? "" : "; ") + std::string("not put back: ") +
+                        DescribeSaved(*saved);
+            }
+        }
+        Say(ItemLine("rollback", ++n, m, element, step.component, status, note));
+    }
+    if (notPutBack) {
+        Say("summary rollback: " + std::to_string(m) + " steps; not put back " +
+            std::to_string(notPutBack) + "; the log stays");
+        return false;
+    }
+    RemoveFlatFolder(AsideFolderOf(logPath));
+    SetFileAttributesA(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(logPath.c_str());
+    for (const std::string& folder : log.createdFolders)
+        RemoveCreatedFolders(ParentOf(logPath), folder);
+    Say("summary rollback: " + std::to_string(m) + " steps; machine put back as it was");
+    return true;
+}
+
+// Rolls back an installation that did not finish at `logPath`. Answers ExitOk when there was
+// none or it was rolled back.
+int RecoverIfUnfinished(const std::string& logPath) {
+    if (GetFileAttributesA(logPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return ExitOk;
+    TransactionLog log;
+    std::string error;
+    if (!ReadTransactionLog(logPath, log, error)) {
+        Say("refused " + error);
+        return ExitRefused;
+    }
+    if (log.committed)
+        return ExitOk;
+    Say("recover " + logPath + ": an installation that did not finish" +
+        (log.torn ? " (its last line was cut short)" : ""));
+    return RollBack(logPath, log) ? ExitOk : ExitRollbackIncomplete;
+}
+
+// A custom DLL is called only when it loads; the library's step would answer the same for a DLL
+// that could not be loaded and one whose entry ran.
+bool CustomDllLoads(WSetupElement* element, std::string& note) {
+    auto* dll = static_cast<WSetupCustomDLL*>(element);
+    if (dll->Disabled)
+        return true;
+    const std::string path = ElementPath(*element, false);
+    LoadedModule module(LoadLibraryA(path.c_str()));
+    if (module)
+        return true;
+    note =
+        "the DLL " + path + " could not be loaded (error " + std::to_string(GetLastError()) + ")";
+    return false;
+}
+
+// Runs one step and says what it means; the engine's own judgement goes beyond the status where
+// the status cannot tell a failure.
+StepMeaning RunInstallStep(WSetupElement* element, FwStringArray& rebootList, FwPtrArray& collected,
+                           StepResult& r) {
+    if (element->Kind == KindCustomDLL && !CustomDllLoads(element, r.note)) {
+        r.status = CustomDllAbsent;
+        return StepMeaning::Failed;
+    }
+    r = InstallElement(element, rebootList, collected);
+    StepMeaning meaning = MeaningOfStatus(element->Kind, ElementStep::Install, r.status);
+    if (element->Kind == KindTTFFile && meaning != StepMeaning::Failed &&
+        r.fontRegistration != FontRegistered && r.fontRegistration != FontAwaitsRestart)
+        meaning = StepMeaning::Failed;
+    return meaning;
+}
+
+int Install(const ProductDescription& description, const std::string& logPath, int stopAfter,
+            bool tear) {
     Product product;
     std::vector<std::string> problems;
     if (!BuildProduct(description, product, problems)) {
@@ -362,6 +474,29 @@ int Install(const ProductDescription& description, const std::string& logPath) {
             (problems.size() == 1 ? " problem" : " problems") + "; nothing was installed");
         return ExitRefused;
     }
+    if (GetFileAttributesA(logPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        Say("refused " + logPath +
+            ": an installation is recorded there; remove it first (its log would be lost)");
+        Say("summary refused: 1 problem; nothing was installed");
+        return ExitRefused;
+    }
+    // The log's folder, and what of it the engine had to make.
+    const std::string logFolder = ParentOf(logPath);
+    const std::string createdFolder = FirstMissingFolder(logFolder);
+    TransactionWriter writer;
+    writer.StopAfter(stopAfter, tear);
+    bool logged = (createdFolder.empty() || CreateDirectoryTree(logFolder)) &&
+                  writer.Begin(logPath, HeaderLines(product)) &&
+                  (createdFolder.empty() || writer.Note(CreatedLine(createdFolder)));
+    if (!logged) {
+        Say("log " + logPath + " could not be written; nothing was installed");
+        DeleteFileA(logPath.c_str());
+        if (!createdFolder.empty())
+            RemoveCreatedFolders(logFolder, createdFolder);
+        return ExitLogFailed;
+    }
+    const std::string aside = AsideFolderOf(logPath);
+
     // COM stays initialised for the whole installation, as on an engine's interface thread:
     // the kinds' own initialisations then only count, instead of building and tearing down the
     // apartment (under Wine a thread and a window) for every shortcut.
@@ -371,41 +506,128 @@ int Install(const ProductDescription& description, const std::string& logPath) {
     FwPtrArray collected;
     int failed = 0;
     int n = 0;
+    bool logFailed = false;
     for (WSetupElement* element : order) {
-        int before = rebootList.GetSize();
-        StepResult r = InstallElement(element, rebootList, collected);
-        if (MeaningOfStatus(element->Kind, ElementStep::Install, r.status) == StepMeaning::Failed)
+        ++n;
+        LoggedStep step;
+        step.number = n;
+        step.className = element->GetRuntimeClass()->ClassName;
+        step.component = product.componentOf[element];
+        step.record = element->GetFullRecord().c_str();
+        StepResult r{ElementNotProcessed, "", FontRegistered};
+        StepMeaning meaning = StepMeaning::Failed;
+        const int before = rebootList.GetSize();
+        if (!SaveStateBefore(*element, n, aside, step.saved)) {
+            r.note = "what the step would replace could not be kept aside; not run";
+            if (!writer.Announce(step))
+                logFailed = true;
+        } else if (!writer.Announce(step)) {
+            logFailed = true;
+        } else {
+            meaning = RunInstallStep(element, rebootList, collected, r);
+        }
+        if (logFailed) {
+            Say("log " + logPath + " could not be written");
+            break;
+        }
+        if (meaning == StepMeaning::Failed)
             ++failed;
-        Say(ItemLine("install", ++n, static_cast<int>(order.size()), element,
-                     product.componentOf[element], r.status, r.note));
+        Say(ItemLine("install", n, static_cast<int>(order.size()), element, step.component,
+                     r.status, r.note));
         for (int i = before; i < rebootList.GetSize(); ++i)
             Say(std::string("restart ") + rebootList.GetAt(i).c_str());
+        if (!writer.Record(n, r.status, meaning, element->GetFullRecord().c_str())) {
+            logFailed = true;
+            Say("log " + logPath + " could not be written");
+            break;
+        }
+        if (meaning == StepMeaning::Failed)
+            break;
     }
-    bool logged = CreateDirectoryTree(ParentOf(logPath)) || IsExistingDirectory(ParentOf(logPath));
-    logged = logged && WriteLog(logPath, product, order);
-    Say(std::string("log ") + logPath + (logged ? "" : " could not be written"));
+    if (failed || logFailed) {
+        // Whatever reached the log is what the rollback reads: the same path as a recovery.
+        writer = TransactionWriter();
+        TransactionLog log;
+        std::string error;
+        bool rolledBack = ReadTransactionLog(logPath, log, error) && RollBack(logPath, log);
+        if (!error.empty())
+            Say("rollback refused " + error);
+        Summary("install", order, 0, failed);
+        Say(std::string("rollback: ") + (rolledBack ? "machine put back as it was" : "incomplete"));
+        if (!rolledBack)
+            return ExitRollbackIncomplete;
+        return logFailed ? ExitLogFailed : ExitRolledBack;
+    }
+    if (!writer.Commit()) {
+        Say("log " + logPath + " could not be committed");
+        writer = TransactionWriter();
+        TransactionLog log;
+        std::string error;
+        bool rolledBack = ReadTransactionLog(logPath, log, error) && RollBack(logPath, log);
+        return rolledBack ? ExitLogFailed : ExitRollbackIncomplete;
+    }
+    RemoveFlatFolder(aside);
+    Say("log " + logPath);
     Summary("install", order, rebootList.GetSize(), failed);
-    if (!logged)
-        return ExitLogFailed;
-    return failed ? ExitElementFailed : ExitOk;
+    return ExitOk;
+}
+
+bool ReadCommittedLog(const std::string& logPath, TransactionLog& log, Product& product,
+                      std::vector<const LoggedStep*>& steps,
+                      std::vector<WSetupElement*>& elements) {
+    std::string error;
+    if (!ReadTransactionLog(logPath, log, error)) {
+        Say("refused " + error);
+        return false;
+    }
+    if (!log.committed) {
+        Say("refused " + logPath + ": the installation did not finish");
+        return false;
+    }
+    if (!ApplyHeader(log.header, product, error)) {
+        Say("refused " + logPath + ": " + error);
+        return false;
+    }
+    for (const LoggedStep& step : log.steps) {
+        WSetupElement* element = ElementOfStep(step, product, error);
+        if (!element) {
+            Say("refused " + logPath + ": " + error);
+            return false;
+        }
+        steps.push_back(&step);
+        elements.push_back(element);
+    }
+    return true;
+}
+
+// The kinds whose work is removal's (what the product makes when it runs, what the product
+// asks to run when it is removed): their install step has nothing to do.
+bool ActsAtRemoval(int kind) {
+    return kind == KindRuntimeFile || kind == KindRuntimeRegEntry ||
+           kind == KindUninstallExecutable || kind == KindUninstallCustomDLL;
 }
 
 int Check(const std::string& logPath) {
+    TransactionLog log;
     Product product;
-    std::string error;
-    if (!ReadLog(logPath, product, error)) {
-        Say("refused " + error);
+    std::vector<const LoggedStep*> steps;
+    std::vector<WSetupElement*> order;
+    if (!ReadCommittedLog(logPath, log, product, steps, order))
         return ExitRefused;
-    }
-    std::vector<WSetupElement*> order = Ordered(product, false);
     int failed = 0;
-    int n = 0;
-    for (WSetupElement* element : order) {
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        WSetupElement* element = order[i];
+        if (steps[i]->meaning == StepMeaning::Failed ||
+            (steps[i]->meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind))) {
+            Say(ItemLine("check", static_cast<int>(i + 1), static_cast<int>(order.size()), element,
+                         steps[i]->component, steps[i]->status, "not installed: nothing to check"));
+            continue;
+        }
         int status = VerifyElement(element);
         if (MeaningOfStatus(element->Kind, ElementStep::Check, status) == StepMeaning::Failed)
             ++failed;
-        Say(ItemLine("check", ++n, static_cast<int>(order.size()), element,
-                     product.componentOf[element], status, ""));
+        Say(ItemLine("check", static_cast<int>(i + 1), static_cast<int>(order.size()), element,
+                     steps[i]->component, status, ""));
     }
     Summary("check", order, 0, failed);
     return failed ? ExitElementFailed : ExitOk;
@@ -435,47 +657,104 @@ bool KeptForOthers(WSetupElement* element) {
     return WriteRegDword(key.Get(), path, count - 1);
 }
 
-int Remove(const std::string& logPath) {
-    Product product;
-    std::string error;
-    if (!ReadLog(logPath, product, error)) {
-        Say("refused " + error);
-        return ExitRefused;
+// The registry value the entry replaced, when there was one: removal puts it back with its type.
+const Saved* ReplacedValue(const LoggedStep& step) {
+    for (const Saved& s : step.saved)
+        if (s.kind == Saved::Kind::RegValue && s.existed)
+            return &s;
+    return nullptr;
+}
+
+// Undoes one installed element; what the step means.
+StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStringArray& rebootList,
+                          StepResult& r) {
+    if (element->Kind == KindRegEntry) {
+        if (const Saved* replaced = ReplacedValue(step)) {
+            const bool back = PutBack(*replaced);
+            r.status = back ? EntryPreviousRestored : EntryRestoreFailed;
+            r.note = back ? "the value it replaced is back with its type"
+                          : "the value it replaced could not be put back";
+            return back ? StepMeaning::Done : StepMeaning::Failed;
+        }
     }
+    r = UndoElement(element, rebootList);
+    StepMeaning meaning = MeaningOfStatus(element->Kind, ElementStep::Undo, r.status);
+    if (meaning != StepMeaning::Failed)
+        for (auto saved = step.saved.rbegin(); saved != step.saved.rend(); ++saved)
+            if ((saved->kind != Saved::Kind::File || element->Kind == KindProfileString) &&
+                IsLeftoverOfCreation(*saved))
+                PutBack(*saved);
+    // A restore that found nothing to restore did not do what was asked.
+    if (element->Kind == KindRegEntry && r.status == EntryValueGone &&
+        static_cast<WSetupRegEntry*>(element)->RestoreOnUninstall &&
+        !static_cast<WSetupRegEntry*>(element)->PreviousValue.empty())
+        meaning = StepMeaning::Failed;
+    return meaning;
+}
+
+void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
+                  const std::vector<const LoggedStep*>& left) {
+    CreateDirectoryTree(ParentOf(logPath));
+    OutputFile file;
+    std::string text = "# uninstall log: what removal could not take back\r\n";
+    for (const std::string& line : log.header)
+        text += line + "\r\n";
+    for (const LoggedStep* step : left)
+        text += IntentLine(*step) +
+                OutcomeLine(step->number, step->status, step->meaning, step->recordAfter);
+    text += CommitLine;
+    if (file.Create(logPath) && file.Write(text) && file.Flush())
+        Say("log " + logPath + " keeps " + std::to_string(left.size()) + " elements");
+    else
+        Say("log " + logPath + " could not be written back");
+}
+
+int Remove(const std::string& logPath) {
+    TransactionLog log;
+    Product product;
+    std::vector<const LoggedStep*> steps;
+    std::vector<WSetupElement*> order;
+    if (!ReadCommittedLog(logPath, log, product, steps, order))
+        return ExitRefused;
     // The log is the engine's own file in the product's folder: it goes first, so that the
     // folder can be removed; what cannot be undone is written back to it afterwards.
     DeleteFileA(logPath.c_str());
-    std::vector<WSetupElement*> order = Ordered(product, false);
+    RemoveFlatFolder(AsideFolderOf(logPath));
     FwStringArray rebootList;
-    std::vector<WSetupElement*> left;
+    std::vector<const LoggedStep*> left;
+    const int m = static_cast<int>(order.size());
     int n = 0;
-    for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        WSetupElement* element = *it;
-        int before = rebootList.GetSize();
-        if (KeptForOthers(element)) {
-            Say(ItemLine("undo", ++n, static_cast<int>(order.size()), element,
-                         product.componentOf[element], 0, "kept: another product counts it"));
+    for (int i = m - 1; i >= 0; --i) {
+        WSetupElement* element = order[i];
+        const LoggedStep& step = *steps[i];
+        ++n;
+        if (step.meaning == StepMeaning::Failed ||
+            (step.meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind))) {
+            Say(ItemLine("undo", n, m, element, step.component, step.status,
+                         "nothing to undo: the installation did not change it"));
             continue;
         }
-        StepResult r = UndoElement(element, rebootList);
-        if (MeaningOfStatus(element->Kind, ElementStep::Undo, r.status) == StepMeaning::Failed)
-            left.insert(left.begin(), element);
-        Say(ItemLine("undo", ++n, static_cast<int>(order.size()), element,
-                     product.componentOf[element], r.status, r.note));
-        for (int i = before; i < rebootList.GetSize(); ++i)
-            Say(std::string("restart ") + rebootList.GetAt(i).c_str());
+        const int before = rebootList.GetSize();
+        if (KeptForOthers(element)) {
+            Say(ItemLine("undo", n, m, element, step.component, 0,
+                         "kept: another product counts it"));
+            continue;
+        }
+        StepResult r{0, "", FontRegistered};
+        if (UndoInstalled(element, step, rebootList, r) == StepMeaning::Failed)
+            left.insert(left.begin(), &step);
+        Say(ItemLine("undo", n, m, element, step.component, r.status, r.note));
+        for (int k = before; k < rebootList.GetSize(); ++k)
+            Say(std::string("restart ") + rebootList.GetAt(k).c_str());
     }
-    if (!left.empty()) {
-        CreateDirectoryTree(ParentOf(logPath));
-        if (!WriteLog(logPath, product, left))
-            Say("log " + logPath + " could not be written back");
-        else
-            Say("log " + logPath + " keeps " + std::to_string(left.size()) + " elements");
-    }
+    if (!left.empty())
+        WriteLeftLog(logPath, log, left);
+    else
+        for (const std::string& folder : log.createdFolders)
+            RemoveCreatedFolders(ParentOf(logPath), folder);
     Summary("remove", order, rebootList.GetSize(), static_cast<int>(left.size()));
     return left.empty() ? ExitOk : ExitElementFailed;
 }
-
 } // namespace
 
 int main() {
@@ -483,6 +762,8 @@ int main() {
     std::string mode = "install";
     std::string logPath;
     std::string outputPath;
+    int stopAfter = 0;
+    bool tear = false;
     for (const std::string& word : CommandWords(GetCommandLineA())) {
         std::string key = TextBefore(word, "=");
         std::string value = TextAfter(word, "=");
@@ -496,19 +777,31 @@ int main() {
             logPath = value;
         else if (key == "output")
             outputPath = value;
+        else if (key == "stop-after")
+            stopAfter = std::atoi(value.c_str());
+        else if (key == "tear")
+            tear = value == "1";
     }
-    if (!outputPath.empty() && !(g_out = std::fopen(outputPath.c_str(), "w"))) {
-        std::fprintf(stderr, "product engine: cannot write %s\n", outputPath.c_str());
+    if (outputPath.empty())
+        g_out.UseStandardOutput();
+    else if (!g_out.Create(outputPath))
         return ExitRefused;
-    }
     Say(std::string("engine ") + GetCommandLineA());
 
-    // Checking and removal rebuild everything from the log alone.
-    if (mode == "check" || mode == "remove") {
+    // Checking, removal and recovery rebuild everything from the log alone.
+    if (mode == "check" || mode == "remove" || mode == "recover") {
         if (logPath.empty()) {
             Say("refused " + mode + " needs log=<path>");
             return ExitRefused;
         }
+        const int recovered = RecoverIfUnfinished(logPath);
+        if (mode == "recover") {
+            if (recovered == ExitOk)
+                Say("summary recover: nothing left unfinished");
+            return recovered;
+        }
+        if (recovered != ExitOk)
+            return recovered;
         return mode == "check" ? Check(logPath) : Remove(logPath);
     }
     if (mode != "install" && mode != "validate") {
@@ -525,8 +818,13 @@ int main() {
     FillContext(description);
     if (logPath.empty())
         logPath = Expanded(description.log);
-    if (mode == "install")
-        return Install(description, logPath);
+    if (mode == "install") {
+        const int recovered = RecoverIfUnfinished(logPath);
+        if (recovered != ExitOk)
+            return recovered;
+        FillContext(description);
+        return Install(description, logPath, stopAfter, tear);
+    }
     Product product;
     std::vector<std::string> problems;
     bool ok = BuildProduct(description, product, problems);

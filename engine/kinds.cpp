@@ -1,6 +1,7 @@
 #include "kinds.h"
 
 #include "setup/core/text.h"
+#include "setup/elements/element_kinds.h"
 #include "setup/elements/custom_code.h"
 #include "setup/elements/dir_kinds.h"
 #include "setup/elements/file.h"
@@ -105,7 +106,7 @@ const std::vector<int>& InstallOrder() {
 
 StepResult InstallElement(WSetupElement* element, FwStringArray& rebootList,
                           FwPtrArray& collected) {
-    StepResult result{1, ""};
+    StepResult result{1, "", FontRegistered};
     const int shortNames = 0;
     switch (element->Kind) {
     case KindDir:
@@ -124,9 +125,11 @@ StepResult InstallElement(WSetupElement* element, FwStringArray& rebootList,
     case KindTTFFile: {
         auto* font = static_cast<WSetupTTFFile*>(element);
         int copied = font->InstallStep(rebootList, collected, 0, 0, shortNames);
-        int registered = font->RegisterFont(0);
         result.status = copied;
-        result.note = "font registration " + std::to_string(registered);
+        if (MeaningOfStatus(KindTTFFile, ElementStep::Install, copied) != StepMeaning::Failed) {
+            result.fontRegistration = font->RegisterFont(0);
+            result.note = "font registration " + std::to_string(result.fontRegistration);
+        }
         break;
     }
     case KindSelfRegFile: {
@@ -166,7 +169,7 @@ StepResult InstallElement(WSetupElement* element, FwStringArray& rebootList,
 }
 
 StepResult UndoElement(WSetupElement* element, FwStringArray& rebootList) {
-    StepResult result{1, ""};
+    StepResult result{1, "", FontRegistered};
     switch (element->Kind) {
     case KindFile:
         result.status = static_cast<WSetupFile*>(element)->UninstallStep(rebootList);

@@ -30,7 +30,8 @@ const std::vector<int>& InstallOrder();
 // What one operation on an element answered.
 struct StepResult {
     int status;
-    std::string note; // error text of the step, paths it scheduled for the restart
+    std::string note;     // error text of the step, paths it scheduled for the restart
+    int fontRegistration; // a font's registration after its copy (a code of RegisterFont)
 };
 
 // Installing: the kind's install operations (Install, or InstallStep and what follows it).

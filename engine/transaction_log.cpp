@@ -1,0 +1,270 @@
+#include "transaction_log.h"
+
+#include <cstdlib>
+
+#include "setup/core/text.h"
+
+std::string ToHex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The words of a line separated by single blanks.
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::string::size_type start = 0;
+    for (;;) {
+        std::string::size_type blank = text.find(' ', start);
+        words.push_back(text.substr(start, blank - start));
+        if (blank == std::string::npos)
+            return words;
+        start = blank + 1;
+    }
+}
+
+bool WholeNumber(const std::string& text, long& number) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    number = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+// A saved item as one word: <letter>:<field>:<field>..., text fields in hexadecimal.
+std::string SavedWord(const Saved& s) {
+    switch (s.kind) {
+    case Saved::Kind::File:
+        return "F:" + std::string(s.existed ? "1" : "0") + ":" + ToHex(s.path) + ":" +
+               ToHex(s.aside);
+    case Saved::Kind::Folder:
+        return "D:" + ToHex(s.path) + ":" + ToHex(s.created);
+    case Saved::Kind::RegValue:
+        return "V:" + ToHex(s.root) + ":" + ToHex(s.path) + ":" + ToHex(s.name) + ":" +
+               (s.existed ? "1" : "0") + ":" + std::to_string(s.type) + ":" + ToHex(s.bytes);
+    case Saved::Kind::RegKey:
+        return "K:" + ToHex(s.root) + ":" + ToHex(s.path) + ":" + ToHex(s.created);
+    }
+    return "";
+}
+
+bool ParseSaved(const std::string& word, Saved& s) {
+    std::vector<std::string> f;
+    std::string::size_type start = 0;
+    for (;;) {
+        std::string::size_type colon = word.find(':', start);
+        f.push_back(word.substr(start, colon - start));
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    long number = 0;
+    if (f[0] == "F" && f.size() == 4) {
+        s.kind = Saved::Kind::File;
+        s.existed = f[1] == "1";
+        return FromHex(f[2], s.path) && FromHex(f[3], s.aside);
+    }
+    if (f[0] == "D" && f.size() == 3) {
+        s.kind = Saved::Kind::Folder;
+        return FromHex(f[1], s.path) && FromHex(f[2], s.created);
+    }
+    if (f[0] == "V" && f.size() == 7 && WholeNumber(f[5], number)) {
+        s.kind = Saved::Kind::RegValue;
+        s.existed = f[4] == "1";
+        s.type = static_cast<DWORD>(number);
+        return FromHex(f[1], s.root) && FromHex(f[2], s.path) && FromHex(f[3], s.name) &&
+               FromHex(f[6], s.bytes);
+    }
+    if (f[0] == "K" && f.size() == 4) {
+        s.kind = Saved::Kind::RegKey;
+        return FromHex(f[1], s.root) && FromHex(f[2], s.path) && FromHex(f[3], s.created);
+    }
+    return false;
+}
+
+} // namespace
+
+bool FromHex(const std::string& hex, std::string& bytes) {
+    if (hex.size() % 2)
+        return false;
+    bytes.clear();
+    for (std::string::size_type i = 0; i < hex.size(); i += 2) {
+        int high = HexDigit(hex[i]);
+        int low = HexDigit(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return true;
+}
+
+std::string IntentLine(const LoggedStep& step) {
+    std::string line =
+        "intent " + std::to_string(step.number) + " " + step.className + " " + step.component;
+    for (const Saved& s : step.saved)
+        line += " " + SavedWord(s);
+    return line + " . " + step.record + "\r\n";
+}
+
+namespace {
+
+const char* MeaningLetter(StepMeaning meaning) {
+    switch (meaning) {
+    case StepMeaning::Done:
+        return "D";
+    case StepMeaning::NothingToDo:
+        return "N";
+    case StepMeaning::Failed:
+        return "F";
+    }
+    return "F";
+}
+
+} // namespace
+
+std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record) {
+    return "outcome " + std::to_string(number) + " " + std::to_string(status) + " " +
+           MeaningLetter(meaning) + " . " + record + "\r\n";
+}
+
+std::string CreatedLine(const std::string& folder) {
+    return "created " + ToHex(folder) + "\r\n";
+}
+
+bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::string& error) {
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    log = TransactionLog();
+    std::vector<std::string> lines = SplitLines(text, log.torn);
+    if (log.torn)
+        lines.pop_back();
+    int number = 0;
+    for (const std::string& line : lines) {
+        ++number;
+        auto fail = [&](const std::string& reason) {
+            error = path + "(" + std::to_string(number) + "): " + reason;
+            return false;
+        };
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::string word = TextBefore(line, " ");
+        if (line.find(' ') == std::string::npos) {
+            if (line != "commit")
+                return fail("unknown line");
+            log.committed = true;
+        } else if (word == "context" || word == "variable" || word == "macro" ||
+                   word == "component") {
+            log.header.push_back(line);
+        } else if (word == "created") {
+            std::string folder;
+            if (!FromHex(TextAfter(line, " "), folder))
+                return fail("a folder that is not hexadecimal text");
+            log.createdFolders.push_back(folder);
+        } else if (word == "intent") {
+            std::string::size_type dot = line.find(" . ");
+            if (dot == std::string::npos)
+                return fail("an intent without its record");
+            std::vector<std::string> words = Words(line.substr(0, dot));
+            long n = 0;
+            if (words.size() < 4 || !WholeNumber(words[1], n))
+                return fail("an intent without number, class and component");
+            LoggedStep step;
+            step.number = static_cast<int>(n);
+            step.className = words[2];
+            step.component = words[3];
+            step.record = line.substr(dot + 3);
+            for (std::size_t i = 4; i < words.size(); ++i) {
+                Saved s;
+                if (!ParseSaved(words[i], s))
+                    return fail("a saved state that cannot be read: " + words[i]);
+                step.saved.push_back(s);
+            }
+            log.steps.push_back(step);
+        } else if (word == "outcome") {
+            std::string::size_type dot = line.find(" . ");
+            std::vector<std::string> words = Words(line.substr(0, dot));
+            long n = 0;
+            long status = 0;
+            if (dot == std::string::npos || words.size() != 4 || !WholeNumber(words[1], n) ||
+                !WholeNumber(words[2], status) ||
+                (words[3] != "D" && words[3] != "N" && words[3] != "F"))
+                return fail("an outcome is \"outcome <step> <status> <D|N|F> . <record>\"");
+            LoggedStep* step = nullptr;
+            for (LoggedStep& s : log.steps)
+                if (s.number == n)
+                    step = &s;
+            if (!step)
+                return fail("an outcome without its intent");
+            step->hasOutcome = true;
+            step->status = static_cast<int>(status);
+            step->meaning = words[3] == "D"   ? StepMeaning::Done
+                            : words[3] == "N" ? StepMeaning::NothingToDo
+                                              : StepMeaning::Failed;
+            step->recordAfter = line.substr(dot + 3);
+        } else {
+            return fail("unknown line");
+        }
+    }
+    return true;
+}
+
+bool TransactionWriter::Begin(const std::string& path, const std::vector<std::string>& header) {
+    if (!file_.Create(path))
+        return false;
+    std::string text = "# transaction log: the engine's settings, then each step's intent and "
+                       "outcome\r\n";
+    for (const std::string& line : header)
+        text += line + "\r\n";
+    return file_.Write(text) && file_.Flush();
+}
+
+void TransactionWriter::StopAfter(int records, bool tear) {
+    stopAfter_ = records;
+    tear_ = tear;
+}
+
+bool TransactionWriter::Write(const std::string& line, bool flush) {
+    if (stopAfter_ > 0 && ++records_ == stopAfter_) {
+        file_.Write(tear_ ? line.substr(0, line.size() / 2) : line);
+        file_.Flush();
+        TerminateProcess(GetCurrentProcess(), 9);
+    }
+    return file_.Write(line) && (!flush || file_.Flush());
+}
+
+bool TransactionWriter::Announce(const LoggedStep& step) {
+    return Write(IntentLine(step), true);
+}
+
+bool TransactionWriter::Record(int number, int status, StepMeaning meaning,
+                               const std::string& record) {
+    return Write(OutcomeLine(number, status, meaning, record), false);
+}
+
+bool TransactionWriter::Note(const std::string& line) {
+    return file_.Write(line) && file_.Flush();
+}
+
+bool TransactionWriter::Commit() {
+    return file_.Write(CommitLine) && file_.Flush();
+}

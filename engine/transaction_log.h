@@ -1,0 +1,109 @@
+// The engine's transaction log: one text file per installation that is written while the
+// installation runs and becomes its uninstall log when the installation commits.
+//
+//   # a comment line
+//   context <name>=<value>          the macro context the elements expand their fields in
+//   variable <name>=<value>
+//   macro <custom macro record>
+//   component <component record>
+//   created <hex folder>            a folder the engine made for the log itself
+//   intent <n> <class> <component> <saved>... . <full record>
+//   outcome <n> <status> <D|N|F> . <full record>
+//   commit
+//
+// An intent is written and flushed before step <n> changes the machine; it carries the element's
+// full record and what the record cannot: the state of every file, folder, registry value and
+// key the step may change, as it was before the step (see Saved). The outcome follows the step:
+// the element's status, what the engine made of it (Done, Nothing to do, Failed) and the record
+// as the step left it, which is what removal rebuilds the element from.
+// A log without "commit" is an installation that did not finish: it is rolled back.
+//
+// Every line ends with "\r\n". The last line of a log cut short by a crash has no line end: the
+// reader drops it (an intent that never reached the disk whole announces a step that never
+// started, because the step waits for the flush).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "setup/core/element.h"
+
+// One thing as it was before a step.
+struct Saved {
+    enum class Kind { File, Folder, RegValue, RegKey };
+    Kind kind = Kind::File;
+    // File: the path; whether a file was there; the kept-aside copy of it ("" when none).
+    // Folder: the deepest folder the step may create, and the shallowest of its levels that did
+    // not exist (`path` .. `created` were made by the step).
+    // RegValue: root name, key path, value name; whether it existed, its type and its bytes.
+    // RegKey: root name, the deepest key, and the shallowest of its levels that did not exist.
+    std::string root;
+    std::string path;
+    std::string name;
+    std::string aside;
+    std::string created;
+    bool existed = false;
+    DWORD type = 0;
+    std::string bytes;
+};
+
+struct LoggedStep {
+    int number = 0;
+    std::string className;
+    std::string component;
+    std::string record;
+    std::vector<Saved> saved;
+    bool hasOutcome = false;
+    int status = 0;
+    StepMeaning meaning = StepMeaning::Failed;
+    std::string recordAfter; // the record as the step left it
+};
+
+struct TransactionLog {
+    std::vector<std::string> header; // context, variable, macro and component lines as written
+    std::vector<std::string> createdFolders;
+    std::vector<LoggedStep> steps; // in the order of their intents
+    bool committed = false;
+    bool torn = false; // the last line had no line end and was dropped
+};
+
+// Reads a log. False with "<file>(<line>): <reason>" when it cannot be read or a whole line is
+// not one the log writes.
+bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::string& error);
+
+// The lines, each with its "\r\n".
+std::string IntentLine(const LoggedStep& step);
+std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record);
+std::string CreatedLine(const std::string& folder);
+const char* const CommitLine = "commit\r\n";
+
+// Writes the log of one installation: Begin creates it with its header; every Announce is on
+// the disk when it returns true.
+class TransactionWriter {
+public:
+    bool Begin(const std::string& path, const std::vector<std::string>& header);
+    bool Announce(const LoggedStep& step); // the intent, flushed
+    // The outcome; it reaches the disk with the next intent or the commit.
+    bool Record(int number, int status, StepMeaning meaning, const std::string& record);
+    bool Note(const std::string& line); // any other line, flushed
+    bool Commit();                      // "commit", flushed
+
+    // For the tests of recovery: the process ends without any cleanup right after the
+    // `records`-th intent or outcome reached the file, or, with `tear`, half-way through it.
+    void StopAfter(int records, bool tear);
+
+private:
+    bool Write(const std::string& line, bool flush);
+
+    OutputFile file_;
+    int records_ = 0;
+    int stopAfter_ = 0;
+    bool tear_ = false;
+};
+
+// Hexadecimal text of bytes and back (false when the text is not hexadecimal).
+std::string ToHex(const std::string& bytes);
+bool FromHex(const std::string& hex, std::string& bytes);

@@ -1,0 +1,373 @@
+#include "undo.h"
+
+#include <windows.h>
+
+#include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
+#include "setup/core/macros.h"
+#include "setup/core/path.h"
+#include "file_io.h"
+#include "setup/core/text.h"
+#include "setup/core/registry.h"
+#include "setup/elements/dir_kinds.h"
+#include "setup/elements/element_paths.h"
+#include "setup/elements/file.h"
+#include "setup/elements/registry_entry.h"
+
+namespace {
+
+const char* const SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+DWORD AttributesOf(const std::string& path) {
+    return GetFileAttributesA(path.c_str());
+}
+
+bool IsFile(const std::string& path) {
+    DWORD a = AttributesOf(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFolder(const std::string& path) {
+    DWORD a = AttributesOf(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
+    return path;
+}
+
+// The file as it is, kept aside as `aside` when it exists.
+bool SaveFile(const std::string& path, const std::string& aside, std::vector<Saved>& saved) {
+    Saved s;
+    s.kind = Saved::Kind::File;
+    s.path = path;
+    s.existed = IsFile(path);
+    if (s.existed) {
+        if (!CreateDirectoryTree(ParentOf(aside)) && !IsFolder(ParentOf(aside)))
+            return false;
+        if (CopyFileA(path.c_str(), aside.c_str(), FALSE)) {
+            s.aside = aside;
+        } else {
+            // A file another process holds cannot be read, nor replaced before the restart:
+            // the step can only schedule its replacement, and the file stays as it is now.
+            const DWORD error = GetLastError();
+            if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
+                return false;
+        }
+    }
+    saved.push_back(s);
+    return true;
+}
+
+void SaveFolder(const std::string& folder, std::vector<Saved>& saved) {
+    Saved s;
+    s.kind = Saved::Kind::Folder;
+    s.path = WithoutTrailingSlash(folder);
+    s.created = FirstMissingFolder(folder);
+    if (!s.created.empty())
+        saved.push_back(s);
+}
+
+bool OpenKey(const std::string& rootName, const std::string& key, REGSAM access, RegKey& opened) {
+    HKEY root = nullptr;
+    if (!ParseRootKeyName(rootName, root))
+        return false;
+    return RegOpenKeyExA(root, key.c_str(), 0, access, opened.Receive()) == ERROR_SUCCESS;
+}
+
+void SaveRegValue(const std::string& rootName, const std::string& key, const std::string& name,
+                  std::vector<Saved>& saved) {
+    Saved s;
+    s.kind = Saved::Kind::RegValue;
+    s.root = rootName;
+    s.path = key;
+    s.name = name;
+    s.existed = ReadRegValueState(rootName, key, name, s.type, s.bytes);
+    saved.push_back(s);
+}
+
+void SaveRegKey(const std::string& rootName, const std::string& key, std::vector<Saved>& saved) {
+    Saved s;
+    s.kind = Saved::Kind::RegKey;
+    s.root = rootName;
+    s.path = key;
+    for (std::string level = key; !level.empty();) {
+        RegKey opened;
+        if (OpenKey(rootName, level, KEY_READ, opened))
+            break;
+        s.created = level;
+        std::string::size_type slash = level.rfind('\\');
+        level = slash == std::string::npos ? std::string() : level.substr(0, slash);
+    }
+    if (!s.created.empty())
+        saved.push_back(s);
+}
+
+bool IsEmptyKey(HKEY key) {
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
+}
+
+bool PutBackFile(const Saved& s) {
+    if (s.existed) {
+        if (s.aside.empty())
+            return IsFile(s.path); // held when it was saved: left in place
+        if (!IsFile(s.aside))
+            return false;
+        if (IsFile(s.path))
+            SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        else
+            CreateDirectoryTree(ParentOf(s.path));
+        return CopyFileA(s.aside.c_str(), s.path.c_str(), FALSE) != 0;
+    }
+    if (!IsFile(s.path))
+        return true;
+    SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(s.path.c_str()) != 0;
+}
+
+bool PutBackFolder(const Saved& s) {
+    // From the deepest level up to the first one the step created; a level that is not empty
+    // holds something that is not ours to remove, and so do the levels above it.
+    for (std::string level = s.path;;) {
+        if (IsFolder(level) && !RemoveDirectoryA(level.c_str()))
+            return true;
+        if (EqualText(level, s.created, false))
+            return true;
+        std::string parent = WithoutTrailingSlash(ParentOf(level));
+        if (parent == level || parent.size() < s.created.size())
+            return true;
+        level = parent;
+    }
+}
+
+bool PutBackRegValue(const Saved& s) {
+    HKEY root = nullptr;
+    if (!ParseRootKeyName(s.root, root))
+        return true;
+    if (s.existed) {
+        RegKey key;
+        if (RegCreateKeyExA(root, s.path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            key.Receive(), nullptr) != ERROR_SUCCESS)
+            return false;
+        return RegSetValueExA(key.Get(), s.name.c_str(), 0, s.type,
+                              reinterpret_cast<const BYTE*>(s.bytes.data()),
+                              static_cast<DWORD>(s.bytes.size())) == ERROR_SUCCESS;
+    }
+    RegKey key;
+    if (!OpenKey(s.root, s.path, KEY_SET_VALUE | KEY_QUERY_VALUE, key))
+        return true; // no key, no value
+    LONG result = RegDeleteValueA(key.Get(), s.name.c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+bool PutBackRegKey(const Saved& s) {
+    HKEY root = nullptr;
+    if (!ParseRootKeyName(s.root, root))
+        return true; // nothing can have been written below a root that does not exist
+    // Windows 95 deletes a key with everything below it: a key is deleted only when empty.
+    for (std::string level = s.path; level.size() >= s.created.size();) {
+        {
+            RegKey key;
+            if (OpenKey(s.root, level, KEY_READ, key)) {
+                if (!IsEmptyKey(key.Get()))
+                    return true;
+                key.Reset();
+                if (RegDeleteKeyA(root, level.c_str()) != ERROR_SUCCESS)
+                    return false;
+            }
+        }
+        std::string::size_type slash = level.rfind('\\');
+        if (slash == std::string::npos)
+            break;
+        level = level.substr(0, slash);
+    }
+    return true;
+}
+
+std::string AsideName(const std::string& folder, int step, int n) {
+    return JoinPath(folder, std::to_string(step) + "-" + std::to_string(n), true);
+}
+
+} // namespace
+
+std::string FirstMissingFolder(const std::string& folder) {
+    std::string missing;
+    for (std::string level = WithoutTrailingSlash(folder); !level.empty() && !IsFolder(level);) {
+        missing = level;
+        std::string parent = WithoutTrailingSlash(ParentOf(level));
+        if (parent == level)
+            break;
+        level = parent;
+    }
+    return missing;
+}
+
+void RemoveCreatedFolders(const std::string& deepest, const std::string& created) {
+    Saved s;
+    s.kind = Saved::Kind::Folder;
+    s.path = WithoutTrailingSlash(deepest);
+    s.created = created;
+    PutBackFolder(s);
+}
+
+bool ReadRegValueState(const std::string& rootName, const std::string& key, const std::string& name,
+                       DWORD& type, std::string& bytes) {
+    RegKey opened;
+    if (!OpenKey(rootName, key, KEY_QUERY_VALUE, opened))
+        return false;
+    DWORD size = 0;
+    if (RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return false;
+    bytes.assign(size, '\0');
+    if (size == 0)
+        return true;
+    return RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type,
+                            reinterpret_cast<BYTE*>(&bytes[0]), &size) == ERROR_SUCCESS &&
+           (bytes.resize(size), true);
+}
+
+bool IsLeftoverOfCreation(const Saved& saved) {
+    switch (saved.kind) {
+    case Saved::Kind::Folder:
+    case Saved::Kind::RegKey:
+        return true;
+    case Saved::Kind::File:
+        if (saved.existed || !IsFile(saved.path))
+            return false;
+        {
+            // A settings file the step created, of which only section lines and entries
+            // without a value are left (some platforms empty an entry instead of deleting it).
+            std::string text;
+            if (!ReadWholeFile(saved.path, text))
+                return false;
+            bool torn = false;
+            for (const std::string& line : SplitLines(text, torn)) {
+                const std::string trimmed = Trimmed(line);
+                if (!trimmed.empty() && trimmed[0] != '[' && trimmed[0] != ';' &&
+                    trimmed.back() != '=')
+                    return false;
+            }
+            return true;
+        }
+    case Saved::Kind::RegValue:
+        return false;
+    }
+    return false;
+}
+
+bool UndoneBySavedStates(int kind) {
+    switch (kind) {
+    case KindDir:
+    case KindBackupFile:
+    case KindDeleteFile:
+    case KindFile:
+    case KindRegEntry:
+    case KindProfileString:
+    case KindCustFile:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideFolder,
+                     std::vector<Saved>& saved) {
+    int n = 0;
+    switch (element.Kind) {
+    case KindDir:
+        SaveFolder(ElementPath(element, false), saved);
+        return true;
+    case KindBackupFile: {
+        const std::string target = ElementPath(element, false);
+        const std::string backup =
+            JoinPath(ParentOf(target), std::string(BackupFilePrefix) + FileNameOf(target), true);
+        return SaveFile(backup, AsideName(asideFolder, step, ++n), saved);
+    }
+    case KindDeleteFile:
+    case KindCustFile:
+    case KindProfileString:
+    case KindFile:
+    case KindTTFFile: {
+        const std::string target = ElementPath(element, false);
+        if (target.empty())
+            return true;
+        SaveFolder(ParentOf(target), saved);
+        if (!SaveFile(target, AsideName(asideFolder, step, ++n), saved))
+            return false;
+        if ((element.Kind == KindFile || element.Kind == KindTTFFile) &&
+            (static_cast<WSetupFile&>(element).FileFlags & SharedFileFlags))
+            SaveRegValue("HKEY_LOCAL_MACHINE", SharedDllsKey, target, saved);
+        return true;
+    }
+    case KindRegEntry: {
+        auto& entry = static_cast<WSetupRegEntry&>(element);
+        const std::string keyPath = NormalizeRegName(ExpandText(entry.KeyPath));
+        const std::string valueName = NormalizeRegName(ExpandText(entry.ValueName));
+        std::string valuePath = keyPath;
+        if (!valueName.empty())
+            valuePath = keyPath.empty() ? valueName : keyPath + "\\" + valueName;
+        const std::string key = valueName.empty() ? keyPath : ParentOf(valuePath);
+        const std::string name = valueName.empty() ? std::string() : FileNameOf(valuePath);
+        if (!key.empty())
+            SaveRegKey(entry.RootName.c_str(), key, saved);
+        SaveRegValue(entry.RootName.c_str(), key, name, saved);
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+bool PutBack(const Saved& saved) {
+    switch (saved.kind) {
+    case Saved::Kind::File:
+        return PutBackFile(saved);
+    case Saved::Kind::Folder:
+        return PutBackFolder(saved);
+    case Saved::Kind::RegValue:
+        return PutBackRegValue(saved);
+    case Saved::Kind::RegKey:
+        return PutBackRegKey(saved);
+    }
+    return false;
+}
+
+std::string DescribeSaved(const Saved& s) {
+    switch (s.kind) {
+    case Saved::Kind::File:
+        return "file " + s.path + (s.existed ? " (kept aside)" : " (new)");
+    case Saved::Kind::Folder:
+        return "folder " + s.path + " (new from " + s.created + ")";
+    case Saved::Kind::RegValue:
+        return "value " + s.root + "\\" + s.path + "\\" + s.name +
+               (s.existed ? " (type " + std::to_string(s.type) + ")" : " (new)");
+    case Saved::Kind::RegKey:
+        return "key " + s.root + "\\" + s.path + " (new from " + s.created + ")";
+    }
+    return "";
+}
+
+bool RemoveFlatFolder(const std::string& folder) {
+    if (!IsFolder(folder))
+        return true;
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(JoinPath(folder, "*", true).c_str(), &data));
+    if (find) {
+        do {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                const std::string file = JoinPath(folder, data.cFileName, true);
+                SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(file.c_str());
+            }
+        } while (FindNextFileA(find.Get(), &data));
+    }
+    find.Reset();
+    return RemoveDirectoryA(folder.c_str()) != 0 || !IsFolder(folder);
+}

@@ -1,0 +1,266 @@
+// The transaction log reads back what it wrote, drops a line cut short and refuses a damaged
+// one; what the engine saves before a step is put back exactly, and putting back twice changes
+// nothing more.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "setup/core/handles.h"
+#include "setup/core/macros.h"
+#include "setup/elements/dir_kinds.h"
+#include "setup/elements/file.h"
+#include "setup/elements/registry_entry.h"
+#include "support/fixtures.h"
+#include "transaction_log.h"
+#include "undo.h"
+
+using testsupport::ReadFileBytes;
+using testsupport::ScratchKey;
+using testsupport::TempFolder;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+LoggedStep SampleStep(int number) {
+    LoggedStep step;
+    step.number = number;
+    step.className = "WSetupFile";
+    step.component = "Main";
+    step.record = "Program,<S>\\files,app.exe,<D>,app.exe,1,,";
+    Saved file;
+    file.kind = Saved::Kind::File;
+    file.existed = true;
+    file.path = "C:\\a b\\with:colon . and space.txt";
+    file.aside = "C:\\log.kept\\1-1";
+    Saved value;
+    value.kind = Saved::Kind::RegValue;
+    value.root = "HKEY_CURRENT_USER";
+    value.path = "Software\\X";
+    value.name = "";
+    value.existed = true;
+    value.type = REG_EXPAND_SZ;
+    value.bytes = std::string("%TEMP%\\x\0\r\n", 12);
+    step.saved = {file, value};
+    return step;
+}
+
+TEST(TransactionLog, ReadsBackIntentsOutcomesAndTheCommit) {
+    TempFolder folder;
+    const std::string path = folder / "install.log";
+    {
+        TransactionWriter writer;
+        ASSERT_TRUE(writer.Begin(path, {"context D=C:\\Product", "component Main,"}));
+        ASSERT_TRUE(writer.Announce(SampleStep(1)));
+        ASSERT_TRUE(writer.Record(1, 4, StepMeaning::NothingToDo, "after,record,"));
+        ASSERT_TRUE(writer.Announce(SampleStep(2)));
+        ASSERT_TRUE(writer.Commit());
+    }
+    TransactionLog log;
+    std::string error;
+    ASSERT_TRUE(ReadTransactionLog(path, log, error)) << error;
+    EXPECT_TRUE(log.committed);
+    EXPECT_FALSE(log.torn);
+    ASSERT_EQ(log.header.size(), 2u);
+    ASSERT_EQ(log.steps.size(), 2u);
+    const LoggedStep& first = log.steps[0];
+    EXPECT_EQ(first.record, SampleStep(1).record);
+    EXPECT_TRUE(first.hasOutcome);
+    EXPECT_EQ(first.status, 4);
+    EXPECT_EQ(first.meaning, StepMeaning::NothingToDo);
+    EXPECT_EQ(first.recordAfter, "after,record,");
+    ASSERT_EQ(first.saved.size(), 2u);
+    EXPECT_EQ(first.saved[0].path, SampleStep(1).saved[0].path);
+    EXPECT_EQ(first.saved[0].aside, "C:\\log.kept\\1-1");
+    EXPECT_EQ(first.saved[1].type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(first.saved[1].bytes, SampleStep(1).saved[1].bytes);
+    EXPECT_FALSE(log.steps[1].hasOutcome);
+}
+
+TEST(TransactionLog, ALineCutShortIsDroppedAndADamagedOneRefused) {
+    TempFolder folder;
+    const std::string path = folder / "install.log";
+    const std::string whole = "component Main,\r\n" + IntentLine(SampleStep(1)) +
+                              OutcomeLine(1, 0, StepMeaning::Done, "r,");
+    const std::string next = IntentLine(SampleStep(2));
+    struct Case {
+        const char* what;
+        std::string text;
+        bool readable;
+        std::size_t steps;
+        bool torn;
+    };
+    const Case cases[] = {
+        {"whole", whole, true, 1, false},
+        {"intent cut in its record", whole + next.substr(0, next.size() - 5), true, 1, true},
+        {"intent cut before its record", whole + next.substr(0, 12), true, 1, true},
+        {"intent without its line end", whole + next.substr(0, next.size() - 2), true, 1, true},
+        {"outcome cut short", whole + next + "outcome 2 0 ", true, 2, true},
+        {"damaged line in the middle", whole + "intent 2 WSet\r\n" + next, false, 0, false},
+        {"outcome without intent", whole + OutcomeLine(7, 0, StepMeaning::Done, "r,"), false, 0,
+         false},
+        {"saved state not hexadecimal", whole + "intent 2 WSetupFile Main F:1:zz:00 . r,\r\n",
+         false, 0, false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(path, c.text));
+        TransactionLog log;
+        std::string error;
+        const bool read = ReadTransactionLog(path, log, error);
+        std::printf("%-32s read %d steps %zu torn %d %s\n", c.what, read, log.steps.size(),
+                    log.torn, error.c_str());
+        EXPECT_EQ(read, c.readable) << c.what;
+        if (read) {
+            EXPECT_EQ(log.steps.size(), c.steps) << c.what;
+            EXPECT_EQ(log.torn, c.torn) << c.what;
+            EXPECT_FALSE(log.committed) << c.what;
+        } else {
+            EXPECT_NE(error.find("install.log("), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(TransactionLog, AStopAfterARecordLeavesTheLogUpToIt) {
+    // The kill-point hook ends the process, so it is tried in the engine's tests; here only the
+    // text a torn record leaves is checked to be dropped with the right count of whole records.
+    const std::string line = IntentLine(SampleStep(3));
+    bool torn = false;
+    EXPECT_EQ(SplitLines("a\r\nb\r\n" + line.substr(0, line.size() / 2), torn).size(), 3u);
+    EXPECT_TRUE(torn);
+    EXPECT_EQ(SplitLines("a\r\nb\n", torn).size(), 2u);
+    EXPECT_FALSE(torn);
+}
+
+// Puts back every saved state of a step in reverse, as the rollback does.
+bool PutBackAll(const std::vector<Saved>& saved) {
+    bool all = true;
+    for (auto it = saved.rbegin(); it != saved.rend(); ++it)
+        all = PutBack(*it) && all;
+    return all;
+}
+
+class PutBackTest : public ::testing::Test {
+protected:
+    void SetUp() override { TheSetupContext().Enabled = 1; }
+    TempFolder folder;
+};
+
+TEST_F(PutBackTest, AReplacedFileComesBackFromItsKeptAsideCopyAndANewOneGoes) {
+    ASSERT_TRUE(WriteFileBytes(folder / "old.txt", "the user's text"));
+    FwPtr<WSetupFile> replaced(new WSetupFile);
+    replaced->DestDir = folder.Path().c_str();
+    replaced->DestName = "old.txt";
+    FwPtr<WSetupFile> fresh(new WSetupFile);
+    fresh->DestDir = (folder / "new\\deeper").c_str();
+    fresh->DestName = "new.txt";
+    std::vector<Saved> savedOld, savedNew;
+    ASSERT_TRUE(SaveStateBefore(*replaced, 1, folder / "kept", savedOld));
+    ASSERT_TRUE(SaveStateBefore(*fresh, 2, folder / "kept", savedNew));
+
+    ASSERT_TRUE(WriteFileBytes(folder / "old.txt", "the product's text"));
+    SetFileAttributesA((folder / "old.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(CreateDirectoryA((folder / "new").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((folder / "new\\deeper").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder / "new\\deeper\\new.txt", "installed"));
+
+    for (int round = 1; round <= 2; ++round) {
+        EXPECT_TRUE(PutBackAll(savedNew)) << round;
+        EXPECT_TRUE(PutBackAll(savedOld)) << round;
+        EXPECT_EQ(ReadFileBytes(folder / "old.txt"), "the user's text") << round;
+        EXPECT_EQ(GetFileAttributesA((folder / "new").c_str()), INVALID_FILE_ATTRIBUTES) << round;
+    }
+}
+
+TEST_F(PutBackTest, ACreatedFolderStaysWhenSomeoneElsePutAFileInIt) {
+    FwPtr<WSetupDir> dir(new WSetupDir);
+    dir->DestDir = (folder / "a").c_str();
+    dir->DestName = "b";
+    std::vector<Saved> saved;
+    ASSERT_TRUE(SaveStateBefore(*dir, 1, folder / "kept", saved));
+    ASSERT_EQ(saved.size(), 1u);
+    ASSERT_TRUE(CreateDirectoryA((folder / "a").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((folder / "a\\b").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder / "a\\someone.txt", "not ours"));
+    EXPECT_TRUE(PutBackAll(saved));
+    EXPECT_EQ(GetFileAttributesA((folder / "a\\b").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadFileBytes(folder / "a\\someone.txt"), "not ours");
+}
+
+std::string ValueState(HKEY root, const std::string& key, const std::string& name) {
+    RegKey opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, opened.Receive()) != ERROR_SUCCESS)
+        return "no key";
+    char data[256] = {};
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    if (RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data),
+                         &size) != ERROR_SUCCESS)
+        return "no value";
+    return "type " + std::to_string(type) + " " + std::string(data, size);
+}
+
+TEST_F(PutBackTest, ARegistryValueComesBackWithItsTypeAndACreatedKeyGoes) {
+    ScratchKey scratch;
+    {
+        RegKey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (scratch / "Old").c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, key.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        const char text[] = "%SystemRoot%\\old";
+        ASSERT_EQ(RegSetValueExA(key.Get(), "Path", 0, REG_EXPAND_SZ,
+                                 reinterpret_cast<const BYTE*>(text), sizeof text),
+                  ERROR_SUCCESS);
+    }
+    const std::string before = ValueState(HKEY_CURRENT_USER, scratch / "Old", "Path");
+
+    FwPtr<WSetupRegEntry> over(new WSetupRegEntry);
+    over->RootName = "HKEY_CURRENT_USER";
+    over->KeyPath = (scratch / "Old").c_str();
+    over->ValueName = "Path";
+    over->ValueData = "new";
+    over->ValueType = "STRING";
+    FwPtr<WSetupRegEntry> fresh(new WSetupRegEntry);
+    fresh->RootName = "HKEY_CURRENT_USER";
+    fresh->KeyPath = (scratch / "New\\Deeper").c_str();
+    fresh->ValueName = "Count";
+    fresh->ValueData = "5";
+    fresh->ValueType = "DWORD";
+    std::vector<Saved> savedOver, savedFresh;
+    ASSERT_TRUE(SaveStateBefore(*over, 1, folder / "kept", savedOver));
+    ASSERT_TRUE(SaveStateBefore(*fresh, 2, folder / "kept", savedFresh));
+    over->Install();
+    fresh->Install();
+    ASSERT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "Old", "Path"),
+              "type 1 new" + std::string(1, '\0'));
+    ASSERT_NE(ValueState(HKEY_CURRENT_USER, scratch / "New\\Deeper", "Count"), "no key");
+
+    for (int round = 1; round <= 2; ++round) {
+        EXPECT_TRUE(PutBackAll(savedFresh)) << round;
+        EXPECT_TRUE(PutBackAll(savedOver)) << round;
+        EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "Old", "Path"), before) << round;
+        EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "New", ""), "no key") << round;
+    }
+}
+
+TEST_F(PutBackTest, ACreatedKeyStaysWhenItHoldsWhatTheStepDidNotWrite) {
+    ScratchKey scratch;
+    FwPtr<WSetupRegEntry> fresh(new WSetupRegEntry);
+    fresh->RootName = "HKEY_CURRENT_USER";
+    fresh->KeyPath = (scratch / "New").c_str();
+    fresh->ValueName = "Count";
+    fresh->ValueData = "5";
+    fresh->ValueType = "DWORD";
+    std::vector<Saved> saved;
+    ASSERT_TRUE(SaveStateBefore(*fresh, 1, folder / "kept", saved));
+    fresh->Install();
+    {
+        RegKey other;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (scratch / "New\\Other").c_str(), 0, nullptr,
+                                  0, KEY_SET_VALUE, nullptr, other.Receive(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    EXPECT_TRUE(PutBackAll(saved));
+    EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "New", "Count"), "no value");
+    EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "New\\Other", ""), "no value");
+}
+
+} // namespace
