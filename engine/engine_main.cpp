@@ -385,8 +385,12 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
         int status = 0;
         // A step that may have run is undone by its kind when the engine's saved states do not
         // cover what it did; a failed step is only put back from what was saved.
-        if (!UndoneBySavedStates(element->Kind) &&
-            (!step.hasOutcome || step.meaning == StepMeaning::Done)) {
+        // A font whose copy was done but whose registration failed may be registered in part.
+        const bool mayHaveRun =
+            !step.hasOutcome || step.meaning == StepMeaning::Done ||
+            (element->Kind == KindTTFFile && MeaningOfStatus(element->Kind, ElementStep::Install,
+                                                             step.status) != StepMeaning::Failed);
+        if (!UndoneBySavedStates(element->Kind) && mayHaveRun) {
             StepResult r = UndoElement(element, rebootList);
             status = r.status;
             note = "undone by its kind";

@@ -169,6 +169,12 @@ protected:
                     "ValueType = DWORD\r\n");
         element("WSetupProfileString Ini", "DestDir = <D>\r\nDestName = settings.ini\r\n"
                                            "Section = S\r\nKey = K\r\nValue = V\r\n");
+        if (failing == "custom DLL not loadable")
+            element("WSetupCustomDLL Welcome", "DestDir = " + m + "\r\nDestName = conf.txt\r\n");
+        if (failing == "font not a font")
+            element("WSetupTTFFile Font", "SourceDir = <S>\r\nMediaName = app.txt\r\n"
+                                          "DestDir = <D>\r\nDestName = notafont.ttf\r\n"
+                                          "CopyMode = 0\r\nFontName = Not A Font\r\n");
         if (failing == "last")
             element("WSetupProfileString Broken", "DestDir = <D>\r\nDestName = settings.ini\r\n"
                                                   "Section = S\r\nKey = a=b\r\nValue = V\r\n");
@@ -260,6 +266,23 @@ TEST_F(EngineTransaction, AFailingElementRollsTheWholeInstallationBack) {
                     after == before ? "as it was" : "CHANGED");
         EXPECT_EQ(code, ExitRolledBack) << failing << "\n" << output;
         EXPECT_NE(output.find("rollback: machine put back as it was"), std::string::npos) << output;
+        EXPECT_EQ(after, before) << failing << "\n" << output;
+    }
+}
+
+TEST_F(EngineTransaction, AStepThatCouldNotDoItsWorkIsAFailure) {
+    // The library's status alone would call both done: a custom DLL that does not load answers
+    // like one whose entry ran, and a font's copy succeeds before its registration fails.
+    const std::string before = MachineState();
+    for (const char* failing : {"custom DLL not loadable", "font not a font"}) {
+        ResetMachine();
+        std::string output;
+        const long code = Install("", &output, failing);
+        const std::string after = MachineState();
+        std::printf("%-24s: exit %ld, machine %s\n", failing, code,
+                    after == before ? "as it was" : "CHANGED");
+        EXPECT_EQ(code, ExitRolledBack) << failing << "\n" << output;
+        EXPECT_NE(output.find("failed 1"), std::string::npos) << output;
         EXPECT_EQ(after, before) << failing << "\n" << output;
     }
 }
