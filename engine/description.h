@@ -15,7 +15,9 @@
 //
 //   [WSetupFile MainProgram]                 an element: its class name and its Id
 //   Component = Main                         the component that holds it (required)
-//   SourceName = sample.exe                  any field of the kind, by its own name
+//   SourceName = sample.exe                  any field of the kind, by its own name; a file is
+//                                            copied from the medium's MediaName, which is the
+//                                            SourceName when the description names none
 //
 // The engine fills these folder macros from the machine: <S> the folder of the description (the
 // medium), <W> the Windows folder, <Y> the system folder, <F> the fonts folder, <T> the temporary

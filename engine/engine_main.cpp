@@ -213,10 +213,15 @@ bool BuildProduct(const ProductDescription& description, Product& product,
 
         // What is copied from the medium must be there.
         if (kind->kind == KindFile || kind->kind == KindTTFFile) {
+            // The copy takes the file named MediaName from the medium; a description that names
+            // only the SourceName means that file.
             auto* file = static_cast<WSetupFile*>(element.get());
-            std::string name =
-                file->MediaName.empty() ? file->SourceName.c_str() : file->MediaName.c_str();
-            std::string source = JoinPath(Expanded(file->SourceDir.c_str()), name, true);
+            if (file->MediaName.empty())
+                file->MediaName = file->SourceName;
+            const std::string name = file->MediaName.c_str();
+            SetupContext& context = TheSetupContext();
+            const std::string source =
+                context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
             if (name.empty() || !FileExists(source))
                 problem(item.line, "source file \"" + source + "\" is missing");
         }

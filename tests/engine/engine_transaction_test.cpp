@@ -287,6 +287,19 @@ TEST_F(EngineTransaction, AStepThatCouldNotDoItsWorkIsAFailure) {
     }
 }
 
+TEST_F(EngineTransaction, AFileNamedOnlyByItsSourceNameIsCopiedFromTheMedium) {
+    const std::string text = "[Product]\r\nName = Example\r\nDestination = " + Machine() +
+                             "\\Product\r\n[Component Main]\r\nSelected = 1\r\n"
+                             "[WSetupFile MainProgram]\r\nComponent = Main\r\nSourceDir = <S>\r\n"
+                             "SourceName = app.txt\r\nDestDir = <D>\r\nDestName = app.txt\r\n"
+                             "CopyMode = 0\r\n";
+    ASSERT_TRUE(WriteFileBytes(medium / "example.txt", text));
+    std::string output;
+    EXPECT_EQ(Run("mode=install \"description=" + (medium / "example.txt") + "\"", &output), ExitOk)
+        << output;
+    EXPECT_EQ(ReadFileBytes(Machine() + "\\Product\\app.txt"), "the product's file") << output;
+}
+
 TEST_F(EngineTransaction, RemovalTakesBackOnlyWhatTheInstallationDid) {
     std::string output;
     ASSERT_EQ(Install("", &output), ExitOk) << output;
