@@ -17,6 +17,12 @@
 //                       intent or outcome reached the log (with tear=1 half-way through it)
 //
 // Every run that knows its log first rolls back an installation that did not finish there.
+// An installation whose log is already there (a committed one) is refused: its log would be lost.
+//
+// Removal undoes each element by the outcome its log records: a step that failed, or found
+// nothing to do (a file the copy rule kept because one was there), is left alone; a registry
+// value the product replaced comes back with its type and bytes; folders and keys the
+// installation created go when they are empty.
 //
 // Progress lines:
 //   install <n> of <m>: <component> <class> <id> status <s> [<note>]
@@ -677,7 +683,7 @@ const Saved* ReplacedValue(const LoggedStep& step) {
 // Undoes one installed element; what the step means.
 StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStringArray& rebootList,
                           StepResult& r) {
-    if (element->Kind == KindRegEntry) {
+    if (element->Kind == KindRegEntry && element->RemoveOnUninstall) {
         if (const Saved* replaced = ReplacedValue(step)) {
             const bool back = PutBack(*replaced);
             r.status = back ? EntryPreviousRestored : EntryRestoreFailed;
