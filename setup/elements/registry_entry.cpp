@@ -441,7 +441,7 @@ int WSetupRegEntry::Uninstall() {
 
 int WSetupRegEntry::Verify() {
     if (!IsRegEntryRootName(RootName))
-        return 1;
+        return Status = 1;
     const bool noKey = NormalizeRegName(ExpandText(KeyPath)).empty() &&
                        NormalizeRegName(ExpandText(ValueName)).empty();
     if (noKey)

@@ -52,8 +52,8 @@ bool IsProtectedRegKey(const std::string& rootName, const std::string& normalise
 // left alone because it has subkeys, 7 previous value restored, 8 value not deleted, 9 deleting
 // the key with its subkeys failed, 10 deleting the key failed, 12 restoring failed.
 // A key or value that is already absent counts as deleted.
-// Verify answers 1 for a root name outside the six without storing it, 2 and 3 for the empty
-// cases of Install's 7 and 8, and 15 otherwise: no comparison with the registry is made.
+// Verify answers 1 for a root name outside the six, 2 and 3 for the empty cases of Install's 7
+// and 8, and 15 otherwise: no comparison with the registry is made.
 class WSetupRegEntry : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupRegEntry)
 public:

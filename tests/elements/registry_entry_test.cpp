@@ -477,7 +477,7 @@ TEST(RegEntryVerify, AnswersByTheFieldsOnly) {
     WSetupRegEntry e;
     Entry(e, "HKEY_NOWHERE", "Software\\Acme", "v", "x");
     EXPECT_EQ(e.Verify(), 1);
-    EXPECT_EQ(e.Status, -1); // not stored
+    EXPECT_EQ(e.Status, 1);
     Entry(e, "HKEY_CURRENT_USER", "\\", "", "x");
     EXPECT_EQ(e.Verify(), 2);
     EXPECT_EQ(e.Status, 2);
