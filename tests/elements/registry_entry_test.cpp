@@ -522,8 +522,30 @@ TEST(RegEntryUninstall, GivesTheUsersValueBackWithItsType) {
     EXPECT_EQ(Uninstall(rebuilt), 7);
     EXPECT_EQ(Read(hkcu, s / "again", "v"), Sz("%SystemRoot%\\tarvo"));
     installed.PreviousValue = "changed";
+    DWORD type = REG_NONE;
+    ByteList bytes;
+    EXPECT_FALSE(installed.GetPreviousStored(type, bytes)) << "no longer the text it found";
     EXPECT_EQ(Uninstall(installed), 7);
     EXPECT_EQ(Read(hkcu, s / "again", "v"), Sz("changed"));
+
+    // What an entry found can be read and handed to an entry built again from its record.
+    Write(hkcu, s / "again", "v", expand.type, expand.bytes);
+    WSetupRegEntry first;
+    Entry(first, "HKEY_CURRENT_USER", s / "again", "v", "plain", "STRING");
+    ASSERT_EQ(first.Install(), 2);
+    ASSERT_TRUE(first.GetPreviousStored(type, bytes));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expand.bytes);
+    WSetupRegEntry fromLog;
+    Entry(fromLog, "HKEY_CURRENT_USER", s / "again", "v", "plain", "STRING");
+    fromLog.RestoreOnUninstall = 1;
+    fromLog.PreviousValue = first.PreviousValue;
+    DWORD noType = REG_NONE;
+    ByteList noBytes;
+    EXPECT_FALSE(fromLog.GetPreviousStored(noType, noBytes));
+    fromLog.SetPreviousStored(type, bytes);
+    EXPECT_EQ(Uninstall(fromLog), 7);
+    EXPECT_EQ(Read(hkcu, s / "again", "v"), expand);
 }
 
 TEST(RegEntryUninstall, DeletionFailuresAreReported) {
