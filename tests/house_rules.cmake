@@ -13,7 +13,7 @@ set(layers
     "plugin|loader/"
     "loader|plugin/")
 set(closers "RegCloseKey|CloseHandle|FindClose|FreeLibrary|->Release\\(\\)|CoUninitialize|\
-OleUninitialize|DdeUninitialize|DdeDisconnect|DdeFreeStringHandle|DdeFreeDataHandle")
+OleUninitialize|DdeUninitialize|DdeDisconnect|DdeFreeStringHandle|DdeFreeDataHandle|fclose")
 
 set(faults)
 foreach(rule ${layers})

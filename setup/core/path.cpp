@@ -213,11 +213,7 @@ bool DriveInUse(const std::string& letter) {
 bool FileExists(const std::string& path) {
     if (path.empty())
         return false;
-    FILE* f = std::fopen(path.c_str(), "r");
-    if (!f)
-        return false;
-    std::fclose(f);
-    return true;
+    return StdioFile(std::fopen(path.c_str(), "r")).IsOpen();
 }
 
 bool IsExistingDirectory(const std::string& path) {

@@ -130,7 +130,7 @@ int RunProgram(const std::string& program, const std::string& arguments, int run
 WUninstallCustomDLL::WUninstallCustomDLL() : WSetupElement(KindUninstallCustomDLL) {}
 
 int WUninstallCustomDLL::Install() {
-    return 0;
+    return Status = 0;
 }
 int WUninstallCustomDLL::Uninstall() {
     ChangeMark = 0;
@@ -142,7 +142,7 @@ int WUninstallCustomDLL::Uninstall() {
     return Status = crashed ? 7 : 0;
 }
 int WUninstallCustomDLL::Verify() {
-    return 0;
+    return Status = 0;
 }
 
 FwString WUninstallCustomDLL::GetFullRecord() {
@@ -181,7 +181,7 @@ void WUninstallCustomDLL::SetArguments(FwString arguments) {
 WSetupCustomDLL::WSetupCustomDLL() : WSetupElement(KindCustomDLL) {}
 
 int WSetupCustomDLL::Uninstall() {
-    return 0;
+    return Status = 0;
 }
 int WSetupCustomDLL::Verify() {
     return Status = FileExists(ElementPath(*this, false)) ? 0 : 1;
@@ -232,7 +232,7 @@ void WSetupCustomDLL::SetArguments(FwString arguments) {
 WUnistallExecutable::WUnistallExecutable() : WSetupElement(KindUninstallExecutable) {}
 
 int WUnistallExecutable::Install() {
-    return 0;
+    return Status = 0;
 }
 int WUnistallExecutable::Uninstall() {
     ChangeMark = 0;
@@ -242,7 +242,7 @@ int WUnistallExecutable::Uninstall() {
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
 int WUnistallExecutable::Verify() {
-    return 0;
+    return Status = 0;
 }
 
 FwString WUnistallExecutable::GetFullRecord() {
@@ -289,10 +289,10 @@ void WUnistallExecutable::SetRunMode(int mode) {
 WSetupExecutable::WSetupExecutable() : WSetupElement(KindExecutable) {}
 
 int WSetupExecutable::Uninstall() {
-    return 0;
+    return Status = 0;
 }
 int WSetupExecutable::Verify() {
-    return 0;
+    return Status = 0;
 }
 int WSetupExecutable::InstallStep(int shortNames) {
     const std::string path = ElementPath(*this, shortNames != 0);

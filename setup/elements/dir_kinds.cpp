@@ -182,10 +182,10 @@ int WSetupDeleteFile::InstallStep(int shortNames) {
 }
 
 int WSetupDeleteFile::Uninstall() {
-    return 0;
+    return Status = 0;
 }
 int WSetupDeleteFile::Verify() {
-    return 0;
+    return Status = 0;
 }
 
 FwString WSetupDeleteFile::GetFullRecord() {
@@ -221,10 +221,10 @@ int WSetupBackupFile::InstallStep(int shortNames) {
 }
 
 int WSetupBackupFile::Uninstall() {
-    return 0;
+    return Status = 0;
 }
 int WSetupBackupFile::Verify() {
-    return 0;
+    return Status = 0;
 }
 
 FwString WSetupBackupFile::GetFullRecord() {

@@ -517,10 +517,10 @@ FwString WSetupFile::GetShortRecord() {
 WSetupRuntimeFile::WSetupRuntimeFile() : WSetupElement(KindRuntimeFile) {}
 
 int WSetupRuntimeFile::Install() {
-    return 0;
+    return Status = 0;
 }
 int WSetupRuntimeFile::Verify() {
-    return 0;
+    return Status = 0;
 }
 
 int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {

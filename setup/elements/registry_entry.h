@@ -52,13 +52,13 @@ bool IsProtectedRegKey(const std::string& rootName, const std::string& normalise
 // left alone because it has subkeys, 7 previous value restored, 8 value not deleted, 9 deleting
 // the key with its subkeys failed, 10 deleting the key failed, 12 restoring failed.
 // A key or value that is already absent counts as deleted.
-// Verify answers 1 for a root name outside the six without storing it, 2 and 3 for the empty
-// cases of Install's 7 and 8, and 15 otherwise: no comparison with the registry is made.
+// Verify answers 1 for a root name outside the six, 2 and 3 for the empty cases of Install's 7
+// and 8, and 15 otherwise: no comparison with the registry is made.
 class WSetupRegEntry : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupRegEntry)
 public:
     WSetupRegEntry();
-    ~WSetupRegEntry() = default;
+    ~WSetupRegEntry();
 
     int Install() override;
     int Uninstall() override;
@@ -72,11 +72,23 @@ public:
     FwString ValueData;
     FwString ValueType; // "STRING", "DWORD", "BINARY-RAW", "BINARY-STRING", "BINARY-WIDESTRING"
     int DeleteSubkeys = 0;
-    // What the value held before Install, in text form: the string itself (only a stored string
-    // is taken), a DWORD in unsigned decimal, binary data in the binary text form. Empty when
-    // nothing of the entry's type was there; Uninstall then has nothing to restore.
+    // What the value held before Install, in text form: the text of a string of any string
+    // type (of a multi-string, its first string), a DWORD (or four binary bytes) in unsigned
+    // decimal, 0 for a DWORD entry over anything else or nothing, binary data in the binary text
+    // form. Empty when a string or binary entry found nothing of its kind; Uninstall then has
+    // nothing to restore.
     FwString PreviousValue;
     int RestoreOnUninstall = 0;
+
+    // What Install found, as the registry stored it (type and bytes), kept in memory beside
+    // PreviousValue (the records carry the text alone): while the entry names the same value
+    // and PreviousValue is still the text taken from it, Uninstall puts the value back in that
+    // form, so that an expandable or multi-string keeps its type and every string. False when
+    // nothing was found, or the entry's names or PreviousValue have changed since. The setter
+    // lets an engine that built the entry again from its record hand back what its own log
+    // kept, for the entry's present names and PreviousValue.
+    bool GetPreviousStored(DWORD& type, ByteList& bytes) const;
+    void SetPreviousStored(DWORD type, const ByteList& bytes);
 };
 
 // Codes of Remove: 0 value gone, 1 key deleted or left alone because it has subkeys, 2 key and

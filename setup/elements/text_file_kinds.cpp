@@ -118,7 +118,7 @@ FwString WSetupRegFile::GetShortRecord() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// WSetupCustFile (its codes are returned only; Status keeps its earlier value)
+// WSetupCustFile
 
 WSetupCustFile::WSetupCustFile() : WSetupElement(KindCustFile) {}
 
@@ -126,23 +126,23 @@ int WSetupCustFile::InstallStep(int shortNames) {
     const std::string file = ElementPath(*this, shortNames != 0);
     const DWORD attributes = FileAttributesOf(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return 1;
+        return Status = 1;
     if (!MakePlainForWriting(file, attributes))
-        return 2;
+        return Status = 2;
     if (!ReplaceInTextFile(file, SearchText, ExpandText(ReplaceText), true)) {
         // The text is as it was; so are its attributes.
         SetFileAttributesA(file.c_str(), attributes);
-        return 3;
+        return Status = 3;
     }
-    return 0;
+    return Status = 0;
 }
 
 int WSetupCustFile::Uninstall() {
-    return 0;
+    return Status = 0;
 }
 
 int WSetupCustFile::Verify() {
-    return IsExistingFile(ElementPath(*this, false)) ? 0 : 1;
+    return Status = IsExistingFile(ElementPath(*this, false)) ? 0 : 1;
 }
 
 FwString WSetupCustFile::GetFullRecord() {

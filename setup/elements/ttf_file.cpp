@@ -173,7 +173,7 @@ WSetupTTFFile::WSetupTTFFile() : WSetupFile(KindTTFFile) {
 }
 
 int WSetupTTFFile::Uninstall() {
-    return 0;
+    return Status = 0;
 }
 
 int WSetupTTFFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, int skipRequest,

@@ -34,14 +34,15 @@ void SetWineVersion(const std::string& program, const std::string& version) {
 
 } // namespace
 
-EngineRun RunEngine(const std::string& scenario) {
-    EngineRun run = RunEngineWith(scenario, TARVO_MORVIK_DLL);
+EngineRun RunEngine(const std::string& scenario, const std::string& workDir) {
+    EngineRun run = RunEngineWith(scenario, TARVO_MORVIK_DLL, workDir);
     for (const std::string& what : run.Clobbered)
         ADD_FAILURE() << "the plug-in changed engine state: " << what;
     return run;
 }
 
-EngineRun RunEngineWith(const std::string& scenario, const std::string& pluginUnixPath) {
+EngineRun RunEngineWith(const std::string& scenario, const std::string& pluginUnixPath,
+                        const std::string& workDir) {
     EngineRun run;
     testsupport::TempFolder work;
     const std::string scenarioPath = work / "scenario.scn";
@@ -55,7 +56,7 @@ EngineRun RunEngineWith(const std::string& scenario, const std::string& pluginUn
     const std::string commandLine = "\"" + StandinFolder() + "\\" + program + "\" scenario=\"" +
                                     scenarioPath + "\" plugin=\"" + plugin + "\" output=\"" +
                                     outputPath + "\"";
-    run.ExitCode = testsupport::RunAndWait(commandLine);
+    run.ExitCode = testsupport::RunAndWait(commandLine, 60000, workDir);
     run.Output = testsupport::ReadFileBytes(outputPath);
 
     std::istringstream lines(run.Output);
