@@ -67,6 +67,7 @@
 
 #include "../command_words.h"
 #include "plugin/engine_interface.h"
+#include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
@@ -353,6 +354,7 @@ void SelectOffered(Scenario& scenario) {
 } // namespace
 
 int main() {
+    UseSetupClassTable();
     std::string scenarioPath = ProgramFolder() + "\\refengine.scn";
     std::string pluginPath = ProgramFolder() + "\\Morvik.dll";
     std::string outputPath;
