@@ -12,18 +12,21 @@
 #include <cstdio>
 #include <string>
 
+#include "setup/core/handles.h"
+
 int main(int argc, char** argv) {
     if (argc < 3)
         return 2;
-    if (FAILED(CoInitialize(nullptr)))
+    ComScope com;
+    if (!com.Succeeded())
         return 3;
     int rc = 4;
-    IShellLinkA* link = nullptr;
-    IPersistFile* file = nullptr;
+    ComPtr<IShellLinkA> link;
+    ComPtr<IPersistFile> file;
     WCHAR wide[MAX_PATH];
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link))) &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                                   link.Receive())) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive())) &&
         MultiByteToWideChar(CP_ACP, 0, argv[1], -1, wide, MAX_PATH) &&
         SUCCEEDED(file->Load(wide, STGM_READ))) {
         char path[MAX_PATH] = "", arguments[1024] = "", workDir[MAX_PATH] = "",
@@ -43,10 +46,5 @@ int main(int argc, char** argv) {
             rc = 0;
         }
     }
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
-    CoUninitialize();
     return rc;
 }
