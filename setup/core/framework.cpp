@@ -117,7 +117,7 @@ FwString::~FwString() {
 }
 
 FwString& FwString::operator=(const FwString& other) {
-    if (m_data != other.m_data) {
+    if (this != &other && m_data != other.m_data) {
         StringHeader* h = HeaderOf(other.m_data);
         if (h->Refs >= 0)
             ++h->Refs;
