@@ -24,7 +24,7 @@ FW_IMPLEMENT_DYNCREATE(WSetupExecutable, WSetupElement)
 
 namespace {
 
-MainWindowSource g_mainWindowSource = nullptr;
+Seam<MainWindowSource> g_mainWindowSource{nullptr};
 
 // Compared byte for byte from the end: the suffixes begin with ".", which is never the second
 // byte of a double-byte character, so a match is always a match of whole characters.
@@ -70,12 +70,13 @@ std::string QuotedWhenBlank(const std::string& path) {
 
 } // namespace
 
-MainWindowSource SetMainWindowSource(MainWindowSource source) {
-    return std::exchange(g_mainWindowSource, source);
+Seam<MainWindowSource>& MainWindowSourceForTesting() {
+    return g_mainWindowSource;
 }
 
 HWND ApplicationMainWindow() {
-    return g_mainWindowSource ? g_mainWindowSource() : nullptr;
+    const MainWindowSource source = g_mainWindowSource.Get();
+    return source ? source() : nullptr;
 }
 
 int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& arguments,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "setup/core/path.h"
+#include "setup/core/handles.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -29,15 +30,14 @@ using Lines = std::vector<std::string>;
 Lines Names(const std::string& folder) {
     Lines names;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
+    FindHandle h(FindFirstFileA((folder + "\\*").c_str(), &fd));
+    if (!h)
         return names;
     do {
         std::string n = fd.cFileName;
         if (n != "." && n != "..")
             names.push_back(n);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileA(h.Get(), &fd));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -45,13 +45,14 @@ Lines Names(const std::string& folder) {
 // Whether the folder holds nothing (apart from `except`).
 bool HoldsNothing(const std::string& folder, const std::string& except = "") {
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    FindHandle h(FindFirstFileA((folder + "\\*").c_str(), &fd));
+    if (!h)
+        return false; // a folder that cannot be listed is no proof of an empty one
     int entries = 0;
     do {
         std::string n = fd.cFileName;
         entries += n != "." && n != ".." && n != except;
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileA(h.Get(), &fd));
     return entries == 0;
 }
 
@@ -125,12 +126,13 @@ TEST(FileTests, ChecksumSizeAndTime) {
     EXPECT_EQ(sum, expected);
     EXPECT_FALSE(FileChecksum(temp / "missing", sum));
 
-    HANDLE h =
-        CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const auto openBig = [&] {
+        return KernelHandle(CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    };
     const unsigned long long ticks = 116444736000000000ULL + 10000000000000000ULL; // 10^9 s
     FILETIME ft = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    SetFileTime(h, nullptr, nullptr, &ft);
-    CloseHandle(h);
+    ASSERT_TRUE(SetFileTime(openBig().Get(), nullptr, nullptr, &ft));
     std::uint32_t size = 0;
     std::time_t time = 0;
     EXPECT_TRUE(FileSize(temp / "big", size) && FileTime(temp / "big", time));
@@ -139,17 +141,19 @@ TEST(FileTests, ChecksumSizeAndTime) {
     EXPECT_FALSE(FileSize(temp / "missing", size) || FileTime(temp / "missing", time));
     EXPECT_TRUE(size == 0 && time == 0);
     // A size past 32 bits is not reported as a smaller one (a sparse file).
-    h = CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     LARGE_INTEGER at;
     at.QuadPart = 0x100000001LL;
-    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
-    CloseHandle(h);
+    {
+        KernelHandle h = openBig();
+        ASSERT_TRUE(SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.Get()));
+    }
     EXPECT_FALSE(FileSize(temp / "big", size));
     // The largest size that fits has the low word of a failed size query.
-    h = CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     at.QuadPart = 0xFFFFFFFFLL;
-    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
-    CloseHandle(h);
+    {
+        KernelHandle h = openBig();
+        ASSERT_TRUE(SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.Get()));
+    }
     EXPECT_TRUE(FileSize(temp / "big", size));
     EXPECT_EQ(size, 0xFFFFFFFFu);
 }
@@ -230,11 +234,12 @@ TEST(StreamCopies, AFailedCopyLeavesTheOldDestination) {
     EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
     // A destination in use (open without sharing) cannot be replaced; the copy made beside it
     // goes again.
-    HANDLE inUse = CreateFileA((temp / "dst").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst"));
-    CloseHandle(inUse);
+    {
+        KernelHandle inUse(CreateFileA((temp / "dst").c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(inUse);
+        EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst"));
+    }
     EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
     EXPECT_EQ(Names(temp.Path()), (Lines{"dst", "src"}));
     // A read-only destination is not replaced.

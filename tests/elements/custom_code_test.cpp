@@ -1,6 +1,7 @@
 // Custom DLL calls and executables over the test material: custom_entry.dll records what its
 // entry received and answers what the test asks (through the environment), recorder.exe records
 // how it was started. Every test works on copies in a temporary folder of its own.
+#include "setup/core/handles.h"
 #include "setup/elements/custom_code.h"
 
 #include <windows.h>
@@ -68,13 +69,11 @@ protected:
         m_savedEnabled = context.Enabled;
         context.Enabled = 1;
         context.MacroD = "C:\\Product Folder";
-        m_savedSource = SetMainWindowSource(nullptr);
     }
     void TearDown() override {
         SetupContext& context = TheSetupContext();
         context.MacroD = m_savedD;
         context.Enabled = m_savedEnabled;
-        SetMainWindowSource(m_savedSource);
     }
 
     // Copies a file of a material set into the test folder (under `name` when given).
@@ -94,7 +93,7 @@ protected:
     testsupport::TempFolder m_folder;
     std::string m_savedD;
     int m_savedEnabled = 0;
-    MainWindowSource m_savedSource = nullptr;
+    OverrideForTesting<MainWindowSource> m_noSource{MainWindowSourceForTesting(), nullptr};
 };
 
 } // namespace
@@ -170,7 +169,7 @@ TEST_F(CustomCodeTest, TheMainWindowReachesTheEntry) {
     Name(dll, "custom_entry.dll");
     EXPECT_EQ(dll.InstallStep(0), 0);
     EXPECT_EQ(LogValue(EntryLog(), "window"), "0") << "no source: null";
-    SetMainWindowSource(&FakeWindow);
+    OverrideForTesting source(MainWindowSourceForTesting(), &FakeWindow);
     EXPECT_EQ(ApplicationMainWindow(), FakeWindow());
     EXPECT_EQ(dll.InstallStep(0), 0);
     EXPECT_EQ(LogValue(EntryLog(), "window"), std::to_string(0x4711));
@@ -198,10 +197,8 @@ TEST_F(CustomCodeTest, ADllThatNeedsACompanionBesideItIsLoaded) {
     const std::string path = Copy("custom", "custom_companion.dll");
     Copy("custom", "custom_companion_dep.dll");
     // The platform's standard search does not look beside the DLL.
-    HMODULE plain = LoadLibraryA(path.c_str());
-    EXPECT_EQ(plain, nullptr);
-    if (plain)
-        FreeLibrary(plain);
+    LoadedModule plain(LoadLibraryA(path.c_str()));
+    EXPECT_FALSE(plain);
     WSetupCustomDLL dll;
     Name(dll, "custom_companion.dll");
     EXPECT_EQ(dll.InstallStep(0), 5) << "the entry answered the companion's value";

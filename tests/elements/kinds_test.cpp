@@ -1,6 +1,7 @@
 // The seventeen element kinds as the engine meets them: created by class name, with their kind
 // codes and run-time class records, the defaults of their fields, and the slots of their own
 // operations.
+#include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/elements/custom_code.h"
 #include "setup/elements/dir_kinds.h"
@@ -20,6 +21,9 @@
 using testsupport::SlotOf;
 
 namespace {
+
+// The program's start, as a program that creates setup objects by name has it.
+const bool g_classTableInstalled = (UseSetupClassTable(), true);
 
 struct KindRow {
     int kind;

@@ -1,5 +1,6 @@
 // Self-registration: CallRegistrationEntry and the self-registering module element over the
 // test modules (tests/material/selfreg), each copied into a temporary folder of the test.
+#include "setup/core/handles.h"
 #include "setup/elements/self_reg_file.h"
 
 #include <windows.h>
@@ -139,19 +140,15 @@ TEST_F(SelfRegTest, ErrorModeAndOleStateArePutBack) {
     EXPECT_EQ(UnregisterModule(crash + ".absent", error), RegistrationLoadFailed);
     EXPECT_EQ(SetErrorMode(before), UINT(SEM_NOGPFAULTERRORBOX));
     // Not left initialised: a fresh initialisation is the first one.
-    HRESULT hr = CoInitialize(nullptr);
-    EXPECT_EQ(hr, S_OK);
-    if (SUCCEEDED(hr))
-        CoUninitialize();
+    EXPECT_EQ(ComScope().Result(), S_OK);
 
     // A thread already initialised by its caller keeps exactly that initialisation.
-    ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    EXPECT_EQ(RegisterModule(ok, error), RegistrationDone);
-    CoUninitialize();
-    hr = CoInitialize(nullptr);
-    EXPECT_EQ(hr, S_OK);
-    if (SUCCEEDED(hr))
-        CoUninitialize();
+    {
+        ComScope caller;
+        ASSERT_EQ(caller.Result(), S_OK);
+        EXPECT_EQ(RegisterModule(ok, error), RegistrationDone);
+    }
+    EXPECT_EQ(ComScope().Result(), S_OK);
 }
 
 TEST_F(SelfRegTest, AThreadInTheMultithreadedApartmentIsUsedAsItIs) {
@@ -174,12 +171,11 @@ TEST_F(SelfRegTest, AThreadInTheMultithreadedApartmentIsUsedAsItIs) {
         }
     } run;
     run.path = Module("ok");
-    HANDLE thread = CreateThread(nullptr, 0, &Run::Thread, &run, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
+    KernelHandle thread(CreateThread(nullptr, 0, &Run::Thread, &run, 0, nullptr));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(WaitForSingleObject(thread.Get(), 30000), WAIT_OBJECT_0);
     DWORD code = 1;
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
+    GetExitCodeThread(thread.Get(), &code);
     ASSERT_EQ(code, 0u);
     EXPECT_EQ(run.result, RegistrationDone);
     EXPECT_EQ(run.after, S_FALSE);

@@ -1,6 +1,7 @@
 #include "loader_support.h"
 
 #include "support/fixtures.h"
+#include "setup/core/handles.h"
 
 #include <cstring>
 
@@ -133,13 +134,11 @@ std::string QuendaName() {
 void SetWineVersionFor(const std::string& programName) {
     const std::string key = "Software\\Wine\\AppDefaults\\" + programName;
     const char* version = PlatformId() == VER_PLATFORM_WIN32_NT ? "win2k" : "win98";
-    HKEY handle;
+    RegKey handle;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                        handle.Receive(), nullptr) == ERROR_SUCCESS)
+        RegSetValueExA(handle.Get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
                        static_cast<DWORD>(std::strlen(version) + 1));
-        RegCloseKey(handle);
-    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "hotsync_fixture.h"
 #include "support/fixtures.h"
+#include "setup/core/handles.h"
 
 namespace plugintest {
 
@@ -23,13 +24,13 @@ std::string VersionSuffix() {
 // Gives the engine copy named for `version` that Windows version under Wine.
 void SetWineVersion(const std::string& program, const std::string& version) {
     std::string key = "Software\\Wine\\AppDefaults\\" + program;
-    HKEY handle = nullptr;
+    RegKey handle;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS)
+                        handle.Receive(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+    RegSetValueExA(handle.Get(), "Version", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(version.c_str()),
                    static_cast<DWORD>(version.size() + 1));
-    RegCloseKey(handle);
 }
 
 } // namespace

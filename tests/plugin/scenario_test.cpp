@@ -13,6 +13,7 @@
 #include "hotsync_fixture.h"
 #include "plugin/hotsync_probe.h"
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 
@@ -304,20 +305,18 @@ std::wstring Wide(const std::string& text) {
 
 // Writes (target not empty) or reads a shell link through the platform's link object.
 std::string LinkFile(const std::string& linkFile, const std::string& target = "") {
-    IShellLinkA* link = nullptr;
+    ComPtr<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link))))
+                                link.Receive())))
         return "(no link object)";
-    IPersistFile* file = nullptr;
+    ComPtr<IPersistFile> file;
     char path[MAX_PATH] = {};
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()))) {
         if (!target.empty() && SUCCEEDED(link->SetPath(target.c_str())))
             file->Save(Wide(linkFile).c_str(), TRUE);
         else if (SUCCEEDED(file->Load(Wide(linkFile).c_str(), STGM_READ)))
             link->GetPath(path, MAX_PATH, nullptr, 0);
-        file->Release();
     }
-    link->Release();
     return path;
 }
 
@@ -336,7 +335,8 @@ TEST_F(ScenarioTest, PostInstallRefreshesManagerShortcutsForConduit1) {
         ~RemoveAtEnd() { testsupport::RemoveTree(Folder); }
     } removeGroup{group};
     const std::string link = group + "\\HotSync Manager.lnk";
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    ComScope com;
+    ASSERT_TRUE(com.Succeeded());
     LinkFile(link, "C:\\windows\\notepad.exe");
 
     auto install = [](bool conduit1Selected) {
@@ -349,8 +349,6 @@ TEST_F(ScenarioTest, PostInstallRefreshesManagerShortcutsForConduit1) {
     EXPECT_TRUE(EqualText(LinkFile(link), "C:\\windows\\notepad.exe", false));
     ExpectAllCallsSucceeded(install(true));
     EXPECT_TRUE(EqualText(LinkFile(link), manager, false)) << LinkFile(link);
-
-    CoUninitialize();
 }
 
 // The engine loads the plug-in from its medium, whose "setup\\shfolder.dll" is the folder
@@ -393,7 +391,8 @@ TEST_F(ScenarioTest, FolderLibraryComesFromTheFolderCurrentAtLoad) {
     } removeGroup{shellGroup};
     const std::string libraryLink = libraryGroup + "\\HotSync Manager.lnk";
     const std::string shellLink = shellGroup + "\\HotSync Manager.lnk";
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    ComScope com;
+    ASSERT_TRUE(com.Succeeded());
     LinkFile(libraryLink, "C:\\windows\\notepad.exe");
     LinkFile(shellLink, "C:\\windows\\notepad.exe");
 
@@ -420,7 +419,6 @@ TEST_F(ScenarioTest, FolderLibraryComesFromTheFolderCurrentAtLoad) {
     // The stand-in answers only calls without a window, a token or flags.
     EXPECT_NE(askedList.find(" " + std::to_string(startMenuCsidl) + " "), std::string::npos)
         << askedList;
-    CoUninitialize();
 }
 
 namespace {

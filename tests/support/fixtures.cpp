@@ -1,5 +1,7 @@
 #include "support/fixtures.h"
 
+#include "setup/core/handles.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -33,8 +35,8 @@ TempFolder::~TempFolder() {
 
 void RemoveTree(const std::string& path) {
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
+    FindHandle h(FindFirstFileA((path + "\\*").c_str(), &fd));
+    if (h) {
         do {
             std::string name = fd.cFileName;
             if (name == "." || name == "..")
@@ -45,8 +47,7 @@ void RemoveTree(const std::string& path) {
                 RemoveTree(child);
             else
                 DeleteFileA(child.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
+        } while (FindNextFileA(h.Get(), &fd));
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(path.c_str());
@@ -54,10 +55,9 @@ void RemoveTree(const std::string& path) {
 
 ScratchKey::ScratchKey(HKEY root) : m_root(root) {
     m_path = "Software\\TarvoTests\\" + UniqueSuffix();
-    HKEY key;
-    if (RegCreateKeyExA(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS)
-        RegCloseKey(key);
+    RegKey key;
+    RegCreateKeyExA(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(),
+                    nullptr);
 }
 
 ScratchKey::~ScratchKey() {
@@ -65,23 +65,22 @@ ScratchKey::~ScratchKey() {
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    StdioFile f(std::fopen(path.c_str(), "wb"));
     if (!f)
         return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.Get()) == bytes.size();
+    return f.Reset() && ok;
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    StdioFile f(std::fopen(path.c_str(), "rb"));
     if (!f)
         return {};
     std::string out;
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+    while ((n = std::fread(buf, 1, sizeof buf, f.Get())) > 0)
         out.append(buf, n);
-    std::fclose(f);
     return out;
 }
 
@@ -129,13 +128,13 @@ long RunAndWait(const std::string& commandLine, DWORD timeoutMs, const std::stri
     if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
         return -1;
+    KernelHandle process(pi.hProcess);
+    KernelHandle thread(pi.hThread);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.Get(), &code);
     else
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+        TerminateProcess(process.Get(), 1);
     return static_cast<long>(code);
 }
 

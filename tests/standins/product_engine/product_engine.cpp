@@ -33,6 +33,7 @@
 #include "../command_words.h"
 #include "description.h"
 #include "kinds.h"
+#include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
@@ -479,6 +480,7 @@ int Remove(const std::string& logPath) {
 } // namespace
 
 int main() {
+    UseSetupClassTable();
     std::string descriptionPath = JoinPath(ProgramFolder(), "product.txt", true);
     std::string mode = "install";
     std::string logPath;

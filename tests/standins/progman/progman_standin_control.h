@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/handles.h"
 #include "setup/core/progman.h"
 #include "support/fixtures.h"
 
@@ -61,28 +62,28 @@ public:
     explicit ProgmanStandin(const std::string& folder) : m_log(folder + "\\progman.log") {
         std::string event = "TarvoProgmanReady-" + std::to_string(GetCurrentProcessId()) + "-" +
                             std::to_string(GetTickCount());
-        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        KernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
         std::string cmd = "\"" + ProgramFolder() + "\\progman_standin.exe\" \"" + m_log + "\" " +
                           event + " 120000";
         std::vector<char> buf(cmd.begin(), cmd.end());
         buf.push_back('\0');
         STARTUPINFOA si = {};
         si.cb = sizeof si;
+        PROCESS_INFORMATION started = {};
         if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                           &m_process)) {
-            HANDLE waits[] = {ready, m_process.hProcess};
+                           &started)) {
+            m_process.Reset(started.hProcess);
+            KernelHandle thread(started.hThread);
+            HANDLE waits[] = {ready.Get(), m_process.Get()};
             m_running = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
         }
-        CloseHandle(ready);
     }
     ~ProgmanStandin() {
-        if (m_process.hProcess) {
+        if (m_process) {
             if (m_running)
                 PmExecute("[ExitProgman(0)]");
-            if (WaitForSingleObject(m_process.hProcess, 10000) != WAIT_OBJECT_0)
-                TerminateProcess(m_process.hProcess, 1);
-            CloseHandle(m_process.hThread);
-            CloseHandle(m_process.hProcess);
+            if (WaitForSingleObject(m_process.Get(), 10000) != WAIT_OBJECT_0)
+                TerminateProcess(m_process.Get(), 1);
         }
     }
     ProgmanStandin(const ProgmanStandin&) = delete;
@@ -104,7 +105,7 @@ public:
 
 private:
     std::string m_log;
-    PROCESS_INFORMATION m_process = {};
+    KernelHandle m_process;
     bool m_running = false;
 };
 

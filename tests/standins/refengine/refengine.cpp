@@ -70,6 +70,7 @@
 
 #include "../command_words.h"
 #include "plugin/engine_interface.h"
+#include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
@@ -359,6 +360,7 @@ void SelectOffered(Scenario& scenario) {
 } // namespace
 
 int main() {
+    UseSetupClassTable();
     std::string scenarioPath = ProgramFolder() + "\\refengine.scn";
     std::string pluginPath = ProgramFolder() + "\\Morvik.dll";
     std::string outputPath;
@@ -380,7 +382,9 @@ int main() {
             outputPath = FolderOf(scenarioPath) + "\\" + outputPath;
     }
     FILE* out = stdout;
-    if (!outputPath.empty() && !(out = std::fopen(outputPath.c_str(), "w"))) {
+    StdioFile outputFile;
+    if (!outputPath.empty() &&
+        !(out = (outputFile.Reset(std::fopen(outputPath.c_str(), "w")), outputFile.Get()))) {
         std::fprintf(stderr, "refengine: cannot write %s\n", outputPath.c_str());
         return ExitBadScenario;
     }
@@ -476,7 +480,5 @@ int main() {
         FwDelete(spec.Object);
     for (FwObject* object : scenario.OtherObjects)
         FwDelete(object);
-    if (out != stdout)
-        std::fclose(out);
     return exitCode;
 }
