@@ -1,6 +1,6 @@
 #include "setup/core/element.h"
 
-#include "setup/core/record.h"
+#include "setup/core/element_fields.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupElement, FwObject)
 
@@ -16,15 +16,15 @@ void WSetupElement::SetId(FwString id) {
     Id = std::move(id);
 }
 
-// Nothing to do for a plain element: 1, stored like every operation's result.
+// Nothing to do for a plain element, stored like every operation's result.
 int WSetupElement::Install() {
-    return Status = 1;
+    return Status = ElementNothingDone;
 }
 int WSetupElement::Uninstall() {
-    return Status = 1;
+    return Status = ElementNothingDone;
 }
 int WSetupElement::Verify() {
-    return Status = 1;
+    return Status = ElementNothingDone;
 }
 
 FwString WSetupElement::GetRecord() {
@@ -32,18 +32,7 @@ FwString WSetupElement::GetRecord() {
 }
 
 FwString WSetupElement::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(SourceDir)
-        .Text(SourceName)
-        .Text(DestDir)
-        .Text(DestName)
-        .Double(Size)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, ElementBaseFields);
 }
 
 FwString WSetupElement::GetShortRecord() {

@@ -33,6 +33,23 @@ enum WSetupKind : int {
 };
 constexpr int WSetupKindCount = 17;
 
+// Status values of the base operations, shared by the kinds that answer in the same way.
+enum WSetupElementStatus : int {
+    ElementNotProcessed = -1,
+    ElementDone = 0,
+    ElementNothingDone = 1,
+};
+
+// The operations an embedding program runs on an element, whatever their names in the kind:
+// Install is the kind's InstallStep (Install() for the kinds without one), Undo its
+// UninstallStep, Remove or Uninstall(), Check its Verify().
+enum class ElementStep : unsigned char { Install, Undo, Check };
+
+// What a status of an operation means to that program. Each kind has its own scheme, so only
+// the kind's meaning function (beside the kind) can say it.
+enum class StepMeaning : unsigned char { Done, NothingToDo, Failed };
+using StepMeaningFunction = StepMeaning (*)(ElementStep step, int status);
+
 class WSetupElement : public FwObject {
     FW_DECLARE_DYNCREATE(WSetupElement)
 public:
@@ -68,7 +85,7 @@ public:
 
     int RefCount = 0; // number of component lists holding the element
     int reserved08[4] = {0, 0, 0, 0};
-    int Status = -1; // result of the last operation; -1: not processed yet
+    int Status = ElementNotProcessed; // result of the last operation
     FwString Id;
     FwString SourceDir;
     FwString SourceName;

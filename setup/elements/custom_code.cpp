@@ -11,7 +11,6 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/process.h"
-#include "setup/core/record.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 #include "setup/elements/crash_guard.h"
@@ -104,15 +103,15 @@ int RunProgram(const std::string& program, const std::string& arguments, int run
         // The shell starts the program with its quoted path, a blank and the parameters, and
         // cuts what does not fit.
         if (program.size() + 3 + arguments.size() > LongestCommandLine)
-            return 7;
+            return ShellOpenFailed;
         const std::string folder = ParentOf(program);
         const HINSTANCE result = ShellExecuteA(nullptr, "OPEN", program.c_str(), arguments.c_str(),
                                                folder.c_str(), SW_SHOW);
-        return reinterpret_cast<std::intptr_t>(result) > 32 ? 2 : 7;
+        return reinterpret_cast<std::intptr_t>(result) > 32 ? ProgramShellOpened : ShellOpenFailed;
     }
     if (runMode == RunWinExec) {
         const std::string commandLine = QuotedWhenBlank(program) + blankAndArguments;
-        return WinExec(commandLine.c_str(), SW_SHOW) >= 32 ? 3 : 8;
+        return WinExec(commandLine.c_str(), SW_SHOW) >= 32 ? ProgramExecuted : ExecuteFailed;
     }
     std::string file = program;
     std::string startArguments = blankAndArguments;
@@ -121,8 +120,115 @@ int RunProgram(const std::string& program, const std::string& arguments, int run
         startArguments = BatchArguments(file, program, blankAndArguments);
     }
     if (runMode == RunNoWait)
-        return StartProgram(file, startArguments) ? 1 : 6;
-    return StartProgramAndWait(file, startArguments) ? 0 : 5;
+        return StartProgram(file, startArguments) ? ProgramStarted : StartFailed;
+    return StartProgramAndWait(file, startArguments) ? ProgramRanAndEnded : RunAndWaitFailed;
+}
+
+namespace {
+
+std::string ExpandedPath(const std::string& text) {
+    return ExpandText(text);
+}
+
+constexpr ElementField UninstallCustomDLLFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("DestDir", &WSetupElement::DestDir, 2, ShortForm::KeptExpanded),
+    TextField("DestName", &WSetupElement::DestName, 3, ShortForm::Kept),
+    TextField("Arguments", &WUninstallCustomDLL::Arguments, 4, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 5, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 6, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 7, ShortForm::Blank),
+};
+
+constexpr ElementField CustomDLLFields[] = {
+    TextField("Id", &WSetupElement::Id, 1),
+    TextField("DestDir", &WSetupElement::DestDir, 2),
+    TextField("DestName", &WSetupElement::DestName, 3),
+    TextField("Arguments", &WSetupCustomDLL::Arguments, 4),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 5),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 6),
+    TextField("ExtraText", &WSetupElement::ExtraText, 7),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 8),
+    FlagField("Disabled", &WSetupCustomDLL::Disabled, 9),
+};
+
+constexpr ElementField UninstallExecutableFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("DestDir", &WSetupElement::DestDir, 2, ShortForm::Kept),
+    TextField("DestName", &WSetupElement::DestName, 3, ShortForm::Kept),
+    TextField("Arguments", &WUnistallExecutable::Arguments, 4, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 5, ShortForm::Kept),
+    IntegerField("RunMode", &WUnistallExecutable::RunMode, 6, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 7, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 8, ShortForm::Blank),
+};
+
+constexpr ElementField ExecutableFields[] = {
+    TextField("Id", &WSetupElement::Id, 1),
+    TextField("DestDir", &WSetupElement::DestDir, 2),
+    TextField("DestName", &WSetupElement::DestName, 3),
+    TextField("Arguments", &WSetupExecutable::Arguments, 4),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 5),
+    IntegerField("RunMode", &WSetupExecutable::RunMode, 6),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 7),
+    TextField("ExtraText", &WSetupElement::ExtraText, 8),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 9),
+};
+
+bool IsStarted(int status) {
+    switch (status) {
+    case ProgramRanAndEnded:
+    case ProgramStarted:
+    case ProgramShellOpened:
+    case ProgramExecuted:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// `done` tells the outcomes of the operation that does the kind's work, at install or at
+// uninstall (`atUninstall`); the operation of the other time does nothing (0).
+StepMeaning OneTimeMeaning(ElementStep step, int status, bool atUninstall, bool (*done)(int)) {
+    const bool working = step == (atUninstall ? ElementStep::Undo : ElementStep::Install);
+    if (working)
+        return done(status) ? StepMeaning::Done : StepMeaning::Failed;
+    if (status != ElementDone)
+        return StepMeaning::Failed;
+    return step == ElementStep::Check ? StepMeaning::Done : StepMeaning::NothingToDo;
+}
+
+bool IsCalled(int status) {
+    return status == CustomDllCalled;
+}
+
+} // namespace
+
+// The arguments may hold ","; the short record names the DLL's folder expanded and ends with
+// one more empty column than the full record has.
+const ElementFieldTable WUninstallCustomDLLFields =
+    MakeFieldTable(UninstallCustomDLLFields, nullptr, true, 1, false, 4, ExpandedPath);
+const ElementFieldTable WSetupCustomDLLFields =
+    MakeFieldTable(CustomDLLFields, nullptr, false, 0, false, 4);
+const ElementFieldTable WUnistallExecutableFields =
+    MakeFieldTable(UninstallExecutableFields, nullptr, true, 0, false, 4);
+const ElementFieldTable WSetupExecutableFields =
+    MakeFieldTable(ExecutableFields, nullptr, false, 0, false, 4);
+
+StepMeaning CustomDLLStepMeaning(ElementStep step, int status) {
+    return OneTimeMeaning(step, status, false, IsCalled);
+}
+
+StepMeaning UninstallCustomDLLStepMeaning(ElementStep step, int status) {
+    return OneTimeMeaning(step, status, true, IsCalled);
+}
+
+StepMeaning ExecutableStepMeaning(ElementStep step, int status) {
+    return OneTimeMeaning(step, status, false, IsStarted);
+}
+
+StepMeaning UninstallExecutableStepMeaning(ElementStep step, int status) {
+    return OneTimeMeaning(step, status, true, IsStarted);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -131,42 +237,27 @@ int RunProgram(const std::string& program, const std::string& arguments, int run
 WUninstallCustomDLL::WUninstallCustomDLL() : WSetupElement(KindUninstallCustomDLL) {}
 
 int WUninstallCustomDLL::Install() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WUninstallCustomDLL::Uninstall() {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
     if (!FileExists(path))
-        return Status = 1;
+        return Status = CustomDllAbsent;
     bool crashed = false;
     CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
-    return Status = crashed ? 7 : 0;
+    return Status = crashed ? CustomDllFailed : CustomDllCalled;
 }
 int WUninstallCustomDLL::Verify() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 FwString WUninstallCustomDLL::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(Arguments)
-        .Text(OptionFlags)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WUninstallCustomDLLFields);
 }
 
 FwString WUninstallCustomDLL::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(ExpandText(DestDir.str()))
-        .Text(DestName)
-        .Text(Arguments)
-        .Text(OptionFlags)
-        .Empty(3)
-        .Result();
+    return WriteShortRecord(*this, WUninstallCustomDLLFields);
 }
 
 FwString WUninstallCustomDLL::GetArguments() const {
@@ -182,42 +273,33 @@ void WUninstallCustomDLL::SetArguments(FwString arguments) {
 WSetupCustomDLL::WSetupCustomDLL() : WSetupElement(KindCustomDLL) {}
 
 int WSetupCustomDLL::Uninstall() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WSetupCustomDLL::Verify() {
-    return Status = FileExists(ElementPath(*this, false)) ? 0 : 1;
+    return Status = FileExists(ElementPath(*this, false)) ? CustomDllCalled : CustomDllAbsent;
 }
 int WSetupCustomDLL::InstallStep(int shortNames) {
     if (Disabled)
-        return Status = 0;
+        return Status = CustomDllCalled;
     const std::string path = ElementPath(*this, shortNames != 0);
     if (!FileExists(path))
-        return Status = 1;
+        return Status = CustomDllAbsent;
     bool crashed = false;
     const int result =
         CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
     if (crashed)
-        return Status = 7;
-    const bool passedOn = result == 0 || (result >= 3 && result <= 6);
-    return Status = passedOn ? result : 7;
+        return Status = CustomDllFailed;
+    const bool passedOn = result == CustomDllCalled ||
+                          (result >= CustomDllFirstAnswer && result <= CustomDllLastAnswer);
+    return Status = passedOn ? result : CustomDllFailed;
 }
 
 FwString WSetupCustomDLL::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(Arguments)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Flag(Disabled)
-        .Result();
+    return WriteFullRecord(*this, WSetupCustomDLLFields);
 }
 
 FwString WSetupCustomDLL::GetShortRecord() {
-    return FwString();
+    return WriteShortRecord(*this, WSetupCustomDLLFields);
 }
 
 FwString WSetupCustomDLL::GetArguments() const {
@@ -233,42 +315,25 @@ void WSetupCustomDLL::SetArguments(FwString arguments) {
 WUnistallExecutable::WUnistallExecutable() : WSetupElement(KindUninstallExecutable) {}
 
 int WUnistallExecutable::Install() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WUnistallExecutable::Uninstall() {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
     if (!FileExists(path))
-        return Status = 4;
+        return Status = ProgramAbsent;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
 int WUnistallExecutable::Verify() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 FwString WUnistallExecutable::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(Arguments)
-        .Text(OptionFlags)
-        .Number(RunMode)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WUnistallExecutableFields);
 }
 
 FwString WUnistallExecutable::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(Arguments)
-        .Text(OptionFlags)
-        .Number(RunMode)
-        .Empty(2)
-        .Result();
+    return WriteShortRecord(*this, WUnistallExecutableFields);
 }
 
 FwString WUnistallExecutable::GetArguments() const {
@@ -290,34 +355,24 @@ void WUnistallExecutable::SetRunMode(int mode) {
 WSetupExecutable::WSetupExecutable() : WSetupElement(KindExecutable) {}
 
 int WSetupExecutable::Uninstall() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WSetupExecutable::Verify() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WSetupExecutable::InstallStep(int shortNames) {
     const std::string path = ElementPath(*this, shortNames != 0);
     if (!FileExists(path))
-        return Status = 4;
+        return Status = ProgramAbsent;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
 
 FwString WSetupExecutable::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(Arguments)
-        .Text(OptionFlags)
-        .Number(RunMode)
-        .Flag(RemoveOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupExecutableFields);
 }
 
 FwString WSetupExecutable::GetShortRecord() {
-    return FwString();
+    return WriteShortRecord(*this, WSetupExecutableFields);
 }
 
 FwString WSetupExecutable::GetArguments() const {

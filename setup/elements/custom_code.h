@@ -9,6 +9,7 @@
 #include <string>
 
 #include "setup/core/element.h"
+#include "setup/core/element_fields.h"
 #include "setup/core/seam.h"
 
 // The window that custom DLL entries receive as their caller's main window, asked of a source at
@@ -27,9 +28,21 @@ HWND ApplicationMainWindow();
 int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& arguments,
                     bool& crashed);
 
+// Statuses of the executable kinds: how the program was started, by run mode, or why not.
+enum WSetupRunOutcome : int {
+    ProgramRanAndEnded = 0,
+    ProgramStarted = 1,
+    ProgramShellOpened = 2,
+    ProgramExecuted = 3,
+    ProgramAbsent = 4, // the elements only
+    RunAndWaitFailed = 5,
+    StartFailed = 6,
+    ShellOpenFailed = 7,
+    ExecuteFailed = 8,
+};
+
 // Starting a program as the executable kinds do (see WSetupExecutable). Returns the kind's
-// status for the mode: 0/5 (run and wait), 1/6 (run), 2/7 (shell open), 3/8 (simple execution).
-// `arguments` is the expanded argument text.
+// status for the mode (a WSetupRunOutcome). `arguments` is the expanded argument text.
 int RunProgram(const std::string& program, const std::string& arguments, int runMode);
 
 // The longest command line (in characters, without the terminating zero) that the platform
@@ -44,12 +57,35 @@ enum WSetupRunMode : int {
     RunWinExec = 4,
 };
 
+// Statuses of the custom DLL kinds.
+enum WSetupCustomDllOutcome : int {
+    // The entry was called (WSetupCustomDLL: and answered 0), or the DLL could not be loaded or
+    // has no entry, or WSetupCustomDLL is Disabled. Verify: the DLL file is there.
+    CustomDllCalled = 0,
+    CustomDllAbsent = 1,
+    CustomDllFirstAnswer = 3, // WSetupCustomDLL: 3-6 are the entry's own answer, passed on
+    CustomDllLastAnswer = 6,
+    CustomDllFailed = 7, // the entry crashed (WSetupCustomDLL: or gave any other answer)
+};
+
+// What a status of each kind's operations means: Install is InstallStep, Undo is Uninstall,
+// Check is Verify. The operations of the other time (install for the uninstall kinds, uninstall
+// for the install kinds) do nothing.
+StepMeaning CustomDLLStepMeaning(ElementStep step, int status);
+StepMeaning UninstallCustomDLLStepMeaning(ElementStep step, int status);
+StepMeaning ExecutableStepMeaning(ElementStep step, int status);
+StepMeaning UninstallExecutableStepMeaning(ElementStep step, int status);
+
+extern const ElementFieldTable WUninstallCustomDLLFields;
+extern const ElementFieldTable WSetupCustomDLLFields;
+extern const ElementFieldTable WUnistallExecutableFields;
+extern const ElementFieldTable WSetupExecutableFields;
+
 // The DLL and program of the four kinds is DestName in DestDir (DestDir is expanded and stored
 // first); their Arguments are expanded with the path macros just before use, and the element
 // keeps them unexpanded.
 
-// Calls the DLL's entry at uninstall: 0 entry called (whatever it answered) or the DLL could not
-// be loaded, 1 DLL file absent, 7 the entry crashed.
+// Calls the DLL's entry at uninstall, whatever it answers (a WSetupCustomDllOutcome).
 class WUninstallCustomDLL : public WSetupElement {
     FW_DECLARE_DYNCREATE(WUninstallCustomDLL)
 public:
@@ -68,9 +104,7 @@ public:
     FwString Arguments; // expanded just before the call
 };
 
-// Calls the DLL's entry at install: 0 entry answered 0, the DLL could not be loaded or has no
-// entry, or Disabled; 1 DLL file absent; 3-6 the entry's own answer; 7 any other answer or the
-// entry crashed.
+// Calls the DLL's entry at install (a WSetupCustomDllOutcome).
 class WSetupCustomDLL : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupCustomDLL)
 public:
@@ -90,9 +124,9 @@ public:
     int Disabled = 0; // nonzero: the install step does nothing
 };
 
-// Starts the program at uninstall, by RunMode: 4 when the program file is absent, else the
-// codes of RunProgram. A batch file (".bat", ".cmd") run by modes 1 and 2 is started through the
-// command interpreter; mode 4 quotes a program path that holds blanks.
+// Starts the program at uninstall, by RunMode (a WSetupRunOutcome). A batch file (".bat", ".cmd")
+// run by modes 1 and 2 is started through the command interpreter; mode 4 quotes a program path
+// that holds blanks.
 class WUnistallExecutable : public WSetupElement {
     FW_DECLARE_DYNCREATE(WUnistallExecutable)
 public:

@@ -9,7 +9,6 @@
 #include "setup/core/fileutil.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
-#include "setup/core/record.h"
 #include "setup/core/restart_ini.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
@@ -78,6 +77,91 @@ bool FolderHasAttributes(const std::string& folder, const std::string& attribute
 
 } // namespace
 
+namespace {
+
+constexpr ElementField DirFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("DestDir", &WSetupElement::DestDir, 2, ShortForm::Kept),
+    TextField("DestName", &WSetupElement::DestName, 3, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 4, ShortForm::Kept),
+    TextField("Attributes", &WSetupDir::Attributes, 5, ShortForm::Kept),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 6, ShortForm::Kept),
+    FlagField("PruneParents", &WSetupDir::PruneParents, 7, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 8),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 9),
+    TextField("SecondAttributes", &WSetupDir::SecondAttributes),
+};
+
+constexpr ElementField DeleteFileFields[] = {
+    TextField("Id", &WSetupElement::Id, 1),
+    TextField("DestDir", &WSetupElement::DestDir, 2),
+    TextField("DestName", &WSetupElement::DestName, 3),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 4),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 5),
+    TextField("ExtraText", &WSetupElement::ExtraText, 6),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 7),
+};
+
+constexpr ElementField BackupFileFields[] = {
+    TextField("Id", &WSetupElement::Id, 1),
+    TextField("DestDir", &WSetupElement::DestDir, 2),
+    TextField("DestName", &WSetupElement::DestName, 3),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 4),
+    TextField("ExtraText", &WSetupElement::ExtraText, 5),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 6),
+};
+
+} // namespace
+
+// The short record ends with PruneParents, without a "," after it.
+const ElementFieldTable WSetupDirFields = MakeFieldTable(DirFields, nullptr, true, 0, true);
+const ElementFieldTable WSetupDeleteFileFields = MakeFieldTable(DeleteFileFields);
+const ElementFieldTable WSetupBackupFileFields = MakeFieldTable(BackupFileFields);
+
+StepMeaning DirStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        return status == DirCreated ? StepMeaning::Done : StepMeaning::Failed;
+    case ElementStep::Undo:
+        switch (status) {
+        case DirRemoved:
+        case DirRemovalScheduled:
+            return StepMeaning::Done;
+        case DirNotToBeRemoved:
+            return StepMeaning::NothingToDo;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Check:
+        return status == DirAsInstalled ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
+namespace {
+
+// The install step of a kind whose other operations do nothing.
+StepMeaning InstallOnlyMeaning(ElementStep step, int status, int done, int nothingToDo) {
+    if (step == ElementStep::Install) {
+        if (status == done)
+            return StepMeaning::Done;
+        return status == nothingToDo ? StepMeaning::NothingToDo : StepMeaning::Failed;
+    }
+    if (status != ElementDone)
+        return StepMeaning::Failed;
+    return step == ElementStep::Check ? StepMeaning::Done : StepMeaning::NothingToDo;
+}
+
+} // namespace
+
+StepMeaning DeleteFileStepMeaning(ElementStep step, int status) {
+    return InstallOnlyMeaning(step, status, OldFileDeleted, OldFileLeft);
+}
+
+StepMeaning BackupFileStepMeaning(ElementStep step, int status) {
+    return InstallOnlyMeaning(step, status, BackupMade, BackupSourceAbsent);
+}
+
 // ---------------------------------------------------------------------------------------------
 // WSetupDir
 
@@ -89,34 +173,34 @@ int WSetupDir::InstallStep(int shortNames) {
         target = ComputeShortPath(target, "");
     target = WithoutTrailingBackslash(target);
     if (IsEmptyOrRoot(target) || !CreateFolder(target))
-        return Status = 1;
-    return Status = ApplyAttributes(target, Attributes) ? 0 : 2;
+        return Status = DirNotCreated;
+    return Status = ApplyAttributes(target, Attributes) ? DirCreated : DirAttributesNotApplied;
 }
 
 int WSetupDir::Uninstall() {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
-        return Status = 1;
+        return Status = DirNotToBeRemoved;
     const std::string target = WithoutTrailingBackslash(ElementPath(*this, false));
     // Nothing to remove (a folder that is gone is not scheduled either), or not ours to remove.
     if (IsProtectedFolder(target))
-        return Status = 1;
+        return Status = DirNotToBeRemoved;
     const DWORD attributes = AttributesOfFolder(target);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Status = 1;
+        return Status = DirNotToBeRemoved;
     if (!MakePlainForWriting(target, attributes))
-        return Status = 4;
+        return Status = DirAttributesNotReset;
     if (RemoveDirectoryA(target.c_str())) {
         if (PruneParents)
             RemoveEmptyParents(target);
-        return Status = 0;
+        return Status = DirRemoved;
     }
     if (!PruneParents && RemoveFolderAtRestart(target))
-        return Status = 2;
+        return Status = DirRemovalScheduled;
     // The folder stays, and stays as it was.
     if (attributes != GetFileAttributesA(target.c_str()))
         SetFileAttributesA(target.c_str(), attributes);
-    return Status = 3;
+    return Status = DirNotRemoved;
 }
 
 // The folder is looked at, never entered: a folder that is the process's current folder
@@ -124,35 +208,16 @@ int WSetupDir::Uninstall() {
 int WSetupDir::Verify() {
     const std::string target = WithoutTrailingBackslash(ElementPath(*this, false));
     if (AttributesOfFolder(target) == INVALID_FILE_ATTRIBUTES)
-        return Status = 1;
-    return Status = FolderHasAttributes(target, Attributes) ? 0 : 2;
+        return Status = DirMissing;
+    return Status = FolderHasAttributes(target, Attributes) ? DirAsInstalled : DirAttributesDiffer;
 }
 
 FwString WSetupDir::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Text(Attributes)
-        .Flag(RemoveOnUninstall)
-        .Flag(PruneParents)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupDirFields);
 }
 
-// The short record ends with PruneParents and no "," after it.
 FwString WSetupDir::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Text(Attributes)
-        .Flag(RemoveOnUninstall)
-        .Raw(PruneParents ? "1" : "0")
-        .Result();
+    return WriteShortRecord(*this, WSetupDirFields);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -166,38 +231,30 @@ int WSetupDeleteFile::InstallStep(int shortNames) {
         target = ComputeShortPath(ParentOf(target), FileNameOf(target));
     const DWORD attributes = FileAttributesOf(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || ChangeMark)
-        return Status = 1;
+        return Status = OldFileLeft;
     if (!MakePlainForWriting(target, attributes))
-        return Status = 3;
+        return Status = OldFileNotResettable;
     if (!DeleteFileA(target.c_str())) {
         // The file stays, and stays as it was.
         SetFileAttributesA(target.c_str(), attributes);
-        return Status = 2;
+        return Status = OldFileNotDeleted;
     }
-    return Status = 0;
+    return Status = OldFileDeleted;
 }
 
 int WSetupDeleteFile::Uninstall() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WSetupDeleteFile::Verify() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 FwString WSetupDeleteFile::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupDeleteFileFields);
 }
 
 FwString WSetupDeleteFile::GetShortRecord() {
-    return FwString();
+    return WriteShortRecord(*this, WSetupDeleteFileFields);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -210,30 +267,23 @@ int WSetupBackupFile::InstallStep(int shortNames) {
     if (shortNames)
         target = ComputeShortPath(ParentOf(target), FileNameOf(target));
     if (FileAttributesOf(target) == INVALID_FILE_ATTRIBUTES)
-        return Status = 1;
+        return Status = BackupSourceAbsent;
     const std::string backup =
         JoinPath(ParentOf(target), std::string(BackupFilePrefix) + FileNameOf(target), true);
-    return Status = CopyFileA(target.c_str(), backup.c_str(), TRUE) ? 0 : 2;
+    return Status = CopyFileA(target.c_str(), backup.c_str(), TRUE) ? BackupMade : BackupNotMade;
 }
 
 int WSetupBackupFile::Uninstall() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WSetupBackupFile::Verify() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 FwString WSetupBackupFile::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupBackupFileFields);
 }
 
 FwString WSetupBackupFile::GetShortRecord() {
-    return FwString();
+    return WriteShortRecord(*this, WSetupBackupFileFields);
 }

@@ -5,13 +5,66 @@
 // Each names its target as DestDir (replaced by its variable expansion) resolved with DestName,
 // in short form when the install step's short-names flag is set. A file is there when it has
 // attributes: a file that another program holds open is not taken for absent, so deleting or
-// backing it up fails (2) instead of being skipped.
+// backing it up fails instead of being skipped.
 #pragma once
 
 #include "setup/core/element.h"
+#include "setup/core/element_fields.h"
 
 // Prefix of the backup copy's file name (with its trailing blank).
 constexpr const char* BackupFilePrefix = "Backup Of ";
+
+// Codes of WSetupDir::InstallStep.
+enum WSetupDirCreation : int {
+    DirCreated = 0,    // created (or already there) with Attributes applied
+    DirNotCreated = 1, // a root or an empty target included
+    DirAttributesNotApplied = 2,
+};
+
+// Codes of WSetupDir::Uninstall.
+enum WSetupDirRemoval : int {
+    DirRemoved = 0, // with PruneParents, also the empty folders above it
+    // RemoveOnUninstall 0, a folder that is not there, a root, or one of the machine's
+    // well-known folders or a folder above one: these are never removed, not even as empty
+    // parents.
+    DirNotToBeRemoved = 1,
+    // PruneParents 0 only; the platform's delayed deletion removes it once it is empty.
+    DirRemovalScheduled = 2,
+    DirNotRemoved = 3,
+    DirAttributesNotReset = 4,
+};
+
+// Codes of WSetupDir::Verify.
+enum WSetupDirCheck : int {
+    DirAsInstalled = 0, // with the hidden and system attributes that Attributes gives it
+    DirMissing = 1,
+    DirAttributesDiffer = 2,
+};
+
+// Codes of WSetupDeleteFile::InstallStep.
+enum WSetupDeleteFileOutcome : int {
+    OldFileDeleted = 0,       // read-only included
+    OldFileLeft = 1,          // absent, or ChangeMark set
+    OldFileNotDeleted = 2,    // the file stays with its attributes
+    OldFileNotResettable = 3, // its attributes cannot be reset
+};
+
+// Codes of WSetupBackupFile::InstallStep.
+enum WSetupBackupOutcome : int {
+    BackupMade = 0,
+    BackupSourceAbsent = 1,
+    BackupNotMade = 2, // an existing backup is never overwritten
+};
+
+// What a status of InstallStep (Install), Uninstall (Undo) and Verify (Check) means.
+StepMeaning DirStepMeaning(ElementStep step, int status);
+// Only InstallStep does anything; the other operations answer 0.
+StepMeaning DeleteFileStepMeaning(ElementStep step, int status);
+StepMeaning BackupFileStepMeaning(ElementStep step, int status);
+
+extern const ElementFieldTable WSetupDirFields;
+extern const ElementFieldTable WSetupDeleteFileFields;
+extern const ElementFieldTable WSetupBackupFileFields;
 
 class WSetupDir : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupDir)
@@ -19,22 +72,14 @@ public:
     WSetupDir();
     ~WSetupDir() = default;
 
-    // 0 removed (with PruneParents, also the empty folders above it), 1 not to be removed
-    // (RemoveOnUninstall 0, a folder that is not there, a root, or one of the machine's
-    // well-known folders or a folder above one: these are never removed, not even as empty
-    // parents), 2 left for the restart (PruneParents 0 only; the platform's delayed deletion
-    // removes it once it is empty), 3 not removed, 4 attributes not reset.
-    int Uninstall() override;
-    // Looks at the folder without entering it: 0 there with the hidden and system attributes
-    // that Attributes gives it (the only ones every platform keeps on folders), 1 missing, 2
-    // other attributes.
+    int Uninstall() override; // a WSetupDirRemoval
+    // Looks at the folder without entering it (a WSetupDirCheck); hidden and system are the only
+    // attributes every platform keeps on folders.
     int Verify() override;
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // 0 created (or already there) with Attributes applied, 1 not created (a root or an empty
-    // target included), 2 attributes not applied.
-    virtual int InstallStep(int shortNames); // 26
+    virtual int InstallStep(int shortNames); // 26: a WSetupDirCreation
 
     FwString Attributes = "100000";
     FwString SecondAttributes = "100000"; // carried only, not in the records
@@ -52,9 +97,7 @@ public:
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // 0 deleted (read-only included), 1 absent or ChangeMark set (the file is left), 2 not
-    // deleted (the file stays with its attributes), 3 attributes not reset.
-    virtual int InstallStep(int shortNames); // 26
+    virtual int InstallStep(int shortNames); // 26: a WSetupDeleteFileOutcome
 };
 
 class WSetupBackupFile : public WSetupElement {
@@ -68,8 +111,7 @@ public:
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // Copies the file to "Backup Of <name>" beside it: 0 copied, 1 absent, 2 not copied (an
-    // existing backup is never overwritten).
+    // Copies the file to "Backup Of <name>" beside it (a WSetupBackupOutcome).
     virtual int InstallStep(int shortNames); // 26
 };
 

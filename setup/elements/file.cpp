@@ -12,7 +12,6 @@
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
-#include "setup/core/record.h"
 #include "setup/core/registry.h"
 #include "setup/core/restart_ini.h"
 #include "setup/core/text.h"
@@ -316,6 +315,106 @@ int CopyWithRule(const std::string& source, const std::string& destination, int 
     return CopyIntoFolder(source, target, copyMode, restartAllowed);
 }
 
+namespace {
+
+constexpr ElementField FileFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("SourceDir", &WSetupElement::SourceDir, 2, ShortForm::Blank),
+    TextField("SourceName", &WSetupElement::SourceName, 3, ShortForm::Blank),
+    TextField("DestDir", &WSetupElement::DestDir, 4, ShortForm::Kept),
+    TextField("DestName", &WSetupElement::DestName, 5, ShortForm::Kept),
+    DoubleField("Size", &WSetupElement::Size, 6, ShortForm::Kept, FieldForm::WholeDouble),
+    TextField("Attributes", &WSetupFile::Attributes, 7, ShortForm::Kept),
+    IntegerField("CopyMode", &WSetupFile::CopyMode, 8, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 9, ShortForm::Kept),
+    IntegerField("FileFlags", &WSetupFile::FileFlags, 10, ShortForm::Kept),
+    TextField("ChecksumText", &WSetupFile::ChecksumText, 11, ShortForm::Kept),
+    IntegerField("CarriedNumber", &WSetupFile::CarriedNumber, 12, ShortForm::Kept),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 13, ShortForm::Kept),
+    FlagField("RemoveEmptyFolders", &WSetupFile::RemoveEmptyFolders, 14, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 15, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 16, ShortForm::Blank),
+    FlagField("CollectAfterCopy", &WSetupFile::CollectAfterCopy, 17, ShortForm::Blank),
+    FlagField("CarriedFlag", &WSetupFile::CarriedFlag, 18, ShortForm::Kept),
+    TextField("SpareAttributes", &WSetupFile::SpareAttributes),
+    TextField("MediaName", &WSetupFile::MediaName),
+    FlagField("SkipWhenAsked", &WSetupFile::SkipWhenAsked),
+};
+
+constexpr ElementField RuntimeFileFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("DestDir", &WSetupElement::DestDir, 2, ShortForm::Kept),
+    TextField("DestName", &WSetupElement::DestName, 3, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 4, ShortForm::Kept),
+    FlagField("RemoveEmptyFolders", &WSetupRuntimeFile::RemoveEmptyFolders, 5, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 6, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 7, ShortForm::Blank),
+};
+
+} // namespace
+
+const ElementFieldTable WSetupFileFields = MakeFieldTable(FileFields, nullptr, true);
+const ElementFieldTable WSetupRuntimeFileFields = MakeFieldTable(RuntimeFileFields, nullptr, true);
+
+StepMeaning FileStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        switch (status) {
+        case CopiedPlain:
+        case CopiedHigherVersion:
+        case CopiedWasAbsent:
+        case CopiedNewer:
+        case CopiedByStreams:
+        case ScheduledPlain:
+        case ScheduledVersion:
+        case ScheduledIfAbsent:
+        case ScheduledDate:
+            return StepMeaning::Done;
+        case KeptVersion:
+        case KeptExisting:
+        case KeptDate:
+        case SkippedOnRequest:
+            return StepMeaning::NothingToDo;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Undo:
+        switch (status) {
+        case FileDeleted:
+        case FileDeletionScheduled:
+            return StepMeaning::Done;
+        case FileNotToBeRemoved:
+        case FileGoneAnyway:
+            return StepMeaning::NothingToDo;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Check:
+        return status == FileAsInstalled ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
+StepMeaning RuntimeFileStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
+    case ElementStep::Undo:
+        switch (status) {
+        case RuntimeFileDeleted:
+        case RuntimeFileDeletionScheduled:
+            return StepMeaning::Done;
+        case RuntimeFileAbsent:
+            return StepMeaning::NothingToDo;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Check:
+        return status == ElementDone ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
 WSetupFile::WSetupFile() : WSetupElement(KindFile) {}
 WSetupFile::WSetupFile(int kind) : WSetupElement(kind) {}
 
@@ -380,7 +479,7 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
 int WSetupFile::UninstallStep(FwStringArray& rebootList) {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
-        return Status = 3;
+        return Status = FileNotToBeRemoved;
     SetupContext& context = TheSetupContext();
     DestDir = context.ExpandVariables(DestDir);
     const std::string path = context.ResolvePath(DestDir, DestName);
@@ -391,29 +490,29 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
     // deletion), and the attempt saves the attribute change's own open and close, which under
     // Wine are requests to its server. Any failure goes through the full sequence.
     if (DeleteFileA(path.c_str())) {
-        Status = 0;
+        Status = FileDeleted;
     } else if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-        return Status = 6;
+        return Status = FileNotResettable;
     } else if (DeleteFileA(path.c_str())) {
-        Status = 0;
+        Status = FileDeleted;
     } else {
         const DWORD error = GetLastError();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
-            Status = 5;
+            Status = FileDeletionFailed;
         else if (!IsPresent(path))
-            Status = 4;
+            Status = FileGoneAnyway;
         else if (DeleteFileAtReboot(path)) {
             rebootList.Add(FwString(Uppercased(path)));
-            Status = 2;
+            Status = FileDeletionScheduled;
         } else {
-            Status = 5;
+            Status = FileDeletionFailed;
         }
     }
 
     if (RemoveEmptyFolders) {
-        if (Status == 0 || Status == 4)
+        if (Status == FileDeleted || Status == FileGoneAnyway)
             RemoveEmptyFoldersUpFrom(ParentOf(path));
-        else if (Status == 2)
+        else if (Status == FileDeletionScheduled)
             ScheduleFolderRemoval(path);
     }
     return Status;
@@ -426,17 +525,17 @@ int WSetupFile::BindImage() {
     const std::string folder = ParentOf(path);
     const DWORD remembered = GetFileAttributesA(path.c_str());
     if (remembered == INVALID_FILE_ATTRIBUTES || (remembered & FILE_ATTRIBUTE_DIRECTORY))
-        return Status = 1;
+        return Status = ImageAbsent;
 
     // The image helper comes from the system folder by its full path: the search path holds
     // the installation medium, where a library of that name could lie.
     char systemFolder[MAX_PATH + 1];
     const UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
     if (length == 0 || length > MAX_PATH)
-        return Status = 4;
+        return Status = ImageHelperUnavailable;
     LoadedModule helper(LoadLibraryA(JoinPath(systemFolder, "IMAGEHLP.DLL", true).c_str()));
     if (!helper)
-        return Status = 4;
+        return Status = ImageHelperUnavailable;
 
     typedef BOOL(WINAPI * BindImageExFunction)(DWORD, PCSTR, PCSTR, PCSTR, FARPROC);
     const auto bindImageEx = reinterpret_cast<BindImageExFunction>(
@@ -446,11 +545,11 @@ int WSetupFile::BindImage() {
         bindImageEx && bindImageEx(0, path.c_str(), folder.c_str(), folder.c_str(), nullptr);
     PutBackAttributes(path, remembered);
     if (!bound)
-        return Status = 2;
+        return Status = ImageBindFailed;
     std::uint32_t checksum = 0;
     if (FileChecksum(path, checksum))
         SetChecksumText(FwString(std::to_string(checksum)));
-    return Status = 0;
+    return Status = ImageBound;
 }
 
 int WSetupFile::Verify() {
@@ -458,8 +557,9 @@ int WSetupFile::Verify() {
     DestDir = context.ExpandVariables(DestDir);
     const std::string path = context.ResolvePath(DestDir, DestName);
     if (!IsPresent(path))
-        return Status = 1;
-    return Status = CheckAttributes(path, Attributes, 0) == 1 ? 0 : 2;
+        return Status = FileMissing;
+    return Status =
+               CheckAttributes(path, Attributes, 0) == 1 ? FileAsInstalled : FileAttributesDiffer;
 }
 
 FwString WSetupFile::GetChecksumText() const {
@@ -470,55 +570,20 @@ void WSetupFile::SetChecksumText(FwString text) {
 }
 
 FwString WSetupFile::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(SourceDir)
-        .Text(SourceName)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(WholeNumberText(Size))
-        .Text(Attributes)
-        .Number(CopyMode)
-        .Text(OptionFlags)
-        .Number(FileFlags)
-        .Text(ChecksumText)
-        .Number(CarriedNumber)
-        .Flag(RemoveOnUninstall)
-        .Flag(RemoveEmptyFolders)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Flag(CollectAfterCopy)
-        .Flag(CarriedFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupFileFields);
 }
 
 FwString WSetupFile::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Empty(2) // SourceDir, SourceName
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(WholeNumberText(Size))
-        .Text(Attributes)
-        .Number(CopyMode)
-        .Text(OptionFlags)
-        .Number(FileFlags)
-        .Text(ChecksumText)
-        .Number(CarriedNumber)
-        .Flag(RemoveOnUninstall)
-        .Flag(RemoveEmptyFolders)
-        .Empty(3) // ExtraText, RecordFlag, CollectAfterCopy
-        .Flag(CarriedFlag)
-        .Result();
+    return WriteShortRecord(*this, WSetupFileFields);
 }
 
 WSetupRuntimeFile::WSetupRuntimeFile() : WSetupElement(KindRuntimeFile) {}
 
 int WSetupRuntimeFile::Install() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WSetupRuntimeFile::Verify() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
@@ -527,48 +592,33 @@ int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
     DestDir = context.ExpandVariables(DestDir);
     const std::string path = context.ResolvePath(DestDir, DestName);
     if (!IsPresent(path))
-        Status = 2;
+        Status = RuntimeFileAbsent;
     else if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-        return Status = 5;
+        return Status = RuntimeFileNotResettable;
     else if (DeleteFileA(path.c_str()))
-        Status = 0;
+        Status = RuntimeFileDeleted;
     else {
         const DWORD error = GetLastError();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
-            Status = 4;
+            Status = RuntimeFileDeletionFailed;
         else if (!IsPresent(path))
-            Status = 2;
+            Status = RuntimeFileAbsent;
         else if (DeleteFileAtReboot(path)) {
             rebootList.Add(FwString(path));
-            Status = 3;
+            Status = RuntimeFileDeletionScheduled;
         } else {
-            Status = 4;
+            Status = RuntimeFileDeletionFailed;
         }
     }
-    if (RemoveEmptyFolders && (Status == 0 || Status == 2))
+    if (RemoveEmptyFolders && (Status == RuntimeFileDeleted || Status == RuntimeFileAbsent))
         RemoveEmptyFoldersUpFrom(ParentOf(path));
     return Status;
 }
 
 FwString WSetupRuntimeFile::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Flag(RemoveEmptyFolders)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupRuntimeFileFields);
 }
 
 FwString WSetupRuntimeFile::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Flag(RemoveEmptyFolders)
-        .Empty(2)
-        .Result();
+    return WriteShortRecord(*this, WSetupRuntimeFileFields);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "setup/core/element.h"
+#include "setup/core/element_fields.h"
 #include "setup/core/seam.h"
 
 // Copy rules of WSetupFile::CopyMode.
@@ -50,6 +51,47 @@ enum WSetupCopyOutcome : int {
     StreamCopyFailed = 27,   // mode 4
 };
 
+// Codes of WSetupFile::UninstallStep.
+enum WSetupFileRemoval : int {
+    FileDeleted = 0,
+    FileDeletionScheduled = 2, // the upper-cased path is added to the reboot list
+    FileNotToBeRemoved = 3,    // RemoveOnUninstall 0
+    FileGoneAnyway = 4,        // the deletion failed and the file is gone
+    FileDeletionFailed = 5,    // also when it could not be scheduled
+    FileNotResettable = 6,     // the file is absent or its attributes cannot be reset
+};
+
+// Codes of WSetupFile::Verify (and the first ones of WSetupTTFFile::Verify).
+enum WSetupFileCheck : int {
+    FileAsInstalled = 0, // present with the attributes of Attributes
+    FileMissing = 1,
+    FileAttributesDiffer = 2,
+};
+
+// Codes of WSetupFile::BindImage.
+enum WSetupBindOutcome : int {
+    ImageBound = 0, // ChecksumText holds the bound file's checksum
+    ImageAbsent = 1,
+    ImageBindFailed = 2,
+    ImageHelperUnavailable = 4,
+};
+
+// Codes of WSetupRuntimeFile::Remove.
+enum WSetupRuntimeFileRemoval : int {
+    RuntimeFileDeleted = 0,
+    RuntimeFileAbsent = 2,
+    RuntimeFileDeletionScheduled = 3, // the path is added to the reboot list as it is
+    RuntimeFileDeletionFailed = 4,    // also when it could not be scheduled
+    RuntimeFileNotResettable = 5,     // its attributes cannot be reset
+};
+
+// What a status of each operation means: Install the copy outcome of InstallStep, Undo
+// UninstallStep, Check Verify. A file the copy rule kept, or skipped on request, had nothing to
+// do; a replacement waiting for the restart is done.
+StepMeaning FileStepMeaning(ElementStep step, int status);
+// Undo is Remove; Install and Check do nothing (0).
+StepMeaning RuntimeFileStepMeaning(ElementStep step, int status);
+
 // Adds `delta` to the reference count of `path` in the shared-DLL table (HKEY_LOCAL_MACHINE
 // "Software\Microsoft\Windows\CurrentVersion\SharedDLLs", one DWORD per full path; an absent
 // value counts 0). The sum is written only when it lies within 0..0xFFFFFFFF, so a decrement from
@@ -75,6 +117,9 @@ int CopyWithRule(const std::string& source, const std::string& destination, int 
 using PlatformCopyFunction = bool (*)(const std::string& source, const std::string& destination);
 Seam<PlatformCopyFunction>& CopyFunctionForTesting();
 
+extern const ElementFieldTable WSetupFileFields;
+extern const ElementFieldTable WSetupRuntimeFileFields;
+
 class WSetupFile : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupFile)
 public:
@@ -84,8 +129,7 @@ public:
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // 0 present with the attributes of `Attributes`; 1 absent; 2 present, attributes differ.
-    int Verify() override;
+    int Verify() override; // a WSetupFileCheck
 
     // Slot 26: copies the file (a WSetupCopyOutcome). Paths whose replacement waits for the
     // restart are added upper-cased to `rebootList`; the element may add itself to `collected`.
@@ -94,16 +138,13 @@ public:
     // A file that is not copied keeps the attributes it had.
     virtual int InstallStep(FwStringArray& rebootList, FwPtrArray& collected, int skipRequest,
                             int defaultDestination, int shortNames);
-    // Slot 27: deletes the file: 0 deleted; 2 deletion scheduled for the restart (the upper-cased
-    // path is added to the list); 3 not to be removed; 4 deletion failed and the file is gone;
-    // 5 deletion failed (also when it could not be scheduled); 6 the file is absent or its
-    // attributes cannot be reset. The shared count is decremented under the name that the
-    // install step counted: the path, or else its short form when only that one is counted.
+    // Slot 27: deletes the file (a WSetupFileRemoval). The shared count is decremented under the
+    // name that the install step counted: the path, or else its short form when only that one
+    // is counted.
     virtual int UninstallStep(FwStringArray& rebootList);
     // Binds the installed image to the DLLs in its folder with the system's image helper
-    // library (loaded from the system folder by full path, never through the search path):
-    // 0 bound (ChecksumText then holds the bound file's checksum); 1 absent; 2 bind failed;
-    // 4 the library is unavailable. The file keeps its attributes.
+    // library (loaded from the system folder by full path, never through the search path); a
+    // WSetupBindOutcome. The file keeps its attributes.
     virtual int BindImage();
     virtual FwString GetChecksumText() const;
     virtual void SetChecksumText(FwString text); // 30
@@ -137,9 +178,7 @@ public:
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // Slot 26: deletes the file: 0 deleted; 2 absent; 3 deletion scheduled for the restart (the
-    // path is added to the list as it is); 4 deletion failed (also when it could not be
-    // scheduled); 5 its attributes cannot be reset.
+    // Slot 26: deletes the file (a WSetupRuntimeFileRemoval).
     virtual int Remove(FwStringArray& rebootList);
 
     int RemoveEmptyFolders = 1;

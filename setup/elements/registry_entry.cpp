@@ -6,7 +6,6 @@
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
-#include "setup/core/record.h"
 #include "setup/core/registry.h"
 #include "setup/core/text.h"
 
@@ -381,6 +380,94 @@ bool IsProtectedRegKey(const std::string& rootName, const std::string& normalise
     return false;
 }
 
+namespace {
+
+constexpr ElementField RegEntryFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("RootName", &WSetupRegEntry::RootName, 2, ShortForm::Kept),
+    TextField("KeyPath", &WSetupRegEntry::KeyPath, 3, ShortForm::Kept),
+    TextField("ValueName", &WSetupRegEntry::ValueName, 4, ShortForm::Kept),
+    TextField("ValueData", &WSetupRegEntry::ValueData, 5, ShortForm::Kept),
+    TextField("ValueType", &WSetupRegEntry::ValueType, 6, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 7, ShortForm::Kept),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 8, ShortForm::Kept),
+    FlagField("DeleteSubkeys", &WSetupRegEntry::DeleteSubkeys, 9, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 10, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 11, ShortForm::Blank),
+    TextField("PreviousValue", &WSetupRegEntry::PreviousValue, 12, ShortForm::Kept),
+    FlagField("RestoreOnUninstall", &WSetupRegEntry::RestoreOnUninstall, 13, ShortForm::Kept),
+};
+
+constexpr ElementField RuntimeRegEntryFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("RootName", &WSetupRuntimeRegEntry::RootName, 2, ShortForm::Kept),
+    TextField("KeyPath", &WSetupRuntimeRegEntry::KeyPath, 3, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 4, ShortForm::Kept),
+    FlagField("DeleteSubkeys", &WSetupRuntimeRegEntry::DeleteSubkeys, 5, ShortForm::Kept),
+    TextField("EntryKind", &WSetupRuntimeRegEntry::EntryKind, 6, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 7, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 8, ShortForm::Blank),
+};
+
+} // namespace
+
+// The value data may hold ",".
+const ElementFieldTable WSetupRegEntryFields =
+    MakeFieldTable(RegEntryFields, nullptr, true, 0, false, 5);
+// The short record ends with one more empty column than the full record has.
+const ElementFieldTable WSetupRuntimeRegEntryFields =
+    MakeFieldTable(RuntimeRegEntryFields, nullptr, true, 1);
+
+StepMeaning RegEntryStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        switch (status) {
+        case EntryDefaultWritten:
+        case EntryStringWritten:
+        case EntryBinaryWritten:
+        case EntryKeyCreated:
+        case EntryDwordWritten:
+            return StepMeaning::Done;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Undo:
+        switch (status) {
+        case EntryValueGone:
+        case EntryKeyTreeDeleted:
+        case EntryKeyDeleted:
+        case EntryPreviousRestored:
+            return StepMeaning::Done;
+        case EntryRemovalSkipped:
+            return StepMeaning::NothingToDo;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Check:
+        return status == EntryCheckReadable ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
+StepMeaning RuntimeRegEntryStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
+    case ElementStep::Undo:
+        switch (status) {
+        case RuntimeRegValueGone:
+        case RuntimeRegKeyDeleted:
+        case RuntimeRegKeyTreeDeleted:
+            return StepMeaning::Done;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Check:
+        return status == ElementDone ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
 WSetupRegEntry::WSetupRegEntry() : WSetupElement(KindRegEntry) {}
 
 WSetupRegEntry::~WSetupRegEntry() {
@@ -401,9 +488,9 @@ void WSetupRegEntry::SetPreviousStored(DWORD type, const ByteList& bytes) {
 }
 
 int WSetupRegEntry::Install() {
-    Status = 16;
+    Status = EntryKeyCloseFailed;
     if (!IsRegEntryRootName(RootName))
-        return Status = 6;
+        return Status = EntryRootRefused;
     KeyPath = ExpandText(KeyPath);
     ValueName = ExpandText(ValueName);
     ValueData = ExpandText(ValueData);
@@ -411,22 +498,24 @@ int WSetupRegEntry::Install() {
     const std::string valueName = NormalizeRegName(ValueName);
     const std::string data = ValueData;
     if (keyPath.empty() && valueName.empty())
-        return Status = data.empty() ? 8 : 7;
+        return Status = data.empty() ? EntryNothingNamed : EntryDataWithoutName;
     HKEY root = nullptr;
     if (!ParseRootKeyName(RootName, root))
-        return Status = 6;
+        return Status = EntryRootRefused;
 
     if (valueName.empty()) {
         const bool defaultValue = !data.empty();
         if (defaultValue && !EqualText(ValueType, "STRING", false))
-            return Status = 13;
+            return Status = EntryDefaultNotString;
         TargetKey key(root, keyPath);
         TakePrevious(*this, key, "", EntryType::String);
         if (defaultValue)
-            return Status = key.ForWrite() && WriteRegString(key.ForWrite(), "", data) ? 1 : 9;
+            return Status = key.ForWrite() && WriteRegString(key.ForWrite(), "", data)
+                                ? EntryDefaultWritten
+                                : EntryDefaultFailed;
         if (!key.ForWrite())
-            return Status = 12;
-        return Status = key.Close() ? 4 : 16;
+            return Status = EntryKeyFailed;
+        return Status = key.Close() ? EntryKeyCreated : EntryKeyCloseFailed;
     }
 
     const std::string valuePath = JoinValuePath(keyPath, valueName);
@@ -438,11 +527,13 @@ int WSetupRegEntry::Install() {
     case EntryType::Dword: {
         const DWORD number = std::strtoul(data.c_str(), nullptr, 10);
         if (number == 0xFFFFFFFFul)
-            return Status = 15;
-        return Status = key.ForWrite() && WriteRegDword(key.ForWrite(), name, number) ? 5 : 14;
+            return Status = EntryDwordOutOfRange;
+        return Status = key.ForWrite() && WriteRegDword(key.ForWrite(), name, number)
+                            ? EntryDwordWritten
+                            : EntryDwordFailed;
     }
     case EntryType::Binary: {
-        Status = 11;
+        Status = EntryBinaryFailed;
         const std::string text = ExpandText(TheSetupContext().ExpandVariables(data));
         ByteList bytes;
         if (EqualText(ValueType, "BINARY-RAW", false)) {
@@ -464,33 +555,35 @@ int WSetupRegEntry::Install() {
         }
         if (key.ForWrite() &&
             WriteRegBinary(key.ForWrite(), name, bytes.data(), static_cast<DWORD>(bytes.size())))
-            Status = 3;
+            Status = EntryBinaryWritten;
         return Status;
     }
     case EntryType::String:
         break;
     }
-    return Status = key.ForWrite() && WriteRegString(key.ForWrite(), name, data) ? 2 : 10;
+    return Status = key.ForWrite() && WriteRegString(key.ForWrite(), name, data)
+                        ? EntryStringWritten
+                        : EntryStringFailed;
 }
 
 int WSetupRegEntry::Uninstall() {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
-        return Status = 1;
+        return Status = EntryRemovalSkipped;
     if (!IsRegEntryRootName(RootName))
-        return Status = 2;
+        return Status = EntryRemovalRootRefused;
     const std::string keyPath = NormalizeRegName(KeyPath);
     const std::string valueName = NormalizeRegName(ValueName);
     const std::string path = valueName.empty() ? keyPath : JoinValuePath(keyPath, valueName);
     if (IsProtectedRegKey(RootName, path))
-        return Status = 3;
+        return Status = EntryRemovalProtected;
     HKEY root = nullptr;
     if (!ParseRootKeyName(RootName, root))
-        return Status = 2;
+        return Status = EntryRemovalRootRefused;
 
     if (RestoreOnUninstall) {
         if (PreviousValue.empty())
-            return Status = 4;
+            return Status = EntryValueGone;
         // Written back exactly as it was read: no trimming, no backslashes removed. What this
         // entry found itself goes back as it was stored; the text alone is written as the
         // entry's type says.
@@ -526,113 +619,70 @@ int WSetupRegEntry::Uninstall() {
                 break;
             }
         }
-        return Status = written ? 7 : 12;
+        return Status = written ? EntryPreviousRestored : EntryRestoreFailed;
     }
     if (!valueName.empty())
-        return Status = DeleteValueAt(root, path) ? 4 : 8;
+        return Status = DeleteValueAt(root, path) ? EntryValueGone : EntryValueNotDeleted;
     const bool withSubkeys = DeleteSubkeys != 0;
     if (DeleteKeyAt(root, keyPath, withSubkeys))
-        return Status = withSubkeys ? 5 : 6;
-    return Status = withSubkeys ? 9 : 10;
+        return Status = withSubkeys ? EntryKeyTreeDeleted : EntryKeyDeleted;
+    return Status = withSubkeys ? EntryKeyTreeNotDeleted : EntryKeyNotDeleted;
 }
 
 int WSetupRegEntry::Verify() {
     if (!IsRegEntryRootName(RootName))
-        return Status = 1;
+        return Status = EntryCheckRootRefused;
     const bool noKey = NormalizeRegName(ExpandText(KeyPath)).empty() &&
                        NormalizeRegName(ExpandText(ValueName)).empty();
     if (noKey)
-        return Status = ExpandText(ValueData).empty() ? 3 : 2;
-    return Status = 15;
+        return Status = ExpandText(ValueData).empty() ? EntryCheckNothingNamed
+                                                      : EntryCheckDataWithoutName;
+    return Status = EntryCheckReadable;
 }
 
 FwString WSetupRegEntry::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(RootName)
-        .Text(KeyPath)
-        .Text(ValueName)
-        .Text(ValueData)
-        .Text(ValueType)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Flag(DeleteSubkeys)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Text(PreviousValue)
-        .Flag(RestoreOnUninstall)
-        .Result();
+    return WriteFullRecord(*this, WSetupRegEntryFields);
 }
 
 FwString WSetupRegEntry::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(RootName)
-        .Text(KeyPath)
-        .Text(ValueName)
-        .Text(ValueData)
-        .Text(ValueType)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Flag(DeleteSubkeys)
-        .Empty(2) // ExtraText, RecordFlag
-        .Text(PreviousValue)
-        .Flag(RestoreOnUninstall)
-        .Result();
+    return WriteShortRecord(*this, WSetupRegEntryFields);
 }
 
 WSetupRuntimeRegEntry::WSetupRuntimeRegEntry() : WSetupElement(KindRuntimeRegEntry) {}
 
 int WSetupRuntimeRegEntry::Install() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 int WSetupRuntimeRegEntry::Uninstall() {
-    return Status = 1;
+    return Status = ElementNothingDone;
 }
 int WSetupRuntimeRegEntry::Verify() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 int WSetupRuntimeRegEntry::Remove(FwStringArray& failedKeys) {
     ChangeMark = 0;
     if (!IsRegEntryRootName(RootName))
-        return Status = 3;
+        return Status = RuntimeRegRootRefused;
     const std::string path = NormalizeRegName(KeyPath);
     if (IsProtectedRegKey(RootName, path))
-        return Status = 4;
+        return Status = RuntimeRegProtected;
     HKEY root = nullptr;
     if (!ParseRootKeyName(RootName, root))
-        return Status = 3;
+        return Status = RuntimeRegRootRefused;
     if (EqualText(EntryKind, "VALUE", false))
-        return Status = DeleteValueAt(root, path) ? 0 : 5;
+        return Status = DeleteValueAt(root, path) ? RuntimeRegValueGone : RuntimeRegValueNotDeleted;
     const bool withSubkeys = DeleteSubkeys != 0;
     if (DeleteKeyAt(root, path, withSubkeys))
-        return Status = withSubkeys ? 2 : 1;
+        return Status = withSubkeys ? RuntimeRegKeyTreeDeleted : RuntimeRegKeyDeleted;
     failedKeys.Add(GetRecord());
-    return Status = withSubkeys ? 7 : 6;
+    return Status = withSubkeys ? RuntimeRegKeyTreeNotDeleted : RuntimeRegKeyNotDeleted;
 }
 
 FwString WSetupRuntimeRegEntry::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(RootName)
-        .Text(KeyPath)
-        .Text(OptionFlags)
-        .Flag(DeleteSubkeys)
-        .Text(EntryKind)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupRuntimeRegEntryFields);
 }
 
 FwString WSetupRuntimeRegEntry::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(RootName)
-        .Text(KeyPath)
-        .Text(OptionFlags)
-        .Flag(DeleteSubkeys)
-        .Text(EntryKind)
-        .Empty(3)
-        .Result();
+    return WriteShortRecord(*this, WSetupRuntimeRegEntryFields);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "setup/core/element.h"
+#include "setup/core/element_fields.h"
 
 using ByteList = std::vector<BYTE>;
 
@@ -41,19 +42,71 @@ bool IsRegEntryRootName(const std::string& rootName);
 // without regard to case; a subkey of a protected key is not protected).
 bool IsProtectedRegKey(const std::string& rootName, const std::string& normalisedPath);
 
-// Codes of Install: 1 default value written, 2 string value written, 3 binary value written,
-// 4 key created, 5 DWORD written, 6 root not accepted or not resolved, 7 no key and no value
-// name but data given, 8 key, value name and data all empty, 9-12 writing the default, string
-// or binary value or creating the key failed, 13 default value with a type other than "STRING",
-// 14 writing the DWORD failed, 15 DWORD data converts to 0xFFFFFFFF, 16 closing the created key
-// failed.
-// Codes of Uninstall: 1 skipped (RemoveOnUninstall is 0), 2 root not accepted or not resolved,
-// 3 protected, 4 value gone or nothing to restore, 5 key and subkeys deleted, 6 key deleted or
-// left alone because it has subkeys, 7 previous value restored, 8 value not deleted, 9 deleting
-// the key with its subkeys failed, 10 deleting the key failed, 12 restoring failed.
-// A key or value that is already absent counts as deleted.
-// Verify answers 1 for a root name outside the six, 2 and 3 for the empty cases of Install's 7
-// and 8, and 15 otherwise: no comparison with the registry is made.
+// Codes of WSetupRegEntry::Install.
+enum WSetupRegEntryWrite : int {
+    EntryDefaultWritten = 1,
+    EntryStringWritten = 2,
+    EntryBinaryWritten = 3,
+    EntryKeyCreated = 4,
+    EntryDwordWritten = 5,
+    EntryRootRefused = 6,     // root not accepted or not resolved
+    EntryDataWithoutName = 7, // no key and no value name, but data given
+    EntryNothingNamed = 8,    // key, value name and data all empty
+    EntryDefaultFailed = 9,   // writing the default value failed
+    EntryStringFailed = 10,
+    EntryBinaryFailed = 11,
+    EntryKeyFailed = 12,        // creating the key failed
+    EntryDefaultNotString = 13, // a default value with a type other than "STRING"
+    EntryDwordFailed = 14,
+    EntryDwordOutOfRange = 15, // the DWORD data converts to 0xFFFFFFFF
+    EntryKeyCloseFailed = 16,  // closing the created key failed
+};
+
+// Codes of WSetupRegEntry::Uninstall. A key or value that is already absent counts as deleted.
+enum WSetupRegEntryRemoval : int {
+    EntryRemovalSkipped = 1,     // RemoveOnUninstall is 0
+    EntryRemovalRootRefused = 2, // root not accepted or not resolved
+    EntryRemovalProtected = 3,
+    EntryValueGone = 4,      // value deleted, or nothing to restore
+    EntryKeyTreeDeleted = 5, // key and subkeys deleted
+    EntryKeyDeleted = 6,     // key deleted, or left alone because it has subkeys
+    EntryPreviousRestored = 7,
+    EntryValueNotDeleted = 8,
+    EntryKeyTreeNotDeleted = 9,
+    EntryKeyNotDeleted = 10,
+    EntryRestoreFailed = 12,
+};
+
+// Codes of WSetupRegEntry::Verify, which makes no comparison with the registry.
+enum WSetupRegEntryCheck : int {
+    EntryCheckRootRefused = 1,     // a root name outside the six
+    EntryCheckDataWithoutName = 2, // Install's EntryDataWithoutName case
+    EntryCheckNothingNamed = 3,    // Install's EntryNothingNamed case
+    EntryCheckReadable = 15,       // any other entry
+};
+
+// Codes of WSetupRuntimeRegEntry::Remove.
+enum WSetupRuntimeRegRemoval : int {
+    RuntimeRegValueGone = 0,
+    RuntimeRegKeyDeleted = 1, // or left alone because it has subkeys
+    RuntimeRegKeyTreeDeleted = 2,
+    RuntimeRegRootRefused = 3, // root not accepted or not resolved
+    RuntimeRegProtected = 4,
+    RuntimeRegValueNotDeleted = 5,
+    RuntimeRegKeyNotDeleted = 6,     // the element's record is appended to the list
+    RuntimeRegKeyTreeNotDeleted = 7, // the element's record is appended to the list
+};
+
+// What a status of Install (Install), Uninstall (Undo) and Verify (Check) means. Skipping the
+// removal on request is nothing to do. EntryValueGone is done: the code alone does not tell a
+// deleted value from a restore that found nothing to put back (RestoreOnUninstall says which).
+StepMeaning RegEntryStepMeaning(ElementStep step, int status);
+// Undo is Remove; Install and Check do nothing (0).
+StepMeaning RuntimeRegEntryStepMeaning(ElementStep step, int status);
+
+extern const ElementFieldTable WSetupRegEntryFields;
+extern const ElementFieldTable WSetupRuntimeRegEntryFields;
+
 class WSetupRegEntry : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupRegEntry)
 public:
@@ -91,10 +144,6 @@ public:
     void SetPreviousStored(DWORD type, const ByteList& bytes);
 };
 
-// Codes of Remove: 0 value gone, 1 key deleted or left alone because it has subkeys, 2 key and
-// subkeys deleted, 3 root not accepted or not resolved, 4 protected, 5 value not deleted,
-// 6 deleting the key failed, 7 deleting the key with its subkeys failed (for 6 and 7 the
-// element's record is appended to the list).
 class WSetupRuntimeRegEntry : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupRuntimeRegEntry)
 public:

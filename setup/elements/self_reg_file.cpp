@@ -8,7 +8,6 @@
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
-#include "setup/core/record.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupSelfRegFile, WSetupElement)
 
@@ -74,10 +73,40 @@ int UnregisterModule(const std::string& modulePath, std::string& errorText) {
     return CallRegistrationEntry(modulePath, "DllUnregisterServer", errorText);
 }
 
+namespace {
+
+constexpr ElementField SelfRegFileFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("DestDir", &WSetupElement::DestDir, 2, ShortForm::Kept),
+    TextField("DestName", &WSetupElement::DestName, 3, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 4, ShortForm::Kept),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 5, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 6, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 7, ShortForm::Blank),
+};
+
+} // namespace
+
+const ElementFieldTable WSetupSelfRegFileFields = MakeFieldTable(SelfRegFileFields, nullptr, true);
+
+StepMeaning SelfRegFileStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        return status == ModuleRegistered ? StepMeaning::Done : StepMeaning::Failed;
+    case ElementStep::Undo:
+        if (status == ModuleUnregistered)
+            return StepMeaning::Done;
+        return status == UnregisterSkipped ? StepMeaning::NothingToDo : StepMeaning::Failed;
+    case ElementStep::Check:
+        return status == ModulePresent ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
 WSetupSelfRegFile::WSetupSelfRegFile() : WSetupElement(KindSelfRegFile) {}
 
 int WSetupSelfRegFile::Verify() {
-    return Status = FileExists(ModulePathOf(*this)) ? 0 : 1;
+    return Status = FileExists(ModulePathOf(*this)) ? ModulePresent : ModuleMissing;
 }
 
 int WSetupSelfRegFile::InstallStep(FwString& errorText, int shortNames) {
@@ -85,75 +114,60 @@ int WSetupSelfRegFile::InstallStep(FwString& errorText, int shortNames) {
     if (shortNames)
         path = ComputeShortPath(ParentOf(path), FileNameOf(path));
     if (!FileExists(path))
-        return Status = 1;
+        return Status = RegisterModuleAbsent;
     std::string error;
     const int result = RegisterModule(path, error);
     errorText = error;
     switch (result) {
     case RegistrationDone:
-        return Status = 0;
+        return Status = ModuleRegistered;
     case RegistrationLoadFailed:
-        return Status = 2;
+        return Status = RegisterLoadFailed;
     case RegistrationEntryFailed:
-        return Status = 3;
+        return Status = RegisterEntryFailed;
     case RegistrationNoEntry:
-        return Status = 4;
+        return Status = RegisterNoEntry;
     case RegistrationOleFailed:
-        return Status = 5;
+        return Status = RegisterOleFailed;
     case RegistrationCrashed:
-        return Status = 7;
+        return Status = RegisterCrashed;
     default:
-        return Status = 8;
+        return Status = RegisterOtherResult;
     }
 }
 
 int WSetupSelfRegFile::UninstallStep(FwString& errorText) {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
-        return Status = 1;
+        return Status = UnregisterSkipped;
     const std::string path = ModulePathOf(*this);
     if (!FileExists(path))
-        return Status = 2;
+        return Status = UnregisterModuleAbsent;
     std::string error;
     const int result = UnregisterModule(path, error);
     errorText = error;
     switch (result) {
     case RegistrationDone:
-        return Status = 0;
+        return Status = ModuleUnregistered;
     case RegistrationLoadFailed:
-        return Status = 3;
+        return Status = UnregisterLoadFailed;
     case RegistrationEntryFailed:
-        return Status = 4;
+        return Status = UnregisterEntryFailed;
     case RegistrationNoEntry:
-        return Status = 5;
+        return Status = UnregisterNoEntry;
     case RegistrationOleFailed:
-        return Status = 6;
+        return Status = UnregisterOleFailed;
     case RegistrationCrashed:
-        return Status = 7;
+        return Status = UnregisterCrashed;
     default:
-        return Status = 8;
+        return Status = UnregisterOtherResult;
     }
 }
 
 FwString WSetupSelfRegFile::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupSelfRegFileFields);
 }
 
 FwString WSetupSelfRegFile::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Empty(2)
-        .Result();
+    return WriteShortRecord(*this, WSetupSelfRegFileFields);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "setup/core/element.h"
+#include "setup/core/element_fields.h"
 #include "setup/elements/crash_guard.h"
 
 // Results of CallRegistrationEntry.
@@ -33,27 +34,56 @@ int RegisterModule(const std::string& modulePath, std::string& errorText);
 // CallRegistrationEntry with "DllUnregisterServer".
 int UnregisterModule(const std::string& modulePath, std::string& errorText);
 
+// Codes of WSetupSelfRegFile::InstallStep.
+enum WSetupSelfRegistration : int {
+    ModuleRegistered = 0,
+    RegisterModuleAbsent = 1,
+    RegisterLoadFailed = 2,
+    RegisterEntryFailed = 3, // the entry returned failure
+    RegisterNoEntry = 4,
+    RegisterOleFailed = 5,
+    RegisterCrashed = 7, // the module crashed in the entry
+    RegisterOtherResult = 8,
+};
+
+// Codes of WSetupSelfRegFile::UninstallStep.
+enum WSetupSelfUnregistration : int {
+    ModuleUnregistered = 0,
+    UnregisterSkipped = 1, // RemoveOnUninstall 0
+    UnregisterModuleAbsent = 2,
+    UnregisterLoadFailed = 3,
+    UnregisterEntryFailed = 4,
+    UnregisterNoEntry = 5,
+    UnregisterOleFailed = 6,
+    UnregisterCrashed = 7,
+    UnregisterOtherResult = 8,
+};
+
+// Codes of WSetupSelfRegFile::Verify.
+enum WSetupSelfRegCheck : int {
+    ModulePresent = 0,
+    ModuleMissing = 1,
+};
+
+// What a status of InstallStep (Install), UninstallStep (Undo) and Verify (Check) means.
+StepMeaning SelfRegFileStepMeaning(ElementStep step, int status);
+
+extern const ElementFieldTable WSetupSelfRegFileFields;
+
 class WSetupSelfRegFile : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupSelfRegFile)
 public:
     WSetupSelfRegFile();
     ~WSetupSelfRegFile() = default;
 
-    // 0 when the module file exists, 1 when not.
-    int Verify() override;
+    int Verify() override; // a WSetupSelfRegCheck
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
     // Slots 26 and 27; `errorText` receives the load error of the module (see
     // CallRegistrationEntry).
-    //
-    // InstallStep: 0 registered, 1 module file absent, 2 loading failed, 3 the entry returned
-    // failure, 4 no entry, 5 OLE initialisation failed, 7 the module crashed in the entry.
-    virtual int InstallStep(FwString& errorText, int shortNames);
-    // UninstallStep: 0 unregistered, 1 skipped (RemoveOnUninstall 0), 2 module file absent,
-    // 3 loading failed, 4 the entry returned failure, 5 no entry, 6 OLE initialisation failed,
-    // 7 the module crashed in the entry.
-    virtual int UninstallStep(FwString& errorText);
+    virtual int InstallStep(FwString& errorText, int shortNames); // a WSetupSelfRegistration
+    virtual int UninstallStep(FwString& errorText);               // a WSetupSelfUnregistration
 };
 
 #if defined(__i386__)

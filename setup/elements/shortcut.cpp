@@ -9,13 +9,52 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/progman.h"
-#include "setup/core/record.h"
 #include "setup/core/shelllink.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 #include "setup/elements/protected_folders.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupShortcut, WSetupElement)
+
+namespace {
+
+constexpr ElementField ShortcutFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("Group", &WSetupShortcut::Group, 2, ShortForm::Kept),
+    TextField("LinkName", &WSetupShortcut::LinkName, 3, ShortForm::Kept),
+    TextField("DestDir", &WSetupElement::DestDir, 4, ShortForm::Kept),
+    TextField("DestName", &WSetupElement::DestName, 5, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 6, ShortForm::Kept),
+    FlagField("LinkFlag", &WSetupShortcut::LinkFlag, 7, ShortForm::Kept),
+    TextField("Arguments", &WSetupShortcut::Arguments, 8),
+    TextField("WorkDir", &WSetupShortcut::WorkDir, 9),
+    TextField("IconDir", &WSetupShortcut::IconDir, 10),
+    TextField("IconName", &WSetupShortcut::IconName, 11),
+    IntegerField("IconIndex", &WSetupShortcut::IconIndex, 12),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 13, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 14, ShortForm::Blank),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 15, ShortForm::Blank),
+};
+
+} // namespace
+
+// The arguments may hold ","; the short record leaves out the program's details.
+const ElementFieldTable WSetupShortcutFields =
+    MakeFieldTable(ShortcutFields, nullptr, true, 0, false, 8);
+
+StepMeaning ShortcutStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        return status == ShortcutMade ? StepMeaning::Done : StepMeaning::Failed;
+    case ElementStep::Undo:
+        if (status == ShortcutRemoved)
+            return StepMeaning::Done;
+        return status == ShortcutNotToBeRemoved ? StepMeaning::NothingToDo : StepMeaning::Failed;
+    case ElementStep::Check:
+        return status == ShortcutPresent ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
 
 WSetupShortcut::WSetupShortcut() : WSetupElement(KindShortcut) {}
 
@@ -45,7 +84,7 @@ int WSetupShortcut::InstallStep(FwStringArray& groupFolders) {
         iconPath = context.ResolvePath(IconDir, IconName);
     }
     if (!FileExists(target))
-        return Status = 1;
+        return Status = ShortcutTargetAbsent;
 
     std::string groupFolder = GroupFolderOf(Group);
     Arguments = ExpandText(Arguments);
@@ -55,26 +94,26 @@ int WSetupShortcut::InstallStep(FwStringArray& groupFolders) {
 
     if (!ThePlatformVersion().NewShell()) {
         if (programGroup.empty())
-            return Status = 3;
+            return Status = ShortcutNoProgramGroup;
         // The program manager's answers do not change the outcome.
         std::string commandLine = "\"" + target + "\"" + Arguments.str();
         PmCreateGroup(programGroup.c_str(), nullptr);
         PmAddProgramItem(programGroup.c_str(), LinkName.c_str(), commandLine.c_str(),
                          WorkDir.c_str());
-        return Status = 0;
+        return Status = ShortcutMade;
     }
 
     if (!IsKGroup(Group))
         CreateDirectoryTree(groupFolder);
     std::string targetText = target + ShellLinkArgumentMark + " " + Arguments.str();
     bool made = CreateShellLink(groupFolder, LinkName, targetText, WorkDir, iconPath, IconIndex);
-    return Status = made ? 0 : 2;
+    return Status = made ? ShortcutMade : ShortcutLinkFailed;
 }
 
 int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
-        return Status = 1;
+        return Status = ShortcutNotToBeRemoved;
     SetupContext& context = TheSetupContext();
     DestDir = context.ExpandVariables(DestDir);
     std::string groupFolder = GroupFolderOf(Group);
@@ -84,12 +123,12 @@ int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
         PmShowGroup(programGroup.c_str(), 1);
         bool deleted = PmDeleteItem(LinkName.c_str());
         PmDeleteGroupIfEmpty(programGroup.c_str());
-        return Status = deleted ? 0 : 2;
+        return Status = deleted ? ShortcutRemoved : ShortcutNotRemoved;
     }
 
     std::string linkFile = JoinPath(groupFolder, LinkName.str() + ".LNK", true);
     if (!DeleteFileA(linkFile.c_str()))
-        return Status = 2;
+        return Status = ShortcutNotRemoved;
     // The desktop stays even when its last shortcut goes; a group folder left empty goes, and
     // so do its parents that are left empty.
     std::string folder = ParentOf(linkFile);
@@ -97,7 +136,7 @@ int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
         RemoveEmptyFoldersUpFrom(folder);
         removedLinks.Add(linkFile);
     }
-    return Status = 0;
+    return Status = ShortcutRemoved;
 }
 
 int WSetupShortcut::Verify() {
@@ -105,42 +144,18 @@ int WSetupShortcut::Verify() {
     DestDir = context.ExpandVariables(DestDir);
     std::string groupFolder = GroupFolderOf(Group);
     if (!ThePlatformVersion().NewShell())
-        return Status = 0;
-    return Status = FileExists(JoinPath(groupFolder, LinkName.str() + ".LNK", false)) ? 0 : 1;
+        return Status = ShortcutPresent;
+    return Status = FileExists(JoinPath(groupFolder, LinkName.str() + ".LNK", false))
+                        ? ShortcutPresent
+                        : ShortcutMissing;
 }
 
 FwString WSetupShortcut::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(Group)
-        .Text(LinkName)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Flag(LinkFlag)
-        .Text(Arguments)
-        .Text(WorkDir)
-        .Text(IconDir)
-        .Text(IconName)
-        .Number(IconIndex)
-        .Flag(RemoveOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupShortcutFields);
 }
 
 FwString WSetupShortcut::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(Group)
-        .Text(LinkName)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Flag(LinkFlag)
-        .Flag(RemoveOnUninstall)
-        .Empty(2)
-        .Result();
+    return WriteShortRecord(*this, WSetupShortcutFields);
 }
 
 FwString WSetupShortcut::GetGroup() const {

@@ -3,6 +3,33 @@
 #pragma once
 
 #include "setup/core/element.h"
+#include "setup/core/element_fields.h"
+
+// Codes of WSetupShortcut::InstallStep.
+enum WSetupShortcutCreation : int {
+    ShortcutMade = 0,
+    ShortcutTargetAbsent = 1,
+    ShortcutLinkFailed = 2,     // the shell link could not be written
+    ShortcutNoProgramGroup = 3, // before the new shell, "<G>" names no program group
+};
+
+// Codes of WSetupShortcut::UninstallStep.
+enum WSetupShortcutRemoval : int {
+    ShortcutRemoved = 0,
+    ShortcutNotToBeRemoved = 1, // RemoveOnUninstall 0
+    ShortcutNotRemoved = 2,
+};
+
+// Codes of WSetupShortcut::Verify (before the new shell there is no link file to look for).
+enum WSetupShortcutCheck : int {
+    ShortcutPresent = 0,
+    ShortcutMissing = 1,
+};
+
+// What a status of InstallStep (Install), UninstallStep (Undo) and Verify (Check) means.
+StepMeaning ShortcutStepMeaning(ElementStep step, int status);
+
+extern const ElementFieldTable WSetupShortcutFields;
 
 class WSetupShortcut : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupShortcut)

@@ -9,7 +9,6 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/process.h"
-#include "setup/core/record.h"
 #include "setup/core/restart_ini.h"
 #include "setup/core/text.h"
 #include "setup/elements/element_paths.h"
@@ -82,6 +81,94 @@ bool WriteProfileEntry(const std::string& file, const std::string& section, cons
 
 } // namespace
 
+namespace {
+
+constexpr ElementField RegFileFields[] = {
+    TextField("Id", &WSetupElement::Id, 1),
+    TextField("DestDir", &WSetupElement::DestDir, 2),
+    TextField("DestName", &WSetupElement::DestName, 3),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 4),
+    TextField("ExtraText", &WSetupElement::ExtraText, 5),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 6),
+};
+
+constexpr ElementField CustFileFields[] = {
+    TextField("Id", &WSetupElement::Id, 1),
+    TextField("DestDir", &WSetupElement::DestDir, 2),
+    TextField("DestName", &WSetupElement::DestName, 3),
+    TextField("SearchText", &WSetupCustFile::SearchText, 4),
+    TextField("ReplaceText", &WSetupCustFile::ReplaceText, 5),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 6),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 7),
+    TextField("ExtraText", &WSetupElement::ExtraText, 8),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 9),
+};
+
+constexpr ElementField ProfileStringFields[] = {
+    TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
+    TextField("DestDir", &WSetupElement::DestDir, 2, ShortForm::Kept),
+    TextField("DestName", &WSetupElement::DestName, 3, ShortForm::Kept),
+    TextField("Section", &WSetupProfileString::Section, 4, ShortForm::Kept),
+    TextField("Key", &WSetupProfileString::Key, 5, ShortForm::Kept),
+    TextField("Value", &WSetupProfileString::Value, 6, ShortForm::Kept),
+    TextField("OptionFlags", &WSetupElement::OptionFlags, 7, ShortForm::Kept),
+    TextField("PreviousValue", &WSetupProfileString::PreviousValue, 8, ShortForm::Kept),
+    FlagField("RemoveOnUninstall", &WSetupElement::RemoveOnUninstall, 9, ShortForm::Kept),
+    FlagField("RestoreOnUninstall", &WSetupProfileString::RestoreOnUninstall, 10, ShortForm::Kept),
+    TextField("ExtraText", &WSetupElement::ExtraText, 11),
+    FlagField("RecordFlag", &WSetupElement::RecordFlag, 12),
+};
+
+// Install must answer `done`; Undo does nothing (0).
+StepMeaning NotUndoneMeaning(ElementStep step, int status, int done) {
+    switch (step) {
+    case ElementStep::Install:
+    case ElementStep::Check:
+        return status == done ? StepMeaning::Done : StepMeaning::Failed;
+    case ElementStep::Undo:
+        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
+} // namespace
+
+const ElementFieldTable WSetupRegFileFields = MakeFieldTable(RegFileFields);
+// The replacement text may hold ",".
+const ElementFieldTable WSetupCustFileFields =
+    MakeFieldTable(CustFileFields, nullptr, false, 0, false, 5);
+// The value may hold ","; the short record ends with RestoreOnUninstall, without a "," after it.
+const ElementFieldTable WSetupProfileStringFields =
+    MakeFieldTable(ProfileStringFields, nullptr, true, 0, true, 6);
+
+StepMeaning RegFileStepMeaning(ElementStep step, int status) {
+    return NotUndoneMeaning(step, status, RegFileMerged);
+}
+
+StepMeaning CustFileStepMeaning(ElementStep step, int status) {
+    return NotUndoneMeaning(step, status, CustFileReplaced);
+}
+
+StepMeaning ProfileStringStepMeaning(ElementStep step, int status) {
+    switch (step) {
+    case ElementStep::Install:
+        return status == ProfileWritten ? StepMeaning::Done : StepMeaning::Failed;
+    case ElementStep::Undo:
+        switch (status) {
+        case ProfileKeyDeleted:
+        case ProfileRestored:
+            return StepMeaning::Done;
+        case ProfileNotToBeRemoved:
+            return StepMeaning::NothingToDo;
+        default:
+            return StepMeaning::Failed;
+        }
+    case ElementStep::Check:
+        return status == ProfileHasValue ? StepMeaning::Done : StepMeaning::Failed;
+    }
+    return StepMeaning::Failed;
+}
+
 // ---------------------------------------------------------------------------------------------
 // WSetupRegFile
 
@@ -90,31 +177,24 @@ WSetupRegFile::WSetupRegFile() : WSetupElement(KindRegFile) {}
 int WSetupRegFile::InstallStep(int shortNames) {
     const std::string file = ElementPath(*this, shortNames != 0);
     if (!IsExistingFile(file))
-        return Status = 1;
-    return Status = MergeRegistryFile(file) ? 0 : 2;
+        return Status = RegFileAbsent;
+    return Status = MergeRegistryFile(file) ? RegFileMerged : RegFileEditorFailed;
 }
 
 int WSetupRegFile::Uninstall() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 int WSetupRegFile::Verify() {
-    return Status = IsExistingFile(ElementPath(*this, false)) ? 0 : 1;
+    return Status = IsExistingFile(ElementPath(*this, false)) ? RegFileMerged : RegFileAbsent;
 }
 
 FwString WSetupRegFile::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(OptionFlags)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupRegFileFields);
 }
 
 FwString WSetupRegFile::GetShortRecord() {
-    return FwString();
+    return WriteShortRecord(*this, WSetupRegFileFields);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -126,41 +206,31 @@ int WSetupCustFile::InstallStep(int shortNames) {
     const std::string file = ElementPath(*this, shortNames != 0);
     const DWORD attributes = FileAttributesOf(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Status = 1;
+        return Status = CustFileAbsent;
     if (!MakePlainForWriting(file, attributes))
-        return Status = 2;
+        return Status = CustFileNotPlain;
     if (!ReplaceInTextFile(file, SearchText, ExpandText(ReplaceText), true)) {
         // The text is as it was; so are its attributes.
         SetFileAttributesA(file.c_str(), attributes);
-        return Status = 3;
+        return Status = CustFileNotReplaced;
     }
-    return Status = 0;
+    return Status = CustFileReplaced;
 }
 
 int WSetupCustFile::Uninstall() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 int WSetupCustFile::Verify() {
-    return Status = IsExistingFile(ElementPath(*this, false)) ? 0 : 1;
+    return Status = IsExistingFile(ElementPath(*this, false)) ? CustFileReplaced : CustFileAbsent;
 }
 
 FwString WSetupCustFile::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(SearchText)
-        .Text(ReplaceText)
-        .Text(OptionFlags)
-        .Flag(RemoveOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupCustFileFields);
 }
 
 FwString WSetupCustFile::GetShortRecord() {
-    return FwString();
+    return WriteShortRecord(*this, WSetupCustFileFields);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,11 +242,11 @@ int WSetupProfileString::InstallStep(int shortNames) {
     const std::string file = ElementPath(*this, shortNames != 0);
     const std::string value = ExpandText(Value);
     if (file.empty() || !IsWritableEntry(Section, Key) || HasLineBreak(value))
-        return Status = 2;
+        return Status = ProfileNotWritten;
     const DWORD attributes = FileAttributesOf(file);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (!MakePlainForWriting(file, attributes))
-            return Status = 1;
+            return Status = ProfileNotPlain;
         // What was there before is kept, not a value this element wrote itself earlier.
         const std::string current = ReadProfileValue(file, Section, Key);
         if (!current.empty() && current != AsReadBack(value))
@@ -185,21 +255,21 @@ int WSetupProfileString::InstallStep(int shortNames) {
     if (!WriteProfileEntry(file, Section, Key, value.c_str())) {
         if (attributes != INVALID_FILE_ATTRIBUTES)
             SetFileAttributesA(file.c_str(), attributes);
-        return Status = 2;
+        return Status = ProfileNotWritten;
     }
-    return Status = 0;
+    return Status = ProfileWritten;
 }
 
 int WSetupProfileString::Uninstall() {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
-        return Status = 1;
+        return Status = ProfileNotToBeRemoved;
     const std::string file = ElementPath(*this, false);
     const DWORD attributes = FileAttributesOf(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Status = 0;
+        return Status = ProfileKeyDeleted;
     if (!MakePlainForWriting(file, attributes))
-        return Status = 3;
+        return Status = ProfileRemovalNotPlain;
     const bool writable = IsWritableEntry(Section, Key);
     int result;
     if (RestoreOnUninstall) {
@@ -207,12 +277,12 @@ int WSetupProfileString::Uninstall() {
         const std::string previous = PreviousValue;
         const bool restored = writable && !HasLineBreak(previous) &&
                               WriteProfileEntry(file, Section, Key, previous.c_str());
-        result = restored ? 2 : 5;
+        result = restored ? ProfileRestored : ProfileRestoreFailed;
     } else {
         const bool deleted = writable && WriteProfileEntry(file, Section, Key, nullptr);
-        result = deleted ? 0 : 4;
+        result = deleted ? ProfileKeyDeleted : ProfileDeleteFailed;
     }
-    if (result > 2)
+    if (result >= ProfileRemovalNotPlain)
         SetFileAttributesA(file.c_str(), attributes);
     return Status = result;
 }
@@ -220,39 +290,15 @@ int WSetupProfileString::Uninstall() {
 int WSetupProfileString::Verify() {
     const std::string file = ElementPath(*this, false);
     if (!IsExistingFile(file))
-        return Status = 1;
-    return Status = ReadProfileValue(file, Section, Key).empty() ? 2 : 0;
+        return Status = ProfileFileMissing;
+    return Status =
+               ReadProfileValue(file, Section, Key).empty() ? ProfileKeyEmpty : ProfileHasValue;
 }
 
 FwString WSetupProfileString::GetFullRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(Section)
-        .Text(Key)
-        .Text(Value)
-        .Text(OptionFlags)
-        .Text(PreviousValue)
-        .Flag(RemoveOnUninstall)
-        .Flag(RestoreOnUninstall)
-        .Text(ExtraText)
-        .Flag(RecordFlag)
-        .Result();
+    return WriteFullRecord(*this, WSetupProfileStringFields);
 }
 
-// The short record ends with RestoreOnUninstall and no "," after it.
 FwString WSetupProfileString::GetShortRecord() {
-    return RecordBuilder()
-        .Text(Id)
-        .Text(DestDir)
-        .Text(DestName)
-        .Text(Section)
-        .Text(Key)
-        .Text(Value)
-        .Text(OptionFlags)
-        .Text(PreviousValue)
-        .Flag(RemoveOnUninstall)
-        .Raw(RestoreOnUninstall ? "1" : "0")
-        .Result();
+    return WriteShortRecord(*this, WSetupProfileStringFields);
 }

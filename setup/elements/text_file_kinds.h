@@ -8,6 +8,57 @@
 #pragma once
 
 #include "setup/core/element.h"
+#include "setup/core/element_fields.h"
+
+// Codes of WSetupRegFile::InstallStep and Verify.
+enum WSetupRegFileStatus : int {
+    RegFileMerged = 0, // Verify: the file is there
+    RegFileAbsent = 1,
+    RegFileEditorFailed = 2, // the registry editor could not be started
+};
+
+// Codes of WSetupCustFile::InstallStep and Verify.
+enum WSetupCustFileStatus : int {
+    CustFileReplaced = 0, // Verify: the file is there
+    CustFileAbsent = 1,
+    CustFileNotPlain = 2,    // its attributes could not be made plain
+    CustFileNotReplaced = 3, // the file is left as it was, its attributes included
+};
+
+// Codes of WSetupProfileString::InstallStep.
+enum WSetupProfileWrite : int {
+    ProfileWritten = 0,
+    ProfileNotPlain = 1, // the existing file's attributes could not be made plain
+    ProfileNotWritten = 2,
+};
+
+// Codes of WSetupProfileString::Uninstall. The failures leave the file's attributes as they were.
+enum WSetupProfileRemoval : int {
+    ProfileKeyDeleted = 0,     // also when the file is gone (it is not made again)
+    ProfileNotToBeRemoved = 1, // RemoveOnUninstall 0
+    ProfileRestored = 2,       // PreviousValue is back
+    ProfileRemovalNotPlain = 3,
+    ProfileDeleteFailed = 4,
+    ProfileRestoreFailed = 5,
+};
+
+// Codes of WSetupProfileString::Verify.
+enum WSetupProfileCheck : int {
+    ProfileHasValue = 0,
+    ProfileFileMissing = 1,
+    ProfileKeyEmpty = 2, // the key is empty or missing
+};
+
+// What a status of InstallStep (Install), Uninstall (Undo) and Verify (Check) means. The merge
+// of a registry file and the replacement in a text file are not undone: their Undo is nothing
+// to do.
+StepMeaning RegFileStepMeaning(ElementStep step, int status);
+StepMeaning CustFileStepMeaning(ElementStep step, int status);
+StepMeaning ProfileStringStepMeaning(ElementStep step, int status);
+
+extern const ElementFieldTable WSetupRegFileFields;
+extern const ElementFieldTable WSetupCustFileFields;
+extern const ElementFieldTable WSetupProfileStringFields;
 
 class WSetupRegFile : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupRegFile)
@@ -20,8 +71,8 @@ public:
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // 0 when the system's registry editor merged the file (the step waits for it), 1 file
-    // absent, 2 the editor could not be started. The editor reports no failure of its own.
+    // Merges the file with the system's registry editor and waits for it; the editor reports
+    // no failure of its own.
     virtual int InstallStep(int shortNames); // 26
 };
 
@@ -37,8 +88,7 @@ public:
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // 0 replaced (the file keeps plain attributes), 1 file absent, 2 attributes not made plain,
-    // 3 not replaced: the file is left as it was, its attributes included.
+    // A replaced file keeps plain attributes.
     virtual int InstallStep(int shortNames); // 26
 
     FwString SearchText = "Search";   // searched for literally, case-sensitive
@@ -51,17 +101,14 @@ public:
     WSetupProfileString();
     ~WSetupProfileString() = default;
 
-    // With RestoreOnUninstall, PreviousValue goes back as it was read (unexpanded): 2; otherwise
-    // the key is deleted: 0. 0 also when the file is gone (it is not made again); 1 when
-    // RemoveOnUninstall is 0; 3, 4, 5 failures (the file keeps its attributes).
+    // With RestoreOnUninstall, PreviousValue goes back as it was read (unexpanded); otherwise
+    // the key is deleted.
     int Uninstall() override;
-    // 0 the key has a value, 1 file absent, 2 the key is empty or missing.
     int Verify() override;
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
 
-    // Writes Key = the expansion of Value: 0 written, 1 the existing file's attributes could not
-    // be made plain, 2 not written. Refused (2, nothing written) when the entry would change the
+    // Writes Key = the expansion of Value. Refused (not written) when the entry would change the
     // file's structure: a line break in Section, Key or the expanded Value, an empty Section or
     // Key, a "]" in Section, an "=" in Key or a Key starting with "[" or ";". The key's value
     // before the step becomes PreviousValue unless it is empty or is this element's own value

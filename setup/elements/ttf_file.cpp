@@ -168,12 +168,38 @@ bool UnregisterFontFileAs(const PlatformVersion& platform, const std::string& pa
     return true;
 }
 
+namespace {
+
+constexpr ElementField TTFFileFields[] = {
+    TextField("FontName", &WSetupTTFFile::FontName, 19),
+};
+
+} // namespace
+
+// No short record.
+const ElementFieldTable WSetupTTFFileFields = MakeFieldTable(TTFFileFields, &WSetupFileFields);
+
+StepMeaning TTFFileStepMeaning(ElementStep step, int status) {
+    return FileStepMeaning(step, status);
+}
+
+StepMeaning FontRegistrationMeaning(int status) {
+    switch (status) {
+    case FontRegistered:
+        return StepMeaning::Done;
+    case FontAwaitsRestart:
+        return StepMeaning::NothingToDo;
+    default:
+        return StepMeaning::Failed;
+    }
+}
+
 WSetupTTFFile::WSetupTTFFile() : WSetupFile(KindTTFFile) {
     CopyMode = CopyIfAbsent;
 }
 
 int WSetupTTFFile::Uninstall() {
-    return Status = 0;
+    return Status = ElementDone;
 }
 
 int WSetupTTFFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, int skipRequest,
@@ -195,39 +221,36 @@ int WSetupTTFFile::UninstallStep(FwStringArray& rebootList) {
 
 int WSetupTTFFile::RegisterFont(int fromSource) {
     if (RestartPending)
-        return Status = 1;
+        return Status = FontAwaitsRestart;
     SetupContext& context = TheSetupContext();
     DestDir = context.ExpandVariables(DestDir);
     const std::string path = fromSource && SkipWhenAsked
                                  ? context.ResolvePath(SourceDir, SourceName)
                                  : context.ResolvePath(DestDir, DestName);
     if (!FileExists(path))
-        return Status = 2;
+        return Status = FontFileAbsent;
     if (FontName.empty())
         FontName = Id;
-    return Status = RegisterFontFile(path, FontName) ? 0 : 3;
+    return Status = RegisterFontFile(path, FontName) ? FontRegistered : FontNotRegistered;
 }
 
 int WSetupTTFFile::Verify() {
-    if (WSetupFile::Verify() != 0)
+    if (WSetupFile::Verify() != FileAsInstalled)
         return Status;
     const PlatformVersion& platform = ThePlatformVersion();
     const char* list = platform.PlatformId() == VER_PLATFORM_WIN32_NT ? NtFontList : Win9xFontList;
     const std::string listed =
         ReadRegStringAt(HKEY_LOCAL_MACHINE, ValuePathFor(list, FontNameOf(*this)));
     const std::string path = TheSetupContext().ResolvePath(DestDir, DestName);
-    return Status = ListTextNames(platform, listed, path) ? 0 : 7;
+    return Status = ListTextNames(platform, listed, path) ? FileAsInstalled : FontNotListed;
 }
 
 FwString WSetupTTFFile::GetFullRecord() {
-    std::string record = WSetupFile::GetFullRecord().str();
-    record += FontName.str();
-    record += ',';
-    return FwString(record);
+    return WriteFullRecord(*this, WSetupTTFFileFields);
 }
 
 FwString WSetupTTFFile::GetShortRecord() {
-    return FwString();
+    return WriteShortRecord(*this, WSetupTTFFileFields);
 }
 
 FwString WSetupTTFFile::GetFontName() const {

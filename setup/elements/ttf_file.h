@@ -33,6 +33,26 @@ bool UnregisterFontFile(const std::string& path, const std::string& name);
 bool UnregisterFontFileAs(const PlatformVersion& platform, const std::string& path,
                           const std::string& name);
 
+// Codes of WSetupTTFFile::RegisterFont.
+enum WSetupFontRegistration : int {
+    FontRegistered = 0,
+    FontAwaitsRestart = 1, // the font file's replacement waits for the restart
+    FontFileAbsent = 2,
+    FontNotRegistered = 3, // adding the font or writing the font list failed
+};
+
+// WSetupTTFFile::Verify answers a WSetupFileCheck, or this one for a present file that the font
+// list does not name (in any of the forms RegisterFontFile writes).
+constexpr int FontNotListed = 7;
+
+// Install and Undo mean what they mean for WSetupFile; Check is Verify.
+StepMeaning TTFFileStepMeaning(ElementStep step, int status);
+// What a status of RegisterFont means; a registration left to the restart is nothing to do now.
+StepMeaning FontRegistrationMeaning(int status);
+
+// The font file's fields, then FontName.
+extern const ElementFieldTable WSetupTTFFileFields;
+
 class WSetupTTFFile : public WSetupFile {
     FW_DECLARE_DYNCREATE(WSetupTTFFile)
 public:
@@ -40,9 +60,7 @@ public:
     ~WSetupTTFFile() = default;
 
     int Uninstall() override; // the file step undoes the copy: 0
-    // Those of WSetupFile::Verify, and 7 when the file is present but the font list does not
-    // name it (in any of the forms RegisterFontFile writes).
-    int Verify() override;
+    int Verify() override;    // a WSetupFileCheck or FontNotListed
     FwString GetFullRecord() override;
     FwString GetShortRecord() override;
     // As WSetupFile's; RestartPending records whether this install's outcome was 9.
@@ -53,8 +71,7 @@ public:
     int UninstallStep(FwStringArray& rebootList) override;
 
     // Slot 31: registers the font (from where it lies on the medium when asked and not
-    // copied): 0 registered; 1 its replacement waits for the restart; 2 the font file is absent;
-    // 3 adding the font or writing the font list failed. An empty FontName becomes Id.
+    // copied); a WSetupFontRegistration. An empty FontName becomes Id.
     virtual int RegisterFont(int fromSource);
     virtual FwString GetFontName() const;
     virtual void SetFontName(FwString name); // 33

@@ -56,7 +56,7 @@ double ElementLoop(const std::string& medium, const std::string& destination) {
     FwPtrArray collected;
     const double start = Now();
     for (auto& file : files) {
-        if (file->InstallStep(reboot, collected, 0, 0, 0) != 0) {
+        if (file->InstallStep(reboot, collected, 0, 0, 0) != CopiedPlain) {
             std::printf("InstallStep failed: %d\n", file->Status);
             return -1;
         }

@@ -53,7 +53,7 @@ bool Entries(int round) {
         e.ValueName = NameOf(i);
         e.ValueData = DataOf(i, round);
         e.ValueType = "STRING";
-        if (e.Install() != 2)
+        if (e.Install() != EntryStringWritten)
             return false;
     }
     return true;

@@ -79,7 +79,7 @@ void BenchProfile(const std::string& folder) {
         });
         ours += Seconds([&] {
             for (int i = first; i < last; ++i)
-                failures += elements[i].InstallStep(0) != 0;
+                failures += elements[i].InstallStep(0) != ProfileWritten;
         });
     }
     std::printf("| %d profile strings, one INI file | WritePrivateProfileStringA %.0f ms | "
@@ -119,9 +119,9 @@ void BenchDir(const std::string& folder) {
             });
             ours += Seconds([&] {
                 for (int i = first; i < last; ++i)
-                    failures += elements[i].InstallStep(0) != 0;
+                    failures += elements[i].InstallStep(0) != DirCreated;
                 for (int i = first; i < last; ++i)
-                    failures += elements[i].Uninstall() != 0;
+                    failures += elements[i].Uninstall() != DirRemoved;
             });
         }
     }

@@ -20,7 +20,7 @@ const bool g_classTableInstalled = (UseSetupClassTable(), true);
 
 TEST(WSetupElement, FreshElementDefaultsAndFullRecord) {
     WSetupElement element;
-    EXPECT_EQ(element.Status, -1);
+    EXPECT_EQ(element.Status, ElementNotProcessed);
     EXPECT_EQ(element.Kind, KindNone);
     EXPECT_EQ(element.RefCount, 0);
     EXPECT_EQ(element.GetFullRecord(), ",<S>,,<D>,,0.000000,1111,1,,0,");
@@ -46,13 +46,13 @@ TEST(WSetupElement, BaseOperationsStoreTheirStatus) {
         for (int (WSetupElement::*operation)() :
              {&WSetupElement::Install, &WSetupElement::Uninstall}) {
             e->Status = 7;
-            EXPECT_EQ((e->*operation)(), 1);
-            EXPECT_EQ(e->Status, 1) << e->GetRuntimeClass()->ClassName;
+            EXPECT_EQ((e->*operation)(), ElementNothingDone);
+            EXPECT_EQ(e->Status, ElementNothingDone) << e->GetRuntimeClass()->ClassName;
         }
     }
     element.Status = 7;
-    EXPECT_EQ(element.Verify(), 1);
-    EXPECT_EQ(element.Status, 1);
+    EXPECT_EQ(element.Verify(), ElementNothingDone);
+    EXPECT_EQ(element.Status, ElementNothingDone);
 }
 
 TEST(VirtualSlots, ElementOperationsSitInTheirSlots) {

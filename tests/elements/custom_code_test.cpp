@@ -105,7 +105,14 @@ TEST_F(CustomCodeTest, EntryResultsBecomeTheInstallStatus) {
     const struct {
         const char* result;
         int status;
-    } cases[] = {{"0", 0}, {"2", 7}, {"3", 3}, {"5", 5}, {"6", 6}, {"1", 7}, {"-1", 7}, {"8", 7}};
+    } cases[] = {{"0", CustomDllCalled},
+                 {"2", CustomDllFailed},
+                 {"3", 3},
+                 {"5", 5},
+                 {"6", 6},
+                 {"1", CustomDllFailed},
+                 {"-1", CustomDllFailed},
+                 {"8", CustomDllFailed}}; // 3-6: the entry's own answer
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);
         EnvSetting result("TARVO_CUSTOM_RESULT", c.result);
@@ -122,7 +129,7 @@ TEST_F(CustomCodeTest, UninstallCallsTheEntryWhateverItAnswers) {
     dll.Arguments = "bye";
     dll.ChangeMark = 1;
     EnvSetting result("TARVO_CUSTOM_RESULT", "2");
-    EXPECT_EQ(dll.Uninstall(), 0);
+    EXPECT_EQ(dll.Uninstall(), CustomDllCalled);
     EXPECT_EQ(dll.ChangeMark, 0);
     EXPECT_EQ(LogValue(EntryLog(), "arguments"), "bye");
 }
@@ -133,10 +140,10 @@ TEST_F(CustomCodeTest, DisabledCallsNothing) {
     Name(dll, "custom_entry.dll");
     dll.Disabled = 1;
     EnvSetting result("TARVO_CUSTOM_RESULT", "2");
-    EXPECT_EQ(dll.InstallStep(0), 0);
+    EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     EXPECT_EQ(EntryLog(), "");
     dll.DestName = "absent.dll";
-    EXPECT_EQ(dll.InstallStep(0), 0) << "disabled before the file is looked for";
+    EXPECT_EQ(dll.InstallStep(0), CustomDllCalled) << "disabled before the file is looked for";
 }
 
 TEST_F(CustomCodeTest, ArgumentsAreExpandedForTheEntryAndKeptInTheElement) {
@@ -144,7 +151,7 @@ TEST_F(CustomCodeTest, ArgumentsAreExpandedForTheEntryAndKeptInTheElement) {
     WSetupCustomDLL dll;
     Name(dll, "custom_entry.dll");
     dll.Arguments = "<D>\\setup.ini";
-    EXPECT_EQ(dll.InstallStep(0), 0);
+    EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     EXPECT_EQ(LogValue(EntryLog(), "arguments"), "C:\\Product Folder\\setup.ini");
     EXPECT_EQ(dll.Arguments, "<D>\\setup.ini");
 }
@@ -156,10 +163,10 @@ TEST_F(CustomCodeTest, TheEntryGetsItsOwnCopyOfTheArguments) {
     dll.Arguments = "plain text";
     {
         EnvSetting scribble("TARVO_CUSTOM_SCRIBBLE", "1");
-        EXPECT_EQ(dll.InstallStep(0), 0);
+        EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     }
     EXPECT_EQ(dll.Arguments, "plain text");
-    EXPECT_EQ(dll.InstallStep(0), 0);
+    EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     EXPECT_EQ(LogValue(EntryLog(), "arguments"), "plain text");
 }
 
@@ -167,11 +174,11 @@ TEST_F(CustomCodeTest, TheMainWindowReachesTheEntry) {
     Copy("custom", "custom_entry.dll");
     WSetupCustomDLL dll;
     Name(dll, "custom_entry.dll");
-    EXPECT_EQ(dll.InstallStep(0), 0);
+    EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     EXPECT_EQ(LogValue(EntryLog(), "window"), "0") << "no source: null";
     OverrideForTesting source(MainWindowSourceForTesting(), &FakeWindow);
     EXPECT_EQ(ApplicationMainWindow(), FakeWindow());
-    EXPECT_EQ(dll.InstallStep(0), 0);
+    EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     EXPECT_EQ(LogValue(EntryLog(), "window"), std::to_string(0x4711));
 }
 
@@ -183,14 +190,14 @@ TEST_F(CustomCodeTest, CrashingEntriesOneAfterAnotherAndTheSetupGoesOn) {
     Name(uninstall, "custom_entry.dll");
     {
         EnvSetting crash("TARVO_CUSTOM_CRASH", "1");
-        EXPECT_EQ(install.InstallStep(0), 7);
-        EXPECT_EQ(install.InstallStep(0), 7);
-        EXPECT_EQ(uninstall.Uninstall(), 7);
-        EXPECT_EQ(uninstall.Uninstall(), 7);
+        EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
+        EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
+        EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
+        EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
     }
     EnvSetting result("TARVO_CUSTOM_RESULT", "4");
     EXPECT_EQ(install.InstallStep(0), 4);
-    EXPECT_EQ(uninstall.Uninstall(), 0);
+    EXPECT_EQ(uninstall.Uninstall(), CustomDllCalled);
 }
 
 TEST_F(CustomCodeTest, ADllThatNeedsACompanionBesideItIsLoaded) {
@@ -209,9 +216,9 @@ TEST_F(CustomCodeTest, AbsentUnloadableAndEntrylessDlls) {
     WUninstallCustomDLL uninstall;
     Name(install, "absent.dll");
     Name(uninstall, "absent.dll");
-    EXPECT_EQ(install.InstallStep(0), 1);
-    EXPECT_EQ(install.Verify(), 1);
-    EXPECT_EQ(uninstall.Uninstall(), 1);
+    EXPECT_EQ(install.InstallStep(0), CustomDllAbsent);
+    EXPECT_EQ(install.Verify(), CustomDllAbsent);
+    EXPECT_EQ(uninstall.Uninstall(), CustomDllAbsent);
 
     ASSERT_TRUE(testsupport::WriteFileBytes(m_folder / "text.dll", "not a module"));
     Copy("versioned", "ver_none.dll");
@@ -219,9 +226,9 @@ TEST_F(CustomCodeTest, AbsentUnloadableAndEntrylessDlls) {
         SCOPED_TRACE(file);
         Name(install, file);
         Name(uninstall, file);
-        EXPECT_EQ(install.InstallStep(0), 0);
-        EXPECT_EQ(install.Verify(), 0);
-        EXPECT_EQ(uninstall.Uninstall(), 0);
+        EXPECT_EQ(install.InstallStep(0), CustomDllCalled);
+        EXPECT_EQ(install.Verify(), CustomDllCalled);
+        EXPECT_EQ(uninstall.Uninstall(), CustomDllCalled);
     }
     bool crashed = true;
     EXPECT_EQ(CallCustomEntry(nullptr, m_folder / "text.dll", "", crashed), 0);
@@ -257,20 +264,20 @@ TEST_F(ExecutableTest, RunAndWaitRecordsTheCommandLineBeforeReturning) {
     WSetupExecutable executable;
     Place(executable, program);
     executable.Arguments = "<D> second";
-    EXPECT_EQ(executable.InstallStep(0), 0);
+    EXPECT_EQ(executable.InstallStep(0), ProgramRanAndEnded);
     const std::string log = testsupport::ReadFileBytes(program + ".log");
     EXPECT_EQ(LogValue(log, "commandline"), "  C:\\Product Folder second");
     EXPECT_EQ(LogValue(log, "showflag"), "0");
 
     DeleteFileA((program + ".log").c_str());
     executable.Arguments = "";
-    EXPECT_EQ(executable.InstallStep(0), 0);
+    EXPECT_EQ(executable.InstallStep(0), ProgramRanAndEnded);
     EXPECT_EQ(LogValue(testsupport::ReadFileBytes(program + ".log"), "commandline"), "  ")
         << "empty Arguments: two blanks";
 
     DeleteFileA((program + ".log").c_str());
     executable.RunMode = 9;
-    EXPECT_EQ(executable.InstallStep(0), 0) << "an unlisted mode runs and waits";
+    EXPECT_EQ(executable.InstallStep(0), ProgramRanAndEnded) << "an unlisted mode runs and waits";
     EXPECT_NE(testsupport::ReadFileBytes(program + ".log"), "");
 }
 
@@ -281,7 +288,7 @@ TEST_F(ExecutableTest, RunWithoutWaiting) {
     executable.RunMode = RunNoWait;
     executable.Arguments = "<D>";
     executable.ChangeMark = 1;
-    EXPECT_EQ(executable.Uninstall(), 1);
+    EXPECT_EQ(executable.Uninstall(), ProgramStarted);
     EXPECT_EQ(executable.ChangeMark, 0);
     EXPECT_EQ(LogValue(AwaitFile(program + ".log"), "commandline"), "  C:\\Product Folder");
 }
@@ -292,7 +299,7 @@ TEST_F(ExecutableTest, ShellOpenStartsInTheProgramsFolderShown) {
     Place(executable, program);
     executable.RunMode = RunShellOpen;
     executable.Arguments = "<D>";
-    EXPECT_EQ(executable.InstallStep(0), 2);
+    EXPECT_EQ(executable.InstallStep(0), ProgramShellOpened);
     const std::string log = AwaitFile(program + ".log");
     const std::string commandLine = LogValue(log, "commandline");
     EXPECT_NE(commandLine.find("recorder.exe"), std::string::npos) << commandLine;
@@ -308,7 +315,7 @@ TEST_F(ExecutableTest, ShellOpenRefusesParametersLongerThanACommandLine) {
     Place(executable, program);
     executable.RunMode = RunShellOpen;
     executable.Arguments = std::string(LongestCommandLine, 'a');
-    EXPECT_EQ(executable.InstallStep(0), 7);
+    EXPECT_EQ(executable.InstallStep(0), ShellOpenFailed);
     Sleep(500);
     EXPECT_EQ(GetFileAttributesA((program + ".log").c_str()), INVALID_FILE_ATTRIBUTES)
         << "nothing was started with its parameters cut";
@@ -322,7 +329,7 @@ TEST_F(ExecutableTest, SimpleExecutionQuotesAPathWithBlanks) {
     Place(executable, program);
     executable.RunMode = RunWinExec;
     executable.Arguments = "<D>";
-    EXPECT_EQ(executable.Uninstall(), 3);
+    EXPECT_EQ(executable.Uninstall(), ProgramExecuted);
     const std::string log = AwaitFile(program + ".log");
     EXPECT_EQ(LogValue(log, "commandline"), "\"" + program + "\" C:\\Product Folder");
     EXPECT_EQ(LogValue(log, "show"), "5");
@@ -338,13 +345,13 @@ TEST_F(ExecutableTest, BatchFilesRunThroughTheCommandInterpreter) {
     WSetupExecutable executable;
     Place(executable, batch);
     executable.Arguments = "alpha <D>";
-    EXPECT_EQ(executable.InstallStep(0), 0);
+    EXPECT_EQ(executable.InstallStep(0), ProgramRanAndEnded);
     EXPECT_EQ(testsupport::ReadFileBytes(output), "alpha C:\\Product Folder\r\n");
 
     DeleteFileA(output.c_str());
     executable.RunMode = RunNoWait;
     executable.Arguments = "beta";
-    EXPECT_EQ(executable.InstallStep(0), 1);
+    EXPECT_EQ(executable.InstallStep(0), ProgramStarted);
     EXPECT_EQ(AwaitFile(output), "beta\r\n");
 }
 
@@ -353,8 +360,8 @@ TEST_F(ExecutableTest, FailureCodesOfEveryMode) {
     WUnistallExecutable uninstall;
     Place(install, m_folder / "absent.exe");
     Place(uninstall, m_folder / "absent.exe");
-    EXPECT_EQ(install.InstallStep(0), 4);
-    EXPECT_EQ(uninstall.Uninstall(), 4);
+    EXPECT_EQ(install.InstallStep(0), ProgramAbsent);
+    EXPECT_EQ(uninstall.Uninstall(), ProgramAbsent);
 
     // A file that exists but is no program.
     const std::string broken = m_folder / "broken.exe";
@@ -363,7 +370,10 @@ TEST_F(ExecutableTest, FailureCodesOfEveryMode) {
     const struct {
         int mode;
         int status;
-    } cases[] = {{RunAndWait, 5}, {RunNoWait, 6}, {RunShellOpen, 7}, {RunWinExec, 8}};
+    } cases[] = {{RunAndWait, RunAndWaitFailed},
+                 {RunNoWait, StartFailed},
+                 {RunShellOpen, ShellOpenFailed},
+                 {RunWinExec, ExecuteFailed}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         install.RunMode = c.mode;

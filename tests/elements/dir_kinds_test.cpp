@@ -55,28 +55,28 @@ bool IsEmptyFolder(const std::string& folder) {
 TEST_F(DirKinds, FolderIsCreatedWithItsAttributesAndChecked) {
     WSetupDir plain;
     Target(plain, "<D>\\App", "Data\\Cache");
-    EXPECT_EQ(plain.Verify(), 1);
-    EXPECT_EQ(plain.InstallStep(0), 0);
-    EXPECT_EQ(plain.Status, 0);
+    EXPECT_EQ(plain.Verify(), DirMissing);
+    EXPECT_EQ(plain.InstallStep(0), DirCreated);
+    EXPECT_EQ(plain.Status, DirCreated);
     EXPECT_EQ(Attributes(Path("App\\Data\\Cache")), DWORD(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(plain.Verify(), 0);
+    EXPECT_EQ(plain.Verify(), DirAsInstalled);
 
     WSetupDir hidden;
     Target(hidden, "<D>", "Hidden");
     hidden.Attributes = "001000";
-    EXPECT_EQ(hidden.InstallStep(0), 0);
+    EXPECT_EQ(hidden.InstallStep(0), DirCreated);
     EXPECT_EQ(Attributes(Path("Hidden")), DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(hidden.Verify(), 0);
+    EXPECT_EQ(hidden.Verify(), DirAsInstalled);
     ASSERT_TRUE(SetFileAttributesA(Path("Hidden").c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(hidden.Verify(), 2);
-    EXPECT_EQ(hidden.Status, 2);
+    EXPECT_EQ(hidden.Verify(), DirAttributesDiffer);
+    EXPECT_EQ(hidden.Status, DirAttributesDiffer);
 
     // An existing folder counts as created, and gets its attributes again.
-    EXPECT_EQ(hidden.InstallStep(0), 0);
-    EXPECT_EQ(hidden.Verify(), 0);
+    EXPECT_EQ(hidden.InstallStep(0), DirCreated);
+    EXPECT_EQ(hidden.Verify(), DirAsInstalled);
     Target(plain, "<D>", "Hidden");
-    EXPECT_EQ(plain.Verify(), 2);
-    EXPECT_EQ(plain.InstallStep(0), 0);
+    EXPECT_EQ(plain.Verify(), DirAttributesDiffer);
+    EXPECT_EQ(plain.InstallStep(0), DirCreated);
     EXPECT_EQ(Attributes(Path("Hidden")), DWORD(FILE_ATTRIBUTE_DIRECTORY));
 }
 
@@ -86,13 +86,13 @@ TEST_F(DirKinds, VerifyLeavesTheCurrentFolderAlone) {
     GetCurrentDirectoryA(MAX_PATH, before);
     WSetupDir dir;
     Target(dir, "<D>", "Checked");
-    ASSERT_EQ(dir.InstallStep(0), 0);
-    ASSERT_EQ(dir.Verify(), 0);
+    ASSERT_EQ(dir.InstallStep(0), DirCreated);
+    ASSERT_EQ(dir.Verify(), DirAsInstalled);
     char after[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, after);
     EXPECT_STREQ(after, before);
     dir.PruneParents = 0;
-    EXPECT_EQ(dir.Uninstall(), 0);
+    EXPECT_EQ(dir.Uninstall(), DirRemoved);
     EXPECT_FALSE(IsFolder(Path("Checked")));
 }
 
@@ -101,15 +101,15 @@ TEST_F(DirKinds, UninstallRemovesEmptyParentsUpToOneInUse) {
     WSetupDir dir;
     Target(dir, "<D>\\Vendor\\Product", "Logs");
     dir.Attributes = "001000";
-    ASSERT_EQ(dir.InstallStep(0), 0);
-    EXPECT_EQ(dir.Uninstall(), 0);
+    ASSERT_EQ(dir.InstallStep(0), DirCreated);
+    EXPECT_EQ(dir.Uninstall(), DirRemoved);
     EXPECT_FALSE(IsFolder(Path("Vendor")));
     EXPECT_TRUE(IsFolder(m_temp.Path()));
 
-    ASSERT_EQ(dir.InstallStep(0), 0);
+    ASSERT_EQ(dir.InstallStep(0), DirCreated);
     ASSERT_TRUE(WriteFileBytes(Path("Vendor\\Product\\Logs\\today.log"), "x"));
     RecordingRestart restart;
-    EXPECT_EQ(dir.Uninstall(), 3);
+    EXPECT_EQ(dir.Uninstall(), DirNotRemoved);
     EXPECT_EQ(Attributes(Path("Vendor\\Product\\Logs")),
               DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))
         << "a folder that stays keeps its attributes";
@@ -121,21 +121,21 @@ TEST_F(DirKinds, FolderWithFilesIsRemovedAtRestartWithoutPruning) {
     WSetupDir dir;
     Target(dir, "<D>", "Full");
     dir.PruneParents = 0;
-    ASSERT_EQ(dir.InstallStep(0), 0);
+    ASSERT_EQ(dir.InstallStep(0), DirCreated);
     ASSERT_TRUE(WriteFileBytes(Path("Full\\data.bin"), "x"));
-    EXPECT_EQ(dir.Uninstall(), 2);
-    EXPECT_EQ(dir.Status, 2);
+    EXPECT_EQ(dir.Uninstall(), DirRemovalScheduled);
+    EXPECT_EQ(dir.Status, DirRemovalScheduled);
     EXPECT_TRUE(IsFolder(Path("Full")));
     EXPECT_EQ(restart.moves, std::vector<std::string>{Path("Full") + " -> "});
 
     // Where the platform cannot remove it at the restart, the removal failed.
     restart.accept = false;
-    EXPECT_EQ(dir.Uninstall(), 3);
+    EXPECT_EQ(dir.Uninstall(), DirNotRemoved);
 
     // A folder that is not there has nothing to remove, now or at the restart.
     restart.moves.clear();
     Target(dir, "<D>", "Gone");
-    EXPECT_EQ(dir.Uninstall(), 1);
+    EXPECT_EQ(dir.Uninstall(), DirNotToBeRemoved);
     EXPECT_TRUE(restart.moves.empty());
 }
 
@@ -144,9 +144,9 @@ TEST_F(DirKinds, RootsAreNeitherMadeNorRemoved) {
         SCOPED_TRACE(root);
         WSetupDir dir;
         Target(dir, root, "");
-        EXPECT_EQ(dir.InstallStep(0), 1);
+        EXPECT_EQ(dir.InstallStep(0), DirNotCreated);
         dir.PruneParents = 0;
-        EXPECT_EQ(dir.Uninstall(), 1);
+        EXPECT_EQ(dir.Uninstall(), DirNotToBeRemoved);
     }
 }
 
@@ -159,10 +159,10 @@ TEST_F(DirKinds, DoubleByteNamesStayWhole) {
     ASSERT_TRUE(WriteFileBytes(Path("keep.txt"), "x"));
     WSetupDir dir;
     Target(dir, "<D>\\" + name, name);
-    ASSERT_EQ(dir.InstallStep(0), 0);
+    ASSERT_EQ(dir.InstallStep(0), DirCreated);
     EXPECT_TRUE(IsFolder(Path(name + "\\" + name)));
-    EXPECT_EQ(dir.Verify(), 0);
-    EXPECT_EQ(dir.Uninstall(), 0);
+    EXPECT_EQ(dir.Verify(), DirAsInstalled);
+    EXPECT_EQ(dir.Uninstall(), DirRemoved);
     EXPECT_FALSE(IsFolder(Path(name)));
     EXPECT_TRUE(IsFolder(m_temp.Path()));
 }
@@ -180,14 +180,14 @@ TEST_F(DirKinds, WellKnownFoldersAreNeverRemoved) {
     const std::string mine = "tarvo-" + std::to_string(GetCurrentProcessId());
     WSetupDir inside;
     Target(inside, known, mine + "\\Sub");
-    ASSERT_EQ(inside.InstallStep(0), 0);
-    EXPECT_EQ(inside.Uninstall(), 0);
+    ASSERT_EQ(inside.InstallStep(0), DirCreated);
+    EXPECT_EQ(inside.Uninstall(), DirRemoved);
     EXPECT_FALSE(IsFolder(known + "\\" + mine));
 
     WSetupDir itself;
     Target(itself, known, "");
     itself.PruneParents = 0;
-    EXPECT_EQ(itself.Uninstall(), 1);
+    EXPECT_EQ(itself.Uninstall(), DirNotToBeRemoved);
     const bool kept = IsFolder(known);
     if (!kept)
         CreateDirectoryA(known.c_str(), nullptr);
@@ -204,13 +204,13 @@ TEST_F(DirKinds, ReadOnlyFileIsDeletedUnlessMarked) {
     WSetupDeleteFile deletion;
     Target(deletion, "<D>", "old.dll");
     deletion.ChangeMark = 1;
-    EXPECT_EQ(deletion.InstallStep(0), 1);
+    EXPECT_EQ(deletion.InstallStep(0), OldFileLeft);
     EXPECT_NE(Attributes(file), INVALID_FILE_ATTRIBUTES);
     deletion.ChangeMark = 0;
-    EXPECT_EQ(deletion.InstallStep(0), 0);
+    EXPECT_EQ(deletion.InstallStep(0), OldFileDeleted);
     EXPECT_EQ(Attributes(file), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(deletion.InstallStep(0), 1);
-    EXPECT_EQ(deletion.Status, 1);
+    EXPECT_EQ(deletion.InstallStep(0), OldFileLeft);
+    EXPECT_EQ(deletion.Status, OldFileLeft);
 }
 
 TEST_F(DirKinds, FileInUseIsNotAbsent) {
@@ -223,12 +223,12 @@ TEST_F(DirKinds, FileInUseIsNotAbsent) {
 
     WSetupDeleteFile deletion;
     Target(deletion, "<D>", "app.ini");
-    EXPECT_EQ(deletion.InstallStep(0), 2);
+    EXPECT_EQ(deletion.InstallStep(0), OldFileNotDeleted);
     EXPECT_EQ(Attributes(file), readOnly) << "a file that stays keeps its attributes";
 
     WSetupBackupFile backup;
     Target(backup, "<D>", "app.ini");
-    EXPECT_EQ(backup.InstallStep(0), 2);
+    EXPECT_EQ(backup.InstallStep(0), BackupNotMade);
     EXPECT_EQ(Attributes(Path("Backup Of app.ini")), INVALID_FILE_ATTRIBUTES);
     lock.Reset();
     EXPECT_EQ(ReadFileBytes(file), "original");
@@ -241,14 +241,14 @@ TEST_F(DirKinds, BackupIsMadeOnceAndNeverOverwritten) {
     ASSERT_TRUE(WriteFileBytes(file, "first"));
     WSetupBackupFile backup;
     Target(backup, "<D>\\App", "app.ini");
-    EXPECT_EQ(backup.InstallStep(0), 0);
+    EXPECT_EQ(backup.InstallStep(0), BackupMade);
     EXPECT_EQ(ReadFileBytes(copy), "first");
 
     ASSERT_TRUE(WriteFileBytes(file, "second"));
-    EXPECT_EQ(backup.InstallStep(0), 2);
-    EXPECT_EQ(backup.Status, 2);
+    EXPECT_EQ(backup.InstallStep(0), BackupNotMade);
+    EXPECT_EQ(backup.Status, BackupNotMade);
     EXPECT_EQ(ReadFileBytes(copy), "first");
 
     Target(backup, "<D>", "App");
-    EXPECT_EQ(backup.InstallStep(0), 1) << "a folder is not a file to back up";
+    EXPECT_EQ(backup.InstallStep(0), BackupSourceAbsent) << "a folder is not a file to back up";
 }

@@ -189,21 +189,21 @@ protected:
 TEST_F(FileElementTest, PlainCopyAndItsFailures) {
     const std::string source = Medium("a.dll", "new");
     const std::string dest = m_target / "sub\\dir\\a.dll";
-    EXPECT_EQ(CopyWithRule(source, dest, 0, true), 0); // folder tree made
+    EXPECT_EQ(CopyWithRule(source, dest, CopyAlways, true), CopiedPlain); // folder tree made
     EXPECT_EQ(ReadFileBytes(dest), "new");
 
     // A read-only destination is overwritten.
     WriteFileBytes(dest, "old");
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(CopyWithRule(source, dest, 99, true), 0); // unknown modes copy plainly
+    EXPECT_EQ(CopyWithRule(source, dest, 99, true), CopiedPlain); // unknown modes copy plainly
     EXPECT_EQ(ReadFileBytes(dest), "new");
 
-    EXPECT_EQ(CopyWithRule(m_medium / "missing.dll", dest, 0, true), 13);
-    EXPECT_EQ(CopyWithRule(source, dest, 6, true), 4);
+    EXPECT_EQ(CopyWithRule(m_medium / "missing.dll", dest, CopyAlways, true), CopyFailedPlain);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyNever, true), KeptExisting);
 
     // A folder that can be neither made nor found: a file lies where it should be.
     Target("blocker", "a file");
-    EXPECT_EQ(CopyWithRule(source, m_target / "blocker\\a.dll", 0, true), 15);
+    EXPECT_EQ(CopyWithRule(source, m_target / "blocker\\a.dll", CopyAlways, true), FolderUnusable);
     EXPECT_TRUE(m_restart.NothingScheduled());
 }
 
@@ -215,16 +215,16 @@ TEST_F(FileElementTest, PlainCopyOntoAFileInUse) {
     FileHolder lock(dest);
     ASSERT_TRUE(lock.Held());
 
-    EXPECT_EQ(CopyWithRule(source, dest, 0, false), 18);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyAlways, false), InUsePlain);
     EXPECT_TRUE(m_restart.NothingScheduled());
     EXPECT_EQ(AttributesOf(dest), before);
 
     m_restart.accept = false;
-    EXPECT_EQ(CopyWithRule(source, dest, 0, true), 13);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyAlways, true), CopyFailedPlain);
     EXPECT_EQ(AttributesOf(dest), before);
 
     m_restart.accept = true;
-    EXPECT_EQ(CopyWithRule(source, dest, 0, true), 9);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyAlways, true), ScheduledPlain);
     EXPECT_TRUE(m_restart.Scheduled(dest, false));
     lock.Release();
     EXPECT_EQ(ReadFileBytes(dest), "old") << "replaced only at the restart";
@@ -233,36 +233,37 @@ TEST_F(FileElementTest, PlainCopyOntoAFileInUse) {
 TEST_F(FileElementTest, CopyOnlyWhenAbsent) {
     const std::string source = Medium("a.dll", "new");
     const std::string dest = m_target / "a.dll";
-    EXPECT_EQ(CopyWithRule(source, dest, 1, true), 3);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfAbsent, true), CopiedWasAbsent);
     EXPECT_EQ(ReadFileBytes(dest), "new");
 
     WriteFileBytes(dest, "kept");
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
     const DWORD before = AttributesOf(dest);
-    EXPECT_EQ(CopyWithRule(source, dest, 1, true), 4);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfAbsent, true), KeptExisting);
     EXPECT_EQ(AttributesOf(dest), before) << "not copied: attributes kept";
     {
         // A file in use exists too: it is neither copied over nor replaced at the restart.
         FileHolder lock(dest);
-        EXPECT_EQ(CopyWithRule(source, dest, 1, true), 4);
+        EXPECT_EQ(CopyWithRule(source, dest, CopyIfAbsent, true), KeptExisting);
         EXPECT_TRUE(m_restart.NothingScheduled());
     }
     EXPECT_EQ(ReadFileBytes(dest), "kept");
 
-    EXPECT_EQ(CopyWithRule(m_medium / "missing.dll", m_target / "b.dll", 1, true), 19);
+    EXPECT_EQ(CopyWithRule(m_medium / "missing.dll", m_target / "b.dll", CopyIfAbsent, true),
+              CopyFailedIfAbsent);
 }
 
 TEST_F(FileElementTest, CopyOnlyWhenAbsentLosesARace) {
     const std::string source = Medium("a.dll", "new");
     OverrideForTesting racer(CopyFunctionForTesting(), &CopyAfterARacer);
-    EXPECT_EQ(CopyWithRule(source, m_target / "a.dll", 1, true), 11);
+    EXPECT_EQ(CopyWithRule(source, m_target / "a.dll", CopyIfAbsent, true), ScheduledIfAbsent);
     EXPECT_TRUE(m_restart.Scheduled(m_target / "a.dll", false));
     g_racer.Reset();
 
     m_restart.accept = false;
-    EXPECT_EQ(CopyWithRule(source, m_target / "b.dll", 1, true), 19);
+    EXPECT_EQ(CopyWithRule(source, m_target / "b.dll", CopyIfAbsent, true), CopyFailedIfAbsent);
     g_racer.Reset();
-    EXPECT_EQ(CopyWithRule(source, m_target / "c.dll", 1, false), 19);
+    EXPECT_EQ(CopyWithRule(source, m_target / "c.dll", CopyIfAbsent, false), CopyFailedIfAbsent);
 }
 
 TEST_F(FileElementTest, VersionRuleComparesExactly) {
@@ -271,19 +272,20 @@ TEST_F(FileElementTest, VersionRuleComparesExactly) {
         const char* installed; // nullptr: absent
         int outcome;
     } cases[] = {
-        {"ver_5_0_0_1.dll", "ver_5_0_0_2.dll", 2},       // lower version
-        {"ver_5_0_0_2.dll", "ver_5_0_0_2.dll", 2},       // equal, same size
-        {"ver_5_0_0_2_large.dll", "ver_5_0_0_2.dll", 1}, // equal, another size
-        {"ver_5_0_0_2.dll", "ver_5_0_0_1.dll", 1},       // higher
+        {"ver_5_0_0_1.dll", "ver_5_0_0_2.dll", KeptVersion},               // lower version
+        {"ver_5_0_0_2.dll", "ver_5_0_0_2.dll", KeptVersion},               // equal, same size
+        {"ver_5_0_0_2_large.dll", "ver_5_0_0_2.dll", CopiedHigherVersion}, // equal, another size
+        {"ver_5_0_0_2.dll", "ver_5_0_0_1.dll", CopiedHigherVersion},       // higher
         // Higher fixed version, same "FileVersion" text: not copied.
-        {"ver_5_0_0_2_text_5_0_0_1.dll", "ver_5_0_0_1.dll", 2},
-        {"ver_none.dll", "ver_none.dll", 1},         // neither has version information
-        {"ver_none.dll", "ver_5_0_0_1.dll", 2},      // only the installed file has
-        {"ver_5_0_0_1.dll", "ver_none.dll", 1},      // only the source has
-        {"ver_40_0_0_1.dll", "ver_40_0_0_0.dll", 1}, // one apart in the lowest field
-        {"ver_40_0_0_0.dll", "ver_40_0_0_1.dll", 2},
-        {"ver_40_0_0_2.dll", "ver_40_0_0_1.dll", 1},
-        {"ver_5_0_0_1.dll", nullptr, 1},
+        {"ver_5_0_0_2_text_5_0_0_1.dll", "ver_5_0_0_1.dll", KeptVersion},
+        {"ver_none.dll", "ver_none.dll", CopiedHigherVersion},    // neither has version information
+        {"ver_none.dll", "ver_5_0_0_1.dll", KeptVersion},         // only the installed file has
+        {"ver_5_0_0_1.dll", "ver_none.dll", CopiedHigherVersion}, // only the source has
+        {"ver_40_0_0_1.dll", "ver_40_0_0_0.dll",
+         CopiedHigherVersion}, // one apart in the lowest field
+        {"ver_40_0_0_0.dll", "ver_40_0_0_1.dll", KeptVersion},
+        {"ver_40_0_0_2.dll", "ver_40_0_0_1.dll", CopiedHigherVersion},
+        {"ver_5_0_0_1.dll", nullptr, CopiedHigherVersion},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.source) + " over " + (c.installed ? c.installed : "nothing"));
@@ -293,8 +295,9 @@ TEST_F(FileElementTest, VersionRuleComparesExactly) {
         if (c.installed)
             Versioned(c.installed, dest);
         const std::string before = ReadFileBytes(dest);
-        EXPECT_EQ(CopyWithRule(source, dest, 2, true), c.outcome);
-        EXPECT_EQ(ReadFileBytes(dest), c.outcome == 1 ? ReadFileBytes(source) : before);
+        EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerVersion, true), c.outcome);
+        EXPECT_EQ(ReadFileBytes(dest),
+                  c.outcome == CopiedHigherVersion ? ReadFileBytes(source) : before);
     }
 }
 
@@ -302,13 +305,14 @@ TEST_F(FileElementTest, VersionRuleOntoAFileInUse) {
     const std::string source = Versioned("ver_5_0_0_2.dll", m_medium / "v.dll");
     const std::string dest = Versioned("ver_5_0_0_1.dll", m_target / "v.dll");
     FileHolder lock(dest, "read"); // in use as a loaded module is: readable, not writable
-    EXPECT_EQ(CopyWithRule(source, dest, 2, false), 23);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerVersion, false), InUseVersion);
     m_restart.accept = false;
-    EXPECT_EQ(CopyWithRule(source, dest, 2, true), 21);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerVersion, true), CopyFailedVersion);
     m_restart.accept = true;
-    EXPECT_EQ(CopyWithRule(source, dest, 2, true), 10);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerVersion, true), ScheduledVersion);
     EXPECT_TRUE(m_restart.Scheduled(dest, false));
-    EXPECT_EQ(CopyWithRule(m_medium / "missing.dll", m_target / "w.dll", 2, true), 21);
+    EXPECT_EQ(CopyWithRule(m_medium / "missing.dll", m_target / "w.dll", CopyIfNewerVersion, true),
+              CopyFailedVersion);
 }
 
 TEST_F(FileElementTest, DateRule) {
@@ -321,11 +325,11 @@ TEST_F(FileElementTest, DateRule) {
         const char* installed;
         int outcome;
     } cases[] = {
-        {base, base + day, "abcd", 6}, // source older
-        {base, base, "abcd", 6},       // same time, same size
-        {base, base, "abcdef", 5},     // same time, another size
-        {base + day, base, "abcd", 5}, // source newer
-        {base, 0, nullptr, 5},         // nothing installed
+        {base, base + day, "abcd", KeptDate},    // source older
+        {base, base, "abcd", KeptDate},          // same time, same size
+        {base, base, "abcdef", CopiedNewer},     // same time, another size
+        {base + day, base, "abcd", CopiedNewer}, // source newer
+        {base, 0, nullptr, CopiedNewer},         // nothing installed
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.outcome);
@@ -335,38 +339,41 @@ TEST_F(FileElementTest, DateRule) {
             WriteFileBytes(dest, c.installed);
             ASSERT_TRUE(SetTime(dest, c.installedTime));
         }
-        EXPECT_EQ(CopyWithRule(source, dest, 3, true), c.outcome);
-        EXPECT_EQ(ReadFileBytes(dest), c.outcome == 5 ? "1234" : c.installed);
+        EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerDate, true), c.outcome);
+        EXPECT_EQ(ReadFileBytes(dest), c.outcome == CopiedNewer ? "1234" : c.installed);
     }
 
     WriteFileBytes(dest, "old");
     SetTime(dest, base - day);
     FileHolder lock(dest);
-    EXPECT_EQ(CopyWithRule(source, dest, 3, false), 26);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerDate, false), InUseDate);
     m_restart.accept = false;
-    EXPECT_EQ(CopyWithRule(source, dest, 3, true), 24);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerDate, true), CopyFailedDate);
     m_restart.accept = true;
-    EXPECT_EQ(CopyWithRule(source, dest, 3, true), 12);
+    EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerDate, true), ScheduledDate);
     EXPECT_TRUE(m_restart.Scheduled(dest, false));
-    EXPECT_EQ(CopyWithRule(m_medium / "missing.txt", m_target / "e.txt", 3, true), 24);
+    EXPECT_EQ(CopyWithRule(m_medium / "missing.txt", m_target / "e.txt", CopyIfNewerDate, true),
+              CopyFailedDate);
 }
 
 TEST_F(FileElementTest, StreamCopyAndReplacementAtRestart) {
     const std::string source = Medium("s.bin", std::string(200000, 'x'));
-    EXPECT_EQ(CopyWithRule(source, m_target / "s.bin", 4, true), 7);
+    EXPECT_EQ(CopyWithRule(source, m_target / "s.bin", CopyByStreams, true), CopiedByStreams);
     EXPECT_EQ(ReadFileBytes(m_target / "s.bin"), std::string(200000, 'x'));
-    EXPECT_EQ(CopyWithRule(m_medium / "missing", m_target / "t.bin", 4, true), 27);
+    EXPECT_EQ(CopyWithRule(m_medium / "missing", m_target / "t.bin", CopyByStreams, true),
+              StreamCopyFailed);
 
     // Mode 5: an existing file is always replaced at the restart, also when it is not in use.
-    EXPECT_EQ(CopyWithRule(source, m_target / "r.bin", 5, true), 0); // absent: copied
+    EXPECT_EQ(CopyWithRule(source, m_target / "r.bin", CopyAtRestart, true),
+              CopiedPlain); // absent: copied
     const std::string existing = Target("q.bin", "old");
-    EXPECT_EQ(CopyWithRule(source, existing, 5, true), 9);
+    EXPECT_EQ(CopyWithRule(source, existing, CopyAtRestart, true), ScheduledPlain);
     EXPECT_TRUE(m_restart.Scheduled(existing, false));
     EXPECT_EQ(ReadFileBytes(existing), "old");
     m_restart.accept = false;
-    EXPECT_EQ(CopyWithRule(source, existing, 5, true), 13);
+    EXPECT_EQ(CopyWithRule(source, existing, CopyAtRestart, true), CopyFailedPlain);
     // Without restart replacement the rule copies at once.
-    EXPECT_EQ(CopyWithRule(source, existing, 5, false), 0);
+    EXPECT_EQ(CopyWithRule(source, existing, CopyAtRestart, false), CopiedPlain);
     EXPECT_EQ(ReadFileBytes(existing), std::string(200000, 'x'));
 }
 
@@ -381,17 +388,17 @@ TEST_F(FileElementTest, InstallAppliesTheAttributeString) {
     file.Attributes = "011100"; // archive, hidden, read-only
     FwStringArray reboot;
     FwPtrArray collected;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 0);
-    EXPECT_EQ(file.Status, 0);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), CopiedPlain);
+    EXPECT_EQ(file.Status, CopiedPlain);
     EXPECT_EQ(ReadFileBytes(dest), "program");
     EXPECT_EQ(AttributesOf(dest),
               DWORD(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(file.SourceName, "app.exe");
     EXPECT_EQ(reboot.GetSize(), 0);
     EXPECT_EQ(collected.GetSize(), 0);
-    EXPECT_EQ(file.Verify(), 0);
+    EXPECT_EQ(file.Verify(), FileAsInstalled);
     file.Attributes = "010000";
-    EXPECT_EQ(file.Verify(), 2);
+    EXPECT_EQ(file.Verify(), FileAttributesDiffer);
 }
 
 TEST_F(FileElementTest, InstallOntoAFileInUseWaitsForTheRestart) {
@@ -404,7 +411,7 @@ TEST_F(FileElementTest, InstallOntoAFileInUseWaitsForTheRestart) {
     file.Attributes = "010000";
     FwStringArray reboot;
     FwPtrArray collected;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 9);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), ScheduledPlain);
     ASSERT_EQ(reboot.GetSize(), 1);
     EXPECT_EQ(reboot[0], Uppercased(dest));
     EXPECT_EQ(AttributesOf(dest) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u)
@@ -414,13 +421,13 @@ TEST_F(FileElementTest, InstallOntoAFileInUseWaitsForTheRestart) {
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     const DWORD before = AttributesOf(dest);
     m_restart.accept = false;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 13);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), CopyFailedPlain);
     EXPECT_EQ(reboot.GetSize(), 1);
     EXPECT_EQ(AttributesOf(dest), before);
 
     // The default destination allows no restart replacement.
     file.DestDir = "<D>";
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 1, 0), 18);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 1, 0), InUsePlain);
     EXPECT_EQ(AttributesOf(dest), before);
 }
 
@@ -432,11 +439,11 @@ TEST_F(FileElementTest, InstallStepsThatCopyNothing) {
     FwPtrArray collected;
 
     file.SkipWhenAsked = 1;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 1, 0, 0), 8);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 1, 0, 0), SkippedOnRequest);
     file.SkipWhenAsked = 0;
     file.MediaName = "missing.exe";
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 14);
-    EXPECT_EQ(file.Status, 14);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), SourceAbsent);
+    EXPECT_EQ(file.Status, SourceAbsent);
     file.MediaName = "app.exe";
 
     // Mode 6 copies nothing and leaves the file as it was, attributes included.
@@ -446,7 +453,7 @@ TEST_F(FileElementTest, InstallStepsThatCopyNothing) {
     file.CopyMode = 6;
     file.FileFlags = 0x04;
     file.CollectAfterCopy = 1;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 4);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), KeptExisting);
     EXPECT_EQ(ReadFileBytes(dest), "old");
     EXPECT_EQ(AttributesOf(dest), before);
     EXPECT_EQ(collected.GetSize(), 0);
@@ -455,7 +462,7 @@ TEST_F(FileElementTest, InstallStepsThatCopyNothing) {
     // A change mark turns the plain rule into copy-if-absent.
     file.CopyMode = 0;
     file.ChangeMark = 1;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 4);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), KeptExisting);
     EXPECT_EQ(ReadFileBytes(dest), "old");
     EXPECT_EQ(collected.GetSize(), 0) << "a changed element is not collected";
     EXPECT_EQ(reboot.GetSize(), 0);
@@ -472,13 +479,13 @@ TEST_F(FileElementTest, DefaultDestinationCopiesEvenModeNever) {
     FwStringArray reboot;
     FwPtrArray collected;
     // Without "<D" in DestDir the medium's name is used.
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 1, 0), 0);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 1, 0), CopiedPlain);
     EXPECT_EQ(ReadFileBytes(m_target / "app.exe"), "program");
     EXPECT_EQ(collected.GetSize(), 0);
     EXPECT_FALSE(CountExists(m_target / "app.exe")) << "not counted at the default destination";
 
     file.DestDir = "<D>";
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 1, 0), 0);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 1, 0), CopiedPlain);
     EXPECT_EQ(ReadFileBytes(m_target / "renamed.exe"), "program");
     EXPECT_EQ(file.SourceName, "renamed.exe");
 }
@@ -490,10 +497,10 @@ TEST_F(FileElementTest, CollectedAfterACopy) {
     file.CollectAfterCopy = 1;
     FwStringArray reboot;
     FwPtrArray collected;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 3);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), CopiedWasAbsent);
     ASSERT_EQ(collected.GetSize(), 1);
     EXPECT_EQ(collected[0], &file);
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 4);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), KeptExisting);
     EXPECT_EQ(collected.GetSize(), 2) << "also when the existing file was kept";
 }
 
@@ -509,18 +516,18 @@ TEST_F(FileElementTest, SharedCountsNeverWrap) {
     FwPtrArray collected;
 
     EXPECT_FALSE(CountExists(dest));
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 3);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), CopiedWasAbsent);
     EXPECT_EQ(Count(dest), 1u);
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 4);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), KeptExisting);
     EXPECT_EQ(Count(dest), 2u) << "counted also when the installed file was kept";
 
-    EXPECT_EQ(file.UninstallStep(reboot), 0);
+    EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
     EXPECT_EQ(Count(dest), 1u);
     EXPECT_EQ(GetFileAttributesA(dest.c_str()), INVALID_FILE_ATTRIBUTES)
         << "deleted whatever the count";
-    EXPECT_EQ(file.UninstallStep(reboot), 6);
+    EXPECT_EQ(file.UninstallStep(reboot), FileNotResettable);
     EXPECT_EQ(Count(dest), 0u);
-    EXPECT_EQ(file.UninstallStep(reboot), 6);
+    EXPECT_EQ(file.UninstallStep(reboot), FileNotResettable);
     EXPECT_TRUE(CountExists(dest));
     EXPECT_EQ(Count(dest), 0u) << "a decrement from 0 writes nothing";
 
@@ -553,7 +560,7 @@ TEST_F(FileElementTest, ShortNameInstallCountsAndUncountsTheShortPath) {
     ASSERT_FALSE(EqualText(shortPath, longPath, false));
     FwStringArray reboot;
     FwPtrArray collected;
-    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 1), 0);
+    EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 1), CopiedPlain);
     EXPECT_EQ(ReadFileBytes(shortPath), "dll");
     EXPECT_EQ(Count(shortPath), 1u);
     EXPECT_FALSE(CountExists(longPath));
@@ -577,19 +584,19 @@ TEST_F(FileElementTest, UninstallDeletesTheFileAndEmptiedFolders) {
     FwStringArray reboot;
 
     file.RemoveOnUninstall = 0;
-    EXPECT_EQ(file.UninstallStep(reboot), 3);
+    EXPECT_EQ(file.UninstallStep(reboot), FileNotToBeRemoved);
     EXPECT_EQ(file.ChangeMark, 0);
     file.RemoveOnUninstall = 1;
 
     file.RemoveEmptyFolders = 0;
     WriteFileBytes(m_target / "a\\b\\other.txt", "");
-    EXPECT_EQ(file.UninstallStep(reboot), 0);
+    EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
     EXPECT_TRUE(IsExistingDirectory(m_target / "a\\b"));
-    EXPECT_EQ(file.UninstallStep(reboot), 6);
+    EXPECT_EQ(file.UninstallStep(reboot), FileNotResettable);
 
     file.RemoveEmptyFolders = 1;
     file.DestName = "other.txt";
-    EXPECT_EQ(file.UninstallStep(reboot), 0);
+    EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
     EXPECT_FALSE(IsExistingDirectory(m_target / "a"));
     EXPECT_TRUE(IsExistingDirectory(m_target.Path()));
     EXPECT_EQ(reboot.GetSize(), 0);
@@ -606,11 +613,11 @@ TEST_F(FileElementTest, UninstallOfAFileInUse) {
     FwStringArray reboot;
 
     m_restart.accept = false;
-    EXPECT_EQ(file.UninstallStep(reboot), 5) << "nothing scheduled: a failure";
+    EXPECT_EQ(file.UninstallStep(reboot), FileDeletionFailed) << "nothing scheduled: a failure";
     EXPECT_EQ(reboot.GetSize(), 0);
 
     m_restart.accept = true;
-    EXPECT_EQ(file.UninstallStep(reboot), 2);
+    EXPECT_EQ(file.UninstallStep(reboot), FileDeletionScheduled);
     ASSERT_EQ(reboot.GetSize(), 1);
     EXPECT_EQ(reboot[0], Uppercased(dest));
     EXPECT_TRUE(m_restart.Scheduled(dest, true));
@@ -636,7 +643,7 @@ TEST_F(FileElementTest, UninstallOfAReadOnlyFileInUse) {
     file.RemoveEmptyFolders = 0;
     FwStringArray reboot;
     m_restart.accept = true;
-    EXPECT_EQ(file.UninstallStep(reboot), 2);
+    EXPECT_EQ(file.UninstallStep(reboot), FileDeletionScheduled);
     ASSERT_EQ(reboot.GetSize(), 1);
     EXPECT_EQ(reboot[0], Uppercased(dest));
     EXPECT_EQ(GetFileAttributesA(dest.c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
@@ -652,24 +659,24 @@ TEST_F(FileElementTest, RuntimeFileRemoval) {
     file.DestDir = m_target / "data";
     file.DestName = "cache.bin";
     FwStringArray reboot;
-    EXPECT_EQ(file.Install(), 0);
-    EXPECT_EQ(file.Verify(), 0);
+    EXPECT_EQ(file.Install(), ElementDone);
+    EXPECT_EQ(file.Verify(), ElementDone);
     {
         FileHolder lock(path);
         m_restart.accept = false;
-        EXPECT_EQ(file.Remove(reboot), 4);
+        EXPECT_EQ(file.Remove(reboot), RuntimeFileDeletionFailed);
         EXPECT_EQ(reboot.GetSize(), 0);
         m_restart.accept = true;
-        EXPECT_EQ(file.Remove(reboot), 3);
+        EXPECT_EQ(file.Remove(reboot), RuntimeFileDeletionScheduled);
         ASSERT_EQ(reboot.GetSize(), 1);
         EXPECT_EQ(reboot[0], path) << "as it is, not upper-cased";
         EXPECT_TRUE(m_restart.Scheduled(path, true));
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(file.Remove(reboot), 0);
+    EXPECT_EQ(file.Remove(reboot), RuntimeFileDeleted);
     EXPECT_FALSE(IsExistingDirectory(m_target / "data"));
-    EXPECT_EQ(file.Remove(reboot), 2);
-    EXPECT_EQ(file.Status, 2);
+    EXPECT_EQ(file.Remove(reboot), RuntimeFileAbsent);
+    EXPECT_EQ(file.Status, RuntimeFileAbsent);
 }
 
 // --- BindImage and Verify --------------------------------------------------------------------
@@ -678,12 +685,12 @@ TEST_F(FileElementTest, BindImageKeepsAttributesAndRecordsTheChecksum) {
     WSetupFile file;
     file.DestDir = m_target.Path();
     file.DestName = "bound.dll";
-    EXPECT_EQ(file.BindImage(), 1);
+    EXPECT_EQ(file.BindImage(), ImageAbsent);
 
     const std::string image = Versioned("ver_5_0_0_1.dll", m_target / "bound.dll");
     SetFileAttributesA(image.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     const DWORD before = AttributesOf(image);
-    EXPECT_EQ(file.BindImage(), 0);
+    EXPECT_EQ(file.BindImage(), ImageBound);
     EXPECT_EQ(AttributesOf(image), before);
     std::uint32_t checksum = 0;
     ASSERT_TRUE(FileChecksum(image, checksum));
@@ -692,7 +699,7 @@ TEST_F(FileElementTest, BindImageKeepsAttributesAndRecordsTheChecksum) {
     Target("text.dll", "not an image");
     file.DestName = "text.dll";
     file.SetChecksumText("|||0");
-    EXPECT_EQ(file.BindImage(), 2);
+    EXPECT_EQ(file.BindImage(), ImageBindFailed);
     EXPECT_EQ(file.GetChecksumText(), "|||0");
 }
 
@@ -728,15 +735,15 @@ TEST_F(FileElementTest, VerifyChecksPresenceAndAttributes) {
     file.DestDir = m_target.Path();
     file.DestName = "v.txt";
     file.Attributes = "011000"; // archive, hidden
-    EXPECT_EQ(file.Verify(), 1);
+    EXPECT_EQ(file.Verify(), FileMissing);
     const std::string path = Target("v.txt", "x");
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(file.Verify(), 0);
+    EXPECT_EQ(file.Verify(), FileAsInstalled);
     FileHolder lock(path);
-    EXPECT_EQ(file.Verify(), 0) << "a file in use is present";
+    EXPECT_EQ(file.Verify(), FileAsInstalled) << "a file in use is present";
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_EQ(file.Verify(), 2);
-    EXPECT_EQ(file.Status, 2);
+    EXPECT_EQ(file.Verify(), FileAttributesDiffer);
+    EXPECT_EQ(file.Status, FileAttributesDiffer);
 }
 
 } // namespace

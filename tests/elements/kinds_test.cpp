@@ -69,7 +69,7 @@ TEST(ElementKinds, EveryKindIsCreatedByNameWithItsCode) {
         ASSERT_NE(element, nullptr);
         EXPECT_EQ(element->GetRuntimeClass(), cls);
         EXPECT_EQ(element->Kind, row.kind);
-        EXPECT_EQ(element->Status, -1);
+        EXPECT_EQ(element->Status, ElementNotProcessed);
         EXPECT_EQ(element->RefCount, 0);
         EXPECT_TRUE(element->IsKindOf(FW_RUNTIME_CLASS(WSetupElement)));
         EXPECT_FALSE(element->IsKindOf(FW_RUNTIME_CLASS(WSetupComponent)));

@@ -72,8 +72,8 @@ TEST(ProtectedFolders, AFileElementLeavesAnEmptiedWellKnownFolder) {
     file.CopyMode = CopyAlways;
     FwStringArray reboot;
     FwPtrArray collected;
-    ASSERT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), 0);
-    EXPECT_EQ(file.UninstallStep(reboot), 0);
+    ASSERT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), CopiedPlain);
+    EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
     EXPECT_EQ(GetFileAttributesA((fonts + "\\tarvo-protected-probe.txt").c_str()),
               INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(IsFolder(fonts));

@@ -243,28 +243,29 @@ TEST(RegEntryNames, NormalisationAndTheProtectedKeys) {
 TEST(RegEntryInstall, WritesEachKindOfEntry) {
     ScratchKey s;
     const HKEY hkcu = HKEY_CURRENT_USER;
-    EXPECT_EQ(Install(s / "a", "Str", "text"), 2);
+    EXPECT_EQ(Install(s / "a", "Str", "text"), EntryStringWritten);
     EXPECT_EQ(Read(hkcu, s / "a", "Str"), Sz("text"));
-    EXPECT_EQ(Install(s / "a", "Other", "x", "anything"), 2); // any other type writes a string
+    EXPECT_EQ(Install(s / "a", "Other", "x", "anything"),
+              EntryStringWritten); // any other type writes a string
     EXPECT_EQ(Read(hkcu, s / "a", "Other"), Sz("x"));
-    EXPECT_EQ(Install(s / "a", "Num", "123456", "dword"), 5);
+    EXPECT_EQ(Install(s / "a", "Num", "123456", "dword"), EntryDwordWritten);
     EXPECT_EQ(Read(hkcu, s / "a", "Num"), Dword(123456));
-    EXPECT_EQ(Install(s / "a", "NaN", "twelve", "DWORD"), 5);
+    EXPECT_EQ(Install(s / "a", "NaN", "twelve", "DWORD"), EntryDwordWritten);
     EXPECT_EQ(Read(hkcu, s / "a", "NaN"), Dword(0));
-    EXPECT_EQ(Install(s / "a", "Raw", "hex:0A,0b, FF", "BINARY-RAW"), 3);
+    EXPECT_EQ(Install(s / "a", "Raw", "hex:0A,0b, FF", "BINARY-RAW"), EntryBinaryWritten);
     EXPECT_EQ(Read(hkcu, s / "a", "Raw"), Binary("\x0A\x0B\xFF"));
-    EXPECT_EQ(Install(s / "a", "BStr", "ab", "binary-string"), 3);
+    EXPECT_EQ(Install(s / "a", "BStr", "ab", "binary-string"), EntryBinaryWritten);
     EXPECT_EQ(Read(hkcu, s / "a", "BStr"), Binary(std::string("ab\0", 3)));
-    EXPECT_EQ(Install(s / "a", "BWide", "ab", "BINARY-WIDESTRING"), 3);
+    EXPECT_EQ(Install(s / "a", "BWide", "ab", "BINARY-WIDESTRING"), EntryBinaryWritten);
     EXPECT_EQ(Read(hkcu, s / "a", "BWide"), Binary(std::string("a\0b\0\0\0", 6)));
-    EXPECT_EQ(Install(s / "b\\c", "", "dflt", "string"), 1);
+    EXPECT_EQ(Install(s / "b\\c", "", "dflt", "string"), EntryDefaultWritten);
     EXPECT_EQ(Read(hkcu, s / "b\\c", ""), Sz("dflt"));
-    EXPECT_EQ(Install(s / "new\\key", "", ""), 4);
+    EXPECT_EQ(Install(s / "new\\key", "", ""), EntryKeyCreated);
     EXPECT_TRUE(KeyExists(hkcu, s / "new\\key"));
-    EXPECT_EQ(Install(s / "new\\key", "", ""), 4); // opened when present
+    EXPECT_EQ(Install(s / "new\\key", "", ""), EntryKeyCreated); // opened when present
 
     // A leading backslash and two trailing ones are not part of the names.
-    EXPECT_EQ(Install("\\" + s / "d\\\\", "\\Val\\\\", "v"), 2);
+    EXPECT_EQ(Install("\\" + s / "d\\\\", "\\Val\\\\", "v"), EntryStringWritten);
     EXPECT_EQ(Read(hkcu, s / "d", "Val"), Sz("v"));
 
     // Macros are expanded, and the expanded texts replace the fields.
@@ -275,7 +276,7 @@ TEST(RegEntryInstall, WritesEachKindOfEntry) {
     context.MacroD = "C:\\Prog";
     WSetupRegEntry e;
     Entry(e, "HKEY_CURRENT_USER", s.KeyPath() + "\\<D>", "Path", "<D>\\bin");
-    EXPECT_EQ(e.Install(), 2);
+    EXPECT_EQ(e.Install(), EntryStringWritten);
     context.Enabled = enabled;
     context.MacroD = macroD;
     EXPECT_EQ(e.KeyPath, s.KeyPath() + "\\C:\\Prog");
@@ -286,29 +287,31 @@ TEST(RegEntryInstall, WritesEachKindOfEntry) {
 TEST(RegEntryInstall, FailureCodes) {
     ScratchKey s;
     const HKEY hkcu = HKEY_CURRENT_USER;
-    EXPECT_EQ(Install(s / "a", "v", "x", "STRING", "HKEY_CURRENT_USERS"), 6);
-    EXPECT_EQ(Install(s / "a", "v", "x", "STRING", "hkey_current_user"), 6); // fails the lookup
+    EXPECT_EQ(Install(s / "a", "v", "x", "STRING", "HKEY_CURRENT_USERS"), EntryRootRefused);
+    EXPECT_EQ(Install(s / "a", "v", "x", "STRING", "hkey_current_user"),
+              EntryRootRefused); // fails the lookup
     EXPECT_FALSE(KeyExists(hkcu, s / "a"));
-    EXPECT_EQ(Install("", "", "data"), 7);
-    EXPECT_EQ(Install("\\\\", "", "data"), 7); // nothing left of the key path
-    EXPECT_EQ(Install("", "", ""), 8);
-    EXPECT_EQ(Install(s / "a", "", "data", "DWORD"), 13);
-    EXPECT_EQ(Install(s / "a", "", "data", ""), 13);
+    EXPECT_EQ(Install("", "", "data"), EntryDataWithoutName);
+    EXPECT_EQ(Install("\\\\", "", "data"), EntryDataWithoutName); // nothing left of the key path
+    EXPECT_EQ(Install("", "", ""), EntryNothingNamed);
+    EXPECT_EQ(Install(s / "a", "", "data", "DWORD"), EntryDefaultNotString);
+    EXPECT_EQ(Install(s / "a", "", "data", ""), EntryDefaultNotString);
     for (const char* all : {"4294967295", "-1", "99999999999"}) {
-        EXPECT_EQ(Install(s / "a", "Num", all, "DWORD"), 15) << all;
+        EXPECT_EQ(Install(s / "a", "Num", all, "DWORD"), EntryDwordOutOfRange) << all;
         EXPECT_EQ(Read(hkcu, s / "a", "Num"), Stored()) << all;
     }
-    EXPECT_EQ(Install(s / "a", "Raw", "0A  0B", "BINARY-RAW"), 11);
-    EXPECT_EQ(Install(s / "a", "Raw", "", "BINARY-RAW"), 11); // zero bytes are not written
+    EXPECT_EQ(Install(s / "a", "Raw", "0A  0B", "BINARY-RAW"), EntryBinaryFailed);
+    EXPECT_EQ(Install(s / "a", "Raw", "", "BINARY-RAW"),
+              EntryBinaryFailed); // zero bytes are not written
     EXPECT_EQ(Read(hkcu, s / "a", "Raw"), Stored());
 
     // The platform refuses a lasting key below a volatile one.
     const std::string v = VolatileKey(s) + "\\sub";
-    EXPECT_EQ(Install(v, "", "dflt"), 9);
-    EXPECT_EQ(Install(v, "Str", "x"), 10);
-    EXPECT_EQ(Install(v, "Raw", "01", "BINARY-RAW"), 11);
-    EXPECT_EQ(Install(v, "", ""), 12);
-    EXPECT_EQ(Install(v, "Num", "1", "DWORD"), 14);
+    EXPECT_EQ(Install(v, "", "dflt"), EntryDefaultFailed);
+    EXPECT_EQ(Install(v, "Str", "x"), EntryStringFailed);
+    EXPECT_EQ(Install(v, "Raw", "01", "BINARY-RAW"), EntryBinaryFailed);
+    EXPECT_EQ(Install(v, "", ""), EntryKeyFailed);
+    EXPECT_EQ(Install(v, "Num", "1", "DWORD"), EntryDwordFailed);
     EXPECT_FALSE(KeyExists(hkcu, v));
 }
 
@@ -356,42 +359,42 @@ TEST(RegEntryUninstall, DeletesWhatInstallWrote) {
     const HKEY hkcu = HKEY_CURRENT_USER;
     WSetupRegEntry e;
     Entry(e, "HKEY_CURRENT_USER", s / "k", "v", "x");
-    ASSERT_EQ(e.Install(), 2);
+    ASSERT_EQ(e.Install(), EntryStringWritten);
     e.ChangeMark = 1;
     e.RemoveOnUninstall = 0;
-    EXPECT_EQ(Uninstall(e), 1);
+    EXPECT_EQ(Uninstall(e), EntryRemovalSkipped);
     EXPECT_EQ(e.ChangeMark, 0);
     EXPECT_EQ(Read(hkcu, s / "k", "v"), Sz("x"));
     e.RemoveOnUninstall = 1;
-    EXPECT_EQ(Uninstall(e), 4);
+    EXPECT_EQ(Uninstall(e), EntryValueGone);
     EXPECT_EQ(Read(hkcu, s / "k", "v"), Stored());
-    EXPECT_EQ(Uninstall(e), 4); // already gone
+    EXPECT_EQ(Uninstall(e), EntryValueGone); // already gone
     e.RootName = "hkey_current_user";
-    EXPECT_EQ(Uninstall(e), 2);
+    EXPECT_EQ(Uninstall(e), EntryRemovalRootRefused);
     e.RootName = "HKEY_CURRENT_USERS";
-    EXPECT_EQ(Uninstall(e), 2);
+    EXPECT_EQ(Uninstall(e), EntryRemovalRootRefused);
 
     WriteSz(hkcu, s / "k\\sub", "v", "x");
     Entry(e, "HKEY_CURRENT_USER", "\\" + s / "k\\\\", "", "");
     e.DeleteSubkeys = 0;
-    EXPECT_EQ(Uninstall(e), 6); // left alone: it has a subkey
+    EXPECT_EQ(Uninstall(e), EntryKeyDeleted); // left alone: it has a subkey
     EXPECT_TRUE(KeyExists(hkcu, s / "k\\sub"));
     e.DeleteSubkeys = 1;
-    EXPECT_EQ(Uninstall(e), 5);
+    EXPECT_EQ(Uninstall(e), EntryKeyTreeDeleted);
     EXPECT_FALSE(KeyExists(hkcu, s / "k"));
     EXPECT_TRUE(KeyExists(hkcu, s.KeyPath()));
-    EXPECT_EQ(Uninstall(e), 5); // already gone
+    EXPECT_EQ(Uninstall(e), EntryKeyTreeDeleted); // already gone
     WriteSz(hkcu, s / "leaf", "v", "x");
     Entry(e, "HKEY_CURRENT_USER", s / "leaf", "", "");
     e.DeleteSubkeys = 0;
-    EXPECT_EQ(Uninstall(e), 6);
+    EXPECT_EQ(Uninstall(e), EntryKeyDeleted);
     EXPECT_FALSE(KeyExists(hkcu, s / "leaf"));
 
     // Under every root the root itself is protected; so is a protected key given in any case.
     for (const char* root : {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                              "HKEY_USERS", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"}) {
         Entry(e, root, "\\", "", "");
-        EXPECT_EQ(Uninstall(e), 3) << root;
+        EXPECT_EQ(Uninstall(e), EntryRemovalProtected) << root;
     }
 }
 
@@ -418,9 +421,9 @@ TEST(RegEntryUninstall, RestoresThePreviousValueAsItWasRead) {
         WSetupRegEntry e;
         Entry(e, "HKEY_CURRENT_USER", s.KeyPath(), c.name, c.data, c.type);
         e.RestoreOnUninstall = 1;
-        EXPECT_LE(e.Install(), 5);
+        EXPECT_LE(e.Install(), EntryDwordWritten);
         EXPECT_FALSE(Read(hkcu, s.KeyPath(), c.name) == c.before);
-        EXPECT_EQ(Uninstall(e), 7);
+        EXPECT_EQ(Uninstall(e), EntryPreviousRestored);
         EXPECT_EQ(Read(hkcu, s.KeyPath(), c.name), c.before);
     }
     EXPECT_EQ(PreviousOf(s.KeyPath(), "Bin", "BINARY-RAW", "ff"), "01 a0 ");
@@ -429,32 +432,32 @@ TEST(RegEntryUninstall, RestoresThePreviousValueAsItWasRead) {
     WriteSz(hkcu, s / "d", "", "old default");
     Entry(e, "HKEY_CURRENT_USER", s / "d", "", "new", "STRING");
     e.RestoreOnUninstall = 1;
-    ASSERT_EQ(e.Install(), 1);
-    EXPECT_EQ(Uninstall(e), 7);
+    ASSERT_EQ(e.Install(), EntryDefaultWritten);
+    EXPECT_EQ(Uninstall(e), EntryPreviousRestored);
     EXPECT_EQ(Read(hkcu, s / "d", ""), Sz("old default"));
     e.ValueType = "DWORD"; // a default value is only ever a string
-    EXPECT_EQ(Uninstall(e), 12);
+    EXPECT_EQ(Uninstall(e), EntryRestoreFailed);
 
     // A value of another type leaves nothing to restore: the installed value stays.
     WriteSz(hkcu, s.KeyPath(), "Text", "was text");
     Entry(e, "HKEY_CURRENT_USER", s.KeyPath(), "Text", "01 02", "BINARY-RAW");
-    ASSERT_EQ(e.Install(), 3);
+    ASSERT_EQ(e.Install(), EntryBinaryWritten);
     EXPECT_EQ(e.PreviousValue, "");
-    EXPECT_EQ(Uninstall(e), 4);
+    EXPECT_EQ(Uninstall(e), EntryValueGone);
     EXPECT_EQ(Read(hkcu, s.KeyPath(), "Text"), Binary("\x01\x02"));
 
     // Texts that cannot be written back, and a write the platform refuses.
     Entry(e, "HKEY_CURRENT_USER", s.KeyPath(), "Num", "", "DWORD");
     for (const char* bad : {"12x", "-1", "4294967296", " 7"}) {
         e.PreviousValue = bad;
-        EXPECT_EQ(Uninstall(e), 12) << bad;
+        EXPECT_EQ(Uninstall(e), EntryRestoreFailed) << bad;
     }
     Entry(e, "HKEY_CURRENT_USER", s.KeyPath(), "Raw", "", "BINARY-RAW");
     e.PreviousValue = "0A  0B";
-    EXPECT_EQ(Uninstall(e), 12);
+    EXPECT_EQ(Uninstall(e), EntryRestoreFailed);
     Entry(e, "HKEY_CURRENT_USER", VolatileKey(s) + "\\sub", "Str", "", "STRING");
     e.PreviousValue = "old";
-    EXPECT_EQ(Uninstall(e), 12);
+    EXPECT_EQ(Uninstall(e), EntryRestoreFailed);
     EXPECT_EQ(Read(hkcu, s.KeyPath(), "Num"), Stored());
     EXPECT_EQ(Read(hkcu, s.KeyPath(), "Raw"), Stored());
 }
@@ -552,13 +555,14 @@ TEST(RegEntryUninstall, DeletionFailuresAreReported) {
     ScratchKey s;
     WSetupRegEntry e;
     Entry(e, "HKEY_CURRENT_USER", RefusedKey(s), "v", "");
-    EXPECT_EQ(Uninstall(e), 8);
+    EXPECT_EQ(Uninstall(e), EntryValueNotDeleted);
     Entry(e, "HKEY_CURRENT_USER", RefusedKey(s), "", "");
     e.DeleteSubkeys = 1;
-    EXPECT_EQ(Uninstall(e), 9);
+    EXPECT_EQ(Uninstall(e), EntryKeyTreeNotDeleted);
     e.DeleteSubkeys = 0;
-    EXPECT_EQ(Uninstall(e), 10);
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", RefusedKey(s) + "\\v", "VALUE", 0), 5);
+    EXPECT_EQ(Uninstall(e), EntryKeyNotDeleted);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", RefusedKey(s) + "\\v", "VALUE", 0),
+              RuntimeRegValueNotDeleted);
 
     if (!IsNt())
         return; // the Windows 95/98 family keeps no permissions on keys
@@ -566,24 +570,24 @@ TEST(RegEntryUninstall, DeletionFailuresAreReported) {
     WriteSz(hkcu, s / "locked", "v", "x");
     ASSERT_TRUE(LockKey(hkcu, s / "locked"));
     Entry(e, "HKEY_CURRENT_USER", s / "locked", "v", "");
-    EXPECT_EQ(Uninstall(e), 8);
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "locked\\v", "VALUE", 0), 5);
+    EXPECT_EQ(Uninstall(e), EntryValueNotDeleted);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "locked\\v", "VALUE", 0), RuntimeRegValueNotDeleted);
     EXPECT_EQ(Read(hkcu, s / "locked", "v"), Sz("x"));
 }
 
 TEST(RegEntryVerify, AnswersByTheFieldsOnly) {
     WSetupRegEntry e;
     Entry(e, "HKEY_NOWHERE", "Software\\Acme", "v", "x");
-    EXPECT_EQ(e.Verify(), 1);
-    EXPECT_EQ(e.Status, 1);
+    EXPECT_EQ(e.Verify(), EntryCheckRootRefused);
+    EXPECT_EQ(e.Status, EntryCheckRootRefused);
     Entry(e, "HKEY_CURRENT_USER", "\\", "", "x");
-    EXPECT_EQ(e.Verify(), 2);
-    EXPECT_EQ(e.Status, 2);
+    EXPECT_EQ(e.Verify(), EntryCheckDataWithoutName);
+    EXPECT_EQ(e.Status, EntryCheckDataWithoutName);
     Entry(e, "HKEY_CURRENT_USER", "", "", "");
-    EXPECT_EQ(e.Verify(), 3);
+    EXPECT_EQ(e.Verify(), EntryCheckNothingNamed);
     Entry(e, "hkey_current_user", "Software\\TarvoNowhere", "v", "x");
-    EXPECT_EQ(e.Verify(), 15);
-    EXPECT_EQ(e.Status, 15);
+    EXPECT_EQ(e.Verify(), EntryCheckReadable);
+    EXPECT_EQ(e.Status, EntryCheckReadable);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\TarvoNowhere"));
 }
 
@@ -591,25 +595,28 @@ TEST(RuntimeRegEntry, RemoveCodes) {
     ScratchKey s;
     const HKEY hkcu = HKEY_CURRENT_USER;
     WriteSz(hkcu, s / "Acme", "Path", "x");
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme\\Path", "value", 0), 0);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme\\Path", "value", 0), RuntimeRegValueGone);
     EXPECT_EQ(Read(hkcu, s / "Acme", "Path"), Stored());
     EXPECT_TRUE(KeyExists(hkcu, s / "Acme"));
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme\\Path", "VALUE", 0), 0); // already gone
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme\\Path", "VALUE", 0),
+              RuntimeRegValueGone); // already gone
 
     WriteSz(hkcu, s / "Acme\\Sub", "v", "x");
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme", "KEY", 0), 1); // left alone
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme", "KEY", 0),
+              RuntimeRegKeyDeleted); // left alone
     EXPECT_TRUE(KeyExists(hkcu, s / "Acme\\Sub"));
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme\\", "", 1), 2);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme\\", "", 1), RuntimeRegKeyTreeDeleted);
     EXPECT_FALSE(KeyExists(hkcu, s / "Acme"));
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme", "", 0), 1); // already gone
-    EXPECT_EQ(Remove("hkey_current_user", s / "Acme", "", 0), 3);
-    EXPECT_EQ(Remove("HKEY_CURRENT_USERS", s / "Acme", "", 0), 3);
-    EXPECT_EQ(Remove("HKEY_LOCAL_MACHINE", "", "VALUE", 0), 4);
-    EXPECT_EQ(Remove("HKEY_LOCAL_MACHINE", "\\\\", "", 1), 4);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", s / "Acme", "", 0), RuntimeRegKeyDeleted); // already gone
+    EXPECT_EQ(Remove("hkey_current_user", s / "Acme", "", 0), RuntimeRegRootRefused);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USERS", s / "Acme", "", 0), RuntimeRegRootRefused);
+    EXPECT_EQ(Remove("HKEY_LOCAL_MACHINE", "", "VALUE", 0), RuntimeRegProtected);
+    EXPECT_EQ(Remove("HKEY_LOCAL_MACHINE", "\\\\", "", 1), RuntimeRegProtected);
 
     FwStringArray failed;
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", RefusedKey(s), "", 0, &failed), 6);
-    EXPECT_EQ(Remove("HKEY_CURRENT_USER", RefusedKey(s), "", 1, &failed), 7);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", RefusedKey(s), "", 0, &failed), RuntimeRegKeyNotDeleted);
+    EXPECT_EQ(Remove("HKEY_CURRENT_USER", RefusedKey(s), "", 1, &failed),
+              RuntimeRegKeyTreeNotDeleted);
     ASSERT_EQ(failed.GetSize(), 2);
     WSetupRuntimeRegEntry r;
     r.RootName = "HKEY_CURRENT_USER";
@@ -619,11 +626,11 @@ TEST(RuntimeRegEntry, RemoveCodes) {
     r.DeleteSubkeys = 1;
     EXPECT_EQ(failed[1], r.GetRecord());
 
-    EXPECT_EQ(r.Install(), 0);
-    EXPECT_EQ(r.Status, 0);
-    EXPECT_EQ(r.Uninstall(), 1);
-    EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Verify(), 0);
+    EXPECT_EQ(r.Install(), ElementDone);
+    EXPECT_EQ(r.Status, ElementDone);
+    EXPECT_EQ(r.Uninstall(), ElementNothingDone);
+    EXPECT_EQ(r.Status, ElementNothingDone);
+    EXPECT_EQ(r.Verify(), ElementDone);
 }
 
 // Protected keys, written with extra backslashes, blanks or another case, stay in place. Each
@@ -665,8 +672,8 @@ TEST(ProtectedKeys, NoSpellingReachesThem) {
                         WSetupRegEntry e;
                         Entry(e, root.root, variant, "", "");
                         e.DeleteSubkeys = withSubkeys;
-                        EXPECT_EQ(Uninstall(e), 3);
-                        EXPECT_EQ(Remove(root.root, variant, "", withSubkeys), 4);
+                        EXPECT_EQ(Uninstall(e), EntryRemovalProtected);
+                        EXPECT_EQ(Remove(root.root, variant, "", withSubkeys), RuntimeRegProtected);
                     }
                 }
                 EXPECT_TRUE(KeyExists(root.key, p + "\\Child")) << p;
@@ -675,7 +682,7 @@ TEST(ProtectedKeys, NoSpellingReachesThem) {
             WSetupRegEntry mine;
             Entry(mine, root.root, "\\\\Mine\\\\", "", "");
             mine.DeleteSubkeys = 1;
-            EXPECT_EQ(Uninstall(mine), 5);
+            EXPECT_EQ(Uninstall(mine), EntryKeyTreeDeleted);
             EXPECT_FALSE(KeyExists(root.key, "Mine"));
         }
         for (const char* path : root.paths)
@@ -691,13 +698,13 @@ TEST(RegEntryNames, DoubleByteNamesStayWhole) {
     ScratchKey s;
     const HKEY hkcu = HKEY_CURRENT_USER;
     const std::string name = "\x95\x5C"; // one character
-    EXPECT_EQ(Install(s / name + "\\", "v", "x"), 2);
+    EXPECT_EQ(Install(s / name + "\\", "v", "x"), EntryStringWritten);
     EXPECT_EQ(Read(hkcu, s / name, "v"), Sz("x"));
     WriteSz(hkcu, s.KeyPath(), "keep", "x");
     WSetupRegEntry e;
     Entry(e, "HKEY_CURRENT_USER", s / name + "\\\\", "", "");
     e.DeleteSubkeys = 1;
-    EXPECT_EQ(Uninstall(e), 5);
+    EXPECT_EQ(Uninstall(e), EntryKeyTreeDeleted);
     EXPECT_FALSE(KeyExists(hkcu, s / name));
     EXPECT_EQ(Read(hkcu, s.KeyPath(), "keep"), Sz("x"));
 }

@@ -48,25 +48,25 @@ TEST_F(SelfRegTest, RegistersAndUnregistersAModule) {
     Module("ok");
     WSetupSelfRegFile& element = Element("ok");
     FwString error = "stale";
-    EXPECT_EQ(element.InstallStep(error, 0), 0);
-    EXPECT_EQ(element.Status, 0);
+    EXPECT_EQ(element.InstallStep(error, 0), ModuleRegistered);
+    EXPECT_EQ(element.Status, ModuleRegistered);
     EXPECT_EQ(error, "");
     EXPECT_EQ(Marker("ok", "registered"), "calls=1\ncom=1\n") << "OLE is initialised around it";
     element.ChangeMark = 1;
-    EXPECT_EQ(element.UninstallStep(error), 0);
+    EXPECT_EQ(element.UninstallStep(error), ModuleUnregistered);
     EXPECT_EQ(element.ChangeMark, 0);
     EXPECT_EQ(Marker("ok", "unregistered"), "calls=1\ncom=1\n")
         << "the module was unloaded in between";
-    EXPECT_EQ(element.Verify(), 0);
+    EXPECT_EQ(element.Verify(), ModulePresent);
 }
 
 TEST_F(SelfRegTest, EntryResultsOtherThanZeroAreFailures) {
     Module("s_false");
     WSetupSelfRegFile& element = Element("s_false");
     FwString error;
-    EXPECT_EQ(element.InstallStep(error, 0), 3);
-    EXPECT_EQ(element.UninstallStep(error), 4);
-    EXPECT_EQ(element.Status, 4);
+    EXPECT_EQ(element.InstallStep(error, 0), RegisterEntryFailed);
+    EXPECT_EQ(element.UninstallStep(error), UnregisterEntryFailed);
+    EXPECT_EQ(element.Status, UnregisterEntryFailed);
 }
 
 TEST_F(SelfRegTest, CrashesInTheEntryAreContainedAndTheNextModuleRegisters) {
@@ -76,11 +76,11 @@ TEST_F(SelfRegTest, CrashesInTheEntryAreContainedAndTheNextModuleRegisters) {
     FwString error;
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
-        EXPECT_EQ(Element("crash").InstallStep(error, 0), 7);
-        EXPECT_EQ(Element("crash").UninstallStep(error), 7);
-        EXPECT_EQ(Element("throw").InstallStep(error, 0), 7)
+        EXPECT_EQ(Element("crash").InstallStep(error, 0), RegisterCrashed);
+        EXPECT_EQ(Element("crash").UninstallStep(error), UnregisterCrashed);
+        EXPECT_EQ(Element("throw").InstallStep(error, 0), RegisterCrashed)
             << "a C++ exception the module does not catch";
-        EXPECT_EQ(Element("ok").InstallStep(error, 0), 0);
+        EXPECT_EQ(Element("ok").InstallStep(error, 0), ModuleRegistered);
     }
     EXPECT_EQ(Marker("crash", "registered"), "calls=1\ncom=1\n") << "reloaded for each call";
     EXPECT_EQ(Marker("ok", "registered"), "calls=1\ncom=1\n");
@@ -89,43 +89,43 @@ TEST_F(SelfRegTest, CrashesInTheEntryAreContainedAndTheNextModuleRegisters) {
 TEST_F(SelfRegTest, AnExceptionTheModuleCatchesItselfIsNoCrash) {
     Module("catch");
     FwString error;
-    EXPECT_EQ(Element("catch").InstallStep(error, 0), 0);
-    EXPECT_EQ(Element("catch").UninstallStep(error), 0);
+    EXPECT_EQ(Element("catch").InstallStep(error, 0), ModuleRegistered);
+    EXPECT_EQ(Element("catch").UninstallStep(error), ModuleUnregistered);
 }
 
 TEST_F(SelfRegTest, AMissingDependencyFailsTheLoadWithTheErrorCode) {
     Module("missing_dependency");
     FwString error;
-    EXPECT_EQ(Element("missing_dependency").InstallStep(error, 0), 2);
+    EXPECT_EQ(Element("missing_dependency").InstallStep(error, 0), RegisterLoadFailed);
     EXPECT_TRUE(std::regex_match(error.str(), std::regex("0x[0-9a-f]{8}"))) << error;
     if (testsupport::PlatformId() == VER_PLATFORM_WIN32_NT) {
         EXPECT_EQ(error, "0x0000007e");
     }
     error = "";
-    EXPECT_EQ(Element("missing_dependency").UninstallStep(error), 3);
+    EXPECT_EQ(Element("missing_dependency").UninstallStep(error), UnregisterLoadFailed);
     EXPECT_NE(error, "");
 }
 
 TEST_F(SelfRegTest, ModuleWithoutTheEntry) {
     ASSERT_TRUE(material::CopyTo("versioned", "ver_none.dll", m_folder / "selfreg_none.dll"));
     FwString error;
-    EXPECT_EQ(Element("none").InstallStep(error, 0), 4);
-    EXPECT_EQ(Element("none").UninstallStep(error), 5);
+    EXPECT_EQ(Element("none").InstallStep(error, 0), RegisterNoEntry);
+    EXPECT_EQ(Element("none").UninstallStep(error), UnregisterNoEntry);
     EXPECT_EQ(error, "");
 }
 
 TEST_F(SelfRegTest, AbsentModuleAndSkippedUninstall) {
     WSetupSelfRegFile& element = Element("absent");
     FwString error = "kept";
-    EXPECT_EQ(element.InstallStep(error, 0), 1);
-    EXPECT_EQ(element.UninstallStep(error), 2);
-    EXPECT_EQ(element.Verify(), 1);
+    EXPECT_EQ(element.InstallStep(error, 0), RegisterModuleAbsent);
+    EXPECT_EQ(element.UninstallStep(error), UnregisterModuleAbsent);
+    EXPECT_EQ(element.Verify(), ModuleMissing);
     EXPECT_EQ(error, "kept") << "nothing was loaded";
 
     Module("ok");
     Element("ok").RemoveOnUninstall = 0;
     Element("ok").ChangeMark = 1;
-    EXPECT_EQ(Element("ok").UninstallStep(error), 1);
+    EXPECT_EQ(Element("ok").UninstallStep(error), UnregisterSkipped);
     EXPECT_EQ(Element("ok").ChangeMark, 0);
     EXPECT_EQ(Marker("ok", "unregistered"), "");
 }

@@ -126,7 +126,7 @@ TEST_F(ShellLinkShortcutTest, StartMenuGroupIsMadeAndRemovedWithItsEmptyParents)
     shortcut.Arguments = "/open <D>\\doc.txt";
     shortcut.IconIndex = 2;
     FwStringArray folders;
-    ASSERT_EQ(shortcut.InstallStep(folders), 0);
+    ASSERT_EQ(shortcut.InstallStep(folders), ShortcutMade);
     EXPECT_EQ(Entries(folders), Lines{group});
     EXPECT_EQ(shortcut.Arguments.str(), "/open " + m_appFolder + "\\doc.txt");
     EXPECT_EQ(shortcut.WorkDir.str(), m_appFolder) << "no working folder: the target's";
@@ -140,17 +140,18 @@ TEST_F(ShellLinkShortcutTest, StartMenuGroupIsMadeAndRemovedWithItsEmptyParents)
     // An upper-case .EXE target without an icon file gives its own icon with IconIndex.
     EXPECT_EQ(link.Icon, m_target);
     EXPECT_EQ(link.IconIndex, 2);
-    EXPECT_EQ(shortcut.Verify(), 0);
+    EXPECT_EQ(shortcut.Verify(), ShortcutPresent);
 
     FwStringArray removed;
-    EXPECT_EQ(shortcut.UninstallStep(removed), 0);
+    EXPECT_EQ(shortcut.UninstallStep(removed), ShortcutRemoved);
     EXPECT_EQ(Entries(removed), Lines{linkFile});
     EXPECT_FALSE(IsFile(linkFile));
     EXPECT_FALSE(IsFolder(programs + "\\" + top)) << "the empty group and its empty parent go";
     EXPECT_TRUE(IsFolder(programs));
-    EXPECT_EQ(shortcut.Verify(), 1);
-    EXPECT_EQ(shortcut.Status, 1);
-    EXPECT_EQ(shortcut.UninstallStep(removed), 2) << "the link file is gone already";
+    EXPECT_EQ(shortcut.Verify(), ShortcutMissing);
+    EXPECT_EQ(shortcut.Status, ShortcutMissing);
+    EXPECT_EQ(shortcut.UninstallStep(removed), ShortcutNotRemoved)
+        << "the link file is gone already";
 }
 
 TEST_F(ShellLinkShortcutTest, GroupFolderKeptWhileItHoldsOtherFiles) {
@@ -159,11 +160,11 @@ TEST_F(ShellLinkShortcutTest, GroupFolderKeptWhileItHoldsOtherFiles) {
     Prepare(one, "One", group);
     Prepare(two, "Two", group);
     FwStringArray list;
-    ASSERT_EQ(one.InstallStep(list), 0);
-    ASSERT_EQ(two.InstallStep(list), 0);
-    ASSERT_EQ(one.UninstallStep(list), 0);
+    ASSERT_EQ(one.InstallStep(list), ShortcutMade);
+    ASSERT_EQ(two.InstallStep(list), ShortcutMade);
+    ASSERT_EQ(one.UninstallStep(list), ShortcutRemoved);
     EXPECT_TRUE(IsFile(group + "\\Two.LNK"));
-    ASSERT_EQ(two.UninstallStep(list), 0);
+    ASSERT_EQ(two.UninstallStep(list), ShortcutRemoved);
     EXPECT_FALSE(IsFolder(group));
     EXPECT_TRUE(IsFolder(m_temp.Path()));
 }
@@ -176,12 +177,12 @@ TEST_F(ShellLinkShortcutTest, KGroupInAnyCaseWritesIntoTheKFolder) {
         WSetupShortcut shortcut;
         Prepare(shortcut, "Keyed", group);
         FwStringArray folders;
-        ASSERT_EQ(shortcut.InstallStep(folders), 0);
+        ASSERT_EQ(shortcut.InstallStep(folders), ShortcutMade);
         EXPECT_EQ(Entries(folders), Lines{kFolder});
         EXPECT_TRUE(IsFile(kFolder + "\\Keyed.LNK"));
-        EXPECT_EQ(shortcut.Verify(), 0);
+        EXPECT_EQ(shortcut.Verify(), ShortcutPresent);
         FwStringArray removed;
-        EXPECT_EQ(shortcut.UninstallStep(removed), 0);
+        EXPECT_EQ(shortcut.UninstallStep(removed), ShortcutRemoved);
         EXPECT_FALSE(IsFile(kFolder + "\\Keyed.LNK"));
         ASSERT_TRUE(CreateDirectoryA(kFolder.c_str(), nullptr)) << "the emptied folder went";
     }
@@ -195,7 +196,7 @@ TEST_F(ShellLinkShortcutTest, RemovingADesktopShortcutLeavesTheDesktop) {
     WSetupShortcut shortcut;
     Prepare(shortcut, title, desktop);
     FwStringArray list;
-    ASSERT_EQ(shortcut.InstallStep(list), 0);
+    ASSERT_EQ(shortcut.InstallStep(list), ShortcutMade);
     ASSERT_TRUE(IsFile(linkFile));
     bool wasOnlyEntry = true;
     WIN32_FIND_DATAA found;
@@ -209,7 +210,7 @@ TEST_F(ShellLinkShortcutTest, RemovingADesktopShortcutLeavesTheDesktop) {
     }
 
     FwStringArray removed;
-    EXPECT_EQ(shortcut.UninstallStep(removed), 0);
+    EXPECT_EQ(shortcut.UninstallStep(removed), ShortcutRemoved);
     EXPECT_FALSE(IsFile(linkFile));
     EXPECT_TRUE(IsFolder(desktop)) << (wasOnlyEntry ? "the emptied desktop was removed" : "");
     EXPECT_EQ(removed.GetSize(), 0) << "a desktop link is not listed";
@@ -225,7 +226,7 @@ TEST_F(ShellLinkShortcutTest, IconFileAndWorkingFolderAndVariables) {
     shortcut.IconIndex = 5;
     shortcut.WorkDir = "<D>\\Work";
     FwStringArray list;
-    ASSERT_EQ(shortcut.InstallStep(list), 0);
+    ASSERT_EQ(shortcut.InstallStep(list), ShortcutMade);
     EXPECT_EQ(shortcut.LinkName.str(), "Painter");
     LinkInfo link = Read(group + "\\Painter.LNK");
     ASSERT_TRUE(link.Loaded);
@@ -239,7 +240,7 @@ TEST_F(ShellLinkShortcutTest, IconFileAndWorkingFolderAndVariables) {
     Prepare(own, "Own", group);
     own.IconDir = "<D>";
     own.IconIndex = 4;
-    ASSERT_EQ(own.InstallStep(list), 0);
+    ASSERT_EQ(own.InstallStep(list), ShortcutMade);
     link = Read(group + "\\Own.LNK");
     EXPECT_EQ(link.Icon, m_target);
     EXPECT_EQ(link.IconIndex, 4);
@@ -251,8 +252,8 @@ TEST_F(ShellLinkShortcutTest, FailuresAndSkips) {
     Prepare(missing, "Missing", m_temp / "Never");
     missing.DestName = "Absent.exe";
     FwStringArray list;
-    EXPECT_EQ(missing.InstallStep(list), 1);
-    EXPECT_EQ(missing.Status, 1);
+    EXPECT_EQ(missing.InstallStep(list), ShortcutTargetAbsent);
+    EXPECT_EQ(missing.Status, ShortcutTargetAbsent);
     EXPECT_EQ(list.GetSize(), 0);
     EXPECT_FALSE(IsFolder(m_temp / "Never"));
 
@@ -261,16 +262,16 @@ TEST_F(ShellLinkShortcutTest, FailuresAndSkips) {
     ASSERT_TRUE(testsupport::WriteFileBytes(blocker, "x"));
     WSetupShortcut blocked;
     Prepare(blocked, "Blocked", blocker + "\\Group");
-    EXPECT_EQ(blocked.InstallStep(list), 2);
+    EXPECT_EQ(blocked.InstallStep(list), ShortcutLinkFailed);
 
     // Not to be removed: the link stays and the mark is cleared.
     WSetupShortcut kept;
     Prepare(kept, "Kept", m_temp / "Kept");
-    ASSERT_EQ(kept.InstallStep(list), 0);
+    ASSERT_EQ(kept.InstallStep(list), ShortcutMade);
     kept.RemoveOnUninstall = 0;
     kept.ChangeMark = 1;
     FwStringArray removed;
-    EXPECT_EQ(kept.UninstallStep(removed), 1);
+    EXPECT_EQ(kept.UninstallStep(removed), ShortcutNotToBeRemoved);
     EXPECT_EQ(kept.ChangeMark, 0);
     EXPECT_EQ(removed.GetSize(), 0);
     EXPECT_TRUE(IsFile(m_temp / "Kept\\Kept.LNK"));
@@ -294,16 +295,16 @@ TEST_F(ShellLinkShortcutTest, DoubleByteFoldersAndNames) {
     shortcut.DestName = Hyo + ".exe";
     shortcut.Arguments = "<D>\\" + So;
     FwStringArray list;
-    ASSERT_EQ(shortcut.InstallStep(list), 0);
+    ASSERT_EQ(shortcut.InstallStep(list), ShortcutMade);
     LinkInfo link = Read(linkFile);
     ASSERT_TRUE(link.Loaded);
     EXPECT_EQ(link.Path, app + "\\" + Hyo + ".exe");
     EXPECT_EQ(link.Arguments, " " + app + "\\" + So);
     EXPECT_EQ(link.WorkDir, app);
-    EXPECT_EQ(shortcut.Verify(), 0);
+    EXPECT_EQ(shortcut.Verify(), ShortcutPresent);
 
     FwStringArray removed;
-    EXPECT_EQ(shortcut.UninstallStep(removed), 0);
+    EXPECT_EQ(shortcut.UninstallStep(removed), ShortcutRemoved);
     EXPECT_EQ(Entries(removed), Lines{linkFile});
     EXPECT_FALSE(IsFolder(m_temp / Hyo)) << "the emptied group and its empty parent go";
     EXPECT_TRUE(IsFolder(app));
@@ -350,7 +351,7 @@ TEST_F(StandinShortcutTest, InstallAddsAQuotedItemAndUninstallDeletesTheEmptyGro
     shortcut.Arguments = "/open <D>\\a.txt";
     shortcut.WorkDir = "<D>\\w";
     FwStringArray folders;
-    ASSERT_EQ(shortcut.InstallStep(folders), 0);
+    ASSERT_EQ(shortcut.InstallStep(folders), ShortcutMade);
     EXPECT_EQ(Entries(folders), Lines{TheSystemFolders().Programs() + "\\Tarvo Apps"});
     // The arguments follow the closing quote directly.
     std::string commandLine = "\"" + m_target + "\"/open " + m_appFolder + "\\a.txt";
@@ -358,10 +359,10 @@ TEST_F(StandinShortcutTest, InstallAddsAQuotedItemAndUninstallDeletesTheEmptyGro
                                             "[ShowGroup(Tarvo Apps,1)]", "[ReplaceItem(Viewer)]",
                                             "[AddItem(" + commandLine + ",Viewer," + commandLine +
                                                 ",,,," + m_appFolder + "\\w)]"}));
-    EXPECT_EQ(shortcut.Verify(), 0);
+    EXPECT_EQ(shortcut.Verify(), ShortcutPresent);
 
     FwStringArray removed;
-    EXPECT_EQ(shortcut.UninstallStep(removed), 0);
+    EXPECT_EQ(shortcut.UninstallStep(removed), ShortcutRemoved);
     EXPECT_EQ(removed.GetSize(), 0);
     Lines sent = m_standin->Commands();
     ASSERT_EQ(sent.size(), 7u);
@@ -375,13 +376,14 @@ TEST_F(StandinShortcutTest, GroupWithOtherItemsStaysAndARefusedDeleteFails) {
     Prepare(one, "One", "");
     Prepare(two, "Two", "");
     FwStringArray list;
-    ASSERT_EQ(one.InstallStep(list), 0);
-    ASSERT_EQ(two.InstallStep(list), 0);
-    ASSERT_EQ(one.UninstallStep(list), 0);
+    ASSERT_EQ(one.InstallStep(list), ShortcutMade);
+    ASSERT_EQ(two.InstallStep(list), ShortcutMade);
+    ASSERT_EQ(one.UninstallStep(list), ShortcutRemoved);
     Lines sent = m_standin->Commands();
     EXPECT_EQ(sent.back(), "[DeleteItem(One)]") << "the group still holds Two";
-    EXPECT_EQ(one.UninstallStep(list), 2) << "the Program Manager refuses a missing item";
-    EXPECT_EQ(one.Status, 2);
+    EXPECT_EQ(one.UninstallStep(list), ShortcutNotRemoved)
+        << "the Program Manager refuses a missing item";
+    EXPECT_EQ(one.Status, ShortcutNotRemoved);
 }
 
 TEST_F(StandinShortcutTest, NoProgramGroupOrNoTarget) {
@@ -389,13 +391,13 @@ TEST_F(StandinShortcutTest, NoProgramGroupOrNoTarget) {
     Prepare(missing, "Missing", "");
     missing.DestName = "Absent.exe";
     FwStringArray list;
-    EXPECT_EQ(missing.InstallStep(list), 1);
+    EXPECT_EQ(missing.InstallStep(list), ShortcutTargetAbsent);
     EXPECT_EQ(list.GetSize(), 0);
 
     TheSetupContext().MacroG = "";
     WSetupShortcut shortcut;
     Prepare(shortcut, "NoGroup", m_temp / "Folder");
-    EXPECT_EQ(shortcut.InstallStep(list), 3);
+    EXPECT_EQ(shortcut.InstallStep(list), ShortcutNoProgramGroup);
     EXPECT_EQ(Entries(list), Lines{m_temp / "Folder"}) << "the folder is listed before the check";
     EXPECT_TRUE(m_standin->Commands().empty());
 }
@@ -405,7 +407,8 @@ TEST_F(StandinShortcutTest, ItemTooLongForACommandIsNotSent) {
     Prepare(shortcut, "Long", "");
     shortcut.Arguments = " " + std::string(120, 'a');
     FwStringArray list;
-    EXPECT_EQ(shortcut.InstallStep(list), 0) << "the Program Manager's answer does not count";
+    EXPECT_EQ(shortcut.InstallStep(list), ShortcutMade)
+        << "the Program Manager's answer does not count";
     Lines sent = m_standin->Commands();
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[2], "[ReplaceItem(Long)]");
@@ -424,7 +427,7 @@ TEST_F(ProgmanShortcutTest, WineProgramManagerMakesAndRemovesTheLink) {
     WSetupShortcut shortcut;
     Prepare(shortcut, "Viewer", "");
     FwStringArray list;
-    ASSERT_EQ(shortcut.InstallStep(list), 0);
+    ASSERT_EQ(shortcut.InstallStep(list), ShortcutMade);
     EXPECT_TRUE(IsFile(folder + "\\Viewer.lnk"));
     LinkInfo link = Read(folder + "\\Viewer.lnk");
     EXPECT_EQ(link.Path, m_target);
@@ -432,7 +435,7 @@ TEST_F(ProgmanShortcutTest, WineProgramManagerMakesAndRemovesTheLink) {
     testsupport::CloseFolderWindows(groupName);
 
     FwStringArray removed;
-    EXPECT_EQ(shortcut.UninstallStep(removed), 0);
+    EXPECT_EQ(shortcut.UninstallStep(removed), ShortcutRemoved);
     EXPECT_FALSE(IsFile(folder + "\\Viewer.lnk"));
     EXPECT_TRUE(IsFolder(folder)) << "Wine reports no item count, so the group stays";
     testsupport::CloseFolderWindows(groupName, 5000);

@@ -35,13 +35,13 @@ protected:
 TEST_F(TextFileKinds, ProfileFileThatDoesNotExistYetIsCreated) {
     WSetupProfileString entry;
     Entry(entry, "Paths", "Home", "<D>\\bin");
-    EXPECT_EQ(entry.Verify(), 1);
-    EXPECT_EQ(entry.InstallStep(0), 0);
-    EXPECT_EQ(entry.Status, 0);
+    EXPECT_EQ(entry.Verify(), ProfileFileMissing);
+    EXPECT_EQ(entry.InstallStep(0), ProfileWritten);
+    EXPECT_EQ(entry.Status, ProfileWritten);
     EXPECT_TRUE(entry.PreviousValue.empty());
     const std::string file = Path("app.ini");
     EXPECT_EQ(Profile(file, "Paths", "Home"), m_temp.Path() + "\\bin");
-    EXPECT_EQ(entry.Verify(), 0);
+    EXPECT_EQ(entry.Verify(), ProfileHasValue);
     // What was written is on disk, not only in the platform's cache.
     EXPECT_NE(ReadFileBytes(file).find("Home=" + m_temp.Path() + "\\bin"), std::string::npos);
 }
@@ -57,16 +57,16 @@ TEST_F(TextFileKinds, InstallTwiceThenRestoreGivesBackTheOriginal) {
 
     WSetupProfileString entry;
     Entry(entry, "Main", "Mode", "<D>");
-    ASSERT_EQ(entry.InstallStep(0), 0);
+    ASSERT_EQ(entry.InstallStep(0), ProfileWritten);
     EXPECT_EQ(entry.PreviousValue, original);
     EXPECT_EQ(Attributes(file) & FILE_ATTRIBUTE_READONLY, 0u) << "left plain after the install";
     EXPECT_EQ(Profile(file, "Main", "Mode"), m_temp.Path());
 
-    ASSERT_EQ(entry.InstallStep(0), 0);
+    ASSERT_EQ(entry.InstallStep(0), ProfileWritten);
     EXPECT_EQ(entry.PreviousValue, original) << "its own value is not the one before";
 
-    EXPECT_EQ(entry.Uninstall(), 2);
-    EXPECT_EQ(entry.Status, 2);
+    EXPECT_EQ(entry.Uninstall(), ProfileRestored);
+    EXPECT_EQ(entry.Status, ProfileRestored);
     EXPECT_EQ(Profile(file, "Main", "Mode"), original);
     EXPECT_EQ(Profile(file, "Other", "Mode"), "1");
     EXPECT_EQ(Profile(file, "Main", "Next"), "2");
@@ -77,19 +77,19 @@ TEST_F(TextFileKinds, UninstallEmptiesOrDeletesTheKey) {
     ASSERT_TRUE(WriteFileBytes(file, "[Main]\r\nOther=1\r\n"));
     WSetupProfileString entry;
     Entry(entry, "Main", "Fresh", "x");
-    ASSERT_EQ(entry.InstallStep(0), 0);
+    ASSERT_EQ(entry.InstallStep(0), ProfileWritten);
     EXPECT_TRUE(entry.PreviousValue.empty());
-    EXPECT_EQ(entry.Uninstall(), 2) << "restored to the empty value before";
+    EXPECT_EQ(entry.Uninstall(), ProfileRestored) << "restored to the empty value before";
     EXPECT_EQ(Profile(file, "Main", "Fresh"), "");
-    EXPECT_EQ(entry.Verify(), 2);
+    EXPECT_EQ(entry.Verify(), ProfileKeyEmpty);
 
     entry.RestoreOnUninstall = 0;
-    EXPECT_EQ(entry.Uninstall(), 0);
+    EXPECT_EQ(entry.Uninstall(), ProfileKeyDeleted);
     EXPECT_EQ(ReadFileBytes(file).find("Fresh"), std::string::npos);
     EXPECT_EQ(Profile(file, "Main", "Other"), "1");
 
     ASSERT_TRUE(DeleteFileA(file.c_str()));
-    EXPECT_EQ(entry.Uninstall(), 0) << "a file that is gone has nothing to undo";
+    EXPECT_EQ(entry.Uninstall(), ProfileKeyDeleted) << "a file that is gone has nothing to undo";
     EXPECT_EQ(Attributes(file), INVALID_FILE_ATTRIBUTES) << "and is not made again";
 }
 
@@ -113,7 +113,7 @@ TEST_F(TextFileKinds, EntriesThatWouldBreakTheFileAreRefused) {
         SCOPED_TRACE(std::string(c[0]) + " / " + c[1] + " / " + c[2]);
         WSetupProfileString entry;
         Entry(entry, c[0], c[1], c[2]);
-        EXPECT_EQ(entry.InstallStep(0), 2);
+        EXPECT_EQ(entry.InstallStep(0), ProfileNotWritten);
         EXPECT_EQ(ReadFileBytes(file), before);
     }
     // Nor is a value that only its expansion breaks.
@@ -121,7 +121,7 @@ TEST_F(TextFileKinds, EntriesThatWouldBreakTheFileAreRefused) {
     Entry(viaMacro, "Main", "Key", "<D>");
     viaMacro.DestDir = m_temp.Path();
     TheSetupContext().MacroD = "C:\\x\r\n[Evil]";
-    EXPECT_EQ(viaMacro.InstallStep(0), 2);
+    EXPECT_EQ(viaMacro.InstallStep(0), ProfileNotWritten);
     EXPECT_EQ(ReadFileBytes(file), before);
 }
 
@@ -132,7 +132,7 @@ TEST_F(TextFileKinds, DoubleByteSectionIsWritten) {
         GTEST_SKIP() << "needs the double-byte code page 932";
     WSetupProfileString entry;
     Entry(entry, "\x83\x5d", "\x83\x5c", "v");
-    EXPECT_EQ(entry.InstallStep(0), 0);
+    EXPECT_EQ(entry.InstallStep(0), ProfileWritten);
     EXPECT_EQ(Profile(Path("app.ini"), "\x83\x5d", "\x83\x5c"), "v");
 }
 
@@ -146,8 +146,8 @@ TEST_F(TextFileKinds, ProfileFileInUseIsNotWritten) {
     {
         KernelHandle lock = Lock(file);
         ASSERT_TRUE(lock.IsOpen());
-        EXPECT_EQ(entry.InstallStep(0), 2);
-        EXPECT_EQ(entry.Uninstall(), 5) << "in use is not absent";
+        EXPECT_EQ(entry.InstallStep(0), ProfileNotWritten);
+        EXPECT_EQ(entry.Uninstall(), ProfileRestoreFailed) << "in use is not absent";
     }
     EXPECT_EQ(ReadFileBytes(file), "[Main]\r\nKey=old\r\n");
     EXPECT_EQ(Attributes(file), readOnly) << "attributes as they were";
@@ -164,24 +164,24 @@ TEST_F(TextFileKinds, CustomisingReplacesLiterallyAndCaseSensitively) {
     Target(custom, "<D>", "setup.cfg");
     custom.SearchText = "<D>";
     custom.ReplaceText = "<D>\\bin";
-    EXPECT_EQ(custom.InstallStep(0), 0);
+    EXPECT_EQ(custom.InstallStep(0), CustFileReplaced);
     const std::string bin = m_temp.Path() + "\\bin";
     EXPECT_EQ(ReadFileBytes(file), "root=" + bin + "\r\nSearch search SEARCH\nlast " + bin);
     EXPECT_EQ(Attributes(file) & FILE_ATTRIBUTE_READONLY, 0u);
 
     custom.SearchText = "search";
     custom.ReplaceText = "found";
-    EXPECT_EQ(custom.InstallStep(0), 0);
+    EXPECT_EQ(custom.InstallStep(0), CustFileReplaced);
     EXPECT_EQ(ReadFileBytes(file), "root=" + bin + "\r\nSearch found SEARCH\nlast " + bin);
-    EXPECT_EQ(custom.Verify(), 0);
-    EXPECT_EQ(custom.Status, 0);
+    EXPECT_EQ(custom.Verify(), CustFileReplaced);
+    EXPECT_EQ(custom.Status, CustFileReplaced);
 }
 
 TEST_F(TextFileKinds, CustomisingAMissingOrBusyFileChangesNothing) {
     WSetupCustFile custom;
     Target(custom, "<D>", "absent.cfg");
-    EXPECT_EQ(custom.InstallStep(0), 1);
-    EXPECT_EQ(custom.Verify(), 1);
+    EXPECT_EQ(custom.InstallStep(0), CustFileAbsent);
+    EXPECT_EQ(custom.Verify(), CustFileAbsent);
 
     const std::string file = Path("busy.cfg");
     const std::string text = "a Search b\r\n";
@@ -192,11 +192,11 @@ TEST_F(TextFileKinds, CustomisingAMissingOrBusyFileChangesNothing) {
     {
         KernelHandle lock = Lock(file);
         ASSERT_TRUE(lock.IsOpen());
-        EXPECT_EQ(custom.InstallStep(0), 3) << "in use is not absent";
+        EXPECT_EQ(custom.InstallStep(0), CustFileNotReplaced) << "in use is not absent";
         EXPECT_EQ(Attributes(file), readOnly) << "attributes as they were";
     }
     EXPECT_EQ(ReadFileBytes(file), text);
-    EXPECT_EQ(custom.Status, 3);
+    EXPECT_EQ(custom.Status, CustFileNotReplaced);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -211,8 +211,8 @@ TEST_F(TextFileKinds, RegistryFileIsMergedBeforeTheNextElementRuns) {
                            "]\r\n\"Name\"=\"merged value\"\r\n\"Count\"=dword:00000007\r\n"));
     WSetupRegFile regFile;
     Target(regFile, "<D>", "app settings.reg");
-    EXPECT_EQ(regFile.InstallStep(0), 0);
-    EXPECT_EQ(regFile.Status, 0);
+    EXPECT_EQ(regFile.InstallStep(0), RegFileMerged);
+    EXPECT_EQ(regFile.Status, RegFileMerged);
 
     char name[64] = "";
     DWORD size = sizeof name;
@@ -228,6 +228,6 @@ TEST_F(TextFileKinds, RegistryFileIsMergedBeforeTheNextElementRuns) {
     EXPECT_EQ(count, 7u);
 
     Target(regFile, "<D>", "absent.reg");
-    EXPECT_EQ(regFile.InstallStep(0), 1);
-    EXPECT_EQ(regFile.Verify(), 1);
+    EXPECT_EQ(regFile.InstallStep(0), RegFileAbsent);
+    EXPECT_EQ(regFile.Verify(), RegFileAbsent);
 }

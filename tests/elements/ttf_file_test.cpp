@@ -178,11 +178,11 @@ TEST_F(FontElementTest, RegisteredUnderItsFamilyListedAndGoneAfterUninstall) {
     const std::string installed = m_target / m_fileName;
     ASSERT_FALSE(IsListed(m_family));
 
-    EXPECT_EQ(Install(font), 3); // copied, the destination was absent
+    EXPECT_EQ(Install(font), CopiedWasAbsent); // copied, the destination was absent
     EXPECT_EQ(font.RestartPending, 0);
-    EXPECT_EQ(font.Verify(), 7); // copied, not registered yet
-    ASSERT_EQ(font.RegisterFont(0), 0);
-    EXPECT_EQ(font.Status, 0);
+    EXPECT_EQ(font.Verify(), FontNotListed); // copied, not registered yet
+    ASSERT_EQ(font.RegisterFont(0), FontRegistered);
+    EXPECT_EQ(font.Status, FontRegistered);
     EXPECT_TRUE(IsListed(m_family));
 
     const char* own = IsNt() ? NtList : Win9xList;
@@ -197,9 +197,9 @@ TEST_F(FontElementTest, RegisteredUnderItsFamilyListedAndGoneAfterUninstall) {
         EXPECT_GT(bytes.size(), 0u);
         EXPECT_NE(bytes.find(m_fileName), std::string::npos);
     }
-    EXPECT_EQ(font.Verify(), 0); // the registration RegisterFont wrote is accepted
+    EXPECT_EQ(font.Verify(), FileAsInstalled); // the registration RegisterFont wrote is accepted
 
-    EXPECT_EQ(Uninstall(font), 0);
+    EXPECT_EQ(Uninstall(font), FileDeleted);
     EXPECT_FALSE(IsListed(m_family));
     EXPECT_FALSE(ListHasValue(own, m_family));
     EXPECT_EQ(GetFileAttributesA(installed.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -211,8 +211,8 @@ TEST_F(FontElementTest, FontsFolderRegistrationIsAcceptedByTheCheck) {
     Prepare(font, TheSystemFolders().Fonts());
     font.FontName = "";
     font.Id = m_family;
-    ASSERT_EQ(Install(font), 3);
-    ASSERT_EQ(font.RegisterFont(0), 0);
+    ASSERT_EQ(Install(font), CopiedWasAbsent);
+    ASSERT_EQ(font.RegisterFont(0), FontRegistered);
     EXPECT_EQ(font.FontName, m_family); // the empty name became Id
     const std::string installed = TheSystemFolders().Fonts() + "\\" + m_fileName;
     const std::string listed = ListValue(IsNt() ? NtList : Win9xList, m_family);
@@ -221,31 +221,31 @@ TEST_F(FontElementTest, FontsFolderRegistrationIsAcceptedByTheCheck) {
         EXPECT_EQ(listed, m_fileName);
     }
     EXPECT_TRUE(IsListed(m_family));
-    EXPECT_EQ(font.Verify(), 0);
-    EXPECT_EQ(Uninstall(font), 0);
+    EXPECT_EQ(font.Verify(), FileAsInstalled);
+    EXPECT_EQ(Uninstall(font), FileDeleted);
     EXPECT_FALSE(IsListed(m_family));
 }
 
 TEST_F(FontElementTest, UninstallKeepsAnotherFilesRegistrationAndTheCheckRejectsIt) {
     WSetupTTFFile font;
     Prepare(font, m_target.Path());
-    ASSERT_EQ(Install(font), 3);
+    ASSERT_EQ(Install(font), CopiedWasAbsent);
     const char* own = IsNt() ? NtList : Win9xList;
     const std::string valuePath = std::string(own) + m_family + " (TrueType)";
     ASSERT_TRUE(WriteRegStringAt(HKEY_LOCAL_MACHINE, valuePath, "C:\\Elsewhere\\other.ttf"));
-    EXPECT_EQ(font.Verify(), 7);
-    EXPECT_EQ(Uninstall(font), 0);
+    EXPECT_EQ(font.Verify(), FontNotListed);
+    EXPECT_EQ(Uninstall(font), FileDeleted);
     EXPECT_EQ(ListValue(own, m_family), "C:\\Elsewhere\\other.ttf");
 }
 
 TEST_F(FontElementTest, RegistrationFailuresAnswerTheirCodes) {
     WSetupTTFFile font;
     Prepare(font, m_target.Path());
-    EXPECT_EQ(font.RegisterFont(0), 2); // not installed yet
+    EXPECT_EQ(font.RegisterFont(0), FontFileAbsent); // not installed yet
 
     // Not a font: nothing added, nothing written.
     ASSERT_TRUE(testsupport::WriteFileBytes(m_target / m_fileName, "not a font"));
-    EXPECT_EQ(font.RegisterFont(0), 3);
+    EXPECT_EQ(font.RegisterFont(0), FontNotRegistered);
     EXPECT_FALSE(ListHasValue(IsNt() ? NtList : Win9xList, m_family));
     EXPECT_EQ(GetFileAttributesA(FotPathFor(m_fileName).c_str()), INVALID_FILE_ATTRIBUTES);
 
@@ -266,8 +266,8 @@ TEST_F(FontElementTest, RegisterFromSourceUsesTheMediumFileWhenSkipped) {
     font.SkipWhenAsked = 1;
     FwStringArray reboot;
     FwPtrArray collected;
-    EXPECT_EQ(font.InstallStep(reboot, collected, 1, 0, 0), 8);
-    ASSERT_EQ(font.RegisterFont(1), 0);
+    EXPECT_EQ(font.InstallStep(reboot, collected, 1, 0, 0), SkippedOnRequest);
+    ASSERT_EQ(font.RegisterFont(1), FontRegistered);
     const std::string listed = ListValue(IsNt() ? NtList : Win9xList, m_family);
     const std::string medium = m_medium / m_fileName;
     EXPECT_TRUE(EqualText(listed, BuildsFot() ? FotPathFor(m_fileName) : medium, false)) << listed;
@@ -283,12 +283,12 @@ TEST_F(FontElementTest, LeftoverResourceFileIsRebuilt) {
     SetFileAttributesA(fot.c_str(), FILE_ATTRIBUTE_READONLY);
     WSetupTTFFile font;
     Prepare(font, m_target.Path());
-    ASSERT_EQ(Install(font), 3);
-    ASSERT_EQ(font.RegisterFont(0), 0);
+    ASSERT_EQ(Install(font), CopiedWasAbsent);
+    ASSERT_EQ(font.RegisterFont(0), FontRegistered);
     EXPECT_TRUE(EqualText(ListValue(NtList, m_family), fot, false));
     EXPECT_NE(testsupport::ReadFileBytes(fot).find(m_fileName), std::string::npos);
     EXPECT_TRUE(IsListed(m_family));
-    EXPECT_EQ(Uninstall(font), 0);
+    EXPECT_EQ(Uninstall(font), FileDeleted);
     EXPECT_FALSE(IsListed(m_family));
 }
 
@@ -311,12 +311,12 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
 
     WSetupTTFFile font;
     Prepare(font, m_target.Path());
-    ASSERT_EQ(Install(font), 3);
+    ASSERT_EQ(Install(font), CopiedWasAbsent);
     const DWORD start = GetTickCount();
-    ASSERT_EQ(font.RegisterFont(0), 0);
+    ASSERT_EQ(font.RegisterFont(0), FontRegistered);
     const int afterAdd = listener.Count();
     EXPECT_GE(afterAdd, 1);
-    EXPECT_EQ(Uninstall(font), 0);
+    EXPECT_EQ(Uninstall(font), FileDeleted);
     EXPECT_GT(listener.Count(), afterAdd);
     EXPECT_LT(GetTickCount() - start, 20000u);
     release = true;
@@ -336,7 +336,7 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
     OverrideForTesting standIn(RestartPlatformForTesting(), &recorder);
 
     const std::string installed = m_target / m_fileName;
-    for (int mode : {0, 2, 3}) {
+    for (int mode : {CopyAlways, CopyIfNewerVersion, CopyIfNewerDate}) {
         SCOPED_TRACE(mode);
         ASSERT_TRUE(testsupport::WriteFileBytes(
             installed, testsupport::ReadFileBytes(testsupport::BaseFontPath())));
@@ -354,16 +354,18 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
         Prepare(font, m_target.Path());
         font.CopyMode = mode;
         const int outcome = Install(font);
-        EXPECT_EQ(outcome, mode == 0 ? 9 : mode == 2 ? 10 : 12);
-        EXPECT_EQ(font.RestartPending, mode == 0 ? 1 : 0);
+        EXPECT_EQ(outcome, mode == CopyAlways           ? ScheduledPlain
+                           : mode == CopyIfNewerVersion ? ScheduledVersion
+                                                        : ScheduledDate);
+        EXPECT_EQ(font.RestartPending, mode == CopyAlways ? 1 : 0);
         const int registered = font.RegisterFont(0);
         lock.Release();
-        if (mode == 0) {
-            EXPECT_EQ(registered, 1);
+        if (mode == CopyAlways) {
+            EXPECT_EQ(registered, FontAwaitsRestart);
             EXPECT_FALSE(IsListed(m_family));
         } else {
             // The file in place (the base font) is registered under this element's name.
-            EXPECT_EQ(registered, 0);
+            EXPECT_EQ(registered, FontRegistered);
             EXPECT_TRUE(UnregisterFontFile(installed, m_family));
         }
         DeleteFileA(installed.c_str());

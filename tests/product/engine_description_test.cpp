@@ -87,6 +87,12 @@ TEST_F(EngineDescription, BadInputIsRefusedWithFileLineAndReasonAndNothingInstal
          "(18): unknown component \"Nowhere\""},
         {"a comma the record cannot keep", base + "ExtraText = a,b\r\n",
          "(12): its record could not be read back"},
+        // Its surplus column would be taken for a part of the value data, the one column that
+        // may hold ",", and every column between would be rebuilt under the wrong field.
+        {"a comma before the free text column",
+         base + "\r\n[WSetupRegEntry Comma]\r\nComponent = Main\r\n"
+                "RootName = HKEY_CURRENT_USER\r\nKeyPath = Software\\a,b\r\nValueData = x\r\n",
+         "(18): its record could not be read back (field KeyPath)"},
         {"line without a value", base + "Garbage\r\n", "(17): expected \"Name = value\""},
     };
     for (const Case& c : cases) {

@@ -24,7 +24,7 @@ TEST(RemoveFolderAtRestart, Schedule) {
     full.DestDir = folder;
     full.DestName = "FULL";
     full.PruneParents = 0;
-    ASSERT_EQ(full.InstallStep(0), 0);
+    ASSERT_EQ(full.InstallStep(0), DirCreated);
     const std::string file = folder + "\\FULL\\INUSE.DAT";
     ASSERT_TRUE(stage::WriteAll(file, "in use until the restart"));
     testsupport::FileHolder holder(file, "read");
@@ -32,15 +32,15 @@ TEST(RemoveFolderAtRestart, Schedule) {
     holder.Detach();
     ASSERT_TRUE(DeleteFileAtReboot(file));
 
-    EXPECT_EQ(full.Uninstall(), 2);
+    EXPECT_EQ(full.Uninstall(), DirRemovalScheduled);
     EXPECT_TRUE(stage::Exists(file));
 
     WSetupDir empty;
     empty.DestDir = folder;
     empty.DestName = "EMPTY";
     empty.PruneParents = 0;
-    ASSERT_EQ(empty.InstallStep(0), 0);
-    EXPECT_EQ(empty.Uninstall(), 0);
+    ASSERT_EQ(empty.InstallStep(0), DirCreated);
+    EXPECT_EQ(empty.Uninstall(), DirRemoved);
     EXPECT_FALSE(IsFolder(folder + "\\EMPTY"));
     // Made again after its removal: a later restart must leave it alone.
     ASSERT_TRUE(CreateDirectoryA((folder + "\\EMPTY").c_str(), nullptr));

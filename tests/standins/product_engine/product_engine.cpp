@@ -34,6 +34,7 @@
 #include "description.h"
 #include "kinds.h"
 #include "setup/assembly/class_table.h"
+#include "setup/elements/element_kinds.h"
 #include "setup/core/component.h"
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
@@ -156,7 +157,7 @@ bool BuildProduct(const ProductDescription& description, Product& product,
         product.components.push_back(std::move(component));
     }
     for (const DescribedItem& item : description.elements) {
-        const KindInfo* kind = FindKind(item.className);
+        const ElementKindInfo* kind = FindElementKind(item.className);
         if (!kind) {
             problem(item.line, "unknown element class \"" + item.className + "\"");
             continue;
@@ -177,7 +178,7 @@ bool BuildProduct(const ProductDescription& description, Product& product,
                 problem(v.line, "field " + v.name + " is the engine's to set");
                 continue;
             }
-            const FieldInfo* field = FindField(*kind, v.name);
+            const ElementField* field = FindElementField(*kind->fields, v.name);
             if (!field) {
                 problem(v.line, "unknown field \"" + v.name + "\" of " + item.className);
                 continue;
@@ -193,10 +194,9 @@ bool BuildProduct(const ProductDescription& description, Product& product,
 
         // The record keeps at most one column with ",": anything else could not be rebuilt
         // from the uninstall log.
-        std::string reason;
-        FwPtr<WSetupElement> probe(CreateElement(item.className));
-        if (!SetFromRecord(probe.get(), *kind, element->GetFullRecord().c_str(), reason))
-            problem(item.line, "its record could not be read back (" + reason +
+        if (const ElementField* breaking = FieldBreakingRecord(element.get(), *kind->fields))
+            problem(item.line, "its record could not be read back (field " +
+                                   std::string(breaking->name) +
                                    "): a \",\" in a value other than the kind's free text");
 
         // What is copied from the medium must be there.
@@ -331,12 +331,12 @@ bool ReadLog(const std::string& path, Product& product, std::string& error) {
             rest = TextAfter(rest, " ");
             std::string componentId = TextBefore(rest, " ");
             std::string record = TextAfter(rest, " ");
-            const KindInfo* kind = FindKind(className);
+            const ElementKindInfo* kind = FindElementKind(className);
             FwPtr<WSetupElement> element(kind ? CreateElement(className) : nullptr);
             if (!element)
                 return fail("unknown element class " + className);
             std::string reason;
-            if (!SetFromRecord(element.get(), *kind, record, reason))
+            if (!SetFromRecord(element.get(), *kind->fields, record, reason))
                 return fail(reason);
             auto it = product.componentById.find(componentId);
             if (it == product.componentById.end())
@@ -375,7 +375,7 @@ int Install(const ProductDescription& description, const std::string& logPath) {
     for (WSetupElement* element : order) {
         int before = rebootList.GetSize();
         StepResult r = InstallElement(element, rebootList, collected);
-        if (IsFailure(element->Kind, Phase::Install, r.status))
+        if (MeaningOfStatus(element->Kind, ElementStep::Install, r.status) == StepMeaning::Failed)
             ++failed;
         Say(ItemLine("install", ++n, static_cast<int>(order.size()), element,
                      product.componentOf[element], r.status, r.note));
@@ -403,7 +403,7 @@ int Check(const std::string& logPath) {
     int n = 0;
     for (WSetupElement* element : order) {
         int status = VerifyElement(element);
-        if (IsFailure(element->Kind, Phase::Check, status))
+        if (MeaningOfStatus(element->Kind, ElementStep::Check, status) == StepMeaning::Failed)
             ++failed;
         Say(ItemLine("check", ++n, static_cast<int>(order.size()), element,
                      product.componentOf[element], status, ""));
@@ -459,7 +459,7 @@ int Remove(const std::string& logPath) {
             continue;
         }
         StepResult r = UndoElement(element, rebootList);
-        if (IsFailure(element->Kind, Phase::Undo, r.status))
+        if (MeaningOfStatus(element->Kind, ElementStep::Undo, r.status) == StepMeaning::Failed)
             left.insert(left.begin(), element);
         Say(ItemLine("undo", ++n, static_cast<int>(order.size()), element,
                      product.componentOf[element], r.status, r.note));
