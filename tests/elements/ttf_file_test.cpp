@@ -12,12 +12,12 @@
 #include "elements/font_material.h"
 #include "support/file_holder.h"
 #include "support/fixtures.h"
+#include "support/test_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 using testsupport::TempFolder;
 
@@ -298,13 +298,14 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
     // it forever.
     std::atomic<bool> release{false};
     std::atomic<HWND> hung{nullptr};
-    std::thread hangs([&] {
+    testsupport::TestThread hangs([&] {
         hung = CreateWindowA("STATIC", "hung", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                              nullptr, nullptr);
         while (!release)
             Sleep(10);
         DestroyWindow(hung);
     });
+    ASSERT_TRUE(hangs.Started());
     while (!hung)
         Sleep(10);
 
@@ -319,7 +320,7 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
     EXPECT_GT(listener.Count(), afterAdd);
     EXPECT_LT(GetTickCount() - start, 20000u);
     release = true;
-    hangs.join();
+    hangs.Join();
 }
 
 TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {

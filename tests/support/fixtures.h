@@ -65,6 +65,10 @@ inline const std::string To = "\x83\x67";
 } // namespace cp932
 // The folder of the running test program.
 std::string ProgramFolder();
+// The Windows version the harness gives the running program by its file name ("win95",
+// "win98", "nt351", "nt40", "win2k" for <name>-<version>.exe), or empty when it names none.
+// Children started under a name with the same suffix get the same version.
+std::string HarnessVersion();
 // An environment variable, or empty.
 std::string EnvText(const char* name);
 // The Windows (Z:) path of a Linux path.
