@@ -107,6 +107,17 @@ std::string ProgramFolder() {
     return path.substr(0, path.find_last_of('\\'));
 }
 
+bool DirectionFlagSet() {
+#if defined(__x86_64__)
+    unsigned long long flags = 0;
+    asm volatile("pushfq\n\tpopq %0" : "=r"(flags));
+#else
+    unsigned long flags = 0;
+    asm volatile("pushfl\n\tpopl %0" : "=r"(flags));
+#endif
+    return (flags & 0x400) != 0;
+}
+
 std::string HarnessVersion() {
     char buf[MAX_PATH];
     const std::string path(buf, GetModuleFileNameA(nullptr, buf, MAX_PATH));

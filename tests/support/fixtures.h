@@ -63,6 +63,9 @@ inline const std::string Bun = "\x95\xB6";
 inline const std::string Fu = "\x83\x74";
 inline const std::string To = "\x83\x67";
 } // namespace cp932
+// Whether the processor's direction flag is set on the calling thread (the calling convention
+// says it is clear at every call and return).
+bool DirectionFlagSet();
 // The folder of the running test program.
 std::string ProgramFolder();
 // The Windows version the harness gives the running program by its file name ("win95",
