@@ -38,19 +38,20 @@ std::string FotPathFor(const std::string& fontFileName) {
            fontFileName.substr(0, fontFileName.find('.')) + ".FOT";
 }
 
+// Counts the fonts enumerated (a callback of the platform's calling convention: a lambda would
+// convert only to a cdecl pointer, which differs from CALLBACK at 32 bits).
+int CALLBACK CountFont(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    return 1;
+}
+
 bool IsListed(const std::string& family) {
     HDC dc = CreateCompatibleDC(nullptr);
     LOGFONTA wanted = {};
     wanted.lfCharSet = DEFAULT_CHARSET;
     lstrcpynA(wanted.lfFaceName, family.c_str(), LF_FACESIZE);
     int found = 0;
-    EnumFontFamiliesExA(
-        dc, &wanted,
-        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM counter) -> int {
-            ++*reinterpret_cast<int*>(counter);
-            return 1;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExA(dc, &wanted, &CountFont, reinterpret_cast<LPARAM>(&found), 0);
     DeleteDC(dc);
     return found > 0;
 }
@@ -305,6 +306,11 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
             Sleep(10);
         DestroyWindow(hung);
     });
+    // Released before the thread is joined on every way out of the test, failed asserts too.
+    struct ReleaseOnExit {
+        std::atomic<bool>& flag;
+        ~ReleaseOnExit() { flag = true; }
+    } releaseOnExit{release};
     ASSERT_TRUE(hangs.Started());
     while (!hung)
         Sleep(10);
