@@ -136,22 +136,18 @@ TEST(CrashGuard, ExceptionsTheEntryHandlesItselfAreNotCrashes) {
 // in EBX, ESI, EDI and EBP, so that the caller's registers after the guard are the guard's doing
 // alone (compiled callers would restore their own copies and hide a fault). The handler chain
 // (FS:[0]) and the stack pointer must be as before, and the direction flag clear.
-namespace {
-
 struct GuardCall {
-    void* guard;           // 0: CallGuardedEntry
-    FARPROC entry;         // 4
-    long* result;          // 8
-    CSetupCException* caught; // 12
-    std::uint32_t returned; // 16: the guard's answer (al)
-    std::uint32_t ebx, esi, edi, ebp; // 20, 24, 28, 32: after the guard
+    void* guard;                           // 0: CallGuardedEntry
+    FARPROC entry;                         // 4
+    long* result;                          // 8
+    CSetupCException* caught;              // 12
+    std::uint32_t returned;                // 16: the guard's answer (al)
+    std::uint32_t ebx, esi, edi, ebp;      // 20, 24, 28, 32: after the guard
     std::uint32_t chainBefore, chainAfter; // 36, 40: FS:[0]
-    std::uint32_t espBefore, espAfter; // 44, 48
-    std::uint32_t eflags; // 52
+    std::uint32_t espBefore, espAfter;     // 44, 48
+    std::uint32_t eflags;                  // 52
 };
 static_assert(sizeof(GuardCall) == 56, "the assembly's offsets");
-
-} // namespace
 
 extern "C" {
 GuardCall* g_guardCall;

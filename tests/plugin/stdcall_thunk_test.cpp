@@ -21,15 +21,15 @@ using namespace plugintest;
 
 // What the call sequence is given and what it saw. Offsets are used by the assembly below.
 struct ThunkCall {
-    void* entry;            // 0
-    std::uint32_t args[4];  // 4: first argument first
-    std::uint32_t drop;     // 20: bytes below a 16-byte boundary before the arguments are pushed
-    std::uint32_t result;   // 24
+    void* entry;             // 0
+    std::uint32_t args[4];   // 4: first argument first
+    std::uint32_t drop;      // 20: bytes below a 16-byte boundary before the arguments are pushed
+    std::uint32_t result;    // 24
     std::uint32_t espBefore; // 28: before the arguments are pushed
     std::uint32_t espAtCall; // 32: after they are pushed (the alignment the entry meets)
-    std::uint32_t espAfter; // 36: after the entry returned
+    std::uint32_t espAfter;  // 36: after the entry returned
     std::uint32_t ebx, esi, edi, ebp; // 40, 44, 48, 52: after the entry returned
-    std::uint32_t eflags;   // 56: after the entry returned
+    std::uint32_t eflags;             // 56: after the entry returned
 };
 static_assert(sizeof(ThunkCall) == 60, "the assembly's offsets");
 

@@ -26,16 +26,36 @@ extern int __cdecl rand(void);
 extern int* __cdecl _errno(void);
 __declspec(dllimport) void* __cdecl localtime(const long*);
 
-int __cdecl close(int fd) { return _close(fd); }
-int __cdecl dup(int fd) { return _dup(fd); }
-int __cdecl dup2(int from, int to) { return _dup2(from, to); }
-int __cdecl read(int fd, void* buffer, unsigned count) { return _read(fd, buffer, count); }
-int __cdecl write(int fd, const void* buffer, unsigned count) { return _write(fd, buffer, count); }
-int __cdecl creat(const char* path, int mode) { return _creat(path, mode); }
-int __cdecl fileno(void* file) { return _fileno(file); }
-void* __cdecl fdopen(int fd, const char* mode) { return _fdopen(fd, mode); }
-int __cdecl getwc(void* file) { return fgetwc(file); }
-int __cdecl putwc(int c, void* file) { return fputwc(c, file); }
+int __cdecl close(int fd) {
+    return _close(fd);
+}
+int __cdecl dup(int fd) {
+    return _dup(fd);
+}
+int __cdecl dup2(int from, int to) {
+    return _dup2(from, to);
+}
+int __cdecl read(int fd, void* buffer, unsigned count) {
+    return _read(fd, buffer, count);
+}
+int __cdecl write(int fd, const void* buffer, unsigned count) {
+    return _write(fd, buffer, count);
+}
+int __cdecl creat(const char* path, int mode) {
+    return _creat(path, mode);
+}
+int __cdecl fileno(void* file) {
+    return _fileno(file);
+}
+void* __cdecl fdopen(int fd, const char* mode) {
+    return _fdopen(fd, mode);
+}
+int __cdecl getwc(void* file) {
+    return fgetwc(file);
+}
+int __cdecl putwc(int c, void* file) {
+    return fputwc(c, file);
+}
 
 /* crtdll.dll's stat record has 32-bit sizes and times: it is the later _stat32. */
 struct stat32 {
@@ -61,7 +81,9 @@ struct stat64 {
     long long st_atime_, st_mtime_, st_ctime_;
 };
 
-static int __cdecl ShimStat32(const char* path, struct stat32* out) { return _stat(path, out); }
+static int __cdecl ShimStat32(const char* path, struct stat32* out) {
+    return _stat(path, out);
+}
 
 static int __cdecl ShimFstat64(int fd, struct stat64* out) {
     struct stat32 small;
@@ -81,7 +103,9 @@ static int __cdecl ShimFstat64(int fd, struct stat64* out) {
     return 0;
 }
 
-static void* __cdecl ShimLocaltime32(const long* time) { return localtime(time); }
+static void* __cdecl ShimLocaltime32(const long* time) {
+    return localtime(time);
+}
 
 /* No error-mode switch in crtdll.dll: its abort shows no dialog to suppress. */
 static int __cdecl ShimSetErrorMode(int mode) {
