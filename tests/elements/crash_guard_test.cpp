@@ -152,13 +152,11 @@ static_assert(sizeof(GuardCall) == 56, "the assembly's offsets");
 extern "C" {
 GuardCall* g_guardCall;
 std::uint32_t g_guardSavedEsp;
-void __cdecl CallGuardFromAssembly(GuardCall* call);
 }
 
-asm(R"(
-    .pushsection .text
-    .globl _CallGuardFromAssembly
-_CallGuardFromAssembly:
+// No prologue or epilogue of the compiler's: the body is the whole call sequence.
+extern "C" __attribute__((naked)) void __cdecl CallGuardFromAssembly(GuardCall*) {
+    asm volatile(R"(
     pushl %ebp
     pushl %ebx
     pushl %esi
@@ -201,8 +199,8 @@ _CallGuardFromAssembly:
     popl %ebx
     popl %ebp
     ret
-    .popsection
 )");
+}
 
 TEST(CrashGuard32, CallersRegistersHandlerChainAndStackAreKept) {
     bool (*guard)(FARPROC, const std::uintptr_t*, int, long&, CSetupCException&) =

@@ -36,7 +36,6 @@ static_assert(sizeof(ThunkCall) == 60, "the assembly's offsets");
 extern "C" {
 ThunkCall* g_thunkCall;
 std::uint32_t g_thunkSavedEsp;
-void __cdecl CallThroughThunk(ThunkCall* call);
 }
 
 // Sentinels the callee-saved registers hold across the call.
@@ -45,10 +44,9 @@ constexpr std::uint32_t SentinelEsi = 0x2BADB0B2;
 constexpr std::uint32_t SentinelEdi = 0x3BADB0B3;
 constexpr std::uint32_t SentinelEbp = 0x4BADB0B4;
 
-asm(R"(
-    .pushsection .text
-    .globl _CallThroughThunk
-_CallThroughThunk:
+// No prologue or epilogue of the compiler's: the body is the whole call sequence.
+extern "C" __attribute__((naked)) void __cdecl CallThroughThunk(ThunkCall*) {
+    asm volatile(R"(
     pushl %ebp
     pushl %ebx
     pushl %esi
@@ -87,8 +85,8 @@ _CallThroughThunk:
     popl %ebx
     popl %ebp
     ret
-    .popsection
 )");
+}
 
 namespace {
 
