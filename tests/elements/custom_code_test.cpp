@@ -96,6 +96,8 @@ protected:
     OverrideForTesting<MainWindowSource> m_noSource{MainWindowSourceForTesting(), nullptr};
 };
 
+using testsupport::DirectionFlagSet;
+
 } // namespace
 
 TEST_F(CustomCodeTest, EntryResultsBecomeTheInstallStatus) {
@@ -188,12 +190,18 @@ TEST_F(CustomCodeTest, CrashingEntriesOneAfterAnotherAndTheSetupGoesOn) {
     Name(install, "custom_entry.dll");
     WUninstallCustomDLL uninstall;
     Name(uninstall, "custom_entry.dll");
-    {
-        EnvSetting crash("TARVO_CUSTOM_CRASH", "1");
-        EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
-        EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
-        EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
-        EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
+    // An access violation, a division by zero, a foreign exception code and a fault with the
+    // direction flag set: each three times in a row, then a normal call.
+    for (const char* kind : {"1", "divide", "foreign", "std"}) {
+        SCOPED_TRACE(kind);
+        {
+            EnvSetting crash("TARVO_CUSTOM_CRASH", kind);
+            EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
+            EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
+            EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
+            EXPECT_EQ(DirectionFlagSet(), false) << "the guard hands back a clear flag";
+        }
+        EXPECT_EQ(install.InstallStep(0), CustomDllCalled);
     }
     EnvSetting result("TARVO_CUSTOM_RESULT", "4");
     EXPECT_EQ(install.InstallStep(0), 4);

@@ -13,12 +13,12 @@
 #include "elements/font_material.h"
 #include "support/file_holder.h"
 #include "support/fixtures.h"
+#include "support/test_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 using testsupport::TempFolder;
 
@@ -39,19 +39,20 @@ std::string FotPathFor(const std::string& fontFileName) {
            fontFileName.substr(0, fontFileName.find('.')) + ".FOT";
 }
 
+// Counts the fonts enumerated (a callback of the platform's calling convention: a lambda would
+// convert only to a cdecl pointer, which differs from CALLBACK at 32 bits).
+int CALLBACK CountFont(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    return 1;
+}
+
 bool IsListed(const std::string& family) {
     HDC dc = CreateCompatibleDC(nullptr);
     LOGFONTA wanted = {};
     wanted.lfCharSet = DEFAULT_CHARSET;
     lstrcpynA(wanted.lfFaceName, family.c_str(), LF_FACESIZE);
     int found = 0;
-    EnumFontFamiliesExA(
-        dc, &wanted,
-        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM counter) -> int {
-            ++*reinterpret_cast<int*>(counter);
-            return 1;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExA(dc, &wanted, &CountFont, reinterpret_cast<LPARAM>(&found), 0);
     DeleteDC(dc);
     return found > 0;
 }
@@ -299,13 +300,19 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
     // it forever.
     std::atomic<bool> release{false};
     std::atomic<HWND> hung{nullptr};
-    std::thread hangs([&] {
+    testsupport::TestThread hangs([&] {
         hung = CreateWindowA("STATIC", "hung", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                              nullptr, nullptr);
         while (!release)
             Sleep(10);
         DestroyWindow(hung);
     });
+    // Released before the thread is joined on every way out of the test, failed asserts too.
+    struct ReleaseOnExit {
+        std::atomic<bool>& flag;
+        ~ReleaseOnExit() { flag = true; }
+    } releaseOnExit{release};
+    ASSERT_TRUE(hangs.Started());
     while (!hung)
         Sleep(10);
 
@@ -320,7 +327,7 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
     EXPECT_GT(listener.Count(), afterAdd);
     EXPECT_LT(GetTickCount() - start, 20000u);
     release = true;
-    hangs.join();
+    hangs.Join();
 }
 
 TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {

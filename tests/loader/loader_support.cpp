@@ -125,15 +125,24 @@ DWORD ScriptedAnswers::AskConnection(CONNECTDLGSTRUCTA& dialog) {
 
 namespace {
 
+// The loader runs as the version of the test program (Windows 95, 98, NT 4.0, 2000).
+std::string LoaderVersion() {
+    const std::string version = HarnessVersion();
+    if (!version.empty())
+        return version;
+    return PlatformId() == VER_PLATFORM_WIN32_NT ? "win2k" : "win98";
+}
+
 std::string QuendaName() {
-    return PlatformId() == VER_PLATFORM_WIN32_NT ? "Quenda-win2k.exe" : "Quenda-win98.exe";
+    return "Quenda-" + LoaderVersion() + ".exe";
 }
 
 // Wine takes a program's Windows version from its per-program key, as the test wrapper sets
 // it for the test programs themselves.
 void SetWineVersionFor(const std::string& programName) {
     const std::string key = "Software\\Wine\\AppDefaults\\" + programName;
-    const char* version = PlatformId() == VER_PLATFORM_WIN32_NT ? "win2k" : "win98";
+    const std::string versionText = LoaderVersion();
+    const char* version = versionText.c_str();
     RegKey handle;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         handle.Receive(), nullptr) == ERROR_SUCCESS)

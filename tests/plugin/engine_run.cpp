@@ -14,11 +14,10 @@ namespace plugintest {
 
 namespace {
 
-// "win98" or "win2k", from the running test program's name.
+// The running test program's version ("win95", "nt40", ...), for the engine copy of that name.
 std::string VersionSuffix() {
-    char buffer[MAX_PATH];
-    std::string name(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH));
-    return name.find("-win98.exe") != std::string::npos ? "win98" : "win2k";
+    const std::string version = testsupport::HarnessVersion();
+    return version.empty() ? "win2k" : version;
 }
 
 // Gives the engine copy named for `version` that Windows version under Wine.

@@ -106,6 +106,31 @@ std::string ProgramFolder() {
     return path.substr(0, path.find_last_of('\\'));
 }
 
+bool DirectionFlagSet() {
+#if defined(__x86_64__)
+    unsigned long long flags = 0;
+    asm volatile("pushfq\n\tpopq %0" : "=r"(flags));
+#else
+    unsigned long flags = 0;
+    asm volatile("pushfl\n\tpopl %0" : "=r"(flags));
+#endif
+    return (flags & 0x400) != 0;
+}
+
+std::string HarnessVersion() {
+    char buf[MAX_PATH];
+    const std::string path(buf, GetModuleFileNameA(nullptr, buf, MAX_PATH));
+    const std::string::size_type dash = path.find_last_of('-');
+    const std::string::size_type dot = path.find_last_of('.');
+    if (dash == std::string::npos || dot == std::string::npos || dot < dash)
+        return std::string();
+    const std::string version = path.substr(dash + 1, dot - dash - 1);
+    for (const char* known : {"win95", "win98", "nt351", "nt40", "win2k"})
+        if (lstrcmpiA(version.c_str(), known) == 0)
+            return known;
+    return std::string();
+}
+
 std::string EnvText(const char* name) {
     char buf[4096];
     DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);

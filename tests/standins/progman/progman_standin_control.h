@@ -21,27 +21,31 @@ inline bool HasDisplay() {
 // start) for each group it creates or shows. Closes the windows titled `title` as they appear:
 // waits up to `waitMs` for the first, then until none has appeared for `quietMs`. Returns how
 // many close requests were posted.
+struct CloseFolderSearch {
+    const std::string* Title;
+    int Closed;
+};
+
+// An enumeration callback in the platform's calling convention (a lambda converts only to a
+// cdecl pointer, which differs from CALLBACK at 32 bits).
+inline BOOL CALLBACK CloseFolderWindow(HWND window, LPARAM param) {
+    CloseFolderSearch* s = reinterpret_cast<CloseFolderSearch*>(param);
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    if (IsWindowVisible(window) && *s->Title == text) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        ++s->Closed;
+    }
+    return TRUE;
+}
+
 inline int CloseFolderWindows(const std::string& title, DWORD waitMs = 15000,
                               DWORD quietMs = 1500) {
-    struct Search {
-        const std::string* Title;
-        int Closed;
-    } search = {&title, 0};
+    CloseFolderSearch search = {&title, 0};
     DWORD start = GetTickCount(), lastSeen = 0;
     while (GetTickCount() - start < waitMs) {
         int before = search.Closed;
-        EnumWindows(
-            [](HWND window, LPARAM param) -> BOOL {
-                Search* s = reinterpret_cast<Search*>(param);
-                char text[512] = "";
-                GetWindowTextA(window, text, sizeof text);
-                if (IsWindowVisible(window) && *s->Title == text) {
-                    PostMessageA(window, WM_CLOSE, 0, 0);
-                    ++s->Closed;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(&CloseFolderWindow, reinterpret_cast<LPARAM>(&search));
         if (search.Closed != before)
             lastSeen = GetTickCount();
         else if (lastSeen && GetTickCount() - lastSeen > quietMs)
