@@ -4,8 +4,10 @@
 // through their operations, everything they call.
 #include <windows.h>
 
+#include "setup/assembly/class_table.h"
 #include "setup/core/framework.h"
 
 extern "C" __declspec(dllexport) void* __stdcall TarvoCreateByName(const char* name) {
+    UseSetupClassTable();
     return FwRuntimeClass::CreateObject(name);
 }

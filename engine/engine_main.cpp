@@ -45,6 +45,7 @@
 #include "description.h"
 #include "file_io.h"
 #include "kinds.h"
+#include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
@@ -773,6 +774,7 @@ int Remove(const std::string& logPath) {
 } // namespace
 
 int main() {
+    UseSetupClassTable();
     std::string descriptionPath = JoinPath(ProgramFolder(), "product.txt", true);
     std::string mode = "install";
     std::string logPath;

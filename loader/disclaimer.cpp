@@ -1,6 +1,7 @@
 #include "loader/disclaimer.h"
 
 #include "resources/resource.h"
+#include "setup/core/handles.h"
 
 #include <cstdio>
 #include <cstring>
@@ -8,7 +9,8 @@
 const char* const DisclaimerFallbackText = "We Didn't manage to get a disclaimer from then file";
 
 std::string ReadDisclaimerText(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rt");
+    StdioFile stream(std::fopen(path.c_str(), "rt"));
+    std::FILE* file = stream.Get();
     if (!file)
         return DisclaimerFallbackText;
     // Lines are read in pieces of at most 1022 characters; the pieces of a longer line are
@@ -32,7 +34,6 @@ std::string ReadDisclaimerText(const std::string& path) {
             line.clear();
         }
     }
-    std::fclose(file);
     return text;
 }
 

@@ -8,6 +8,7 @@
 // and NT 4.0 draw dialogs of such a program in 3-D only on request.
 #include "loader/loader_app.h"
 #include "setup/core/process_objects.h"
+#include "setup/core/sysfolders.h"
 
 #include <windows.h>
 
@@ -16,7 +17,9 @@ LoaderApp theApp;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    // The setup library's process-wide objects are built before the loader's own work.
+    // The setup library's process-wide objects are built before the loader's own work, with
+    // the folder library of the folder current at start.
+    RecordStartFolder();
     BuildProcessObjects();
     theApp.InitInstance(GetCommandLineA());
     return theApp.ExitCode();

@@ -6,6 +6,7 @@
 #include "plugin/hotsync_probe.h"
 #include "plugin/shortcut_refresh.h"
 #include "setup/core/component.h"
+#include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 
 // The plug-in's application object, the one every module built on the framework has. It holds
@@ -15,6 +16,14 @@ public:
     const char* Name() const { return "Morvik"; }
 };
 MorvikApp TheMorvikApp;
+
+// The engine loads the plug-in from its medium and may change its current folder before the
+// first entry point builds the system folders: the folder library is the medium's.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH)
+        RecordStartFolder();
+    return TRUE;
+}
 
 namespace {
 

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Configures and builds both targets: build/i686 (the product) and build/x86_64 (tests).
+# Configures and builds both targets: build/i686 (the product, and its tests built the same way)
+# and build/x86_64 (the same sources and tests for wine64).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 JOBS=${JOBS:-$(nproc)}

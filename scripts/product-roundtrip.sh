@@ -12,15 +12,16 @@
 #   7. take the snapshot again and compare: every difference must be one that is listed and
 #      explained below.
 #
-#   scripts/product-roundtrip.sh <win98|win2k> [<work folder>]
-# Needs a built x86_64 tree (scripts/build.sh); TARVO_BUILD names another one. Exit code 0 when
+#   scripts/product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>]
+# Needs a built x86_64 tree (scripts/build.sh); TARVO_BUILD names another one (build/i686: the
+# product's loader, library and an engine built like them, under 32-bit Wine). Exit code 0 when
 # every step did what it should and the machine was left as it was.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-FAMILY=${1:?usage: product-roundtrip.sh <win98|win2k> [<work folder>]}
+FAMILY=${1:?usage: product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>]}
 BUILD=${TARVO_BUILD:-$ROOT/build/x86_64}
 WORK=${2:-$ROOT/build/product/$FAMILY}
-case "$FAMILY" in win98 | win2k) ;; *) echo "unknown family $FAMILY" >&2; exit 2 ;; esac
+case "$FAMILY" in win95 | win98 | nt40 | win2k) ;; *) echo "unknown family $FAMILY" >&2; exit 2 ;; esac
 
 export TARVO_WINEPREFIX="$WORK/prefix"
 export WINEPREFIX="$TARVO_WINEPREFIX"
@@ -46,6 +47,7 @@ T0=$(now)
 rm -rf "$WORK"
 mkdir -p "$WORK" "$MEDIUM/files"
 exec > >(tee "$WORK/roundtrip.log") 2>&1
+"$RUN" --runnable || exit $?
 "$RUN" --init
 # The whole prefix runs as the family's Windows version: the loader, the engine, the registry
 # editor it starts and the product's programs alike.

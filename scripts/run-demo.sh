@@ -15,11 +15,13 @@
 # from a second medium, build/demo/hotsync-medium, which loads Morvik.dll and calls its
 # installation entry points; a removal of the feature follows, and the script prints and checks
 # the action codes, custom macros, HotSync Manager shortcut and conduit table. Last, the sample
-# product is installed, restarted, checked and removed on Windows 98 and on Windows 2000, each
-# in a Wine prefix of its own (scripts/product-roundtrip.sh), ending with "machine left as it
-# was: yes" for each.
-# The media hold the x86_64 builds (this machine runs only 64-bit Windows programs); the 32-bit
-# products are build/i686/Quenda.exe and build/i686/Morvik.dll.
+# product is installed, restarted, checked and removed on the 9x and the NT family, each in a
+# Wine prefix of its own (scripts/product-roundtrip.sh), ending with "machine left as it was:
+# yes" for each.
+# The media hold what ships: build/i686/Quenda.exe and build/i686/Morvik.dll under 32-bit Wine
+# (with the stand-ins and the product engine of that tree, built the same way), as Windows 95
+# and NT 4.0. On a machine that cannot run 32-bit programs (its kernel refuses them) the demo
+# says so and runs the x86_64 build of the same sources under wine64, as Windows 98 and 2000.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 MODE=batch
@@ -33,7 +35,15 @@ esac
 "$ROOT/scripts/setup-machine.sh"
 "$ROOT/scripts/build.sh"
 
-BUILD="$ROOT/build/x86_64"
+BUILD="$ROOT/build/i686"
+FAMILIES="win95 nt40"
+if ! "$BUILD/wine-run" --runnable 2>/dev/null; then
+    echo "NOTE: this machine cannot run 32-bit programs, so not the product build/i686 either:"
+    echo "      the demo runs the x86_64 build of the same sources under wine64 instead."
+    BUILD="$ROOT/build/x86_64"
+    FAMILIES="win98 win2k"
+fi
+echo "Build run: $BUILD"
 DEMO="$ROOT/build/demo"
 MEDIUM="$DEMO/medium"
 ENGINE_BUILT="$BUILD/tests/standins/engine/ravell32.dll"
@@ -204,7 +214,7 @@ fi
 # The sample product, installed, restarted, checked and removed on each platform family, each in
 # a Wine prefix of its own (scripts/product-roundtrip.sh says how).
 PRODUCT_OK=1
-for family in win98 win2k; do
+for family in $FAMILIES; do
     echo
     echo "== The sample product on $family: install, restart, check, remove =="
     TARVO_BUILD="$BUILD" "$ROOT/scripts/product-roundtrip.sh" "$family" \
@@ -212,7 +222,7 @@ for family in win98 win2k; do
 done
 echo
 echo "== Main job =="
-for family in win98 win2k; do
+for family in $FAMILIES; do
     grep -h "machine left as it was" "$DEMO/product-$family/roundtrip.log" 2>/dev/null || true
 done
 [ "$PRODUCT_OK" = 1 ] || { echo "  The sample product's round trip did NOT do what it should."; exit 1; }

@@ -1,4 +1,6 @@
 // The table of classes that can be created by name.
+#include "setup/assembly/class_table.h"
+
 #include "setup/core/framework.h"
 
 #include "setup/core/component.h"
@@ -11,8 +13,6 @@
 #include "setup/elements/shortcut.h"
 #include "setup/elements/text_file_kinds.h"
 #include "setup/elements/ttf_file.h"
-
-#include <cstring>
 
 namespace {
 
@@ -44,18 +44,6 @@ const FwRuntimeClass* const g_classes[] = {
 
 } // namespace
 
-const FwRuntimeClass* FwRuntimeClass::FromName(const char* name) {
-    if (!name)
-        return nullptr;
-    for (const FwRuntimeClass* cls : g_classes)
-        if (std::strcmp(cls->ClassName, name) == 0)
-            return cls;
-    return nullptr;
-}
-
-// Kept beside the table: a program that never creates objects by name then links none of the
-// element kinds it does not use.
-FwObject* FwRuntimeClass::CreateObject(const char* name) {
-    const FwRuntimeClass* cls = FromName(name);
-    return cls ? cls->CreateObject() : nullptr;
+void UseSetupClassTable() {
+    FwRuntimeClass::UseClassTable(g_classes, sizeof g_classes / sizeof g_classes[0]);
 }

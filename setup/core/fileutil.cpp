@@ -24,21 +24,21 @@ constexpr DWORD CopyBlockSize = 64 * 1024;
 constexpr DWORD ChecksumBlockSize = 64 * 1024;
 
 // The text layer's characters: one byte, or two for a double-byte character of the system code
-// page. Short names are measured and cut in characters, and only a character of its own can be
-// a separator or a forbidden character (never the trail byte of a double-byte one).
+// page. An 8.3 name holds eight bytes before the dot and three after it, so short names are
+// measured in bytes (a double-byte character takes two) and cut only between characters; only
+// a character of its own can be a separator or a forbidden character (never the trail byte of a
+// double-byte one).
 
-std::size_t CharCount(const std::string& text) {
-    std::size_t count = 0;
-    for (std::size_t pos = 0; pos < text.size(); pos += CharLengthAt(text, pos))
-        ++count;
-    return count;
-}
-
-// The first `count` characters.
-std::string FirstChars(const std::string& text, std::size_t count) {
+// The longest start of the text of at most `bytes` bytes that ends between two characters: a
+// double-byte character that would not fit whole is left out, with the rest.
+std::string FirstBytes(const std::string& text, std::size_t bytes) {
     std::size_t pos = 0;
-    for (; pos < text.size() && count > 0; --count)
-        pos += CharLengthAt(text, pos);
+    while (pos < text.size()) {
+        const std::size_t next = pos + CharLengthAt(text, pos);
+        if (next > bytes)
+            break;
+        pos = next;
+    }
     return text.substr(0, pos);
 }
 
@@ -92,42 +92,42 @@ std::vector<std::string> Components(const std::string& path) {
     }
 }
 
-// Whether one path component is an 8.3 name: at most eight characters before an optional single
-// dot and at most three after it. "." and ".." and empty components pass.
+// Whether one path component is an 8.3 name: at most eight bytes before an optional single dot
+// and at most three after it. "." and ".." and empty components pass.
 bool IsEightDotThree(const std::string& name) {
     if (name.empty() || name == "." || name == "..")
         return true;
     const std::size_t dot = FirstDot(name);
     if (dot == TextNotFound)
-        return CharCount(name) <= 8;
+        return name.size() <= 8;
     const std::string extension = name.substr(dot + 1);
     if (FirstDot(extension) != TextNotFound)
         return false;
-    return CharCount(name.substr(0, dot)) <= 8 && CharCount(extension) <= 3;
+    return dot <= 8 && extension.size() <= 3;
 }
 
-// Stem, "~" and number, with the stem cut so that the whole stays within eight characters:
+// Stem, "~" and number, with the stem cut so that the whole stays within eight bytes:
 // "ABCDEF~9", then "ABCDE~10", "ABCD~100". Empty when even the number alone does not fit.
 std::string NumberedStem(const std::string& stem, std::size_t maxStem, unsigned number) {
     const std::string tail = "~" + std::to_string(number);
     if (tail.size() > 8)
         return {};
     const std::size_t room = 8 - tail.size();
-    return FirstChars(stem, maxStem < room ? maxStem : room) + tail;
+    return FirstBytes(stem, maxStem < room ? maxStem : room) + tail;
 }
 
 // The extension part of a shortened name: the text after the first dot without further dots, at
-// most three characters, with its dot; empty when there is no such text.
+// most three bytes, with its dot; empty when there is no such text.
 std::string ShortExtension(const std::string& name) {
     const std::size_t dot = FirstDot(name);
     if (dot == TextNotFound)
         return {};
-    std::string ext = FirstChars(WithoutAnyOf(name.substr(dot + 1), "."), 3);
+    std::string ext = FirstBytes(WithoutAnyOf(name.substr(dot + 1), "."), 3);
     return ext.empty() ? ext : "." + ext;
 }
 
-// The numbered short form of a directory component: its first six characters, "~" and the
-// number. Where that would not be an 8.3 name (a dot among the first characters), the text
+// The numbered short form of a directory component: its first six bytes, "~" and the
+// number. Where that would not be an 8.3 name (a dot among the first bytes), the text
 // before the first dot is numbered and the extension kept.
 std::string ShortDirectoryForm(const std::string& component, unsigned number) {
     std::string form = NumberedStem(component, 6, number);
@@ -137,11 +137,11 @@ std::string ShortDirectoryForm(const std::string& component, unsigned number) {
     return form.empty() ? form : form + ShortExtension(component);
 }
 
-// What the numbered forms of a directory component depend on: its first six characters, the
-// first six before its first dot and its short extension. Components of one family get the
+// What the numbered forms of a directory component depend on: its first six bytes, the first
+// six before its first dot and its short extension. Components of one family get the
 // same form for every number from 2 on.
 std::string FormFamily(const std::string& component) {
-    return Uppercased(FirstChars(component, 6) + "|" + FirstChars(BeforeDot(component), 6) + "|" +
+    return Uppercased(FirstBytes(component, 6) + "|" + FirstBytes(BeforeDot(component), 6) + "|" +
                       ShortExtension(component));
 }
 
@@ -207,7 +207,7 @@ std::string ShortFileName(const std::string& directory, const std::string& name)
     const std::size_t dot = FirstDot(name);
     const std::string base = name.substr(0, dot);
     const std::string ext = dot == TextNotFound ? std::string() : name.substr(dot + 1);
-    if (CharCount(base) <= 8 && CharCount(ext) <= 3 && FirstDot(ext) == TextNotFound &&
+    if (base.size() <= 8 && ext.size() <= 3 && FirstDot(ext) == TextNotFound &&
         !HasAnyOf(name, ForbiddenCharacters) && !HasAnyOf(name, DroppedCharacters))
         return name;
     const std::string cleaned = WithoutAnyOf(name, DroppedCharacters);

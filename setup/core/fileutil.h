@@ -9,8 +9,11 @@
 
 #include "setup/core/platform_version.h"
 
-// Short names. Lengths count characters (a double-byte character is one), and only a character
-// of its own separates components or is forbidden, never the trail byte of a double-byte one.
+// Short names. Lengths count bytes of the system code page, as the file system keeps 8.3 names
+// (at most eight bytes before the dot and three after it: a double-byte character takes two);
+// a cut never splits a double-byte character, so a cut part may be one byte short of its
+// limit. Only a character of its own separates components or is forbidden, never the trail
+// byte of a double-byte one.
 bool IsShortName(const std::string& path);
 // The 8.3 form that the joined path will have, for folders and files that need not exist yet.
 // Every long folder name it shortens is remembered, with the short name given to it, for the

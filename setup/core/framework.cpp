@@ -42,6 +42,33 @@ FwObject* FwRuntimeClass::CreateObject() const {
     return CreateFn ? CreateFn() : nullptr;
 }
 
+namespace {
+
+// Zero before a table is installed (static storage: nothing runs at load).
+const FwRuntimeClass* const* g_classTable;
+std::size_t g_classCount;
+
+} // namespace
+
+void FwRuntimeClass::UseClassTable(const FwRuntimeClass* const* classes, std::size_t count) {
+    g_classTable = classes;
+    g_classCount = classes ? count : 0;
+}
+
+const FwRuntimeClass* FwRuntimeClass::FromName(const char* name) {
+    if (!name)
+        return nullptr;
+    for (std::size_t i = 0; i < g_classCount; ++i)
+        if (std::strcmp(g_classTable[i]->ClassName, name) == 0)
+            return g_classTable[i];
+    return nullptr;
+}
+
+FwObject* FwRuntimeClass::CreateObject(const char* name) {
+    const FwRuntimeClass* cls = FromName(name);
+    return cls ? cls->CreateObject() : nullptr;
+}
+
 // ---------------------------------------------------------------------------------------------
 // FwString
 
@@ -90,7 +117,7 @@ FwString::~FwString() {
 }
 
 FwString& FwString::operator=(const FwString& other) {
-    if (m_data != other.m_data) {
+    if (this != &other && m_data != other.m_data) {
         StringHeader* h = HeaderOf(other.m_data);
         if (h->Refs >= 0)
             ++h->Refs;

@@ -25,10 +25,16 @@ struct FwRuntimeClass {
     bool IsDerivedFrom(const FwRuntimeClass* base) const;
     FwObject* CreateObject() const;
 
-    // The record registered under `name` (exact comparison), or null.
+    // The record registered under `name` (exact comparison) in the table installed with
+    // UseClassTable, or null; null for every name until a table is installed.
     static const FwRuntimeClass* FromName(const char* name);
     // A new default-constructed object of the class registered under `name`, or null.
     static FwObject* CreateObject(const char* name);
+    // Installs the table that FromName searches: `count` records, kept by pointer (the table
+    // must outlive every search). A program that creates objects by name installs the setup
+    // library's table at its start (setup/assembly/class_table.h); one that does not links none
+    // of the classes it never names.
+    static void UseClassTable(const FwRuntimeClass* const* classes, std::size_t count);
 };
 
 constexpr unsigned int FwNoSchema = 0xFFFF;

@@ -1,6 +1,6 @@
 // Owning types for every handle the library opens: registry keys, kernel objects (files,
-// processes, threads), find handles, loaded modules, COM interface pointers, the COM
-// initialisation of a thread and memory from the shell's allocator.
+// processes, threads), find handles, loaded modules, C run-time streams, COM interface pointers,
+// the COM initialisation of a thread and memory from the shell's allocator.
 //
 // Each type closes what it holds when it goes out of scope, on every path, and can be moved but
 // not copied. This header is the only place in the library, the plug-in and the loader that calls
@@ -27,6 +27,7 @@
 #include <objbase.h>
 #include <ole2.h>
 
+#include <cstdio>
 #include <utility>
 
 namespace handles_detail {
@@ -97,6 +98,12 @@ struct ModuleTraits {
     static bool Close(HMODULE h) { return FreeLibrary(h) != FALSE; }
 };
 
+struct StdioFileTraits {
+    static std::FILE* Empty() { return nullptr; }
+    static bool IsEmpty(std::FILE* f) { return f == nullptr; }
+    static bool Close(std::FILE* f) { return std::fclose(f) == 0; }
+};
+
 struct DdeInstanceTraits {
     static DWORD Empty() { return 0; }
     static bool IsEmpty(DWORD h) { return h == 0; }
@@ -125,6 +132,9 @@ using KernelHandle = handles_detail::Owned<HANDLE, handles_detail::KernelHandleT
 using FindHandle = handles_detail::Owned<HANDLE, handles_detail::FindHandleTraits>;
 // A module loaded with LoadLibraryA / LoadLibraryExA (never one from GetModuleHandleA).
 using LoadedModule = handles_detail::Owned<HMODULE, handles_detail::ModuleTraits>;
+// A C run-time stream (std::fopen). Closing it writes what is still buffered: Reset() answers
+// false when that fails.
+using StdioFile = handles_detail::Owned<std::FILE*, handles_detail::StdioFileTraits>;
 // A DDE instance (DdeInitializeA).
 using DdeInstance = handles_detail::Owned<DWORD, handles_detail::DdeInstanceTraits>;
 // A DDE conversation (DdeConnect).

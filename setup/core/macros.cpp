@@ -63,7 +63,7 @@ void SetupContext::AddCustomMacro(const std::string& definition) {
     if (size < static_cast<std::size_t>(CustomMacroBufferSize))
         size = CustomMacroBufferSize;
     char* buffer = new char[size]();
-    std::memcpy(buffer, definition.data(), definition.size());
+    std::memcpy(buffer, definition.c_str(), definition.size() + 1);
     CustomMacros.Add(buffer);
 }
 

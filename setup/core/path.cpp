@@ -27,12 +27,12 @@ public:
 };
 
 PlatformConnector g_platformConnector;
-NetworkConnector* g_connector = &g_platformConnector;
+Seam<NetworkConnector*> g_connector{&g_platformConnector};
 
 unsigned long PlatformDriveMask() {
     return GetLogicalDrives();
 }
-DriveMaskSource g_driveMask = &PlatformDriveMask;
+Seam<DriveMaskSource> g_driveMask{&PlatformDriveMask};
 
 // Network roots found reachable, kept for the life of the process.
 TextList& UncRootCache() {
@@ -73,20 +73,16 @@ std::string CachedRootOf(const std::string& path) {
 
 } // namespace
 
-NetworkConnector* SetNetworkConnector(NetworkConnector* connector) {
-    NetworkConnector* previous = g_connector;
-    g_connector = connector ? connector : &g_platformConnector;
-    return previous;
+Seam<NetworkConnector*>& NetworkConnectorForTesting() {
+    return g_connector;
 }
 
 void ClearUncRootCache() {
     UncRootCache().clear();
 }
 
-DriveMaskSource SetDriveMaskSource(DriveMaskSource source) {
-    DriveMaskSource previous = g_driveMask;
-    g_driveMask = source ? source : &PlatformDriveMask;
-    return previous;
+Seam<DriveMaskSource>& DriveMaskSourceForTesting() {
+    return g_driveMask;
 }
 
 std::string NormalizePath(const std::string& path) {
@@ -160,8 +156,8 @@ std::string PathRoot(const std::string& path) {
     const std::string drive = letter + ":";
     std::string prefix = root;
     for (std::size_t i = 4;; ++i) {
-        if (g_connector->Connect(drive, prefix) == NO_ERROR) {
-            g_connector->Cancel(drive);
+        if (g_connector.Get()->Connect(drive, prefix) == NO_ERROR) {
+            g_connector.Get()->Cancel(drive);
             UncRootCache().push_back(prefix);
             return prefix;
         }
@@ -193,7 +189,7 @@ std::string PathBelowRoot(const std::string& path) {
 }
 
 std::string FirstFreeDriveLetter() {
-    unsigned long mask = g_driveMask();
+    unsigned long mask = g_driveMask.Get()();
     for (int i = 'F' - 'A'; i <= 'Z' - 'A'; ++i) {
         if (!(mask & (1ul << i)))
             return std::string(1, static_cast<char>('A' + i));
@@ -207,17 +203,13 @@ bool DriveInUse(const std::string& letter) {
     char c = Uppercased(letter)[0];
     if (c < 'A' || c > 'Z')
         return false;
-    return (g_driveMask() & (1ul << (c - 'A'))) != 0;
+    return (g_driveMask.Get()() & (1ul << (c - 'A'))) != 0;
 }
 
 bool FileExists(const std::string& path) {
     if (path.empty())
         return false;
-    FILE* f = std::fopen(path.c_str(), "r");
-    if (!f)
-        return false;
-    std::fclose(f);
-    return true;
+    return StdioFile(std::fopen(path.c_str(), "r")).IsOpen();
 }
 
 bool IsExistingDirectory(const std::string& path) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "setup/core/seam.h"
+
 std::string NormalizePath(const std::string& path);
 // Directory, backslash and name, each trimmed; just the trimmed name for an empty directory.
 std::string JoinPath(const std::string& directory, const std::string& name, bool normalise);
@@ -55,12 +57,10 @@ public:
     // Cancels the connection of `localDrive` at once (forced).
     virtual unsigned long Cancel(const std::string& localDrive) = 0;
 };
-// Replaces the connector (null restores the real one); returns the previous one.
-NetworkConnector* SetNetworkConnector(NetworkConnector* connector);
+Seam<NetworkConnector*>& NetworkConnectorForTesting();
 // Empties the cache of reachable network roots (for tests).
 void ClearUncRootCache();
 // The logical-drive mask (bit 0 = A:) that DriveInUse and FirstFreeDriveLetter read. The real
-// source is GetLogicalDrives; tests replace it to reach the case of no free letter. Null
-// restores the real source; returns the previous one.
+// source is GetLogicalDrives; tests replace it to reach the case of no free letter.
 using DriveMaskSource = unsigned long (*)();
-DriveMaskSource SetDriveMaskSource(DriveMaskSource source);
+Seam<DriveMaskSource>& DriveMaskSourceForTesting();

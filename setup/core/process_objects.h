@@ -10,9 +10,10 @@
 // objects are built and destroyed by its entry point while the system's loader lock is held,
 // and nothing done then may wait on another thread or load a library that is not already loaded
 // (other than a system DLL). Building the system folders loads the optional folder library from
-// the current folder, asks the shell and probes folders for writing, so it must not happen
-// while the plug-in loads. For the same reason the folder library is never released: it stays
-// loaded until the process ends, also when the plug-in is unloaded before.
+// the folder that was current when the deliverable was loaded or started (RecordStartFolder),
+// asks the shell and probes folders for writing, so it must not happen while the plug-in
+// loads. For the same reason the folder library is never released: it stays loaded until the
+// process ends, also when the plug-in is unloaded before.
 #pragma once
 
 void BuildProcessObjects();

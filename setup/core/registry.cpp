@@ -58,7 +58,7 @@ LONG PlatformSubkeyCount(HKEY key, DWORD& subkeys) {
     return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                             nullptr, nullptr, nullptr, nullptr);
 }
-SubkeyCountQuery g_subkeyCount = &PlatformSubkeyCount;
+Seam<SubkeyCountQuery> g_subkeyCount{&PlatformSubkeyCount};
 
 bool HasKeyName(const std::string& keyPath) {
     return !Trimmed(FileNameOf(keyPath)).empty();
@@ -279,7 +279,7 @@ int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath
         DWORD subkeys = 0;
         {
             const RegKey key = OpenKey(root, keyPath);
-            if (!key || g_subkeyCount(key.Get(), subkeys) != ERROR_SUCCESS)
+            if (!key || g_subkeyCount.Get()(key.Get(), subkeys) != ERROR_SUCCESS)
                 return 8;
         }
         if (subkeys > 0)
@@ -305,8 +305,6 @@ int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath
     return DeleteKeyItself(root, keyPath) ? 0 : 11;
 }
 
-SubkeyCountQuery SetSubkeyCountQuery(SubkeyCountQuery query) {
-    SubkeyCountQuery previous = g_subkeyCount;
-    g_subkeyCount = query ? query : &PlatformSubkeyCount;
-    return previous;
+Seam<SubkeyCountQuery>& SubkeyCountQueryForTesting() {
+    return g_subkeyCount;
 }

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "setup/core/seam.h"
 #include "setup/core/text.h"
 
 bool ParseRootKeyName(const std::string& name, HKEY& root);
@@ -68,6 +69,6 @@ int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath
 
 // The subkey count that the Windows 95/98 deletion without subkeys asks for
 // (RegQueryInfoKeyA); answers the platform's result code. Tests replace it to make the query
-// fail; null restores the real one. Returns the previous one.
+// fail.
 using SubkeyCountQuery = LONG (*)(HKEY key, DWORD& subkeys);
-SubkeyCountQuery SetSubkeyCountQuery(SubkeyCountQuery query);
+Seam<SubkeyCountQuery>& SubkeyCountQueryForTesting();

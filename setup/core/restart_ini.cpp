@@ -25,11 +25,11 @@ const char LineBreak[] = "\r\n";
 const char RenameSection[] = "rename";
 
 RestartPlatform g_realPlatform;
-RestartPlatform* g_platform = &g_realPlatform;
-LinePump g_pump = &PumpOneMessage;
+Seam<RestartPlatform*> g_platform{&g_realPlatform};
+Seam<LinePump> g_pump{&PumpOneMessage};
 
 void Pump() {
-    g_pump();
+    g_pump.Get()();
 }
 
 bool IsBlank(char c) {
@@ -439,7 +439,7 @@ bool RewriteIni(const std::string& file, const TextList& sections, const std::st
 
 // Adds lines to the "rename" section of WININIT.INI, which moves to the end of the file.
 bool ScheduleInWininit(const TextList& lines) {
-    const std::string windows = g_platform->WindowsFolder();
+    const std::string windows = g_platform.Get()->WindowsFolder();
     if (windows.empty())
         return false;
     const std::string ini = JoinPath(windows, "WININIT.INI", true);
@@ -503,16 +503,16 @@ bool RestartPlatform::MoveAtRestart(const std::string& source, const std::string
                        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
-RestartPlatform* SetRestartPlatform(RestartPlatform* platform) {
-    RestartPlatform* previous = g_platform;
-    g_platform = platform ? platform : &g_realPlatform;
-    return previous == &g_realPlatform ? nullptr : previous;
+Seam<RestartPlatform*>& RestartPlatformForTesting() {
+    return g_platform;
 }
 
-LinePump SetLinePump(LinePump pump) {
-    LinePump previous = g_pump;
-    g_pump = pump ? pump : &PumpOneMessage;
-    return previous;
+RestartPlatform& CurrentRestartPlatform() {
+    return *g_platform.Get();
+}
+
+Seam<LinePump>& LinePumpForTesting() {
+    return g_pump;
 }
 
 bool ReplaceInTextFile(const std::string& path, const std::string& find,
@@ -566,13 +566,13 @@ bool ReplaceFileAtReboot(const std::string& newFile, const std::string& target) 
     if (staging.empty() || !CopyFileA(newFile.c_str(), staging.c_str(), TRUE))
         return false;
     bool scheduled = false;
-    if (g_platform->PlatformId() == 1) {
+    if (g_platform.Get()->PlatformId() == 1) {
         const std::string shortTarget = ShortPathOf(target);
         const std::string shortStaging = ShortPathOf(staging);
         scheduled = !shortTarget.empty() && !shortStaging.empty() &&
                     ScheduleInWininit({"NUL=" + shortTarget, shortTarget + "=" + shortStaging});
     } else {
-        scheduled = g_platform->MoveAtRestart(staging, target);
+        scheduled = g_platform.Get()->MoveAtRestart(staging, target);
     }
     if (!scheduled) {
         SetFileAttributesA(staging.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -582,11 +582,11 @@ bool ReplaceFileAtReboot(const std::string& newFile, const std::string& target) 
 }
 
 bool DeleteFileAtReboot(const std::string& path) {
-    if (g_platform->PlatformId() == 1) {
+    if (g_platform.Get()->PlatformId() == 1) {
         const std::string shortPath = ShortPathOf(path);
         return !shortPath.empty() && ScheduleInWininit({"NUL=" + shortPath});
     }
-    return g_platform->MoveAtRestart(path, std::string());
+    return g_platform.Get()->MoveAtRestart(path, std::string());
 }
 
 bool ReadIniSectionLines(const std::string& file, const std::string& section, TextList& lines,

@@ -11,8 +11,8 @@
 // and a match is found wherever it lies in it), every line keeps its own line ending (CR LF, a
 // lone LF, or none on the last line), and Ctrl-Z or NUL bytes are kept as data. A lone CR is
 // data, not a line ending. Lines written by this unit end with CR LF. Every line loop
-// dispatches one pending window message per line (see SetLinePump), so window procedures of the
-// calling thread may run inside these calls.
+// dispatches one pending window message per line (see LinePumpForTesting), so window procedures of
+// the calling thread may run inside these calls.
 //
 // A section line is one whose first non-blank character is "[" and which holds a name (the
 // trimmed text before the next "]") that is not empty; names compare trimmed, ignoring case. A
@@ -28,6 +28,7 @@
 
 #include <string>
 
+#include "setup/core/seam.h"
 #include "setup/core/text.h"
 
 // Replaces every occurrence of `find` by `replacement` in every line of the file (an empty
@@ -87,11 +88,10 @@ public:
     virtual bool MoveAtRestart(const std::string& source, const std::string& target);
 };
 
-// Replaces the platform (null restores the real one); returns the previous one (null for the
-// real one).
-RestartPlatform* SetRestartPlatform(RestartPlatform* platform);
+// The platform that scheduling asks: the real one unless a test put a stand-in in its place.
+RestartPlatform& CurrentRestartPlatform();
+Seam<RestartPlatform*>& RestartPlatformForTesting();
 
-// The call made once per line (and per block of a copy back). PumpOneMessage by default; null
-// restores it. Returns the previous one.
+// The call made once per line (and per block of a copy back): PumpOneMessage.
 using LinePump = void (*)();
-LinePump SetLinePump(LinePump pump);
+Seam<LinePump>& LinePumpForTesting();

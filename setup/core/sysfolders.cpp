@@ -48,6 +48,10 @@ const char* const BdeDllPathValue = "Software\\Borland\\Database Engine\\DLLPATH
 
 constexpr DWORD PathBufferSize = 260;
 
+// The folder current when the deliverable was loaded or started; empty when not recorded.
+// Plain zeroed storage: it is written under the loader lock, where no constructor may run.
+char g_startFolder[PathBufferSize];
+
 std::string Join(const std::string& directory, const std::string& name) {
     return JoinPath(directory, name, true);
 }
@@ -70,7 +74,15 @@ bool FolderPlatform::QueryVersion(OSVERSIONINFOA& info) {
 #pragma GCC diagnostic pop
 }
 
+void RecordStartFolder() {
+    const DWORD n = GetCurrentDirectoryA(PathBufferSize, g_startFolder);
+    if (n == 0 || n >= PathBufferSize)
+        g_startFolder[0] = '\0';
+}
+
 std::string FolderPlatform::CurrentDirectory() {
+    if (g_startFolder[0])
+        return g_startFolder;
     char buffer[PathBufferSize] = {};
     DWORD n = GetCurrentDirectoryA(PathBufferSize, buffer);
     return n > 0 && n < PathBufferSize ? BufferText(buffer) : std::string();

@@ -21,7 +21,8 @@ public:
 
     // GetVersionExA; false when the query fails.
     virtual bool QueryVersion(OSVERSIONINFOA& info);
-    // GetCurrentDirectoryA (the optional library is looked for below it).
+    // The folder the optional library is looked for below: the one recorded by
+    // RecordStartFolder, else GetCurrentDirectoryA at the time of the call.
     virtual std::string CurrentDirectory();
     // Calls the optional library's SHGetFolderPathA with no window, no token and flags 0.
     virtual HRESULT FolderPath(ShGetFolderPathFn function, int csidl, std::string& path);
@@ -43,6 +44,14 @@ public:
 
 // The platform itself.
 FolderPlatform& RealFolderPlatform();
+
+// Records the current folder as the one the optional folder library is loaded from. The
+// folders are found on first use, which may come after the setup engine has changed its
+// current folder; the library belongs to the medium that was current when the deliverable
+// was loaded or started, so that is when this is called: from the plug-in's attach
+// notification (it calls only kernel32, as code under the loader lock must) and at the start
+// of the loader. A folder that cannot be recorded leaves the look-up to the current folder.
+void RecordStartFolder();
 
 class SystemFolders {
 public:

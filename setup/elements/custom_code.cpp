@@ -23,7 +23,7 @@ FW_IMPLEMENT_DYNCREATE(WSetupExecutable, WSetupElement)
 
 namespace {
 
-MainWindowSource g_mainWindowSource = nullptr;
+Seam<MainWindowSource> g_mainWindowSource{nullptr};
 
 // Compared byte for byte from the end: the suffixes begin with ".", which is never the second
 // byte of a double-byte character, so a match is always a match of whole characters.
@@ -69,12 +69,13 @@ std::string QuotedWhenBlank(const std::string& path) {
 
 } // namespace
 
-MainWindowSource SetMainWindowSource(MainWindowSource source) {
-    return std::exchange(g_mainWindowSource, source);
+Seam<MainWindowSource>& MainWindowSourceForTesting() {
+    return g_mainWindowSource;
 }
 
 HWND ApplicationMainWindow() {
-    return g_mainWindowSource ? g_mainWindowSource() : nullptr;
+    const MainWindowSource source = g_mainWindowSource.Get();
+    return source ? source() : nullptr;
 }
 
 int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& arguments,
@@ -236,7 +237,7 @@ StepMeaning UninstallExecutableStepMeaning(ElementStep step, int status) {
 WUninstallCustomDLL::WUninstallCustomDLL() : WSetupElement(KindUninstallCustomDLL) {}
 
 int WUninstallCustomDLL::Install() {
-    return 0;
+    return Status = ElementDone;
 }
 int WUninstallCustomDLL::Uninstall() {
     ChangeMark = 0;
@@ -248,7 +249,7 @@ int WUninstallCustomDLL::Uninstall() {
     return Status = crashed ? CustomDllFailed : CustomDllCalled;
 }
 int WUninstallCustomDLL::Verify() {
-    return 0;
+    return Status = ElementDone;
 }
 
 FwString WUninstallCustomDLL::GetFullRecord() {
@@ -272,7 +273,7 @@ void WUninstallCustomDLL::SetArguments(FwString arguments) {
 WSetupCustomDLL::WSetupCustomDLL() : WSetupElement(KindCustomDLL) {}
 
 int WSetupCustomDLL::Uninstall() {
-    return 0;
+    return Status = ElementDone;
 }
 int WSetupCustomDLL::Verify() {
     return Status = FileExists(ElementPath(*this, false)) ? CustomDllCalled : CustomDllAbsent;
@@ -314,7 +315,7 @@ void WSetupCustomDLL::SetArguments(FwString arguments) {
 WUnistallExecutable::WUnistallExecutable() : WSetupElement(KindUninstallExecutable) {}
 
 int WUnistallExecutable::Install() {
-    return 0;
+    return Status = ElementDone;
 }
 int WUnistallExecutable::Uninstall() {
     ChangeMark = 0;
@@ -324,7 +325,7 @@ int WUnistallExecutable::Uninstall() {
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
 int WUnistallExecutable::Verify() {
-    return 0;
+    return Status = ElementDone;
 }
 
 FwString WUnistallExecutable::GetFullRecord() {
@@ -354,10 +355,10 @@ void WUnistallExecutable::SetRunMode(int mode) {
 WSetupExecutable::WSetupExecutable() : WSetupElement(KindExecutable) {}
 
 int WSetupExecutable::Uninstall() {
-    return 0;
+    return Status = ElementDone;
 }
 int WSetupExecutable::Verify() {
-    return 0;
+    return Status = ElementDone;
 }
 int WSetupExecutable::InstallStep(int shortNames) {
     const std::string path = ElementPath(*this, shortNames != 0);

@@ -10,13 +10,13 @@
 
 #include "setup/core/element.h"
 #include "setup/core/element_fields.h"
+#include "setup/core/seam.h"
 
-// The window that custom DLL entries receive as their caller's main window. The embedding
-// program registers where it comes from (a function asked at each call, as the main window may
-// change); without a source, or when the source answers null, entries receive null.
+// The window that custom DLL entries receive as their caller's main window, asked of a source at
+// each call (the main window may change). Neither deliverable has a main window to give: without
+// a source, or when the source answers null, entries receive null. Tests put a source in place.
 using MainWindowSource = HWND (*)();
-// Replaces the source (null removes it); returns the previous one.
-MainWindowSource SetMainWindowSource(MainWindowSource source);
+Seam<MainWindowSource>& MainWindowSourceForTesting();
 HWND ApplicationMainWindow();
 
 // Loads the DLL by path (its own folder searched first for the DLLs it needs), calls its

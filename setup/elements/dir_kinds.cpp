@@ -53,11 +53,7 @@ void RemoveEmptyParents(const std::string& folder) {
 // and then do nothing for a folder, so where the platform has no delayed deletion (the Windows
 // 95/98 family) the removal is reported as failed rather than as scheduled.
 bool RemoveFolderAtRestart(const std::string& folder) {
-    // The platform in use (null: the real one), put back at once.
-    RestartPlatform* replaced = SetRestartPlatform(nullptr);
-    SetRestartPlatform(replaced);
-    RestartPlatform real;
-    return (replaced ? replaced : &real)->MoveAtRestart(folder, std::string());
+    return CurrentRestartPlatform().MoveAtRestart(folder, std::string());
 }
 
 // Whether the folder's attributes are those the attribute string gives a folder. Folders keep
@@ -247,10 +243,10 @@ int WSetupDeleteFile::InstallStep(int shortNames) {
 }
 
 int WSetupDeleteFile::Uninstall() {
-    return 0;
+    return Status = ElementDone;
 }
 int WSetupDeleteFile::Verify() {
-    return 0;
+    return Status = ElementDone;
 }
 
 FwString WSetupDeleteFile::GetFullRecord() {
@@ -278,10 +274,10 @@ int WSetupBackupFile::InstallStep(int shortNames) {
 }
 
 int WSetupBackupFile::Uninstall() {
-    return 0;
+    return Status = ElementDone;
 }
 int WSetupBackupFile::Verify() {
-    return 0;
+    return Status = ElementDone;
 }
 
 FwString WSetupBackupFile::GetFullRecord() {

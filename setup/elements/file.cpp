@@ -29,7 +29,7 @@ bool RealCopy(const std::string& source, const std::string& destination) {
     return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
 }
 
-PlatformCopyFunction g_copy = RealCopy;
+Seam<PlatformCopyFunction> g_copy{&RealCopy};
 
 // Present as far as the file system knows, also when another process holds the file open
 // without sharing (opening it for reading would fail then).
@@ -95,7 +95,7 @@ struct CopyAttempt {
 CopyAttempt TryCopy(const std::string& source, const std::string& destination) {
     CopyAttempt attempt;
     SetLastError(ERROR_SUCCESS);
-    attempt.copied = g_copy(source, destination);
+    attempt.copied = g_copy.Get()(source, destination);
     attempt.inUse = !attempt.copied && GetLastError() == ERROR_SHARING_VIOLATION;
     return attempt;
 }
@@ -287,10 +287,8 @@ void ScheduleFolderRemoval(const std::string& path) {
 
 } // namespace
 
-PlatformCopyFunction SetPlatformCopyFunction(PlatformCopyFunction copy) {
-    PlatformCopyFunction previous = g_copy;
-    g_copy = copy ? copy : RealCopy;
-    return previous;
+Seam<PlatformCopyFunction>& CopyFunctionForTesting() {
+    return g_copy;
 }
 
 bool AdjustSharedCount(const std::string& path, long delta) {
@@ -582,10 +580,10 @@ FwString WSetupFile::GetShortRecord() {
 WSetupRuntimeFile::WSetupRuntimeFile() : WSetupElement(KindRuntimeFile) {}
 
 int WSetupRuntimeFile::Install() {
-    return 0;
+    return Status = ElementDone;
 }
 int WSetupRuntimeFile::Verify() {
-    return 0;
+    return Status = ElementDone;
 }
 
 int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {

@@ -7,6 +7,7 @@
 
 #include "setup/core/element.h"
 #include "setup/core/element_fields.h"
+#include "setup/core/seam.h"
 
 // Copy rules of WSetupFile::CopyMode.
 enum WSetupCopyMode : int {
@@ -112,9 +113,9 @@ int CopyWithRule(const std::string& source, const std::string& destination, int 
 // The platform's copy with overwriting allowed (CopyFileA), as CopyWithRule calls it; it must
 // leave the platform's error code set when it fails. Tests replace it to produce what only a
 // race with another process produces (a destination created and locked between the existence
-// test and the copy). Null restores the real copy; answers the previous one.
+// test and the copy).
 using PlatformCopyFunction = bool (*)(const std::string& source, const std::string& destination);
-PlatformCopyFunction SetPlatformCopyFunction(PlatformCopyFunction copy);
+Seam<PlatformCopyFunction>& CopyFunctionForTesting();
 
 extern const ElementFieldTable WSetupFileFields;
 extern const ElementFieldTable WSetupRuntimeFileFields;

@@ -1,6 +1,7 @@
 #include "setup/elements/registry_entry.h"
 
 #include <cstdlib>
+#include <map>
 
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
@@ -138,26 +139,25 @@ bool QueryValue(HKEY key, const std::string& name, DWORD& type, ByteList& data) 
     return false;
 }
 
-// What a value of the entry's type held, in PreviousValue's text form; empty when the value is
-// absent or stored with another type.
-std::string PreviousValueText(HKEY key, const std::string& name, EntryType entryType) {
-    DWORD type = REG_NONE;
-    ByteList data;
-    if (!key || !QueryValue(key, name, type, data))
-        return {};
+// A stored value (`present`, its type and bytes) in PreviousValue's text form for the entry's
+// type: a DWORD entry takes a DWORD or four bytes of binary data, and 0 for anything else (an
+// absent value included); a binary entry takes binary data only; a string entry takes the text
+// of any string type (of a multi-string, its first string). Empty when there is nothing to take.
+std::string PreviousValueText(bool present, DWORD type, const ByteList& data, EntryType entryType) {
     switch (entryType) {
-    case EntryType::Dword:
-        if (type != REG_DWORD || data.size() != 4)
-            return {};
-        return std::to_string(static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
-                              static_cast<DWORD>(data[2]) << 16 |
-                              static_cast<DWORD>(data[3]) << 24);
+    case EntryType::Dword: {
+        DWORD number = 0;
+        if (present && (type == REG_DWORD || type == REG_BINARY) && data.size() == 4)
+            number = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
+                     static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
+        return std::to_string(number);
+    }
     case EntryType::Binary:
-        return type == REG_BINARY ? BytesToHexText(data) : std::string();
+        return present && type == REG_BINARY ? BytesToHexText(data) : std::string();
     case EntryType::String:
         break;
     }
-    if (type != REG_SZ)
+    if (!present || (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ))
         return {};
     // The text ends at its first zero (or with the data when the stored value has none).
     std::size_t length = 0;
@@ -177,8 +177,10 @@ public:
             OpenKey(m_root, m_path, KEY_QUERY_VALUE, m_readOnly);
     }
 
-    std::string Previous(const std::string& name, EntryType type) const {
-        return PreviousValueText(m_key ? m_key.Get() : m_readOnly.Get(), name, type);
+    // The value's stored type and bytes; false when it is absent or cannot be read.
+    bool Stored(const std::string& name, DWORD& type, ByteList& data) const {
+        const HKEY key = m_key ? m_key.Get() : m_readOnly.Get();
+        return key && QueryValue(key, name, type, data);
     }
     // The key opened for writing, created with every missing parent when absent; null when
     // that fails.
@@ -222,6 +224,74 @@ bool DeleteValueAt(HKEY root, const std::string& valuePath) {
 // or was left alone because it has subkeys and `withSubkeys` is not set.
 bool DeleteKeyAt(HKEY root, const std::string& keyPath, bool withSubkeys) {
     return DeleteRegKeyStatus(root, keyPath, withSubkeys) < 7 || KeyIsAbsent(root, keyPath);
+}
+
+// What an entry's Install found where it writes, as the registry stored it. A record carries
+// PreviousValue's text alone, which cannot tell an expandable string from a plain one, holds a
+// multi-string's first string only, and turns four binary bytes into a number; with this the
+// value goes back with its type and every byte.
+struct FoundValue {
+    std::string place; // root, key path and value name, as the entry named them then
+    std::string text;  // PreviousValue as Install left it
+    DWORD type = REG_NONE;
+    ByteList bytes;
+};
+using FoundValues = std::map<const WSetupRegEntry*, FoundValue>;
+
+// One per element, from its Install until its destruction. Made on first use and never
+// destroyed, so nothing of it runs when the plug-in unloads.
+FoundValues* g_foundValues = nullptr;
+
+FoundValues& AllFoundValues() {
+    if (!g_foundValues)
+        g_foundValues = new FoundValues();
+    return *g_foundValues;
+}
+
+void Forget(const WSetupRegEntry& entry) {
+    if (g_foundValues)
+        g_foundValues->erase(&entry);
+}
+
+std::string PlaceOf(const WSetupRegEntry& entry) {
+    return Uppercased(entry.RootName) + '\n' + NormalizeRegName(entry.KeyPath) + '\n' +
+           NormalizeRegName(entry.ValueName);
+}
+
+// What the entry found, while it still names the same place and PreviousValue is still the
+// text taken from it; null otherwise (nothing found, or an entry built again from its record).
+const FoundValue* FoundFor(const WSetupRegEntry& entry) {
+    if (!g_foundValues)
+        return nullptr;
+    const auto it = g_foundValues->find(&entry);
+    if (it == g_foundValues->end() || it->second.text != entry.PreviousValue.str() ||
+        it->second.place != PlaceOf(entry))
+        return nullptr;
+    return &it->second;
+}
+
+// Reads the value the entry is about to write into PreviousValue and remembers it as stored.
+void TakePrevious(WSetupRegEntry& entry, const TargetKey& key, const std::string& name,
+                  EntryType type) {
+    DWORD stored = REG_NONE;
+    ByteList bytes;
+    const bool present = key.Stored(name, stored, bytes);
+    entry.PreviousValue = PreviousValueText(present, stored, bytes, type);
+    if (present)
+        AllFoundValues()[&entry] = {PlaceOf(entry), entry.PreviousValue.str(), stored, bytes};
+    else
+        Forget(entry);
+}
+
+// Writes a value as it was found, creating its key when missing.
+bool WriteFoundValue(HKEY root, const std::string& keyPath, const std::string& name,
+                     const FoundValue& found) {
+    RegKey key;
+    if (CreateKey(root, keyPath, key) != ERROR_SUCCESS)
+        return false;
+    return RegSetValueExA(key.Get(), name.c_str(), 0, found.type,
+                          found.bytes.empty() ? nullptr : found.bytes.data(),
+                          static_cast<DWORD>(found.bytes.size())) == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -400,6 +470,23 @@ StepMeaning RuntimeRegEntryStepMeaning(ElementStep step, int status) {
 
 WSetupRegEntry::WSetupRegEntry() : WSetupElement(KindRegEntry) {}
 
+WSetupRegEntry::~WSetupRegEntry() {
+    Forget(*this);
+}
+
+bool WSetupRegEntry::GetPreviousStored(DWORD& type, ByteList& bytes) const {
+    const FoundValue* found = FoundFor(*this);
+    if (!found)
+        return false;
+    type = found->type;
+    bytes = found->bytes;
+    return true;
+}
+
+void WSetupRegEntry::SetPreviousStored(DWORD type, const ByteList& bytes) {
+    AllFoundValues()[this] = {PlaceOf(*this), PreviousValue.str(), type, bytes};
+}
+
 int WSetupRegEntry::Install() {
     Status = EntryKeyCloseFailed;
     if (!IsRegEntryRootName(RootName))
@@ -421,7 +508,7 @@ int WSetupRegEntry::Install() {
         if (defaultValue && !EqualText(ValueType, "STRING", false))
             return Status = EntryDefaultNotString;
         TargetKey key(root, keyPath);
-        PreviousValue = key.Previous("", EntryType::String);
+        TakePrevious(*this, key, "", EntryType::String);
         if (defaultValue)
             return Status = key.ForWrite() && WriteRegString(key.ForWrite(), "", data)
                                 ? EntryDefaultWritten
@@ -435,7 +522,7 @@ int WSetupRegEntry::Install() {
     const std::string name = FileNameOf(valuePath);
     TargetKey key(root, ParentOf(valuePath));
     const EntryType type = TypeOf(ValueType);
-    PreviousValue = key.Previous(name, type);
+    TakePrevious(*this, key, name, type);
     switch (type) {
     case EntryType::Dword: {
         const DWORD number = std::strtoul(data.c_str(), nullptr, 10);
@@ -497,28 +584,38 @@ int WSetupRegEntry::Uninstall() {
     if (RestoreOnUninstall) {
         if (PreviousValue.empty())
             return Status = EntryValueGone;
-        // Written back exactly as it was read: no trimming, no backslashes removed.
+        // Written back exactly as it was read: no trimming, no backslashes removed. What this
+        // entry found itself goes back as it was stored; the text alone is written as the
+        // entry's type says.
         const std::string previous = PreviousValue;
+        const FoundValue* found = FoundFor(*this);
+        const std::string foundKey = valueName.empty() ? keyPath : ParentOf(path);
+        const std::string foundName = valueName.empty() ? std::string() : FileNameOf(path);
         bool written = false;
         if (valueName.empty()) {
             written = EqualText(ValueType, "STRING", false) &&
-                      WriteRegKeyDefault(root, keyPath, previous);
+                      (found ? WriteFoundValue(root, foundKey, foundName, *found)
+                             : WriteRegKeyDefault(root, keyPath, previous));
         } else {
             switch (TypeOf(ValueType)) {
             case EntryType::Dword: {
                 DWORD number = 0;
-                written = ParseDword(previous, number) && WriteRegDwordAt(root, path, number);
+                written = ParseDword(previous, number) &&
+                          (found ? WriteFoundValue(root, foundKey, foundName, *found)
+                                 : WriteRegDwordAt(root, path, number));
                 break;
             }
             case EntryType::Binary: {
                 ByteList bytes;
-                written =
-                    HexTextToBytes(previous, bytes) &&
-                    WriteRegBinaryAt(root, path, bytes.data(), static_cast<DWORD>(bytes.size()));
+                written = HexTextToBytes(previous, bytes) &&
+                          (found ? WriteFoundValue(root, foundKey, foundName, *found)
+                                 : WriteRegBinaryAt(root, path, bytes.data(),
+                                                    static_cast<DWORD>(bytes.size())));
                 break;
             }
             case EntryType::String:
-                written = WriteRegStringAt(root, path, previous);
+                written = found ? WriteFoundValue(root, foundKey, foundName, *found)
+                                : WriteRegStringAt(root, path, previous);
                 break;
             }
         }
@@ -534,7 +631,7 @@ int WSetupRegEntry::Uninstall() {
 
 int WSetupRegEntry::Verify() {
     if (!IsRegEntryRootName(RootName))
-        return EntryCheckRootRefused;
+        return Status = EntryCheckRootRefused;
     const bool noKey = NormalizeRegName(ExpandText(KeyPath)).empty() &&
                        NormalizeRegName(ExpandText(ValueName)).empty();
     if (noKey)

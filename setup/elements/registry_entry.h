@@ -79,7 +79,7 @@ enum WSetupRegEntryRemoval : int {
 
 // Codes of WSetupRegEntry::Verify, which makes no comparison with the registry.
 enum WSetupRegEntryCheck : int {
-    EntryCheckRootRefused = 1,     // a root name outside the six; not stored in Status
+    EntryCheckRootRefused = 1,     // a root name outside the six
     EntryCheckDataWithoutName = 2, // Install's EntryDataWithoutName case
     EntryCheckNothingNamed = 3,    // Install's EntryNothingNamed case
     EntryCheckReadable = 15,       // any other entry
@@ -111,7 +111,7 @@ class WSetupRegEntry : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupRegEntry)
 public:
     WSetupRegEntry();
-    ~WSetupRegEntry() = default;
+    ~WSetupRegEntry();
 
     int Install() override;
     int Uninstall() override;
@@ -125,11 +125,23 @@ public:
     FwString ValueData;
     FwString ValueType; // "STRING", "DWORD", "BINARY-RAW", "BINARY-STRING", "BINARY-WIDESTRING"
     int DeleteSubkeys = 0;
-    // What the value held before Install, in text form: the string itself (only a stored string
-    // is taken), a DWORD in unsigned decimal, binary data in the binary text form. Empty when
-    // nothing of the entry's type was there; Uninstall then has nothing to restore.
+    // What the value held before Install, in text form: the text of a string of any string
+    // type (of a multi-string, its first string), a DWORD (or four binary bytes) in unsigned
+    // decimal, 0 for a DWORD entry over anything else or nothing, binary data in the binary text
+    // form. Empty when a string or binary entry found nothing of its kind; Uninstall then has
+    // nothing to restore.
     FwString PreviousValue;
     int RestoreOnUninstall = 0;
+
+    // What Install found, as the registry stored it (type and bytes), kept in memory beside
+    // PreviousValue (the records carry the text alone): while the entry names the same value
+    // and PreviousValue is still the text taken from it, Uninstall puts the value back in that
+    // form, so that an expandable or multi-string keeps its type and every string. False when
+    // nothing was found, or the entry's names or PreviousValue have changed since. The setter
+    // lets an engine that built the entry again from its record hand back what its own log
+    // kept, for the entry's present names and PreviousValue.
+    bool GetPreviousStored(DWORD& type, ByteList& bytes) const;
+    void SetPreviousStored(DWORD type, const ByteList& bytes);
 };
 
 class WSetupRuntimeRegEntry : public WSetupElement {

@@ -198,7 +198,7 @@ FwString WSetupRegFile::GetShortRecord() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// WSetupCustFile (its codes are returned only; Status keeps its earlier value)
+// WSetupCustFile
 
 WSetupCustFile::WSetupCustFile() : WSetupElement(KindCustFile) {}
 
@@ -206,23 +206,23 @@ int WSetupCustFile::InstallStep(int shortNames) {
     const std::string file = ElementPath(*this, shortNames != 0);
     const DWORD attributes = FileAttributesOf(file);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return CustFileAbsent;
+        return Status = CustFileAbsent;
     if (!MakePlainForWriting(file, attributes))
-        return CustFileNotPlain;
+        return Status = CustFileNotPlain;
     if (!ReplaceInTextFile(file, SearchText, ExpandText(ReplaceText), true)) {
         // The text is as it was; so are its attributes.
         SetFileAttributesA(file.c_str(), attributes);
-        return CustFileNotReplaced;
+        return Status = CustFileNotReplaced;
     }
-    return CustFileReplaced;
+    return Status = CustFileReplaced;
 }
 
 int WSetupCustFile::Uninstall() {
-    return 0;
+    return Status = ElementDone;
 }
 
 int WSetupCustFile::Verify() {
-    return IsExistingFile(ElementPath(*this, false)) ? CustFileReplaced : CustFileAbsent;
+    return Status = IsExistingFile(ElementPath(*this, false)) ? CustFileReplaced : CustFileAbsent;
 }
 
 FwString WSetupCustFile::GetFullRecord() {

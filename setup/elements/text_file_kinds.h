@@ -76,7 +76,7 @@ public:
     virtual int InstallStep(int shortNames); // 26
 };
 
-// Its operations return their codes and leave Status as it was.
+// Like every kind, it stores each code it answers in Status.
 class WSetupCustFile : public WSetupElement {
     FW_DECLARE_DYNCREATE(WSetupCustFile)
 public:

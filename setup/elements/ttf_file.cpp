@@ -199,7 +199,7 @@ WSetupTTFFile::WSetupTTFFile() : WSetupFile(KindTTFFile) {
 }
 
 int WSetupTTFFile::Uninstall() {
-    return 0;
+    return Status = ElementDone;
 }
 
 int WSetupTTFFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, int skipRequest,

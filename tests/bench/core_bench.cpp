@@ -16,6 +16,7 @@
 
 #include "bench_clock.h"
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/process.h"
 #include "setup/core/registry.h"
 #include "support/fixtures.h"
@@ -23,8 +24,8 @@
 namespace {
 
 bool MakeFile(const std::string& path, unsigned long long bytes) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    KernelHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!h)
         return false;
     std::vector<char> block(1 << 20);
     for (std::size_t i = 0; i < block.size(); ++i)
@@ -32,24 +33,23 @@ bool MakeFile(const std::string& path, unsigned long long bytes) {
     bool ok = true;
     for (unsigned long long done = 0; ok && done < bytes; done += block.size()) {
         DWORD written = 0;
-        ok = WriteFile(h, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
-             written == block.size();
+        ok =
+            WriteFile(h.Get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
+            written == block.size();
     }
-    CloseHandle(h);
     return ok;
 }
 
 // Reads the whole file in 64 KiB blocks and does nothing with the bytes.
 bool PlainRead(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    KernelHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!h)
         return false;
     std::vector<char> block(64 * 1024);
     DWORD got = 0;
-    while (ReadFile(h, block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got)
+    while (ReadFile(h.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got)
         ;
-    CloseHandle(h);
     return true;
 }
 
@@ -120,11 +120,9 @@ bool MakeKeyTree(const std::string& path) {
 }
 
 bool KeyExists(const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    RegKey key;
+    return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Receive()) ==
+           ERROR_SUCCESS;
 }
 
 void BenchRegistryTree() {

@@ -13,6 +13,7 @@
 #include "bench_clock.h"
 #include "plugin/shortcut_finder.h"
 #include "support/fixtures.h"
+#include "setup/core/handles.h"
 
 namespace {
 
@@ -51,16 +52,15 @@ bool MakeTree(const std::string& root, int folders) {
 std::size_t BareWalk(const std::string& folder) {
     std::size_t count = 1;
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
+    FindHandle search(FindFirstFileA((folder + "\\*.*").c_str(), &entry));
+    if (!search)
         return count;
     do {
         const char* n = entry.cFileName;
         bool dots = n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !dots)
             count += BareWalk(folder + "\\" + n);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &entry));
     return count;
 }
 

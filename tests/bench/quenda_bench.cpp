@@ -4,6 +4,7 @@
 // are medians.
 //   quenda_bench [runs]
 #include "support/fixtures.h"
+#include "setup/core/handles.h"
 
 #include <windows.h>
 
@@ -38,12 +39,12 @@ double TimeRun(const std::string& program, const std::string& arguments) {
         std::printf("cannot start %s\n", program.c_str());
         std::exit(1);
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    KernelHandle processHandle(process.hProcess);
+    KernelHandle threadHandle(process.hThread);
+    WaitForSingleObject(processHandle.Get(), INFINITE);
     QueryPerformanceCounter(&end);
     DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(processHandle.Get(), &code);
     if (code != 0) {
         std::printf("%s ended with %lu\n", program.c_str(), code);
         std::exit(1);

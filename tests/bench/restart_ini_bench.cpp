@@ -85,9 +85,10 @@ ReplaceFigures MeasureReplace(const std::string& folder, unsigned long long byte
         f.copy = t < f.copy ? t : f.copy;
         for (bool pump : {true, false}) {
             f.ok = CopyFileA(master.c_str(), work.c_str(), FALSE) && f.ok;
-            SetLinePump(pump ? nullptr : &NoPump);
-            t = Seconds([&] { f.ok = ReplaceInTextFile(work, "needle", "pin", true) && f.ok; });
-            SetLinePump(nullptr);
+            {
+                OverrideForTesting quiet(LinePumpForTesting(), pump ? nullptr : &NoPump);
+                t = Seconds([&] { f.ok = ReplaceInTextFile(work, "needle", "pin", true) && f.ok; });
+            }
             double& best = pump ? f.pumped : f.unpumped;
             best = t < best ? t : best;
         }
@@ -177,7 +178,7 @@ void BenchReboot(const std::string& folder) {
     BenchPlatform platform;
     platform.windows = folder + "\\windows";
     CreateDirectoryA(platform.windows.c_str(), nullptr);
-    RestartPlatform* previous = SetRestartPlatform(&platform);
+    OverrideForTesting standIn(RestartPlatformForTesting(), &platform);
     if (platform.PlatformId() != 1)
         std::printf("reboot: not a Windows 95/98 run; the delayed-move path is measured\n");
     const std::string ini = platform.windows + "\\WININIT.INI";
@@ -185,11 +186,9 @@ void BenchReboot(const std::string& folder) {
     RebootFigures f[2], quiet[2];
     for (int k = 0; k < 2; ++k) {
         f[k] = MeasureReboot(folder, ini, sizes[k]);
-        SetLinePump(&NoPump);
+        OverrideForTesting noPump(LinePumpForTesting(), &NoPump);
         quiet[k] = MeasureReboot(folder, ini, sizes[k]);
-        SetLinePump(nullptr);
     }
-    SetRestartPlatform(previous);
     const char* names[2] = {"ReplaceFileAtReboot", "DeleteFileAtReboot"};
     for (int which = 0; which < 2; ++which) {
         auto pick = [&](const RebootFigures& r) { return which == 0 ? r.replace : r.remove; };

@@ -1,5 +1,6 @@
 // The element base: defaults, its full record, the order of its virtual operations, creation by
 // class name, and the attribute strings on real files and folders.
+#include "setup/assembly/class_table.h"
 #include "setup/core/attributes.h"
 #include "setup/core/component.h"
 #include "setup/core/element.h"
@@ -11,6 +12,11 @@
 
 using testsupport::SlotOf;
 using testsupport::VtableOf;
+
+namespace {
+// The program's start, as a program that creates setup objects by name has it.
+const bool g_classTableInstalled = (UseSetupClassTable(), true);
+} // namespace
 
 TEST(WSetupElement, FreshElementDefaultsAndFullRecord) {
     WSetupElement element;

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "setup/core/path.h"
+#include "setup/core/handles.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -28,15 +30,14 @@ using Lines = std::vector<std::string>;
 Lines Names(const std::string& folder) {
     Lines names;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
+    FindHandle h(FindFirstFileA((folder + "\\*").c_str(), &fd));
+    if (!h)
         return names;
     do {
         std::string n = fd.cFileName;
         if (n != "." && n != "..")
             names.push_back(n);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileA(h.Get(), &fd));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -44,13 +45,14 @@ Lines Names(const std::string& folder) {
 // Whether the folder holds nothing (apart from `except`).
 bool HoldsNothing(const std::string& folder, const std::string& except = "") {
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    FindHandle h(FindFirstFileA((folder + "\\*").c_str(), &fd));
+    if (!h)
+        return false; // a folder that cannot be listed is no proof of an empty one
     int entries = 0;
     do {
         std::string n = fd.cFileName;
         entries += n != "." && n != ".." && n != except;
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileA(h.Get(), &fd));
     return entries == 0;
 }
 
@@ -124,12 +126,13 @@ TEST(FileTests, ChecksumSizeAndTime) {
     EXPECT_EQ(sum, expected);
     EXPECT_FALSE(FileChecksum(temp / "missing", sum));
 
-    HANDLE h =
-        CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const auto openBig = [&] {
+        return KernelHandle(CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    };
     const unsigned long long ticks = 116444736000000000ULL + 10000000000000000ULL; // 10^9 s
     FILETIME ft = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    SetFileTime(h, nullptr, nullptr, &ft);
-    CloseHandle(h);
+    ASSERT_TRUE(SetFileTime(openBig().Get(), nullptr, nullptr, &ft));
     std::uint32_t size = 0;
     std::time_t time = 0;
     EXPECT_TRUE(FileSize(temp / "big", size) && FileTime(temp / "big", time));
@@ -138,17 +141,19 @@ TEST(FileTests, ChecksumSizeAndTime) {
     EXPECT_FALSE(FileSize(temp / "missing", size) || FileTime(temp / "missing", time));
     EXPECT_TRUE(size == 0 && time == 0);
     // A size past 32 bits is not reported as a smaller one (a sparse file).
-    h = CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     LARGE_INTEGER at;
     at.QuadPart = 0x100000001LL;
-    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
-    CloseHandle(h);
+    {
+        KernelHandle h = openBig();
+        ASSERT_TRUE(SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.Get()));
+    }
     EXPECT_FALSE(FileSize(temp / "big", size));
     // The largest size that fits has the low word of a failed size query.
-    h = CreateFileA((temp / "big").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     at.QuadPart = 0xFFFFFFFFLL;
-    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
-    CloseHandle(h);
+    {
+        KernelHandle h = openBig();
+        ASSERT_TRUE(SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.Get()));
+    }
     EXPECT_TRUE(FileSize(temp / "big", size));
     EXPECT_EQ(size, 0xFFFFFFFFu);
 }
@@ -229,11 +234,12 @@ TEST(StreamCopies, AFailedCopyLeavesTheOldDestination) {
     EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
     // A destination in use (open without sharing) cannot be replaced; the copy made beside it
     // goes again.
-    HANDLE inUse = CreateFileA((temp / "dst").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst"));
-    CloseHandle(inUse);
+    {
+        KernelHandle inUse(CreateFileA((temp / "dst").c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(inUse);
+        EXPECT_FALSE(CopyFileByStreams(temp / "src", temp / "dst"));
+    }
     EXPECT_EQ(ReadFileBytes(temp / "dst"), "keep");
     EXPECT_EQ(Names(temp.Path()), (Lines{"dst", "src"}));
     // A read-only destination is not replaced.
@@ -298,22 +304,71 @@ TEST_F(DoubleByteNames, RealNamesAreKept) {
         << "the locale of the run cannot hold double-byte names";
 }
 
-TEST_F(DoubleByteNames, ShortNamesCountCharacters) {
-    const std::string eight = So + Po + Hyo + Fu + To + So + Po + Hyo; // 16 bytes
-    EXPECT_TRUE(IsShortName("C:\\" + eight + "\\" + So + Po + "." + Hyo + "\\X"));
-    EXPECT_FALSE(IsShortName("C:\\" + eight + To));
-    // The backslash byte of a character does not end the component: eleven characters.
-    EXPECT_FALSE(IsShortName("C:\\ABCDEFG" + So + "XYZ\\A"));
+// An 8.3 name holds eight bytes before the dot and three after it: a double-byte character
+// takes two, and a cut stops before a character that would not fit whole.
+TEST_F(DoubleByteNames, ShortNamesCountBytes) {
+    const std::string four = So + Po + Hyo + Fu; // 8 bytes
+    struct Row {
+        std::string path;
+        bool isShort;
+    };
+    const Row rows[] = {
+        {"C:\\" + four, true},
+        {"C:\\" + four + "A", false},                           // 9 bytes
+        {"C:\\" + four + ".txt\\" + So + ".A" + Po, true},      // 3 bytes after the dot
+        {"C:\\" + So + "." + So + Po, false},                   // 4 bytes after the dot
+        {"C:\\" + four + "\\" + So + So + So + So + So, false}, // 10 bytes
+        // The backslash byte of a character does not end the component: twelve bytes.
+        {"C:\\ABCDEFG" + So + "XYZ\\A", false},
+    };
+    for (const Row& row : rows) {
+        const bool seen = IsShortName(row.path);
+        std::printf("IsShortName %-28s %d\n", row.path.c_str(), seen);
+        EXPECT_EQ(seen, row.isShort) << row.path;
+    }
+}
 
-    // A name of eight characters stays as it is; "|" trail bytes are no forbidden character.
-    EXPECT_EQ(ComputeShortPath("C:\\" + eight, Po + So + "." + Po + "x"),
-              "C:\\" + eight + "\\" + Po + So + "." + Po + "x");
-    // Longer components are cut after whole characters.
-    EXPECT_EQ(ComputeShortPath("C:\\Kana" + So + "Folder\\" + eight + To, ""),
-              "C:\\Kana" + So + "F~1\\" + So + Po + Hyo + Fu + To + So + "~1");
-    EXPECT_EQ(ComputeShortPath("C:\\Kana" + So + "Folder", Po + Po + Po + Po + Po + Po + ".text"),
-              "C:\\Kana" + So + "F~1\\" + Po + Po + Po + Po + Po + "~1.tex");
-    EXPECT_EQ(ComputeShortPath("C:\\" + So + "dir", "a|b.txt"), "");
+TEST_F(DoubleByteNames, ShortFormsOfDoubleByteNamesAreCutInBytes) {
+    TempFolder temp;
+    const std::string five = So + So + So + So + So; // 10 bytes
+    struct Row {
+        std::string directory;
+        std::string name;
+        std::string expected; // in the temporary folder: the file name alone
+    };
+    const Row rows[] = {
+        // Kept: eight bytes before the dot, three after it; "|" trail bytes are no forbidden
+        // character.
+        {temp.Path(), So + Po + Hyo + Fu + ".txt", So + Po + Hyo + Fu + ".txt"},
+        {temp.Path(), Po + So + "." + Po + "x", Po + So + "." + Po + "x"},
+        // Numbered: the first five bytes of whole characters, "~1", three bytes of extension.
+        {temp.Path(), five + ".txt", So + So + "~1.txt"},
+        {temp.Path(), "A" + five + ".txt", "A" + So + So + "~1.txt"},
+        {temp.Path(), "AB" + five + "." + So + So, "AB" + So + "~1." + So},
+        // Folders: the first six bytes of whole characters and "~1".
+        {"C:\\" + Fu + To + Fu + To + Fu, "", "C:\\" + Fu + To + Fu + "~1"},
+        {"C:\\A" + Hyo + Hyo + Hyo + Hyo, "x", "C:\\A" + Hyo + Hyo + "~1\\x"},
+        {"C:\\Kana" + Bun + "Folder", Po + Po + Po + Po + Po + Po + ".text",
+         "C:\\Kana" + Bun + "~1\\" + Po + Po + "~1.tex"},
+        {"C:\\" + So + "dir", "a|b.txt", ""},
+    };
+    for (const Row& row : rows) {
+        // In the temporary folder (whose own long name is shortened too) only the file name.
+        const std::string path = ComputeShortPath(row.directory, row.name);
+        const std::string seen = row.directory == temp.Path() ? FileNameOf(path) : path;
+        std::printf("ComputeShortPath %s + %s -> %s\n", row.directory.c_str(), row.name.c_str(),
+                    seen.c_str());
+        EXPECT_EQ(seen, row.expected) << row.directory << " + " << row.name;
+        if (!seen.empty()) {
+            const std::string name = FileNameOf(seen);
+            EXPECT_LE(name.substr(0, name.find('.')).size(), 8u) << seen;
+            EXPECT_TRUE(IsShortName("C:\\" + name)) << seen;
+        }
+    }
+    // The number is chosen against the double-byte names present in the folder.
+    ASSERT_TRUE(WriteFileBytes(temp / (So + So + "~1.txt"), "x"));
+    EXPECT_EQ(Names(temp.Path()), Lines{So + So + "~1.txt"});
+    EXPECT_EQ(FileNameOf(ComputeShortPath(temp.Path(), five + ".txt")), So + So + "~2.txt");
 }
 
 TEST_F(DoubleByteNames, FolderChainsAndCopies) {

@@ -91,3 +91,28 @@ TEST(FwContainers, TakeTheirOwnElements) {
     ASSERT_TRUE(names.Lookup(value.c_str(), value)); // key text and result are one string
     EXPECT_EQ(value, "key");
 }
+
+// The core searches whatever table a program installs, and none before.
+TEST(FwClassTable, SearchesTheInstalledTableOnly) {
+    const FwRuntimeClass* const table[] = {FW_RUNTIME_CLASS(FwPtrArray),
+                                           FW_RUNTIME_CLASS(FwStringArray)};
+    FwRuntimeClass::UseClassTable(nullptr, 0);
+    EXPECT_EQ(FwRuntimeClass::FromName("FwPtrArray"), nullptr);
+    EXPECT_EQ(FwRuntimeClass::CreateObject("FwPtrArray"), nullptr);
+
+    FwRuntimeClass::UseClassTable(table, 2);
+    EXPECT_EQ(FwRuntimeClass::FromName("FwPtrArray"), FW_RUNTIME_CLASS(FwPtrArray));
+    EXPECT_EQ(FwRuntimeClass::FromName("FwStringArray"), FW_RUNTIME_CLASS(FwStringArray));
+    EXPECT_EQ(FwRuntimeClass::FromName("fwptrarray"), nullptr); // names compare exactly
+    EXPECT_EQ(FwRuntimeClass::FromName("FwMapStringToPtr"), nullptr);
+    EXPECT_EQ(FwRuntimeClass::FromName(nullptr), nullptr);
+    FwPtr<FwObject> created(FwRuntimeClass::CreateObject("FwStringArray"));
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->GetRuntimeClass(), FW_RUNTIME_CLASS(FwStringArray));
+
+    // Only the first `count` records count.
+    FwRuntimeClass::UseClassTable(table, 1);
+    EXPECT_EQ(FwRuntimeClass::FromName("FwStringArray"), nullptr);
+    FwRuntimeClass::UseClassTable(nullptr, 5);
+    EXPECT_EQ(FwRuntimeClass::FromName("FwPtrArray"), nullptr);
+}

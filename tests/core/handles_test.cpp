@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "support/fixtures.h"
@@ -104,6 +105,35 @@ TEST(OwningTypes, KernelHandleClosesOnceAndTakesBothEmptyValues) {
         *replaced.Receive() = OpenShared(path);
         replaced.Reset(OpenShared(path)); // each step closes what was held before
     }
+    EXPECT_TRUE(OpenedByNobody(path));
+}
+
+TEST(OwningTypes, StdioFileClosesItsStreamOnceAndFlushesIt) {
+    testsupport::TempFolder temp;
+    const std::string path = temp / "stream.txt";
+    {
+        StdioFile file(std::fopen(path.c_str(), "wb"));
+        ASSERT_TRUE(file.IsOpen());
+        EXPECT_GE(std::fputs("kept", file.Get()), 0);
+        EXPECT_FALSE(OpenedByNobody(path));
+    }
+    EXPECT_TRUE(OpenedByNobody(path));
+    EXPECT_EQ(testsupport::ReadFileBytes(path), "kept") << "the close writes what was buffered";
+
+    StdioFile absent(std::fopen((temp / "absent\\x.txt").c_str(), "rb"));
+    EXPECT_FALSE(absent);
+    EXPECT_TRUE(absent.Reset()) << "nothing held, nothing to close";
+
+    StdioFile reader(std::fopen(path.c_str(), "rb"));
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(reader.Reset());
+    EXPECT_FALSE(reader);
+    EXPECT_TRUE(OpenedByNobody(path));
+    StdioFile moved(std::fopen(path.c_str(), "rb"));
+    StdioFile target(std::move(moved));
+    EXPECT_FALSE(moved);
+    EXPECT_FALSE(OpenedByNobody(path));
+    target.Reset();
     EXPECT_TRUE(OpenedByNobody(path));
 }
 

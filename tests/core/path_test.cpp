@@ -81,15 +81,8 @@ unsigned long NoDrives() {
 
 class NetworkRoot : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ClearUncRootCache();
-        m_previous = SetNetworkConnector(&connector);
-    }
-    void TearDown() override {
-        SetNetworkConnector(m_previous);
-        SetDriveMaskSource(nullptr);
-        ClearUncRootCache();
-    }
+    void SetUp() override { ClearUncRootCache(); }
+    void TearDown() override { ClearUncRootCache(); }
     std::vector<std::string> Remotes() const {
         std::vector<std::string> out;
         for (const auto& c : connector.connects)
@@ -100,7 +93,7 @@ protected:
     RecordingConnector connector;
 
 private:
-    NetworkConnector* m_previous = nullptr;
+    OverrideForTesting<NetworkConnector*> m_connector{NetworkConnectorForTesting(), &connector};
 };
 
 } // namespace
@@ -152,33 +145,45 @@ TEST_F(NetworkRoot, MalformedNetworkPathsHaveNoRoot) {
 }
 
 TEST_F(NetworkRoot, NoFreeDriveLetterSkipsTheProbe) {
-    SetDriveMaskSource(&AllDrivesUsed);
-    EXPECT_EQ(FirstFreeDriveLetter(), "");
     connector.reachable = {"\\\\srv\\share"};
-    EXPECT_EQ(PathRoot("\\\\srv\\share\\a"), "\\\\srv\\share");
-    EXPECT_TRUE(connector.connects.empty());
+    {
+        OverrideForTesting drives(DriveMaskSourceForTesting(), &AllDrivesUsed);
+        EXPECT_EQ(FirstFreeDriveLetter(), "");
+        EXPECT_EQ(PathRoot("\\\\srv\\share\\a"), "\\\\srv\\share");
+        EXPECT_TRUE(connector.connects.empty());
+    }
     // Nothing was cached: with a letter free again the share is probed.
-    SetDriveMaskSource(nullptr);
     EXPECT_EQ(PathRoot("\\\\srv\\share\\a"), "\\\\srv\\share");
     EXPECT_EQ(connector.connects.size(), 1u);
 }
 
 TEST_F(NetworkRoot, PlatformConnectorUnderThisSystem) {
-    SetNetworkConnector(nullptr);
+    OverrideForTesting platformConnector(NetworkConnectorForTesting(), nullptr);
     // Without a network every connection fails: the root is server and share.
     EXPECT_EQ(PathRoot("\\\\tarvo-nosuchhost\\share\\dir\\f.txt"), "\\\\tarvo-nosuchhost\\share");
 }
 
+// Each row: a drive mask, and what the drive-letter queries answer under it: the first free
+// letter (from F:) and which of a few texts name a drive in use.
 TEST_F(NetworkRoot, DriveLetters) {
-    SetDriveMaskSource(&NoDrives);
-    EXPECT_EQ(FirstFreeDriveLetter(), "F");
-    SetDriveMaskSource(&OnlyDriveF);
-    EXPECT_EQ(FirstFreeDriveLetter(), "G");
-    EXPECT_TRUE(DriveInUse("f"));
-    EXPECT_FALSE(DriveInUse("G"));
-    EXPECT_FALSE(DriveInUse(""));
-    EXPECT_FALSE(DriveInUse("1"));
-    SetDriveMaskSource(nullptr);
+    struct Row {
+        const char* name;
+        DriveMaskSource source;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"no drives", &NoDrives, "first free: F; in use:"},
+        {"only F:", &OnlyDriveF, "first free: G; in use: f"},
+        {"every letter", &AllDrivesUsed, "first free: ; in use: a c f G z"},
+    };
+    for (const Row& row : rows) {
+        OverrideForTesting drives(DriveMaskSourceForTesting(), row.source);
+        std::string saw = "first free: " + FirstFreeDriveLetter() + "; in use:";
+        for (const char* text : {"a", "c", "f", "G", "z", "", "1"})
+            if (DriveInUse(text))
+                saw += std::string(" ") + text;
+        EXPECT_EQ(saw, row.expected) << row.name;
+    }
     EXPECT_TRUE(DriveInUse("c"));
     std::string free = FirstFreeDriveLetter();
     ASSERT_EQ(free.size(), 1u);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+
+#include "support/fixtures.h"
 
 TEST(PlatformVersionTable, CodesAndNewShellForEveryRow) {
     using P = PlatformVersion;
@@ -27,12 +30,28 @@ TEST(PlatformVersionTable, CodesAndNewShellForEveryRow) {
         EXPECT_EQ(v.PlatformId(), r.ok ? r.id : 0u);
     }
     // The process record follows the version the harness chose by the program's name.
-    char buf[MAX_PATH];
-    const std::string name(buf, GetModuleFileNameA(nullptr, buf, MAX_PATH));
-    const bool win98 = name.find("-win98.exe") != std::string::npos;
-    if (!win98 && name.find("-win2k.exe") == std::string::npos)
+    const std::string version = testsupport::HarnessVersion();
+    if (version.empty())
         GTEST_SKIP() << "program runs without a version setting";
-    EXPECT_EQ(ThePlatformVersion().VersionCode(), win98 ? P::Windows98 : P::Windows2000);
-    EXPECT_EQ(ThePlatformVersion().PlatformId(), win98 ? 1u : 2u);
-    EXPECT_TRUE(ThePlatformVersion().NewShell());
+    const struct {
+        const char* version;
+        int code;
+        DWORD id;
+        bool newShell;
+    } expected[] = {{"win95", P::Windows95, 1, true},
+                    {"win98", P::Windows98, 1, true},
+                    {"nt351", P::WindowsNT351, 2, false},
+                    {"nt40", P::WindowsNT4, 2, true},
+                    {"win2k", P::Windows2000, 2, true}};
+    for (const auto& e : expected) {
+        if (version != e.version)
+            continue;
+        std::printf("running as %s: code %d, platform %lu, new shell %d\n", e.version,
+                    ThePlatformVersion().VersionCode(),
+                    static_cast<unsigned long>(ThePlatformVersion().PlatformId()),
+                    ThePlatformVersion().NewShell() ? 1 : 0);
+        EXPECT_EQ(ThePlatformVersion().VersionCode(), e.code);
+        EXPECT_EQ(ThePlatformVersion().PlatformId(), e.id);
+        EXPECT_EQ(ThePlatformVersion().NewShell(), e.newShell);
+    }
 }

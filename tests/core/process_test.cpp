@@ -3,6 +3,7 @@
 #include "setup/core/process.h"
 
 #include "standins/engine/engine_standin.h"
+#include "setup/core/handles.h"
 #include "support/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -70,11 +71,10 @@ TEST_F(ProcessStart, StartDoesNotWait) {
     // End the stand-in now rather than in a minute, so that its folder can go.
     std::string log = testsupport::ReadFileBytes(temp / "ravell32.log");
     DWORD pid = std::strtoul(log.c_str() + std::string("start ").size(), nullptr, 10);
-    HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    ASSERT_NE(child, nullptr);
-    TerminateProcess(child, 0);
-    EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0);
-    CloseHandle(child);
+    KernelHandle child(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    ASSERT_TRUE(child);
+    TerminateProcess(child.Get(), 0);
+    EXPECT_EQ(WaitForSingleObject(child.Get(), 10000), WAIT_OBJECT_0);
 }
 
 // The platform takes command lines of up to 32,766 characters (32,767 with the terminating

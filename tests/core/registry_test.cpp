@@ -7,27 +7,30 @@
 
 #include <string>
 
+#include "setup/core/handles.h"
 #include "support/fixtures.h"
 
 namespace {
 
 bool KeyExists(HKEY root, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    RegKey key;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
 // A scratch key, also open, so that it can stand in for a root key.
 struct Scratch : testsupport::ScratchKey {
-    Scratch() { RegOpenKeyExA(Root(), KeyPath().c_str(), 0, KEY_ALL_ACCESS, &key); }
-    ~Scratch() { RegCloseKey(key); }
+    Scratch() {
+        RegOpenKeyExA(Root(), KeyPath().c_str(), 0, KEY_ALL_ACCESS, m_open.Receive());
+        key = m_open.Get();
+    }
     void SetRaw(const char* name, DWORD type, const std::string& bytes) const {
         RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                        static_cast<DWORD>(bytes.size()));
     }
     HKEY key = nullptr;
+
+private:
+    RegKey m_open;
 };
 
 bool IsWin9x() {
@@ -190,13 +193,17 @@ TEST(RegistryKeys, UncountableSubkeysKeepTheTree) {
     Scratch s;
     const std::string k = s / "tree";
     MakeTree(s.Root(), k, true);
-    const SubkeyCountQuery previous = SetSubkeyCountQuery([](HKEY, DWORD& subkeys) -> LONG {
-        subkeys = 0;
-        return ERROR_ACCESS_DENIED;
-    });
-    const int status = DeleteRegKeyStatusAs(1, s.Root(), k, false);
-    const bool deleted = DeleteRegKey(s.Root(), k, false);
-    SetSubkeyCountQuery(previous);
+    int status;
+    bool deleted;
+    {
+        OverrideForTesting uncountable(SubkeyCountQueryForTesting(),
+                                       [](HKEY, DWORD& subkeys) -> LONG {
+                                           subkeys = 0;
+                                           return ERROR_ACCESS_DENIED;
+                                       });
+        status = DeleteRegKeyStatusAs(1, s.Root(), k, false);
+        deleted = DeleteRegKey(s.Root(), k, false);
+    }
     EXPECT_EQ(status, 8);
     EXPECT_FALSE(deleted);
     EXPECT_TRUE(KeyExists(s.Root(), k + "\\a\\a1\\deep"));

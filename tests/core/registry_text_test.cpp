@@ -5,18 +5,18 @@
 
 #include <string>
 
+#include "setup/core/handles.h"
 #include "support/fixtures.h"
 
 namespace {
 
 void SetRaw(const testsupport::ScratchKey& key, const char* name, const std::string& bytes) {
     ASSERT_TRUE(WriteRegStringAt(key.Root(), key / name, "")); // creates the key
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(key.Root(), key.KeyPath().c_str(), 0, KEY_ALL_ACCESS, &handle),
+    RegKey handle;
+    ASSERT_EQ(RegOpenKeyExA(key.Root(), key.KeyPath().c_str(), 0, KEY_ALL_ACCESS, handle.Receive()),
               ERROR_SUCCESS);
-    RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+    RegSetValueExA(handle.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
                    static_cast<DWORD>(bytes.size()));
-    RegCloseKey(handle);
 }
 
 } // namespace

@@ -70,13 +70,10 @@ protected:
         platform.windows = m_folder / "windows";
         CreateDirectoryA(platform.windows.c_str(), nullptr);
         wininit = platform.windows + "\\WININIT.INI";
-        m_oldPlatform = SetRestartPlatform(&platform);
         work = m_folder / "work";
         CreateDirectoryA(work.c_str(), nullptr);
     }
     void TearDown() override {
-        SetRestartPlatform(m_oldPlatform);
-        SetLinePump(nullptr);
         SetEnvironmentVariableA("TMP", m_oldTmp.empty() ? nullptr : m_oldTmp.c_str());
     }
     std::string Work(const std::string& name) const { return work + "\\" + name; }
@@ -89,7 +86,7 @@ protected:
 private:
     TempFolder m_folder;
     std::string m_oldTmp;
-    RestartPlatform* m_oldPlatform = nullptr;
+    OverrideForTesting<RestartPlatform*> m_platform{RestartPlatformForTesting(), &platform};
 };
 
 // --- ReplaceInTextFile -------------------------------------------------------------------------
@@ -377,7 +374,7 @@ TEST_F(RestartIniTest, GetValue) {
 TEST_F(RestartIniTest, OneMessageCheckPerLine) {
     const std::string ini = Work("a.ini");
     ASSERT_TRUE(WriteFileBytes(ini, "[a]\r\nx=1\r\n\r\n[b]\ny=2"));
-    SetLinePump(&CountPump);
+    OverrideForTesting pump(LinePumpForTesting(), &CountPump);
     TextList lines;
     g_pumps = 0;
     ASSERT_TRUE(ReadIniSectionLines(ini, "b", lines, false));

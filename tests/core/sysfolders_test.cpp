@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "setup/core/path.h"
+#include "setup/core/handles.h"
 #include "support/fixtures.h"
 
 using testsupport::ScratchKey;
@@ -24,23 +25,24 @@ const char* const CurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion
 
 void SetString(HKEY root, const std::string& keyPath, const std::string& name,
                const std::string& value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    RegKey key;
+    ASSERT_EQ(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.Receive(), nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
 }
 
 // The shell's answer through an item identifier list; empty when it has none.
 std::string LocationPath(int csidl) {
-    LPITEMIDLIST list = nullptr;
-    char path[MAX_PATH] = {};
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)))
+    IMalloc* allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator)))
         return "";
-    SHGetPathFromIDListA(list, path);
-    CoTaskMemFree(list);
+    ShellMemory<ITEMIDLIST> list(allocator);
+    char path[MAX_PATH] = {};
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive())))
+        return "";
+    SHGetPathFromIDListA(list.Get(), path);
     return path;
 }
 
@@ -57,27 +59,24 @@ std::string UnusedDrive() {
 class ScratchRoots {
 public:
     ScratchRoots() {
-        user = Open("HKCU");
-        machine = Open("HKLM");
-        users = Open("HKU");
-    }
-    ~ScratchRoots() {
-        RegCloseKey(user);
-        RegCloseKey(machine);
-        RegCloseKey(users);
+        user = Open(m_user, "HKCU");
+        machine = Open(m_machine, "HKLM");
+        users = Open(m_users, "HKU");
     }
     HKEY user = nullptr;
     HKEY machine = nullptr;
     HKEY users = nullptr;
 
 private:
-    HKEY Open(const char* name) {
-        HKEY key = nullptr;
+    HKEY Open(RegKey& key, const char* name) {
         RegCreateKeyExA(m_scratch.Root(), (m_scratch / name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr);
-        return key;
+                        nullptr, key.Receive(), nullptr);
+        return key.Get();
     }
     ScratchKey m_scratch;
+    RegKey m_user;
+    RegKey m_machine;
+    RegKey m_users;
 };
 
 // The platform as a test sets it up. By default: the version chosen, no shell-folder library

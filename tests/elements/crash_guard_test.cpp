@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <stdexcept>
+
+#include "support/fixtures.h"
 
 namespace {
 
@@ -31,6 +34,7 @@ long WINAPI DividesByZero() {
     return 10 / zero;
 }
 
+#if defined(__cpp_exceptions)
 // An exception handled inside the entry never reaches the guard.
 long WINAPI CatchesItsOwnException() {
     try {
@@ -38,6 +42,21 @@ long WINAPI CatchesItsOwnException() {
     } catch (const std::exception&) {
         return 3;
     }
+}
+#endif
+
+// The exception a Visual C++ module's uncaught throw raises: foreign to this program's runtime.
+long WINAPI RaisesAForeignException() {
+    RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return 0;
+}
+
+// Faults with the direction flag set, as code in the middle of a backward string copy would.
+long WINAPI FaultsWithTheDirectionFlagSet() {
+    asm volatile("std" ::: "memory");
+    volatile int* volatile invalid = reinterpret_cast<int*>(std::uintptr_t(8));
+    *invalid = 1;
+    return 0;
 }
 
 template <class F> FARPROC Entry(F* function) {
@@ -82,6 +101,16 @@ TEST(CrashGuard, ArgumentsReachTheEntryAndItsResultComesBack) {
     EXPECT_EQ(Returned(Entry(&ReturnsZero)), 0) << "a result of 0 is a return, not a crash";
 }
 
+TEST(CrashGuard, ForeignExceptionCodesAndTheDirectionFlag) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(CrashCode(Entry(&RaisesAForeignException)), 0xE06D7363u);
+        EXPECT_EQ(CrashCode(Entry(&FaultsWithTheDirectionFlagSet)), 0xC0000005u);
+        EXPECT_FALSE(testsupport::DirectionFlagSet()) << "the guard hands back a clear flag";
+    }
+    EXPECT_EQ(Returned(Entry(&NoArguments)), -7);
+}
+
 TEST(CrashGuard, FaultsOneAfterAnotherAreContained) {
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
@@ -92,8 +121,129 @@ TEST(CrashGuard, FaultsOneAfterAnotherAreContained) {
     EXPECT_EQ(CrashCode(nullptr), 0xC0000005u) << "a null entry faults at the call";
 }
 
+#if defined(__cpp_exceptions)
+// Test programs with C++ exceptions only (the x86_64 build): the i686 one is built as the
+// product, without them.
 TEST(CrashGuard, ExceptionsTheEntryHandlesItselfAreNotCrashes) {
     EXPECT_EQ(Returned(Entry(&CatchesItsOwnException)), 3);
     // The test program's own exceptions still work after the guard has been used.
     EXPECT_THROW(throw std::logic_error("after"), std::logic_error);
 }
+#endif
+
+#if defined(__i386__)
+// The guard as a 32-bit caller meets it: called from a hand-written sequence that puts sentinels
+// in EBX, ESI, EDI and EBP, so that the caller's registers after the guard are the guard's doing
+// alone (compiled callers would restore their own copies and hide a fault). The handler chain
+// (FS:[0]) and the stack pointer must be as before, and the direction flag clear.
+struct GuardCall {
+    void* guard;                           // 0: CallGuardedEntry
+    FARPROC entry;                         // 4
+    long* result;                          // 8
+    CSetupCException* caught;              // 12
+    std::uint32_t returned;                // 16: the guard's answer (al)
+    std::uint32_t ebx, esi, edi, ebp;      // 20, 24, 28, 32: after the guard
+    std::uint32_t chainBefore, chainAfter; // 36, 40: FS:[0]
+    std::uint32_t espBefore, espAfter;     // 44, 48
+    std::uint32_t eflags;                  // 52
+};
+static_assert(sizeof(GuardCall) == 56, "the assembly's offsets");
+
+extern "C" {
+GuardCall* g_guardCall;
+std::uint32_t g_guardSavedEsp;
+}
+
+// No prologue or epilogue of the compiler's: the body is the whole call sequence.
+extern "C" __attribute__((naked)) void __cdecl CallGuardFromAssembly(GuardCall*) {
+    asm volatile(R"(
+    pushl %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 20(%esp), %eax
+    movl %eax, _g_guardCall
+    movl %esp, _g_guardSavedEsp
+    movl %fs:0, %ecx
+    movl %ecx, 36(%eax)
+    movl %esp, 44(%eax)
+    pushl 12(%eax)
+    pushl 8(%eax)
+    pushl $0
+    pushl $0
+    pushl 4(%eax)
+    movl 0(%eax), %ecx
+    movl $0x1BADB0B1, %ebx
+    movl $0x2BADB0B2, %esi
+    movl $0x3BADB0B3, %edi
+    movl $0x4BADB0B4, %ebp
+    cld
+    call *%ecx
+    addl $20, %esp
+    movl _g_guardCall, %ecx
+    movzbl %al, %eax
+    movl %eax, 16(%ecx)
+    movl %ebx, 20(%ecx)
+    movl %esi, 24(%ecx)
+    movl %edi, 28(%ecx)
+    movl %ebp, 32(%ecx)
+    movl %fs:0, %eax
+    movl %eax, 40(%ecx)
+    movl %esp, 48(%ecx)
+    pushfl
+    popl %eax
+    movl %eax, 52(%ecx)
+    movl _g_guardSavedEsp, %esp
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+)");
+}
+
+TEST(CrashGuard32, CallersRegistersHandlerChainAndStackAreKept) {
+    bool (*guard)(FARPROC, const std::uintptr_t*, int, long&, CSetupCException&) =
+        &CallGuardedEntry;
+    const struct {
+        const char* what;
+        FARPROC entry;
+        bool returned;
+        std::uint32_t code;
+    } rows[] = {{"returns", Entry(&NoArguments), true, 0},
+                {"access violation", Entry(&WritesToAnInvalidAddress), false, 0xC0000005u},
+                {"division by zero", Entry(&DividesByZero), false, 0xC0000094u},
+                {"foreign exception", Entry(&RaisesAForeignException), false, 0xE06D7363u},
+                {"direction flag set", Entry(&FaultsWithTheDirectionFlagSet), false, 0xC0000005u},
+                {"access violation again", Entry(&WritesToAnInvalidAddress), false, 0xC0000005u},
+                {"returns again", Entry(&NoArguments), true, 0}};
+    std::printf("case                    returned  code        registers  chain  stack  DF\n");
+    for (const auto& row : rows) {
+        long result = 12345;
+        CSetupCException caught(0);
+        GuardCall call = {};
+        call.guard = reinterpret_cast<void*>(guard);
+        call.entry = row.entry;
+        call.result = &result;
+        call.caught = &caught;
+        CallGuardFromAssembly(&call);
+        const bool kept = call.ebx == 0x1BADB0B1 && call.esi == 0x2BADB0B2 &&
+                          call.edi == 0x3BADB0B3 && call.ebp == 0x4BADB0B4;
+        std::printf("%-22s  %-8s  0x%08lx  %-9s  %-5s  %-5s  %s\n", row.what,
+                    call.returned ? "yes" : "no", static_cast<unsigned long>(caught.GetCode()),
+                    kept ? "kept" : "CHANGED",
+                    call.chainAfter == call.chainBefore ? "same" : "MOVED",
+                    call.espAfter == call.espBefore ? "same" : "MOVED",
+                    (call.eflags & 0x400) ? "SET" : "clear");
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(call.returned != 0, row.returned);
+        EXPECT_EQ(caught.GetCode(), row.code);
+        EXPECT_EQ(result, row.returned ? -7 : 0);
+        EXPECT_TRUE(kept) << std::hex << call.ebx << " " << call.esi << " " << call.edi << " "
+                          << call.ebp;
+        EXPECT_EQ(call.chainAfter, call.chainBefore);
+        EXPECT_EQ(call.espAfter, call.espBefore);
+        EXPECT_EQ(call.eflags & 0x400, 0u);
+    }
+}
+#endif

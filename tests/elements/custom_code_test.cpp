@@ -1,6 +1,7 @@
 // Custom DLL calls and executables over the test material: custom_entry.dll records what its
 // entry received and answers what the test asks (through the environment), recorder.exe records
 // how it was started. Every test works on copies in a temporary folder of its own.
+#include "setup/core/handles.h"
 #include "setup/elements/custom_code.h"
 
 #include <windows.h>
@@ -68,13 +69,11 @@ protected:
         m_savedEnabled = context.Enabled;
         context.Enabled = 1;
         context.MacroD = "C:\\Product Folder";
-        m_savedSource = SetMainWindowSource(nullptr);
     }
     void TearDown() override {
         SetupContext& context = TheSetupContext();
         context.MacroD = m_savedD;
         context.Enabled = m_savedEnabled;
-        SetMainWindowSource(m_savedSource);
     }
 
     // Copies a file of a material set into the test folder (under `name` when given).
@@ -94,8 +93,10 @@ protected:
     testsupport::TempFolder m_folder;
     std::string m_savedD;
     int m_savedEnabled = 0;
-    MainWindowSource m_savedSource = nullptr;
+    OverrideForTesting<MainWindowSource> m_noSource{MainWindowSourceForTesting(), nullptr};
 };
+
+using testsupport::DirectionFlagSet;
 
 } // namespace
 
@@ -177,7 +178,7 @@ TEST_F(CustomCodeTest, TheMainWindowReachesTheEntry) {
     Name(dll, "custom_entry.dll");
     EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     EXPECT_EQ(LogValue(EntryLog(), "window"), "0") << "no source: null";
-    SetMainWindowSource(&FakeWindow);
+    OverrideForTesting source(MainWindowSourceForTesting(), &FakeWindow);
     EXPECT_EQ(ApplicationMainWindow(), FakeWindow());
     EXPECT_EQ(dll.InstallStep(0), CustomDllCalled);
     EXPECT_EQ(LogValue(EntryLog(), "window"), std::to_string(0x4711));
@@ -189,12 +190,18 @@ TEST_F(CustomCodeTest, CrashingEntriesOneAfterAnotherAndTheSetupGoesOn) {
     Name(install, "custom_entry.dll");
     WUninstallCustomDLL uninstall;
     Name(uninstall, "custom_entry.dll");
-    {
-        EnvSetting crash("TARVO_CUSTOM_CRASH", "1");
-        EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
-        EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
-        EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
-        EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
+    // An access violation, a division by zero, a foreign exception code and a fault with the
+    // direction flag set: each three times in a row, then a normal call.
+    for (const char* kind : {"1", "divide", "foreign", "std"}) {
+        SCOPED_TRACE(kind);
+        {
+            EnvSetting crash("TARVO_CUSTOM_CRASH", kind);
+            EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
+            EXPECT_EQ(install.InstallStep(0), CustomDllFailed);
+            EXPECT_EQ(uninstall.Uninstall(), CustomDllFailed);
+            EXPECT_EQ(DirectionFlagSet(), false) << "the guard hands back a clear flag";
+        }
+        EXPECT_EQ(install.InstallStep(0), CustomDllCalled);
     }
     EnvSetting result("TARVO_CUSTOM_RESULT", "4");
     EXPECT_EQ(install.InstallStep(0), 4);
@@ -205,10 +212,8 @@ TEST_F(CustomCodeTest, ADllThatNeedsACompanionBesideItIsLoaded) {
     const std::string path = Copy("custom", "custom_companion.dll");
     Copy("custom", "custom_companion_dep.dll");
     // The platform's standard search does not look beside the DLL.
-    HMODULE plain = LoadLibraryA(path.c_str());
-    EXPECT_EQ(plain, nullptr);
-    if (plain)
-        FreeLibrary(plain);
+    LoadedModule plain(LoadLibraryA(path.c_str()));
+    EXPECT_FALSE(plain);
     WSetupCustomDLL dll;
     Name(dll, "custom_companion.dll");
     EXPECT_EQ(dll.InstallStep(0), 5) << "the entry answered the companion's value";

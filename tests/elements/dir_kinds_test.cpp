@@ -23,8 +23,6 @@ protected:
 // Records what would be scheduled for the restart instead of scheduling it.
 class RecordingRestart : public RestartPlatform {
 public:
-    RecordingRestart() : m_previous(SetRestartPlatform(this)) {}
-    ~RecordingRestart() override { SetRestartPlatform(m_previous); }
     bool MoveAtRestart(const std::string& source, const std::string& target) override {
         moves.push_back(source + " -> " + target);
         return accept;
@@ -33,7 +31,7 @@ public:
     bool accept = true;
 
 private:
-    RestartPlatform* m_previous;
+    OverrideForTesting<RestartPlatform*> m_override{RestartPlatformForTesting(), this};
 };
 
 bool IsEmptyFolder(const std::string& folder) {

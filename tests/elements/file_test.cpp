@@ -7,6 +7,7 @@
 // own lists; HKEY_LOCAL_MACHINE is redirected to a scratch key for the shared-DLL table. A file
 // in use is one held open by another process without write sharing.
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
@@ -37,10 +38,7 @@ const char SharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedD
 // folder does not exist, every move is refused).
 class RestartStandIn : public RestartPlatform {
 public:
-    explicit RestartStandIn(std::string windows) : m_windows(std::move(windows)) {
-        m_previous = SetRestartPlatform(this);
-    }
-    ~RestartStandIn() override { SetRestartPlatform(m_previous); }
+    explicit RestartStandIn(std::string windows) : m_windows(std::move(windows)) {}
 
     DWORD PlatformId() override { return testsupport::PlatformId(); }
     std::string WindowsFolder() override { return accept ? m_windows : m_windows + "\\absent"; }
@@ -79,15 +77,16 @@ public:
 
 private:
     std::string m_windows;
-    RestartPlatform* m_previous;
+    OverrideForTesting<RestartPlatform*> m_override{RestartPlatformForTesting(), this};
 };
 
 // The copy function of the race the existence test cannot see: another process creates the
 // destination and holds it open between the test and the copy.
-HANDLE g_racer = INVALID_HANDLE_VALUE;
+KernelHandle g_racer;
 bool CopyAfterARacer(const std::string& source, const std::string& destination) {
     WriteFileBytes(destination, "the racer's");
-    g_racer = CreateFileA(destination.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    g_racer.Reset(
+        CreateFileA(destination.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
 }
 
@@ -96,24 +95,22 @@ DWORD AttributesOf(const std::string& path) {
 }
 
 bool SetTime(const std::string& path, unsigned long long secondsAfter1601) {
-    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    KernelHandle h(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    if (!h)
         return false;
     const unsigned long long ticks = secondsAfter1601 * 10000000ULL;
     FILETIME t = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    const bool ok = SetFileTime(h, nullptr, nullptr, &t) != FALSE;
-    CloseHandle(h);
-    return ok;
+    return SetFileTime(h.Get(), nullptr, nullptr, &t) != FALSE;
 }
 
 class FileElementTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_machine.KeyPath().c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &m_machineKey, nullptr),
+                                  KEY_ALL_ACCESS, nullptr, m_machineKey.Receive(), nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_machineKey), ERROR_SUCCESS);
+        ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_machineKey.Get()), ERROR_SUCCESS);
         TheSetupContext().Enabled = 1;
         TheSetupContext().MacroD = m_target.Path();
         // Folder removal stops at a folder that is not empty: the test folders stay.
@@ -121,12 +118,9 @@ protected:
         ASSERT_TRUE(WriteFileBytes(m_medium / "keep.txt", "keep"));
     }
     void TearDown() override {
-        SetPlatformCopyFunction(nullptr);
-        if (g_racer != INVALID_HANDLE_VALUE)
-            CloseHandle(g_racer);
-        g_racer = INVALID_HANDLE_VALUE;
+        g_racer.Reset();
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(m_machineKey);
+        m_machineKey.Reset();
         TheSetupContext().MacroD = "";
     }
 
@@ -155,37 +149,35 @@ protected:
     }
 
     bool CountExists(const std::string& path) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDlls, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        RegKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDlls, 0, KEY_READ, key.Receive()) !=
+            ERROR_SUCCESS)
             return false;
-        const bool exists = RegQueryValueExA(key, path.c_str(), nullptr, nullptr, nullptr,
-                                             nullptr) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        return exists;
+        return RegQueryValueExA(key.Get(), path.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
     }
     // Value names are whole paths, backslashes included: read and written on the open key.
     DWORD Count(const std::string& path) {
-        HKEY key;
+        RegKey key;
         DWORD count = 0xDEAD, size = sizeof count;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDlls, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDlls, 0, KEY_READ, key.Receive()) !=
+            ERROR_SUCCESS)
             return count;
-        RegQueryValueExA(key, path.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count),
+        RegQueryValueExA(key.Get(), path.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count),
                          &size);
-        RegCloseKey(key);
         return count;
     }
     void SetCount(const std::string& path, DWORD count) {
-        HKEY key;
+        RegKey key;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
+                                  nullptr, key.Receive(), nullptr),
                   ERROR_SUCCESS);
-        RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&count),
+        RegSetValueExA(key.Get(), path.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&count),
                        sizeof count);
-        RegCloseKey(key);
     }
 
     testsupport::ScratchKey m_machine;
-    HKEY m_machineKey = nullptr;
+    RegKey m_machineKey;
     TempFolder m_medium;
     TempFolder m_target;
     TempFolder m_windows;
@@ -263,16 +255,14 @@ TEST_F(FileElementTest, CopyOnlyWhenAbsent) {
 
 TEST_F(FileElementTest, CopyOnlyWhenAbsentLosesARace) {
     const std::string source = Medium("a.dll", "new");
-    SetPlatformCopyFunction(CopyAfterARacer);
+    OverrideForTesting racer(CopyFunctionForTesting(), &CopyAfterARacer);
     EXPECT_EQ(CopyWithRule(source, m_target / "a.dll", CopyIfAbsent, true), ScheduledIfAbsent);
     EXPECT_TRUE(m_restart.Scheduled(m_target / "a.dll", false));
-    CloseHandle(g_racer);
-    g_racer = INVALID_HANDLE_VALUE;
+    g_racer.Reset();
 
     m_restart.accept = false;
     EXPECT_EQ(CopyWithRule(source, m_target / "b.dll", CopyIfAbsent, true), CopyFailedIfAbsent);
-    CloseHandle(g_racer);
-    g_racer = INVALID_HANDLE_VALUE;
+    g_racer.Reset();
     EXPECT_EQ(CopyWithRule(source, m_target / "c.dll", CopyIfAbsent, false), CopyFailedIfAbsent);
 }
 
@@ -722,13 +712,15 @@ TEST_F(FileElementTest, BindImageNeverTakesTheHelperFromTheSearchPath) {
     ASSERT_TRUE(CopyFileA((testsupport::ProgramFolder() + "\\bind_probe.exe").c_str(),
                           probeCopy.c_str(), FALSE));
     const std::string overrides = "Software\\Wine\\AppDefaults\\" + probeName;
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (overrides + "\\DllOverrides").c_str(), 0, nullptr,
-                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const char order[] = "native,builtin";
-    RegSetValueExA(key, "imagehlp", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
-    RegCloseKey(key);
+    {
+        RegKey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (overrides + "\\DllOverrides").c_str(), 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        const char order[] = "native,builtin";
+        RegSetValueExA(key.Get(), "imagehlp", 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                       sizeof order);
+    }
 
     Versioned("ver_5_0_0_1.dll", m_target / "bound.dll");
     const std::string probe = "\"" + probeCopy + "\" \"" + testsupport::ProgramFolder() +

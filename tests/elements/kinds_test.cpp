@@ -1,6 +1,7 @@
 // The seventeen element kinds as the engine meets them: created by class name, with their kind
 // codes and run-time class records, the defaults of their fields, and the slots of their own
 // operations.
+#include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/elements/custom_code.h"
 #include "setup/elements/dir_kinds.h"
@@ -10,13 +11,19 @@
 #include "setup/elements/shortcut.h"
 #include "setup/elements/text_file_kinds.h"
 #include "setup/elements/ttf_file.h"
+#include "elements/destination_fixture.h"
 #include "support/vtable_slots.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using testsupport::SlotOf;
 
 namespace {
+
+// The program's start, as a program that creates setup objects by name has it.
+const bool g_classTableInstalled = (UseSetupClassTable(), true);
 
 struct KindRow {
     int kind;
@@ -70,6 +77,39 @@ TEST(ElementKinds, EveryKindIsCreatedByNameWithItsCode) {
     }
     for (const char* name : {"WSetupElement", "WSetupComponent"})
         EXPECT_NE(FwPtr<FwObject>(FwRuntimeClass::CreateObject(name)), nullptr) << name;
+}
+
+// Every operation of the three protocol slots stores what it answers, whatever it finds: the
+// engine reads Status after the call. Each element targets a file that is not there, in a fresh
+// folder, and starts from a Status that no operation answers.
+class EveryOperation : public testsupport::DestinationTest {};
+
+TEST_F(EveryOperation, StoresWhatItAnswersInStatus) {
+    const int sentinel = -7777;
+    struct Slot {
+        const char* name;
+        int (WSetupElement::*operation)();
+    };
+    const Slot slots[] = {{"Install", &WSetupElement::Install},
+                          {"Uninstall", &WSetupElement::Uninstall},
+                          {"Verify", &WSetupElement::Verify}};
+    int unstored = 0;
+    std::printf("%-22s %-10s %8s %8s\n", "kind", "slot", "answer", "Status");
+    for (const KindRow& row : g_kinds) {
+        for (const Slot& slot : slots) {
+            FwPtr<WSetupElement> element = Create(row.name);
+            ASSERT_NE(element, nullptr) << row.name;
+            Target(*element, m_temp.Path(), "absent.dat");
+            element->Status = sentinel;
+            const int answer = ((*element).*slot.operation)();
+            const bool stored = element->Status == answer;
+            std::printf("%-22s %-10s %8d %8d%s\n", row.name, slot.name, answer, element->Status,
+                        stored ? "" : "  <- not stored");
+            EXPECT_EQ(element->Status, answer) << row.name << "::" << slot.name;
+            unstored += stored ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(unstored, 0);
 }
 
 TEST(ElementKinds, TheFontElementIsNoFileElementToTheEngine) {

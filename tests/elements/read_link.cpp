@@ -12,18 +12,21 @@
 #include <cstdio>
 #include <string>
 
+#include "setup/core/handles.h"
+
 int main(int argc, char** argv) {
     if (argc < 3)
         return 2;
-    if (FAILED(CoInitialize(nullptr)))
+    ComScope com;
+    if (!com.Succeeded())
         return 3;
     int rc = 4;
-    IShellLinkA* link = nullptr;
-    IPersistFile* file = nullptr;
+    ComPtr<IShellLinkA> link;
+    ComPtr<IPersistFile> file;
     WCHAR wide[MAX_PATH];
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link))) &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                                   link.Receive())) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive())) &&
         MultiByteToWideChar(CP_ACP, 0, argv[1], -1, wide, MAX_PATH) &&
         SUCCEEDED(file->Load(wide, STGM_READ))) {
         char path[MAX_PATH] = "", arguments[1024] = "", workDir[MAX_PATH] = "",
@@ -34,19 +37,13 @@ int main(int argc, char** argv) {
         link->GetWorkingDirectory(workDir, MAX_PATH);
         link->GetDescription(description, sizeof description);
         link->GetIconLocation(icon, MAX_PATH, &iconIndex);
-        if (FILE* out = std::fopen(argv[2], "wb")) {
-            std::fprintf(out,
+        if (StdioFile out{std::fopen(argv[2], "wb")}) {
+            std::fprintf(out.Get(),
                          "path=%s\narguments=%s\nworkdir=%s\ndescription=%s\nicon=%s\n"
                          "iconindex=%d\n",
                          path, arguments, workDir, description, icon, iconIndex);
-            std::fclose(out);
-            rc = 0;
+            rc = out.Reset() ? 0 : rc;
         }
     }
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
-    CoUninitialize();
     return rc;
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -333,16 +334,24 @@ TEST(RegEntryInstall, RemembersWhatWasStoredFaithfully) {
     ASSERT_TRUE(HexTextToBytes(bigText, back));
     EXPECT_EQ(std::string(back.begin(), back.end()), big);
 
-    // Only a value stored with the entry's own type is remembered.
+    // A string entry takes the text of every string type (a multi-string's first string); a
+    // DWORD entry takes a DWORD or a four-byte binary value, and 0 for anything else; a binary
+    // entry only a binary value.
     Write(hkcu, s.KeyPath(), "D", REG_DWORD, Dword(0x00414243).bytes);
     EXPECT_EQ(PreviousOf(s.KeyPath(), "D", "STRING", "x"), "");
+    Write(hkcu, s.KeyPath(), "E", REG_EXPAND_SZ, std::string("%SystemRoot%\\tarvo\0", 19));
+    EXPECT_EQ(PreviousOf(s.KeyPath(), "E", "STRING", "x"), "%SystemRoot%\\tarvo");
+    Write(hkcu, s.KeyPath(), "M", REG_MULTI_SZ, std::string("one\0two\0\0", 9));
+    EXPECT_EQ(PreviousOf(s.KeyPath(), "M", "STRING", "x"), "one");
     WriteSz(hkcu, s.KeyPath(), "S", "12");
-    EXPECT_EQ(PreviousOf(s.KeyPath(), "S", "DWORD", "1"), "");
+    EXPECT_EQ(PreviousOf(s.KeyPath(), "S", "DWORD", "1"), "0");
     WriteSz(hkcu, s.KeyPath(), "S2", "ab");
     EXPECT_EQ(PreviousOf(s.KeyPath(), "S2", "BINARY-STRING", "x"), "");
     Write(hkcu, s.KeyPath(), "B4", REG_BINARY, "\1\2\3\4");
-    EXPECT_EQ(PreviousOf(s.KeyPath(), "B4", "DWORD", "1"), "");
-    EXPECT_EQ(PreviousOf(s.KeyPath(), "Absent", "DWORD", "1"), "");
+    EXPECT_EQ(PreviousOf(s.KeyPath(), "B4", "DWORD", "1"), "67305985");
+    Write(hkcu, s.KeyPath(), "B8", REG_BINARY, "\1\2\3\4\5\6\7\x08");
+    EXPECT_EQ(PreviousOf(s.KeyPath(), "B8", "DWORD", "1"), "0");
+    EXPECT_EQ(PreviousOf(s.KeyPath(), "Absent", "DWORD", "1"), "0");
 }
 
 TEST(RegEntryUninstall, DeletesWhatInstallWrote) {
@@ -453,6 +462,95 @@ TEST(RegEntryUninstall, RestoresThePreviousValueAsItWasRead) {
     EXPECT_EQ(Read(hkcu, s.KeyPath(), "Raw"), Stored());
 }
 
+// The user's value comes back as it was, with its type: an expandable string keeps its "%"
+// variables unexpanded, a multi-string all its strings, a four-byte binary value under a DWORD
+// entry its type. The element keeps what it found in memory; the record carries the text alone.
+TEST(RegEntryUninstall, GivesTheUsersValueBackWithItsType) {
+    ScratchKey s;
+    const HKEY hkcu = HKEY_CURRENT_USER;
+    struct Row {
+        const char* name; // empty: the key's default value
+        const char* type;
+        Stored before;
+        const char* previous;
+        Stored after; // what Uninstall leaves
+    };
+    const Stored expand{REG_EXPAND_SZ, std::string("%SystemRoot%\\tarvo\0", 19)};
+    const Stored multi{REG_MULTI_SZ, std::string("one\0two\0\0", 9)};
+    const Stored binary4 = Binary("\x01\x02\x03\x04");
+    const Row rows[] = {
+        {"Expand", "STRING", expand, "%SystemRoot%\\tarvo", expand},
+        {"Multi", "STRING", multi, "one", multi},
+        {"", "STRING", expand, "%SystemRoot%\\tarvo", expand},
+        {"Binary4", "DWORD", binary4, "67305985", binary4},
+        {"Text", "DWORD", Sz("12"), "0", Sz("12")},
+        {"Dword", "DWORD", Dword(42), "42", Dword(42)},
+        // Nothing was there: the DWORD read answers 0, and 0 is written back.
+        {"Absent", "DWORD", Stored(), "0", Dword(0)},
+    };
+    for (const Row& row : rows) {
+        const std::string key = s / (std::string("k") + row.name);
+        if (row.before.type != REG_NONE)
+            Write(hkcu, key, row.name, row.before.type, row.before.bytes);
+        WSetupRegEntry e;
+        Entry(e, "HKEY_CURRENT_USER", key, row.name, "plain", row.type);
+        e.RestoreOnUninstall = 1;
+        const int installed = e.Install();
+        const Stored during = Read(hkcu, key, row.name);
+        const int uninstalled = Uninstall(e);
+        const Stored after = Read(hkcu, key, row.name);
+        std::printf("%-8s %-6s before %-22s install %d previous \"%s\" uninstall %d after %s\n",
+                    row.name, row.type, testing::PrintToString(row.before).c_str(), installed,
+                    e.PreviousValue.c_str(), uninstalled, testing::PrintToString(after).c_str());
+        SCOPED_TRACE(row.name);
+        EXPECT_LE(installed, 5);
+        EXPECT_FALSE(during == row.before) << "the entry's own value was written";
+        EXPECT_EQ(e.PreviousValue, row.previous);
+        EXPECT_EQ(uninstalled, 7);
+        EXPECT_EQ(after, row.after);
+        EXPECT_EQ(after.bytes, row.after.bytes);
+    }
+
+    // The record's text alone (an entry built again from its record, or whose text the engine
+    // changed) is written back as the entry's type says.
+    Write(hkcu, s / "again", "v", expand.type, expand.bytes);
+    WSetupRegEntry installed;
+    Entry(installed, "HKEY_CURRENT_USER", s / "again", "v", "plain", "STRING");
+    installed.RestoreOnUninstall = 1;
+    ASSERT_EQ(installed.Install(), 2);
+    WSetupRegEntry rebuilt;
+    Entry(rebuilt, "HKEY_CURRENT_USER", s / "again", "v", "plain", "STRING");
+    rebuilt.RestoreOnUninstall = 1;
+    rebuilt.PreviousValue = installed.PreviousValue;
+    EXPECT_EQ(Uninstall(rebuilt), 7);
+    EXPECT_EQ(Read(hkcu, s / "again", "v"), Sz("%SystemRoot%\\tarvo"));
+    installed.PreviousValue = "changed";
+    DWORD type = REG_NONE;
+    ByteList bytes;
+    EXPECT_FALSE(installed.GetPreviousStored(type, bytes)) << "no longer the text it found";
+    EXPECT_EQ(Uninstall(installed), 7);
+    EXPECT_EQ(Read(hkcu, s / "again", "v"), Sz("changed"));
+
+    // What an entry found can be read and handed to an entry built again from its record.
+    Write(hkcu, s / "again", "v", expand.type, expand.bytes);
+    WSetupRegEntry first;
+    Entry(first, "HKEY_CURRENT_USER", s / "again", "v", "plain", "STRING");
+    ASSERT_EQ(first.Install(), 2);
+    ASSERT_TRUE(first.GetPreviousStored(type, bytes));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expand.bytes);
+    WSetupRegEntry fromLog;
+    Entry(fromLog, "HKEY_CURRENT_USER", s / "again", "v", "plain", "STRING");
+    fromLog.RestoreOnUninstall = 1;
+    fromLog.PreviousValue = first.PreviousValue;
+    DWORD noType = REG_NONE;
+    ByteList noBytes;
+    EXPECT_FALSE(fromLog.GetPreviousStored(noType, noBytes));
+    fromLog.SetPreviousStored(type, bytes);
+    EXPECT_EQ(Uninstall(fromLog), 7);
+    EXPECT_EQ(Read(hkcu, s / "again", "v"), expand);
+}
+
 TEST(RegEntryUninstall, DeletionFailuresAreReported) {
     ScratchKey s;
     WSetupRegEntry e;
@@ -481,7 +579,7 @@ TEST(RegEntryVerify, AnswersByTheFieldsOnly) {
     WSetupRegEntry e;
     Entry(e, "HKEY_NOWHERE", "Software\\Acme", "v", "x");
     EXPECT_EQ(e.Verify(), EntryCheckRootRefused);
-    EXPECT_EQ(e.Status, ElementNotProcessed); // not stored
+    EXPECT_EQ(e.Status, EntryCheckRootRefused);
     Entry(e, "HKEY_CURRENT_USER", "\\", "", "x");
     EXPECT_EQ(e.Verify(), EntryCheckDataWithoutName);
     EXPECT_EQ(e.Status, EntryCheckDataWithoutName);

@@ -1,5 +1,6 @@
 // The shortcut element: shell links on the new shell (Windows 98, Windows 2000 runs), the
 // Program Manager on Windows NT 3.51 (the stand-in server, and once Wine's own service).
+#include "setup/core/handles.h"
 #include "setup/elements/shortcut.h"
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "elements/link_reader.h"
+#include "support/link_reader.h"
 #include "setup/core/fileutil.h"
 #include "setup/core/macros.h"
 #include "setup/core/sysfolders.h"
@@ -199,14 +200,13 @@ TEST_F(ShellLinkShortcutTest, RemovingADesktopShortcutLeavesTheDesktop) {
     ASSERT_TRUE(IsFile(linkFile));
     bool wasOnlyEntry = true;
     WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((desktop + "\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
+    FindHandle h(FindFirstFileA((desktop + "\\*").c_str(), &found));
+    if (h) {
         do {
             std::string name = found.cFileName;
             if (name != "." && name != ".." && name != title + ".LNK")
                 wasOnlyEntry = false;
-        } while (FindNextFileA(h, &found));
-        FindClose(h);
+        } while (FindNextFileA(h.Get(), &found));
     }
 
     FwStringArray removed;

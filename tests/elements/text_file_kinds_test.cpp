@@ -154,7 +154,7 @@ TEST_F(TextFileKinds, ProfileFileInUseIsNotWritten) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Customised text files (their codes are returned, Status keeps its value)
+// Customised text files
 
 TEST_F(TextFileKinds, CustomisingReplacesLiterallyAndCaseSensitively) {
     const std::string file = Path("setup.cfg");
@@ -174,7 +174,7 @@ TEST_F(TextFileKinds, CustomisingReplacesLiterallyAndCaseSensitively) {
     EXPECT_EQ(custom.InstallStep(0), CustFileReplaced);
     EXPECT_EQ(ReadFileBytes(file), "root=" + bin + "\r\nSearch found SEARCH\nlast " + bin);
     EXPECT_EQ(custom.Verify(), CustFileReplaced);
-    EXPECT_EQ(custom.Status, ElementNotProcessed);
+    EXPECT_EQ(custom.Status, CustFileReplaced);
 }
 
 TEST_F(TextFileKinds, CustomisingAMissingOrBusyFileChangesNothing) {
@@ -196,7 +196,7 @@ TEST_F(TextFileKinds, CustomisingAMissingOrBusyFileChangesNothing) {
         EXPECT_EQ(Attributes(file), readOnly) << "attributes as they were";
     }
     EXPECT_EQ(ReadFileBytes(file), text);
-    EXPECT_EQ(custom.Status, ElementNotProcessed);
+    EXPECT_EQ(custom.Status, CustFileNotReplaced);
 }
 
 // ---------------------------------------------------------------------------------------------

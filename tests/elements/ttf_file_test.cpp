@@ -3,6 +3,7 @@
 // removal at uninstall, the check, and the font-change broadcast. HKEY_LOCAL_MACHINE is
 // redirected to a scratch key for every test, so a wrong key can only hit scratch data.
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
@@ -12,12 +13,12 @@
 #include "elements/font_material.h"
 #include "support/file_holder.h"
 #include "support/fixtures.h"
+#include "support/test_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 using testsupport::TempFolder;
 
@@ -38,19 +39,20 @@ std::string FotPathFor(const std::string& fontFileName) {
            fontFileName.substr(0, fontFileName.find('.')) + ".FOT";
 }
 
+// Counts the fonts enumerated (a callback of the platform's calling convention: a lambda would
+// convert only to a cdecl pointer, which differs from CALLBACK at 32 bits).
+int CALLBACK CountFont(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    return 1;
+}
+
 bool IsListed(const std::string& family) {
     HDC dc = CreateCompatibleDC(nullptr);
     LOGFONTA wanted = {};
     wanted.lfCharSet = DEFAULT_CHARSET;
     lstrcpynA(wanted.lfFaceName, family.c_str(), LF_FACESIZE);
     int found = 0;
-    EnumFontFamiliesExA(
-        dc, &wanted,
-        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM counter) -> int {
-            ++*reinterpret_cast<int*>(counter);
-            return 1;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExA(dc, &wanted, &CountFont, reinterpret_cast<LPARAM>(&found), 0);
     DeleteDC(dc);
     return found > 0;
 }
@@ -59,15 +61,15 @@ std::string ListValue(const char* list, const std::string& name) {
     return ReadRegStringAt(HKEY_LOCAL_MACHINE, list + name + " (TrueType)");
 }
 bool ListHasValue(const char* list, const std::string& name) {
-    HKEY key;
+    RegKey key;
     std::string keyPath(list);
     keyPath.pop_back();
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.Receive()) !=
+        ERROR_SUCCESS)
         return false;
     const std::string valueName = name + " (TrueType)";
-    const bool present = RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr, nullptr,
+    const bool present = RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr,
                                           nullptr) == ERROR_SUCCESS;
-    RegCloseKey(key);
     return present;
 }
 
@@ -103,9 +105,9 @@ class FontElementTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_machine.KeyPath().c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &m_machineKey, nullptr),
+                                  KEY_ALL_ACCESS, nullptr, m_machineKey.Receive(), nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_machineKey), ERROR_SUCCESS);
+        ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_machineKey.Get()), ERROR_SUCCESS);
         m_family = testsupport::UniqueFamilyName("Tarvo Probe");
         m_fileName = "tp" + std::to_string(GetTickCount() % 100000) + "_" +
                      std::to_string(GetCurrentProcessId()) + ".ttf";
@@ -127,7 +129,7 @@ protected:
         }
         DeleteFileA(fot.c_str());
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(m_machineKey);
+        m_machineKey.Reset();
     }
 
     // A font element that copies the test font from the medium into `folder`.
@@ -163,7 +165,7 @@ protected:
     }
 
     testsupport::ScratchKey m_machine;
-    HKEY m_machineKey = nullptr;
+    RegKey m_machineKey;
     TempFolder m_medium;
     TempFolder m_target;
     std::string m_family;
@@ -298,13 +300,19 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
     // it forever.
     std::atomic<bool> release{false};
     std::atomic<HWND> hung{nullptr};
-    std::thread hangs([&] {
+    testsupport::TestThread hangs([&] {
         hung = CreateWindowA("STATIC", "hung", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                              nullptr, nullptr);
         while (!release)
             Sleep(10);
         DestroyWindow(hung);
     });
+    // Released before the thread is joined on every way out of the test, failed asserts too.
+    struct ReleaseOnExit {
+        std::atomic<bool>& flag;
+        ~ReleaseOnExit() { flag = true; }
+    } releaseOnExit{release};
+    ASSERT_TRUE(hangs.Started());
     while (!hung)
         Sleep(10);
 
@@ -319,7 +327,7 @@ TEST_F(FontElementTest, AddingAndRemovingBroadcastFontChange) {
     EXPECT_GT(listener.Count(), afterAdd);
     EXPECT_LT(GetTickCount() - start, 20000u);
     release = true;
-    hangs.join();
+    hangs.Join();
 }
 
 TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
@@ -332,7 +340,7 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
             return true;
         }
     } recorder;
-    RestartPlatform* previous = SetRestartPlatform(&recorder);
+    OverrideForTesting standIn(RestartPlatformForTesting(), &recorder);
 
     const std::string installed = m_target / m_fileName;
     for (int mode : {CopyAlways, CopyIfNewerVersion, CopyIfNewerDate}) {
@@ -340,11 +348,12 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
         ASSERT_TRUE(testsupport::WriteFileBytes(
             installed, testsupport::ReadFileBytes(testsupport::BaseFontPath())));
         FILETIME old = {0x10000000, 0x01000000}; // the medium's copy is newer
-        HANDLE file = CreateFileA(installed.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        SetFileTime(file, nullptr, nullptr, &old);
-        CloseHandle(file);
+        {
+            KernelHandle file(CreateFileA(installed.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(file);
+            SetFileTime(file.Get(), nullptr, nullptr, &old);
+        }
         testsupport::FileHolder lock(installed, "read");
         ASSERT_TRUE(lock.Held()) << lock.Report();
 
@@ -368,7 +377,6 @@ TEST_F(FontElementTest, RestartPendingOnlyAfterScheduledPlainReplacement) {
         }
         DeleteFileA(installed.c_str());
     }
-    SetRestartPlatform(previous);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+#include "setup/core/handles.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     // A hidden window makes this thread a client of the desktop.
     HWND window = CreateWindowExA(0, "STATIC", "tarvo desktop keeper", WS_POPUP, 0, 0, 1, 1,
@@ -16,8 +18,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     if (!window)
         return 1;
     if (commandLine && *commandLine) {
-        if (FILE* ready = std::fopen(commandLine, "w"))
-            std::fclose(ready);
+        StdioFile ready(std::fopen(commandLine, "w"));
     }
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0)

@@ -1,6 +1,7 @@
 #include "loader_support.h"
 
 #include "support/fixtures.h"
+#include "setup/core/handles.h"
 
 #include <cstring>
 
@@ -124,22 +125,29 @@ DWORD ScriptedAnswers::AskConnection(CONNECTDLGSTRUCTA& dialog) {
 
 namespace {
 
+// The loader runs as the version of the test program (Windows 95, 98, NT 4.0, 2000).
+std::string LoaderVersion() {
+    const std::string version = HarnessVersion();
+    if (!version.empty())
+        return version;
+    return PlatformId() == VER_PLATFORM_WIN32_NT ? "win2k" : "win98";
+}
+
 std::string QuendaName() {
-    return PlatformId() == VER_PLATFORM_WIN32_NT ? "Quenda-win2k.exe" : "Quenda-win98.exe";
+    return "Quenda-" + LoaderVersion() + ".exe";
 }
 
 // Wine takes a program's Windows version from its per-program key, as the test wrapper sets
 // it for the test programs themselves.
 void SetWineVersionFor(const std::string& programName) {
     const std::string key = "Software\\Wine\\AppDefaults\\" + programName;
-    const char* version = PlatformId() == VER_PLATFORM_WIN32_NT ? "win2k" : "win98";
-    HKEY handle;
+    const std::string versionText = LoaderVersion();
+    const char* version = versionText.c_str();
+    RegKey handle;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                        handle.Receive(), nullptr) == ERROR_SUCCESS)
+        RegSetValueExA(handle.Get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
                        static_cast<DWORD>(std::strlen(version) + 1));
-        RegCloseKey(handle);
-    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // application icon, read from Quenda.exe as a data file.
 #include "loader_support.h"
 #include "resources/resource.h"
+#include "setup/core/handles.h"
 
 #include <gtest/gtest.h>
 
@@ -59,26 +60,23 @@ struct Item {
 class QuendaResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        module = LoadLibraryExA(loadertest::QuendaExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module, nullptr) << loadertest::QuendaExe();
-    }
-    void TearDown() override {
-        if (module)
-            FreeLibrary(module);
+        module.Reset(
+            LoadLibraryExA(loadertest::QuendaExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(module) << loadertest::QuendaExe();
     }
     std::string String(UINT id) {
         char buffer[1024];
-        const int n = LoadStringA(module, id, buffer, sizeof buffer);
+        const int n = LoadStringA(module.Get(), id, buffer, sizeof buffer);
         return std::string(buffer, n > 0 ? n : 0);
     }
     const BYTE* Resource(LPCSTR name, LPCSTR type, DWORD& size) {
-        HRSRC info = FindResourceA(module, name, type);
+        HRSRC info = FindResourceA(module.Get(), name, type);
         if (!info)
             return nullptr;
-        size = SizeofResource(module, info);
-        return static_cast<const BYTE*>(LockResource(LoadResource(module, info)));
+        size = SizeofResource(module.Get(), info);
+        return static_cast<const BYTE*>(LockResource(LoadResource(module.Get(), info)));
     }
-    HMODULE module = nullptr;
+    LoadedModule module;
 };
 
 TEST_F(QuendaResources, StringTable) {
@@ -197,8 +195,8 @@ TEST_F(QuendaResources, IconInTwoSizesThatEveryVersionCanShow) {
     }
     EXPECT_EQ(sizes, std::vector<int>({16, 32}));
 
-    HICON icon =
-        static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_QUENDA), IMAGE_ICON, 16, 16, 0));
+    HICON icon = static_cast<HICON>(
+        LoadImageA(module.Get(), MAKEINTRESOURCEA(IDI_QUENDA), IMAGE_ICON, 16, 16, 0));
     EXPECT_NE(icon, nullptr);
     if (icon)
         DestroyIcon(icon);

@@ -13,6 +13,8 @@ if [ -z "${DISPLAY:-}" ]; then
     exit 77
 fi
 
+"$WINE_RUN" --runnable || exit $?
+
 winpath() { echo "Z:${1//\//\\}"; }
 fail() { echo "FAILED: $*"; exit 1; }
 

@@ -8,40 +8,41 @@
 
 #include "hotsync_fixture.h"
 #include "support/fixtures.h"
+#include "setup/core/handles.h"
 
 namespace plugintest {
 
 namespace {
 
-// "win98" or "win2k", from the running test program's name.
+// The running test program's version ("win95", "nt40", ...), for the engine copy of that name.
 std::string VersionSuffix() {
-    char buffer[MAX_PATH];
-    std::string name(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH));
-    return name.find("-win98.exe") != std::string::npos ? "win98" : "win2k";
+    const std::string version = testsupport::HarnessVersion();
+    return version.empty() ? "win2k" : version;
 }
 
 // Gives the engine copy named for `version` that Windows version under Wine.
 void SetWineVersion(const std::string& program, const std::string& version) {
     std::string key = "Software\\Wine\\AppDefaults\\" + program;
-    HKEY handle = nullptr;
+    RegKey handle;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS)
+                        handle.Receive(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+    RegSetValueExA(handle.Get(), "Version", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(version.c_str()),
                    static_cast<DWORD>(version.size() + 1));
-    RegCloseKey(handle);
 }
 
 } // namespace
 
-EngineRun RunEngine(const std::string& scenario) {
-    EngineRun run = RunEngineWith(scenario, TARVO_MORVIK_DLL);
+EngineRun RunEngine(const std::string& scenario, const std::string& workDir) {
+    EngineRun run = RunEngineWith(scenario, TARVO_MORVIK_DLL, workDir);
     for (const std::string& what : run.Clobbered)
         ADD_FAILURE() << "the plug-in changed engine state: " << what;
     return run;
 }
 
-EngineRun RunEngineWith(const std::string& scenario, const std::string& pluginUnixPath) {
+EngineRun RunEngineWith(const std::string& scenario, const std::string& pluginUnixPath,
+                        const std::string& workDir) {
     EngineRun run;
     testsupport::TempFolder work;
     const std::string scenarioPath = work / "scenario.scn";
@@ -55,7 +56,7 @@ EngineRun RunEngineWith(const std::string& scenario, const std::string& pluginUn
     const std::string commandLine = "\"" + StandinFolder() + "\\" + program + "\" scenario=\"" +
                                     scenarioPath + "\" plugin=\"" + plugin + "\" output=\"" +
                                     outputPath + "\"";
-    run.ExitCode = testsupport::RunAndWait(commandLine);
+    run.ExitCode = testsupport::RunAndWait(commandLine, 60000, workDir);
     run.Output = testsupport::ReadFileBytes(outputPath);
 
     std::istringstream lines(run.Output);

@@ -21,11 +21,13 @@ struct EngineRun {
 
 // Writes `scenario` into a file of a fresh folder, runs the engine on it with Morvik.dll and
 // parses the result lines. The engine checks its own state after every call: any call that
-// changed what the plug-in must leave alone fails the running test here.
-EngineRun RunEngine(const std::string& scenario);
+// changed what the plug-in must leave alone fails the running test here. The engine starts in
+// `workDir` (empty: the test program's current folder).
+EngineRun RunEngine(const std::string& scenario, const std::string& workDir = "");
 // The same with another plug-in (`plugin` is the DLL's Linux path), the result lines parsed
 // but not judged.
-EngineRun RunEngineWith(const std::string& scenario, const std::string& plugin);
+EngineRun RunEngineWith(const std::string& scenario, const std::string& plugin,
+                        const std::string& workDir = "");
 
 // Scenario lines for a component: handle `name`, Id "Product:" + name, the given qualified
 // name and Flags16, selected ({0, 0, 4, 0} at mode index 2) or not ({0, 0, 1, 0}), entered in

@@ -5,6 +5,7 @@
 #include "hotsync_fixture.h"
 #include "plugin/engine_interface.h"
 #include "setup/core/component.h"
+#include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "support/fixtures.h"
 
@@ -19,20 +20,17 @@ const char* const EntryPoints[] = {"Initialize",   "PreInstall",    "PostInstall
 class ExportsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        module = LoadLibraryA(testsupport::WindowsPathOf(TARVO_MORVIK_DLL).c_str());
-        ASSERT_NE(module, nullptr);
-    }
-    void TearDown() override {
-        if (module)
-            FreeLibrary(module);
+        module.Reset(LoadLibraryA(testsupport::WindowsPathOf(TARVO_MORVIK_DLL).c_str()));
+        ASSERT_TRUE(module);
     }
     EntryPoint Entry(const char* name) const {
-        return reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+        return reinterpret_cast<EntryPoint>(
+            reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
     }
 
     HotSyncRegistry hotsync;
     HotSyncFolder folder;
-    HMODULE module = nullptr;
+    LoadedModule module;
 };
 
 } // namespace

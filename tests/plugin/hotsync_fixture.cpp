@@ -1,4 +1,5 @@
 #include "hotsync_fixture.h"
+#include "setup/core/handles.h"
 
 #include <gtest/gtest.h>
 
@@ -6,24 +7,21 @@ namespace plugintest {
 
 namespace {
 
-HKEY CreateKey(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return nullptr;
+RegKey CreateKey(const std::string& path) {
+    RegKey key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    key.Receive(), nullptr);
     return key;
 }
 
 // Copies the tree below HKEY_CURRENT_USER\from into HKEY_CURRENT_USER\to (created).
 bool CopyTree(const std::string& from, const std::string& to) {
-    HKEY source = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, from.c_str(), 0, KEY_READ, &source) != ERROR_SUCCESS)
+    RegKey source;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, from.c_str(), 0, KEY_READ, source.Receive()) !=
+        ERROR_SUCCESS)
         return false;
-    HKEY target = CreateKey(to);
-    bool ok = target && RegCopyTreeA(source, nullptr, target) == ERROR_SUCCESS;
-    if (target)
-        RegCloseKey(target);
-    RegCloseKey(source);
+    RegKey target = CreateKey(to);
+    bool ok = target && RegCopyTreeA(source.Get(), nullptr, target.Get()) == ERROR_SUCCESS;
     return ok;
 }
 
@@ -56,53 +54,51 @@ HotSyncRegistry::~HotSyncRegistry() {
 
 void HotSyncRegistry::SetText(const std::string& key, const std::string& value,
                               const std::string& text) {
-    HKEY handle = CreateKey(key);
-    ASSERT_NE(handle, nullptr) << key;
-    EXPECT_EQ(RegSetValueExA(handle, value.c_str(), 0, REG_SZ,
+    RegKey handle = CreateKey(key);
+    ASSERT_TRUE(handle) << key;
+    EXPECT_EQ(RegSetValueExA(handle.Get(), value.c_str(), 0, REG_SZ,
                              reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>(text.size() + 1)),
               ERROR_SUCCESS);
-    RegCloseKey(handle);
 }
 
 void HotSyncRegistry::SetDword(const std::string& key, const std::string& value, DWORD number) {
-    HKEY handle = CreateKey(key);
-    ASSERT_NE(handle, nullptr) << key;
-    EXPECT_EQ(RegSetValueExA(handle, value.c_str(), 0, REG_DWORD,
+    RegKey handle = CreateKey(key);
+    ASSERT_TRUE(handle) << key;
+    EXPECT_EQ(RegSetValueExA(handle.Get(), value.c_str(), 0, REG_DWORD,
                              reinterpret_cast<const BYTE*>(&number), sizeof number),
               ERROR_SUCCESS);
-    RegCloseKey(handle);
 }
 
 bool HotSyncRegistry::HasValue(const std::string& key, const std::string& value) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    RegKey handle;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, handle.Receive()) !=
+        ERROR_SUCCESS)
         return false;
-    bool found = RegQueryValueExA(handle, value.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                 ERROR_SUCCESS;
-    RegCloseKey(handle);
+    bool found = RegQueryValueExA(handle.Get(), value.c_str(), nullptr, nullptr, nullptr,
+                                  nullptr) == ERROR_SUCCESS;
     return found;
 }
 
 std::string HotSyncRegistry::Text(const std::string& key, const std::string& value) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    RegKey handle;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, handle.Receive()) !=
+        ERROR_SUCCESS)
         return {};
     char buffer[1024] = {};
     DWORD size = sizeof buffer - 1;
     std::string text;
-    if (RegQueryValueExA(handle, value.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                         &size) == ERROR_SUCCESS)
+    if (RegQueryValueExA(handle.Get(), value.c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS)
         text = buffer;
-    RegCloseKey(handle);
     return text;
 }
 
 bool HotSyncRegistry::KeyExists(const std::string& key) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    RegKey handle;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, handle.Receive()) !=
+        ERROR_SUCCESS)
         return false;
-    RegCloseKey(handle);
     return true;
 }
 

@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "engine_run.h"
 #include "hotsync_fixture.h"
 #include "plugin/hotsync_probe.h"
+#include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 
@@ -301,20 +305,18 @@ std::wstring Wide(const std::string& text) {
 
 // Writes (target not empty) or reads a shell link through the platform's link object.
 std::string LinkFile(const std::string& linkFile, const std::string& target = "") {
-    IShellLinkA* link = nullptr;
+    ComPtr<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link))))
+                                link.Receive())))
         return "(no link object)";
-    IPersistFile* file = nullptr;
+    ComPtr<IPersistFile> file;
     char path[MAX_PATH] = {};
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()))) {
         if (!target.empty() && SUCCEEDED(link->SetPath(target.c_str())))
             file->Save(Wide(linkFile).c_str(), TRUE);
         else if (SUCCEEDED(file->Load(Wide(linkFile).c_str(), STGM_READ)))
             link->GetPath(path, MAX_PATH, nullptr, 0);
-        file->Release();
     }
-    link->Release();
     return path;
 }
 
@@ -333,7 +335,8 @@ TEST_F(ScenarioTest, PostInstallRefreshesManagerShortcutsForConduit1) {
         ~RemoveAtEnd() { testsupport::RemoveTree(Folder); }
     } removeGroup{group};
     const std::string link = group + "\\HotSync Manager.lnk";
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    ComScope com;
+    ASSERT_TRUE(com.Succeeded());
     LinkFile(link, "C:\\windows\\notepad.exe");
 
     auto install = [](bool conduit1Selected) {
@@ -346,8 +349,76 @@ TEST_F(ScenarioTest, PostInstallRefreshesManagerShortcutsForConduit1) {
     EXPECT_TRUE(EqualText(LinkFile(link), "C:\\windows\\notepad.exe", false));
     ExpectAllCallsSucceeded(install(true));
     EXPECT_TRUE(EqualText(LinkFile(link), manager, false)) << LinkFile(link);
+}
 
-    CoUninitialize();
+// The engine loads the plug-in from its medium, whose "setup\\shfolder.dll" is the folder
+// library, and then works in another folder: the start menu is still the library's (CSIDL 11 on
+// Windows 95/98, 22 on NT), and the shell's own start menu is left alone.
+TEST_F(ScenarioTest, FolderLibraryComesFromTheFolderCurrentAtLoad) {
+    HotSyncRegistry::InstallFirstGeneration(true, folder.Path());
+    const std::string manager = folder / "Hsm11.exe";
+    ASSERT_TRUE(testsupport::WriteFileBytes(manager, "MZ"));
+
+    testsupport::TempFolder medium;
+    ASSERT_TRUE(CreateDirectoryA((medium / "setup").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((StandinFolder() + "\\shfolder\\shfolder.dll").c_str(),
+                          (medium / "setup\\shfolder.dll").c_str(), FALSE));
+    testsupport::TempFolder elsewhere;
+    testsupport::TempFolder answers; // the library answers "<answers>\csidl<n>"
+    const std::string asked = answers / "asked.txt";
+    struct Environment {
+        Environment(const std::string& root, const std::string& log) {
+            SetEnvironmentVariableA("TARVO_SHFOLDER_ROOT", root.c_str());
+            SetEnvironmentVariableA("TARVO_SHFOLDER_LOG", log.c_str());
+        }
+        ~Environment() {
+            SetEnvironmentVariableA("TARVO_SHFOLDER_ROOT", nullptr);
+            SetEnvironmentVariableA("TARVO_SHFOLDER_LOG", nullptr);
+        }
+    } environment(answers.Path(), asked);
+
+    const int startMenuCsidl = testsupport::PlatformId() == VER_PLATFORM_WIN32_NT ? 22 : 11;
+    const std::string libraryGroup =
+        answers / ("csidl" + std::to_string(startMenuCsidl) + "\\Programs\\HotSync");
+    ASSERT_TRUE(CreateDirectoryTree(libraryGroup));
+    const std::string shellGroup = TheSystemFolders().StartMenu(false) +
+                                   "\\Programs\\HotSync shell " +
+                                   std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(shellGroup.c_str(), nullptr);
+    struct RemoveAtEnd {
+        std::string Folder;
+        ~RemoveAtEnd() { testsupport::RemoveTree(Folder); }
+    } removeGroup{shellGroup};
+    const std::string libraryLink = libraryGroup + "\\HotSync Manager.lnk";
+    const std::string shellLink = shellGroup + "\\HotSync Manager.lnk";
+    ComScope com;
+    ASSERT_TRUE(com.Succeeded());
+    LinkFile(libraryLink, "C:\\windows\\notepad.exe");
+    LinkFile(shellLink, "C:\\windows\\notepad.exe");
+
+    const EngineRun run = RunEngine("chdir " + elsewhere.Path() + "\nphase install\n" +
+                                        ComponentLines(Feature, "<CUSTPALM", 7, true) +
+                                        ComponentLines(Conduit1, "<CUSTC11", 0, true) +
+                                        ComponentLines(Conduit2, "<CUSTC20", 0, false),
+                                    medium.Path());
+    ExpectAllCallsSucceeded(run);
+    const std::string libraryTarget = LinkFile(libraryLink);
+    const std::string shellTarget = LinkFile(shellLink);
+    // The identifiers asked for, one a line: " 9 21 11 ... ".
+    std::string askedList = " ";
+    for (char c : testsupport::ReadFileBytes(asked)) {
+        if (c == '\n')
+            askedList += ' ';
+        else if (c != '\r')
+            askedList += c;
+    }
+    std::printf("start menu CSIDL %d; library's link -> %s; shell's link -> %s; asked:%s\n",
+                startMenuCsidl, libraryTarget.c_str(), shellTarget.c_str(), askedList.c_str());
+    EXPECT_TRUE(EqualText(libraryTarget, manager, false)) << libraryTarget;
+    EXPECT_TRUE(EqualText(shellTarget, "C:\\windows\\notepad.exe", false)) << shellTarget;
+    // The stand-in answers only calls without a window, a token or flags.
+    EXPECT_NE(askedList.find(" " + std::to_string(startMenuCsidl) + " "), std::string::npos)
+        << askedList;
 }
 
 namespace {

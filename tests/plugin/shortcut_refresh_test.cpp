@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "elements/link_reader.h"
+#include "support/link_reader.h"
 #include "hotsync_fixture.h"
+#include "setup/core/handles.h"
 #include "setup/core/sysfolders.h"
 #include "support/fixtures.h"
 
@@ -24,8 +25,8 @@ const std::string OldLink = "not a link written by the refresh";
 // Every file below `folder` whose name is "HotSync Manager.lnk" in any letter case.
 void CollectManagerLinks(const std::string& folder, std::vector<std::string>& links) {
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
+    FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!search)
         return;
     do {
         std::string name = entry.cFileName;
@@ -35,8 +36,7 @@ void CollectManagerLinks(const std::string& folder, std::vector<std::string>& li
         } else if (lstrcmpiA(name.c_str(), "HotSync Manager.lnk") == 0) {
             links.push_back(folder + "\\" + name);
         }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &entry));
 }
 
 // Owns the HotSync keys (moved aside and put back by HotSyncRegistry) and a group of folders in

@@ -132,10 +132,10 @@ int main(int argc, char** argv) {
     WalkKey(HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "");
     WalkFolder(drive);
     std::sort(g_lines.begin(), g_lines.end());
-    FILE* out = std::fopen(argv[1], "wb");
+    StdioFile out(std::fopen(argv[1], "wb"));
     if (!out)
         return 2;
     for (const std::string& line : g_lines)
-        std::fprintf(out, "%s\n", line.c_str());
-    return std::fclose(out) == 0 ? 0 : 2;
+        std::fprintf(out.Get(), "%s\n", line.c_str());
+    return out.Reset() ? 0 : 2;
 }

@@ -1,6 +1,6 @@
 #!/bin/bash
 # The restart stage: work scheduled for the next restart is proved by a real one.
-#   restart_stage.sh <build-dir> <version>      (version: win98 or win2k)
+#   restart_stage.sh <build-dir> <version>      (version: win95, win98, nt40 or win2k)
 #
 # Runs in a Wine prefix of its own, <build-dir>/restart/prefix (made once, reused; the two
 # versions take turns in it: CTest resource "restart_stage"), so that its restarts never reach
@@ -52,6 +52,7 @@ windows_file() { # a file of C:\windows, in whatever case it was written
     find "$DRIVE_C/windows" -maxdepth 1 -iname "$1" -print -quit 2>/dev/null
 }
 
+"$RUN" --runnable || exit $?
 step "$RUN" --init || finish 1
 stop_server
 # 1. Leftovers of an earlier run are carried out first, so they cannot touch this run's files.

@@ -1,5 +1,7 @@
 #include "support/fixtures.h"
 
+#include "setup/core/handles.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -33,8 +35,8 @@ TempFolder::~TempFolder() {
 
 void RemoveTree(const std::string& path) {
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
+    FindHandle h(FindFirstFileA((path + "\\*").c_str(), &fd));
+    if (h) {
         do {
             std::string name = fd.cFileName;
             if (name == "." || name == "..")
@@ -45,8 +47,7 @@ void RemoveTree(const std::string& path) {
                 RemoveTree(child);
             else
                 DeleteFileA(child.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
+        } while (FindNextFileA(h.Get(), &fd));
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(path.c_str());
@@ -54,10 +55,9 @@ void RemoveTree(const std::string& path) {
 
 ScratchKey::ScratchKey(HKEY root) : m_root(root) {
     m_path = "Software\\TarvoTests\\" + UniqueSuffix();
-    HKEY key;
-    if (RegCreateKeyExA(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS)
-        RegCloseKey(key);
+    RegKey key;
+    RegCreateKeyExA(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(),
+                    nullptr);
 }
 
 ScratchKey::~ScratchKey() {
@@ -65,23 +65,22 @@ ScratchKey::~ScratchKey() {
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    StdioFile f(std::fopen(path.c_str(), "wb"));
     if (!f)
         return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.Get()) == bytes.size();
+    return f.Reset() && ok;
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    StdioFile f(std::fopen(path.c_str(), "rb"));
     if (!f)
         return {};
     std::string out;
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+    while ((n = std::fread(buf, 1, sizeof buf, f.Get())) > 0)
         out.append(buf, n);
-    std::fclose(f);
     return out;
 }
 
@@ -107,6 +106,31 @@ std::string ProgramFolder() {
     return path.substr(0, path.find_last_of('\\'));
 }
 
+bool DirectionFlagSet() {
+#if defined(__x86_64__)
+    unsigned long long flags = 0;
+    asm volatile("pushfq\n\tpopq %0" : "=r"(flags));
+#else
+    unsigned long flags = 0;
+    asm volatile("pushfl\n\tpopl %0" : "=r"(flags));
+#endif
+    return (flags & 0x400) != 0;
+}
+
+std::string HarnessVersion() {
+    char buf[MAX_PATH];
+    const std::string path(buf, GetModuleFileNameA(nullptr, buf, MAX_PATH));
+    const std::string::size_type dash = path.find_last_of('-');
+    const std::string::size_type dot = path.find_last_of('.');
+    if (dash == std::string::npos || dot == std::string::npos || dot < dash)
+        return std::string();
+    const std::string version = path.substr(dash + 1, dot - dash - 1);
+    for (const char* known : {"win95", "win98", "nt351", "nt40", "win2k"})
+        if (lstrcmpiA(version.c_str(), known) == 0)
+            return known;
+    return std::string();
+}
+
 std::string EnvText(const char* name) {
     char buf[4096];
     DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
@@ -129,13 +153,13 @@ long RunAndWait(const std::string& commandLine, DWORD timeoutMs, const std::stri
     if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
         return -1;
+    KernelHandle process(pi.hProcess);
+    KernelHandle thread(pi.hThread);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.Get(), &code);
     else
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+        TerminateProcess(process.Get(), 1);
     return static_cast<long>(code);
 }
 

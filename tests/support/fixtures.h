@@ -63,8 +63,15 @@ inline const std::string Bun = "\x95\xB6";
 inline const std::string Fu = "\x83\x74";
 inline const std::string To = "\x83\x67";
 } // namespace cp932
+// Whether the processor's direction flag is set on the calling thread (the calling convention
+// says it is clear at every call and return).
+bool DirectionFlagSet();
 // The folder of the running test program.
 std::string ProgramFolder();
+// The Windows version the harness gives the running program by its file name ("win95",
+// "win98", "nt351", "nt40", "win2k" for <name>-<version>.exe), or empty when it names none.
+// Children started under a name with the same suffix get the same version.
+std::string HarnessVersion();
 // An environment variable, or empty.
 std::string EnvText(const char* name);
 // The Windows (Z:) path of a Linux path.

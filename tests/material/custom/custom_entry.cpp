@@ -6,6 +6,9 @@
 // and then does what the calling test asked through its environment:
 //   TARVO_CUSTOM_RESULT=<n>   return n (default 0)
 //   TARVO_CUSTOM_CRASH=1      write to an invalid address instead of returning
+//   TARVO_CUSTOM_CRASH=divide divide by zero instead of returning
+//   TARVO_CUSTOM_CRASH=foreign raise the exception code of a Visual C++ throw (0xE06D7363)
+//   TARVO_CUSTOM_CRASH=std    set the direction flag, then write to an invalid address
 //   TARVO_CUSTOM_SCRIBBLE=1   overwrite the argument text it received with 'X' before returning
 #include <windows.h>
 
@@ -23,6 +26,18 @@ bool EnvFlag(const char* name) {
     char value[16] = {};
     DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
     return n > 0 && n < sizeof value && value[0] == '1';
+}
+
+bool EnvIs(const char* name, const char* expected) {
+    char value[16] = {};
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value && std::strcmp(value, expected) == 0;
+}
+
+void WriteToAnInvalidAddress() {
+    // Kept in a volatile pointer so that the compiler cannot see the address.
+    volatile int* volatile invalid = reinterpret_cast<int*>(std::uintptr_t(32));
+    *invalid = 1;
 }
 
 } // namespace
@@ -45,10 +60,18 @@ extern "C" __declspec(dllexport) int WINAPI CCustDLLEntry(HWND window, char* arg
             std::fclose(file);
         }
     }
-    if (EnvFlag("TARVO_CUSTOM_CRASH")) {
-        // Kept in a volatile pointer so that the compiler cannot see the address.
-        volatile int* volatile invalid = reinterpret_cast<int*>(std::uintptr_t(32));
-        *invalid = 1;
+    if (EnvIs("TARVO_CUSTOM_CRASH", "1"))
+        WriteToAnInvalidAddress();
+    if (EnvIs("TARVO_CUSTOM_CRASH", "divide")) {
+        volatile int zero = 0;
+        return 10 / zero;
+    }
+    if (EnvIs("TARVO_CUSTOM_CRASH", "foreign"))
+        RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    if (EnvIs("TARVO_CUSTOM_CRASH", "std")) {
+        // The fault leaves the flag set: the guard must clear it for its caller.
+        asm volatile("std" ::: "memory");
+        WriteToAnInvalidAddress();
     }
     if (EnvFlag("TARVO_CUSTOM_SCRIBBLE") && arguments)
         std::memset(arguments, 'X', std::strlen(arguments));

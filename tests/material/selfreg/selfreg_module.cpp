@@ -4,6 +4,8 @@
 //   CRASH               both entries write to an invalid address
 //   THROW               both entries throw a C++ exception that nothing in the module catches
 //   CATCH               both entries throw a C++ exception, catch it themselves and return 0
+//   FOREIGN             both entries raise the platform exception that a C++ throw of a module
+//                       built with Visual C++ is (code 0xE06D7363), which nothing catches
 //   MISSING_DEPENDENCY  imports a function of a DLL that cannot be found, so it never loads
 // Before it acts, each entry writes a marker file beside the module: "<module>.registered" or
 // "<module>.unregistered", holding the number of calls so far, and whether the thread had
@@ -60,6 +62,9 @@ HRESULT Act() {
     return S_OK;
 #elif defined(SELFREG_THROW)
     throw std::runtime_error("not caught by the module");
+#elif defined(SELFREG_FOREIGN)
+    RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return S_OK;
 #elif defined(SELFREG_CATCH)
     try {
         throw std::runtime_error("caught by the module");

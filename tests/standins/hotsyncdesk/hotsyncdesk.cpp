@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <string>
 
+#include "setup/core/handles.h"
+
 namespace {
 
 const char* const PalmRoot = "Software\\Palm Computing";
@@ -28,23 +30,21 @@ const char* const Core = "Software\\Palm Computing\\Pilot Desktop\\Core";
 const char* const Desktop = "Software\\Palm Computing\\Pilot Desktop";
 
 void SetText(const std::string& key, const char* name, const std::string& text) {
-    HKEY handle = nullptr;
+    RegKey handle;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS)
+                        handle.Receive(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    RegSetValueExA(handle.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(handle);
 }
 
 void SetDword(const std::string& key, const char* name, DWORD number) {
-    HKEY handle = nullptr;
+    RegKey handle;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS)
+                        handle.Receive(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+    RegSetValueExA(handle.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                    sizeof number);
-    RegCloseKey(handle);
 }
 
 std::string Text(const std::string& key, const char* name) {
@@ -91,27 +91,25 @@ std::wstring Wide(const std::string& text) {
 
 // Writes a link to `target` (not empty), or answers the target of an existing link.
 std::string Link(const std::string& linkFile, const std::string& target = "") {
-    IShellLinkA* link = nullptr;
+    ComPtr<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link))))
+                                link.Receive())))
         return "(no link object)";
-    IPersistFile* file = nullptr;
+    ComPtr<IPersistFile> file;
     char path[MAX_PATH] = "(unreadable)";
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()))) {
         if (!target.empty() && SUCCEEDED(link->SetPath(target.c_str())))
             file->Save(Wide(linkFile).c_str(), TRUE);
         else if (SUCCEEDED(file->Load(Wide(linkFile).c_str(), STGM_READ)))
             link->GetPath(path, MAX_PATH, nullptr, 0);
-        file->Release();
     }
-    link->Release();
     return path;
 }
 
 void ReportLinks(const std::string& folder) {
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
+    FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!search)
         return;
     do {
         std::string name = entry.cFileName;
@@ -122,14 +120,13 @@ void ReportLinks(const std::string& folder) {
         } else if (lstrcmpiA(name.c_str(), "HotSync Manager.lnk") == 0) {
             std::printf("    shortcut %s -> %s\n", path.c_str(), Link(path).c_str());
         }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &entry));
 }
 
 void RemoveTree(const std::string& path) {
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
+    FindHandle search(FindFirstFileA((path + "\\*").c_str(), &entry));
+    if (search) {
         do {
             std::string name = entry.cFileName;
             if (name == "." || name == "..")
@@ -139,8 +136,7 @@ void RemoveTree(const std::string& path) {
                 RemoveTree(child);
             else
                 DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
+        } while (FindNextFileA(search.Get(), &entry));
     }
     RemoveDirectoryA(path.c_str());
 }
@@ -179,10 +175,10 @@ int Report() {
     std::printf("    Core: Path=%s\n", Text(Core, "Path").c_str());
     for (int n = 0; n < 8; ++n) {
         std::string entry = std::string(Desktop) + "\\Application" + std::to_string(n);
-        HKEY handle = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, entry.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        RegKey handle;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, entry.c_str(), 0, KEY_READ, handle.Receive()) !=
+            ERROR_SUCCESS)
             continue;
-        RegCloseKey(handle);
         std::printf("    conduit table: Application%d Conduit=%s\n", n,
                     Text(entry, "Conduit").c_str());
     }
@@ -206,7 +202,7 @@ int Uninstall() {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    CoInitialize(nullptr);
+    ComScope com;
     int result = 2;
     if (command == "install" && argc > 3)
         result = Install(argv[2], argv[3]);
@@ -216,6 +212,5 @@ int main(int argc, char** argv) {
         result = Uninstall();
     else
         std::fprintf(stderr, "usage: hotsyncdesk install 1.0|1.1 <folder> | report | uninstall\n");
-    CoUninitialize();
     return result;
 }

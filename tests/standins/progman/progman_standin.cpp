@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/handles.h"
+
 namespace {
 
 DWORD g_instance = 0;
@@ -214,10 +216,8 @@ int main(int argc, char** argv) {
     g_service = DdeCreateStringHandleA(g_instance, "PROGMAN", CP_WINANSI);
     if (!g_service || !DdeNameService(g_instance, g_service, nullptr, DNS_REGISTER))
         return 4;
-    if (HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2])) {
-        SetEvent(ready);
-        CloseHandle(ready);
-    }
+    if (KernelHandle ready{OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2])})
+        SetEvent(ready.Get());
     SetTimer(nullptr, 0, timeout, nullptr);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/handles.h"
 #include "setup/core/progman.h"
 #include "support/fixtures.h"
 
@@ -20,27 +21,31 @@ inline bool HasDisplay() {
 // start) for each group it creates or shows. Closes the windows titled `title` as they appear:
 // waits up to `waitMs` for the first, then until none has appeared for `quietMs`. Returns how
 // many close requests were posted.
+struct CloseFolderSearch {
+    const std::string* Title;
+    int Closed;
+};
+
+// An enumeration callback in the platform's calling convention (a lambda converts only to a
+// cdecl pointer, which differs from CALLBACK at 32 bits).
+inline BOOL CALLBACK CloseFolderWindow(HWND window, LPARAM param) {
+    CloseFolderSearch* s = reinterpret_cast<CloseFolderSearch*>(param);
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    if (IsWindowVisible(window) && *s->Title == text) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        ++s->Closed;
+    }
+    return TRUE;
+}
+
 inline int CloseFolderWindows(const std::string& title, DWORD waitMs = 15000,
                               DWORD quietMs = 1500) {
-    struct Search {
-        const std::string* Title;
-        int Closed;
-    } search = {&title, 0};
+    CloseFolderSearch search = {&title, 0};
     DWORD start = GetTickCount(), lastSeen = 0;
     while (GetTickCount() - start < waitMs) {
         int before = search.Closed;
-        EnumWindows(
-            [](HWND window, LPARAM param) -> BOOL {
-                Search* s = reinterpret_cast<Search*>(param);
-                char text[512] = "";
-                GetWindowTextA(window, text, sizeof text);
-                if (IsWindowVisible(window) && *s->Title == text) {
-                    PostMessageA(window, WM_CLOSE, 0, 0);
-                    ++s->Closed;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(&CloseFolderWindow, reinterpret_cast<LPARAM>(&search));
         if (search.Closed != before)
             lastSeen = GetTickCount();
         else if (lastSeen && GetTickCount() - lastSeen > quietMs)
@@ -61,28 +66,28 @@ public:
     explicit ProgmanStandin(const std::string& folder) : m_log(folder + "\\progman.log") {
         std::string event = "TarvoProgmanReady-" + std::to_string(GetCurrentProcessId()) + "-" +
                             std::to_string(GetTickCount());
-        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        KernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
         std::string cmd = "\"" + ProgramFolder() + "\\progman_standin.exe\" \"" + m_log + "\" " +
                           event + " 120000";
         std::vector<char> buf(cmd.begin(), cmd.end());
         buf.push_back('\0');
         STARTUPINFOA si = {};
         si.cb = sizeof si;
+        PROCESS_INFORMATION started = {};
         if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                           &m_process)) {
-            HANDLE waits[] = {ready, m_process.hProcess};
+                           &started)) {
+            m_process.Reset(started.hProcess);
+            KernelHandle thread(started.hThread);
+            HANDLE waits[] = {ready.Get(), m_process.Get()};
             m_running = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
         }
-        CloseHandle(ready);
     }
     ~ProgmanStandin() {
-        if (m_process.hProcess) {
+        if (m_process) {
             if (m_running)
                 PmExecute("[ExitProgman(0)]");
-            if (WaitForSingleObject(m_process.hProcess, 10000) != WAIT_OBJECT_0)
-                TerminateProcess(m_process.hProcess, 1);
-            CloseHandle(m_process.hThread);
-            CloseHandle(m_process.hProcess);
+            if (WaitForSingleObject(m_process.Get(), 10000) != WAIT_OBJECT_0)
+                TerminateProcess(m_process.Get(), 1);
         }
     }
     ProgmanStandin(const ProgmanStandin&) = delete;
@@ -104,7 +109,7 @@ public:
 
 private:
     std::string m_log;
-    PROCESS_INFORMATION m_process = {};
+    KernelHandle m_process;
     bool m_running = false;
 };
 

@@ -37,6 +37,9 @@
 //                                  become selected, those with action 8 unselected
 //   runmode <n>                    RunMode of the install record (default 0)
 //   text <text>                    the fourth argument of every call (default empty)
+//   chdir <folder>                 once the plug-in has loaded, the engine makes <folder> its
+//                                  current folder, as an engine started from its medium that
+//                                  then works elsewhere does
 //   output <path>                  where the result lines go when the command line names no
 //                                  output (a relative path is taken from the scenario's folder)
 //   macro <definition>             appends a custom macro definition ("key,value")
@@ -67,6 +70,7 @@
 
 #include "../command_words.h"
 #include "plugin/engine_interface.h"
+#include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
@@ -110,6 +114,7 @@ struct Scenario {
     bool AutoSelect = false;
     std::string Text;
     std::string Output;
+    std::string FolderAfterLoad;
     std::vector<std::string> Macros;
     std::vector<ComponentSpec> Components;
     std::vector<FwObject*> OtherObjects;
@@ -262,6 +267,8 @@ bool ReadScenario(const std::string& path, Scenario& scenario, ComponentRegistry
             scenario.Output = value;
         } else if (keyword == "text") {
             scenario.Text = value;
+        } else if (keyword == "chdir") {
+            scenario.FolderAfterLoad = value;
         } else if (keyword == "macro") {
             if (value.size() >= MacroBufferSize)
                 return Fail(scenario, lineNumber, "custom definition too long");
@@ -353,6 +360,7 @@ void SelectOffered(Scenario& scenario) {
 } // namespace
 
 int main() {
+    UseSetupClassTable();
     std::string scenarioPath = ProgramFolder() + "\\refengine.scn";
     std::string pluginPath = ProgramFolder() + "\\Morvik.dll";
     std::string outputPath;
@@ -374,7 +382,9 @@ int main() {
             outputPath = FolderOf(scenarioPath) + "\\" + outputPath;
     }
     FILE* out = stdout;
-    if (!outputPath.empty() && !(out = std::fopen(outputPath.c_str(), "w"))) {
+    StdioFile outputFile;
+    if (!outputPath.empty() &&
+        !(out = (outputFile.Reset(std::fopen(outputPath.c_str(), "w")), outputFile.Get()))) {
         std::fprintf(stderr, "refengine: cannot write %s\n", outputPath.c_str());
         return ExitBadScenario;
     }
@@ -412,6 +422,13 @@ int main() {
     if (!plugin) {
         std::fprintf(out, "error cannot load %s (%lu)\n", pluginPath.c_str(), GetLastError());
         exitCode = ExitNoPlugin;
+    }
+    if (plugin && !scenario.FolderAfterLoad.empty() &&
+        !SetCurrentDirectoryA(scenario.FolderAfterLoad.c_str())) {
+        std::fprintf(out, "error cannot change to %s (%lu)\n", scenario.FolderAfterLoad.c_str(),
+                     GetLastError());
+        exitCode = ExitBadScenario;
+        plugin.Reset(); // no call is made
     }
     for (std::size_t i = 0; plugin && i < scenario.Calls.size(); ++i) {
         const std::string& name = scenario.Calls[i];
@@ -463,7 +480,5 @@ int main() {
         FwDelete(spec.Object);
     for (FwObject* object : scenario.OtherObjects)
         FwDelete(object);
-    if (out != stdout)
-        std::fclose(out);
     return exitCode;
 }

@@ -1,6 +1,7 @@
 // The process-wide objects of the setup library (setup/core/process_objects.h). They are all
 // defined in this one unit, which fixes the order in which BuildProcessObjects builds them. None
-// of them relies on another's construction.
+// of them relies on another's construction, and all of them are core types: the core holds them
+// itself and needs nothing above it to reach them.
 //
 // None of them may be a static object with a constructor or destructor: those run while the
 // loader lock is held when they belong to a DLL (see the header). Each lives in storage that
@@ -51,8 +52,7 @@ SetupContext& TheSetupContext() {
     return g_setupContext.Get();
 }
 
-// 4. Backup name prefix: BackupFilePrefix (of the directory kinds) is a compile-time constant
-// and needs no construction.
+// 4. Backup name prefix: a compile-time constant of the directory kinds, with no construction.
 
 void BuildProcessObjects() {
     TheSystemFolders();

@@ -1,11 +1,12 @@
 // Shell link files written by CreateShellLink, read back in a second process.
+#include "setup/core/handles.h"
 #include "setup/core/shelllink.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "elements/link_reader.h"
+#include "support/link_reader.h"
 #include "support/fixtures.h"
 
 using testsupport::LinkInfo;
@@ -103,10 +104,8 @@ TEST_F(ShellLinkTest, UnsavableLinkReportsFailure) {
     std::string title(120, 'L');
     EXPECT_FALSE(CreateShellLink(deep, title, Target(m_target, ""), "", "", 0));
     WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((deep + "\\L*").c_str(), &found);
-    EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "unexpected file " << found.cFileName;
-    if (h != INVALID_HANDLE_VALUE)
-        FindClose(h);
+    FindHandle h(FindFirstFileA((deep + "\\L*").c_str(), &found));
+    EXPECT_FALSE(h) << "unexpected file " << found.cFileName;
 }
 
 // Under a double-byte code page the mark byte 0x95 is also a lead byte, and paths hold
