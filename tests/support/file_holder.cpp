@@ -64,6 +64,11 @@ void FileHolder::Start(const std::string& command) {
             return;
         }
     }
+    // A holder that starts after all would hold the file, and the output of whoever started
+    // this test, until its own time limit: end it before another is started.
+    TerminateProcess(m_process.Get(), 1);
+    WaitForSingleObject(m_process.Get(), 5000);
+    m_process.Reset();
     m_failure = "holdfile.exe did not answer in 20 s";
 }
 
