@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/assembly/class_table.h"
 #include "setup/core/field_text.h"
 #include "setup/core/framework.h"
 #include "setup/elements/custom_code.h"
@@ -20,6 +21,8 @@
 #include "setup/elements/ttf_file.h"
 
 namespace {
+
+const bool g_classTableInstalled = (UseSetupClassTable(), true);
 
 FwPtr<WSetupElement> Create(const char* name) {
     return FwPtr<WSetupElement>(static_cast<WSetupElement*>(FwRuntimeClass::CreateObject(name)));
