@@ -36,6 +36,7 @@ FileHolder::FileHolder(const std::string& path, const std::string& share, const 
 }
 
 void FileHolder::Start(const std::string& command) {
+    EndHolder();
     DeleteFileA(m_ready.c_str());
     DeleteFileA(m_release.c_str());
     std::vector<char> line(command.begin(), command.end());
@@ -51,9 +52,11 @@ void FileHolder::Start(const std::string& command) {
     KernelHandle thread(info.hThread);
     m_process.Reset(info.hProcess);
     for (int waited = 0; waited < 2000; ++waited) {
+        // The holder creates the file before it writes its word: an empty file is no answer yet.
         if (GetFileAttributesA(m_ready.c_str()) != INVALID_FILE_ATTRIBUTES) {
             m_report = ReadFileBytes(m_ready);
-            return;
+            if (!m_report.empty())
+                return;
         }
         if (WaitForSingleObject(m_process.Get(), 10) == WAIT_OBJECT_0) {
             m_report = ReadFileBytes(m_ready);
@@ -64,12 +67,17 @@ void FileHolder::Start(const std::string& command) {
             return;
         }
     }
-    // A holder that starts after all would hold the file, and the output of whoever started
-    // this test, until its own time limit: end it before another is started.
+    m_failure = "holdfile.exe did not answer in 20 s";
+}
+
+// A holder that answers late would hold the file, and the output of whoever started this test,
+// until its own time limit: it is ended before another is started.
+void FileHolder::EndHolder() {
+    if (!m_process.IsOpen())
+        return;
     TerminateProcess(m_process.Get(), 1);
     WaitForSingleObject(m_process.Get(), 5000);
     m_process.Reset();
-    m_failure = "holdfile.exe did not answer in 20 s";
 }
 
 FileHolder::~FileHolder() {

@@ -31,6 +31,7 @@ public:
 
 private:
     void Start(const std::string& command);
+    void EndHolder();
 
     KernelHandle m_process;
     std::string m_ready;
