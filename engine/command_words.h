@@ -1,5 +1,5 @@
-// The engine's command line: words separated by blanks, double quotes grouping blanks
-// (and removed), as "scenario=C:\a b\x.scn" or scenario="C:\a b\x.scn".
+// Command lines of the engine and of the stand-in engines: words separated by blanks, double
+// quotes grouping blanks (and removed), as "scenario=C:\a b\x.scn" or scenario="C:\a b\x.scn".
 #pragma once
 
 #include <string>

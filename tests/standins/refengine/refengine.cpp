@@ -68,7 +68,7 @@
 #include <string>
 #include <vector>
 
-#include "../command_words.h"
+#include "engine/command_words.h"
 #include "plugin/engine_interface.h"
 #include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
