@@ -92,7 +92,10 @@ bool ReadDescription(const std::string& path, ProductDescription& description, s
                 description.group = value.value;
             else if (value.name == "Log")
                 description.log = value.value;
-            else {
+            else if (value.name == "Disclaimer") {
+                description.disclaimer = value.value;
+                description.disclaimerLine = lineNumber;
+            } else {
                 error = Located(path, lineNumber, "unknown product setting \"" + value.name + "\"");
                 return false;
             }

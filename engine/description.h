@@ -6,6 +6,9 @@
 //   Destination = <P>\Tarvo Sample           the <D> macro (may use the folder macros below)
 //   Group = Tarvo Sample                     the <G> macro (program group)
 //   Log = <D>\install.log                    where the uninstall log goes (this is the default)
+//   Disclaimer = disclaimer.txt              the text the medium builder lays out as setup\desc.txt
+//                                            (relative to the description's folder); the engine
+//                                            itself does not read it
 //
 //   [Variables]                              %NAME% variables, one "NAME = value" a line
 //   [Macros]                                 custom macros: "<CUSTAPP = C:\Folder"
@@ -52,6 +55,8 @@ struct ProductDescription {
     std::string destination;
     std::string group;
     std::string log = "<D>\\install.log";
+    std::string disclaimer;
+    int disclaimerLine = 0;
     std::vector<DescribedValue> variables;
     std::vector<DescribedValue> customMacros;
     std::vector<DescribedItem> components;

@@ -9,10 +9,21 @@
 //   mode=check          rebuild the elements from the log and check each one installed (Verify)
 //   mode=remove         undo, in reverse order, what the log says the installation did
 //   mode=recover        roll back an installation that did not finish
-//   mode=validate       check the description only; install nothing
+//   mode=validate       check the description only; install nothing. It also lists what a
+//                       medium must hold: "medium <line> <path below <S>>" for every file copied
+//                       from it ("outside <line> <path>" for a source elsewhere) and
+//                       "disclaimer <line> <file>" for the description's Disclaimer, after
+//                       "product <name>"
+//   source=<folder>     the <S> folder (default: the description's folder), where the files
+//                       copied from the medium are found
 //   log=<path>          the transaction log, which becomes the uninstall log (default: the
 //                       description's Log setting; check, remove and recover need only the log)
 //   output=<path>       where the progress lines go (default: standard output)
+//
+// An installation is interactive, with a progress window whose Cancel rolls it back, unless
+// the command line names an output= file or holds "/batch" or "/silent" (anywhere, in any case:
+// the loader hands its own switches on). Batch mode writes the progress lines only; so does an
+// interactive run that cannot make its window.
 //   stop-after=<n> [tear=1]   for the tests of recovery: the process ends right after the n-th
 //                       intent or outcome reached the log (with tear=1 half-way through it)
 //
@@ -44,7 +55,9 @@
 #include "command_words.h"
 #include "description.h"
 #include "file_io.h"
+#include "cancel.h"
 #include "kinds.h"
+#include "progress_window.h"
 #include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/core/fileutil.h"
@@ -73,6 +86,9 @@ constexpr int ExitRolledBack = 5;
 constexpr int ExitRollbackIncomplete = 6;
 
 OutputFile g_out;
+std::string g_sourceFolder;
+// The progress window of an interactive installation; null in batch mode.
+ProgressWindow* g_window = nullptr;
 
 void Say(const std::string& line) {
     g_out.Write(line + "\r\n");
@@ -101,7 +117,7 @@ const ContextSetting ContextSettings[] = {
 void FillContext(const ProductDescription& description) {
     SetupContext& context = TheSetupContext();
     SystemFolders& folders = TheSystemFolders();
-    context.MacroS = ParentOf(description.path).c_str();
+    context.MacroS = (g_sourceFolder.empty() ? ParentOf(description.path) : g_sourceFolder).c_str();
     context.MacroW = folders.Windows().c_str();
     context.MacroY = folders.System().c_str();
     context.MacroF = folders.Fonts().c_str();
@@ -130,6 +146,7 @@ struct Product {
     std::vector<WSetupElement*> elements; // owned by `owned`
     std::vector<FwPtr<WSetupElement>> owned;
     std::map<WSetupElement*, std::string> componentOf;
+    std::vector<DescribedValue> mediumFiles; // full source paths, by description line
 
     ~Product() {
         for (auto& c : components)
@@ -231,6 +248,8 @@ bool BuildProduct(const ProductDescription& description, Product& product,
                 context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
             if (name.empty() || !FileExists(source))
                 problem(item.line, "source file \"" + source + "\" is missing");
+            else
+                product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});
         }
         product.componentOf[element.get()] = componentId;
         product.elements.push_back(element.get());
@@ -518,13 +537,29 @@ int Install(const ProductDescription& description, const std::string& logPath, i
     // apartment (under Wine a thread and a window) for every shortcut.
     const ComScope com;
     std::vector<WSetupElement*> order = Ordered(product, true);
+    if (g_window)
+        g_window->SetTotal(static_cast<int>(order.size()));
     FwStringArray rebootList;
     FwPtrArray collected;
     int failed = 0;
     int n = 0;
     bool logFailed = false;
+    bool cancelled = false;
     for (WSetupElement* element : order) {
+        // A cancel is taken between elements only: the one running finishes first.
+        if (g_window)
+            g_window->Pump();
+        if (CancelRequested()) {
+            cancelled = true;
+            Say("cancelled before install " + std::to_string(n + 1) + " of " +
+                std::to_string(order.size()));
+            break;
+        }
         ++n;
+        if (g_window)
+            g_window->Step(n, product.componentOf[element] + " " +
+                                  element->GetRuntimeClass()->ClassName + " " +
+                                  element->Id.c_str());
         LoggedStep step;
         step.number = n;
         step.className = element->GetRuntimeClass()->ClassName;
@@ -560,8 +595,17 @@ int Install(const ProductDescription& description, const std::string& logPath, i
         if (meaning == StepMeaning::Failed)
             break;
     }
-    if (failed || logFailed) {
+    if (g_window)
+        g_window->Pump();
+    if (!failed && !logFailed && !cancelled && CancelRequested()) {
+        cancelled = true;
+        Say("cancelled after the last element, before the installation committed");
+    }
+    if (failed || logFailed || cancelled) {
         // Whatever reached the log is what the rollback reads: the same path as a recovery.
+        if (g_window)
+            g_window->Say(cancelled ? "Cancelled: putting back what was done so far"
+                                    : "An element failed: putting back what was done so far");
         writer = TransactionWriter();
         TransactionLog log;
         std::string error;
@@ -569,7 +613,14 @@ int Install(const ProductDescription& description, const std::string& logPath, i
         if (!error.empty())
             Say("rollback refused " + error);
         Summary("install", order, 0, failed);
-        Say(std::string("rollback: ") + (rolledBack ? "machine put back as it was" : "incomplete"));
+        Say(std::string("rollback: ") + (rolledBack ? "machine put back as it was" : "incomplete") +
+            (cancelled ? " (cancelled)" : ""));
+        if (g_window)
+            g_window->Say(rolledBack ? (cancelled ? "Cancelled. Everything the installation had "
+                                                    "done has been put back."
+                                                  : "The installation failed. Everything it had "
+                                                    "done has been put back.")
+                                     : "The installation could not put everything back.");
         if (!rolledBack)
             return ExitRollbackIncomplete;
         return logFailed ? ExitLogFailed : ExitRolledBack;
@@ -585,6 +636,8 @@ int Install(const ProductDescription& description, const std::string& logPath, i
     RemoveFlatFolder(aside);
     Say("log " + logPath);
     Summary("install", order, rebootList.GetSize(), failed);
+    if (g_window)
+        g_window->Say(description.name + " is installed.");
     return ExitOk;
 }
 
@@ -798,7 +851,12 @@ int main() {
             stopAfter = std::atoi(value.c_str());
         else if (key == "tear")
             tear = value == "1";
+        else if (key == "source")
+            g_sourceFolder = value;
     }
+    const std::string commandLine = Uppercased(GetCommandLineA());
+    const bool batch = !outputPath.empty() || commandLine.find("/BATCH") != std::string::npos ||
+                       commandLine.find("/SILENT") != std::string::npos;
     if (outputPath.empty())
         g_out.UseStandardOutput();
     else if (!g_out.Create(outputPath))
@@ -840,13 +898,43 @@ int main() {
         if (recovered != ExitOk)
             return recovered;
         FillContext(description);
-        return Install(description, logPath, stopAfter, tear);
+        ProgressWindow window;
+        if (!batch && window.Open(description.name, 0))
+            g_window = &window;
+        const int code = Install(description, logPath, stopAfter, tear);
+        if (g_window) {
+            Say(std::string("progress window: ") +
+                (window.HasCommonProgressBar() ? "common progress bar" : "painted progress bar"));
+            // The last word stays readable for a moment.
+            for (int i = 0; i < 150; ++i) {
+                window.Pump();
+                Sleep(10);
+            }
+            g_window = nullptr;
+        }
+        return code;
     }
     Product product;
     std::vector<std::string> problems;
     bool ok = BuildProduct(description, product, problems);
     for (const std::string& p : problems)
         Say("refused " + p);
+    if (ok) {
+        Say("product " + description.name);
+        std::string medium = TheSetupContext().MacroS.c_str();
+        if (medium.empty() || medium.back() != '\\')
+            medium += '\\';
+        for (const DescribedValue& file : product.mediumFiles) {
+            const bool below =
+                file.value.size() > medium.size() &&
+                Uppercased(file.value.substr(0, medium.size())) == Uppercased(medium);
+            Say((below ? "medium " : "outside ") + std::to_string(file.line) + " " +
+                (below ? file.value.substr(medium.size()) : file.value));
+        }
+        if (!description.disclaimer.empty())
+            Say("disclaimer " + std::to_string(description.disclaimerLine) + " " +
+                description.disclaimer);
+    }
     Say(ok ? "summary validate: accepted" : "summary refused: nothing was installed");
     return ok ? ExitOk : ExitRefused;
 }

@@ -2,14 +2,16 @@
 # Installs, with apt-get, what building and testing need on a fresh Debian 12 machine: CMake,
 # the mingw-w64 cross compilers (the win32 thread model for the i686 product and its tests, the
 # posix one for the x86_64 tests), wine64 and the 32-bit Wine (wine32, from the i386
-# architecture, which is added when missing), Xvfb and the window tools, the GoogleTest sources,
-# a free TrueType font that the font tests copy under a name of their own, and clang-format and
-# clang-tidy for the format check and the lint (.ci/run). Quick when everything is already there.
+# architecture, which is added when missing), Xvfb and the window tools, genisoimage (a medium's
+# CD image, and isoinfo to read it back), the GoogleTest sources, a free TrueType font that the
+# font tests copy under a name of their own, and clang-format and clang-tidy for the format check
+# and the lint (.ci/run). Quick when everything is already there.
 set -e
 PACKAGES="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest wine64 libxi6 libxcursor1
   libxcomposite1 libxrandr2 libxrender1 libxinerama1 libxfixes3 xvfb xdotool x11-apps x11-utils
-  imagemagick util-linux locales fonts-dejavu-core clang-format clang-tidy python3 wine32:i386"
+  imagemagick genisoimage util-linux locales fonts-dejavu-core clang-format clang-tidy python3
+  wine32:i386"
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 # wine32 comes from the i386 architecture.
