@@ -3,8 +3,10 @@
 #   1. prepare the machine as an older version and another product left it;
 #   2. take a snapshot (registry below HKLM\Software, HKCU\Software, HKCR; the C: drive's files
 #      with sizes and checksums);
-#   3. start the loader in batch mode on the product's medium: it starts the product engine,
-#      which installs the product while the older shared library is held open;
+#   3. start the loader in batch mode from the product's CD: the medium is laid out by
+#      scripts/make-medium.sh with a CD image, and the image's files are what Wine's CD-ROM
+#      drive S: holds; the loader starts the product engine, which installs the product while the
+#      older shared library is held open;
 #   4. check every element, restart (a fresh Wine server start carries out the replacements),
 #      check again and that the shared library now is the newer build;
 #   5. run the product's program once (it creates its run-time file and value);
@@ -29,7 +31,6 @@ RUN="$BUILD/wine-run"
 SERVER=/usr/lib/wine/wineserver
 MEDIUM="$WORK/medium"
 FILES="$BUILD/tests/product/files"
-STANDINS="$BUILD/tests/bin/standins"
 winpath() { echo "Z:${1//\//\\}"; }
 wrun() { "$RUN" "$@" </dev/null | tr -d '\r'; }
 now() { date +%s.%N; }
@@ -45,7 +46,7 @@ trap cleanup EXIT
 
 T0=$(now)
 rm -rf "$WORK"
-mkdir -p "$WORK" "$MEDIUM/files"
+mkdir -p "$WORK"
 exec > >(tee "$WORK/roundtrip.log") 2>&1
 "$RUN" --runnable || exit $?
 "$RUN" --init
@@ -61,14 +62,30 @@ C="$WINEPREFIX/drive_c"
 WINDIR="$C/windows"
 COMMON="$C/Program Files/Common Files"
 
-# The medium: the loader, the product engine as the setup engine beside it, the description and
-# the product's files.
-cp "$BUILD/Quenda.exe" "$MEDIUM/Quenda.exe"
-cp "$STANDINS/productengine.exe" "$MEDIUM/ravell32.dll"
-cp "$ROOT/tests/product/product.txt" "$MEDIUM/product.txt"
-cp "$FILES"/* "$MEDIUM/files/"
-wrun "$BUILD/tests/bin/samplefont.exe" "$(winpath "$MEDIUM/files/tarvosample.ttf")" \
+# The medium, made as an author makes one: the product's files (and its font, made here) in a
+# source folder, laid out with this tree's loader and engine and put on a CD image.
+SOURCE="$WORK/source"
+mkdir -p "$SOURCE/files"
+cp "$FILES"/* "$SOURCE/files/"
+wrun "$BUILD/tests/bin/samplefont.exe" "$(winpath "$SOURCE/files/tarvosample.ttf")" \
     "Tarvo Sample Sans"
+say "making the medium: make-medium.sh product.txt <medium> --iso --source <source>"
+TARVO_TREE="$BUILD" "$ROOT/scripts/make-medium.sh" "$ROOT/tests/product/product.txt" "$MEDIUM" \
+    --iso --source "$SOURCE" | sed 's/^/    /'
+[ -f "$MEDIUM/ravell32.dll" ] && [ -f "$MEDIUM.iso" ] || { say "no medium was made"; exit 1; }
+say "the image's level 1 names (isoinfo -l):"
+isoinfo -l -i "$MEDIUM.iso" | sed -n 's/^Directory listing of \(.*\)/    \1/p; s/.*\] *\([^ ]*;1\) *$/        \1/p'
+# Wine cannot mount the image without root, so the CD-ROM drive S: is a folder that holds what
+# the image holds: every file read back from it by its Joliet name (and compared with the laid
+# out folder).
+CD="$WORK/cd"
+(cd "$MEDIUM" && find . -type f | sed 's|^\./||') | while read -r f; do
+    mkdir -p "$(dirname "$CD/$f")"
+    isoinfo -J -i "$MEDIUM.iso" -x "/$f" >"$CD/$f"
+    cmp -s "$CD/$f" "$MEDIUM/$f" || { say "the image holds another $f"; exit 1; }
+done
+ln -sfn "$CD" "$WINEPREFIX/dosdevices/s:"
+wrun reg add 'HKLM\Software\Wine\Drives' /v 's:' /d cdrom /f >/dev/null
 
 # 1. What an older version and another product left on the machine.
 mkdir -p "$COMMON/Tarvo"
@@ -100,10 +117,9 @@ HOLDER_PID=$!
 for _ in $(seq 200); do [ -s "$WORK/holder.ready" ] && break; sleep 0.1; done
 grep -q '^held' "$WORK/holder.ready" 2>/dev/null ||
     { say "the shared library could not be held open"; exit 1; }
-say "installing: Quenda.exe /batch setup=<medium>\\ravell32.dll description=<medium>\\product.txt"
+say "installing from the CD: S:\\Quenda.exe /batch (the engine S:\\ravell32.dll and its product.txt)"
 set +e
-wrun "$MEDIUM/Quenda.exe" /batch "setup=$(winpath "$MEDIUM/ravell32.dll")" \
-    "description=$(winpath "$MEDIUM/product.txt")" "output=$(winpath "$WORK/install.out")"
+wrun 'S:\Quenda.exe' /batch "output=$(winpath "$WORK/install.out")"
 LOADER=$?
 set -e
 tr -d '\r' <"$WORK/install.out" | sed 's/^/    /'
@@ -113,7 +129,7 @@ T3=$(now)
 LOG='C:\Program Files\Tarvo Sample\install.log'
 check() {
     set +e
-    wrun "$MEDIUM/ravell32.dll" mode=check "log=$LOG" "output=$(winpath "$WORK/$1")"
+    wrun 'S:\ravell32.dll' mode=check "log=$LOG" "output=$(winpath "$WORK/$1")"
     local status=$?
     set -e
     tr -d '\r' <"$WORK/$1" | sed 's/^/    /'
@@ -147,7 +163,7 @@ T5=$(now)
 # 6. The removal, in a new engine process, from the log alone.
 say "removing: ravell32.dll mode=remove log=$LOG"
 set +e
-wrun "$MEDIUM/ravell32.dll" mode=remove "log=$LOG" "output=$(winpath "$WORK/remove.out")"
+wrun 'S:\ravell32.dll' mode=remove "log=$LOG" "output=$(winpath "$WORK/remove.out")"
 REMOVAL=$?
 set -e
 tr -d '\r' <"$WORK/remove.out" | sed 's/^/    /'

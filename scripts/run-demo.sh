@@ -15,9 +15,9 @@
 # from a second medium, build/demo/hotsync-medium, which loads Morvik.dll and calls its
 # installation entry points; a removal of the feature follows, and the script prints and checks
 # the action codes, custom macros, HotSync Manager shortcut and conduit table. Last, the sample
-# product is installed, restarted, checked and removed on the 9x and the NT family, each in a
-# Wine prefix of its own (scripts/product-roundtrip.sh), ending with "machine left as it was:
-# yes" for each.
+# product is laid out on a medium and a CD image by scripts/make-medium.sh, installed from that
+# CD, restarted, checked and removed on the 9x and the NT family, each in a Wine prefix of its
+# own (scripts/product-roundtrip.sh), ending with "machine left as it was: yes" for each.
 # The media hold what ships: build/i686/Quenda.exe and build/i686/Morvik.dll under 32-bit Wine
 # (with the stand-ins and the product engine of that tree, built the same way), as Windows 95
 # and NT 4.0. On a machine that cannot run 32-bit programs (its kernel refuses them) the demo
