@@ -24,6 +24,8 @@
 // the command line names an output= file or holds "/batch" or "/silent" (anywhere, in any case:
 // the loader hands its own switches on). Batch mode writes the progress lines only; so does an
 // interactive run that cannot make its window.
+//   bar=painted         for the tests of the progress window: the bar it paints itself where
+//                       the system has no common progress bar (NT 3.51)
 //   stop-after=<n> [tear=1]   for the tests of recovery: the process ends right after the n-th
 //                       intent or outcome reached the log (with tear=1 half-way through it)
 //
@@ -834,6 +836,7 @@ int main() {
     std::string outputPath;
     int stopAfter = 0;
     bool tear = false;
+    bool commonBar = true;
     for (const std::string& word : CommandWords(GetCommandLineA())) {
         std::string key = TextBefore(word, "=");
         std::string value = TextAfter(word, "=");
@@ -853,6 +856,8 @@ int main() {
             tear = value == "1";
         else if (key == "source")
             g_sourceFolder = value;
+        else if (key == "bar")
+            commonBar = value != "painted";
     }
     const std::string commandLine = Uppercased(GetCommandLineA());
     const bool batch = !outputPath.empty() || commandLine.find("/BATCH") != std::string::npos ||
@@ -899,7 +904,7 @@ int main() {
             return recovered;
         FillContext(description);
         ProgressWindow window;
-        if (!batch && window.Open(description.name, 0))
+        if (!batch && window.Open(description.name, 0, commonBar))
             g_window = &window;
         const int code = Install(description, logPath, stopAfter, tear);
         if (g_window) {

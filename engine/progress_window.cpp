@@ -11,7 +11,7 @@ const char* const WindowClass = "TarvoSetupProgress";
 constexpr int ElementTextId = 101;
 constexpr int BarId = 102;
 constexpr int Width = 420;
-constexpr int Height = 170;
+constexpr int Height = 180;
 constexpr int BarRange = 1000;
 
 bool RegisterWindowClass(HINSTANCE instance) {
@@ -93,7 +93,7 @@ ProgressWindow::~ProgressWindow() {
     }
 }
 
-bool ProgressWindow::Open(const std::string& productName, int total) {
+bool ProgressWindow::Open(const std::string& productName, int total, bool commonBar) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     InitCommonControls();
     if (!RegisterWindowClass(instance))
@@ -111,14 +111,16 @@ bool ProgressWindow::Open(const std::string& productName, int total) {
     m_total = total > 0 ? total : 1;
     const std::string heading = "Installing " + (productName.empty() ? "the product" : productName);
     Child(m_window, "STATIC", heading.c_str(), SS_LEFT, 16, 12, Width - 40, 18, 100);
+    // Two lines: a long element name or the cancel notice wraps.
     m_element = Child(m_window, "STATIC", "Checking the description", SS_LEFT | SS_NOPREFIX, 16, 36,
-                      Width - 40, 18, ElementTextId);
-    m_barRect = {16, 62, Width - 24, 80};
-    m_bar = Child(m_window, PROGRESS_CLASSA, "", 0, m_barRect.left, m_barRect.top,
-                  m_barRect.right - m_barRect.left, m_barRect.bottom - m_barRect.top, BarId);
+                      Width - 40, 30, ElementTextId);
+    m_barRect = {16, 72, Width - 24, 90};
+    if (commonBar)
+        m_bar = Child(m_window, PROGRESS_CLASSA, "", 0, m_barRect.left, m_barRect.top,
+                      m_barRect.right - m_barRect.left, m_barRect.bottom - m_barRect.top, BarId);
     if (m_bar)
         SendMessageA(m_bar, PBM_SETRANGE, 0, MAKELPARAM(0, BarRange));
-    m_cancel = Child(m_window, "BUTTON", "Cancel", BS_DEFPUSHBUTTON | WS_TABSTOP, Width - 110, 96,
+    m_cancel = Child(m_window, "BUTTON", "Cancel", BS_DEFPUSHBUTTON | WS_TABSTOP, Width - 110, 104,
                      80, 24, IDCANCEL);
     ShowWindow(m_window, SW_SHOWNORMAL);
     UpdateWindow(m_window);

@@ -6,6 +6,7 @@
 # runs), the element is let go, and the engine must stop before the next element, roll back and
 # leave the machine as it was (the product's folder, its registry value and its log gone).
 # The same product in batch mode (/batch) must install with no window at all.
+# The bar the window paints itself (NT 3.51) is shown once too.
 #   progress_window_check.sh <wine-run> <engine.exe> <holdfile.exe> <version> <artifacts> <work>
 # Exit code 77 (skipped) without an X display.
 set -u
@@ -143,7 +144,36 @@ row "the product's registry key is gone" 1 "$?"
 row "the window showed the common progress bar" yes \
     "$(grep -q '^progress window: common progress bar' "$M/interactive.out" && echo yes || echo no)"
 
-# 2. Batch: the same product installs with no window.
+# 2. The bar the window paints itself where the system has no common progress bar (NT 3.51):
+#    the installation runs to its end.
+rm -f "$M/ready" "$M/release"
+"$WINE_RUN" "$M/medium/engine-$VERSION.exe" bar=painted \
+    "description=$(winpath "$M/medium/product.txt")" </dev/null >"$M/painted.out" 2>&1 &
+ENGINE_PID=$!
+for _ in $(seq 1 600); do
+    [ -s "$M/ready" ] && break
+    kill -0 "$ENGINE_PID" 2>/dev/null || break
+    sleep 0.1
+done
+WID=$(timeout 30 xdotool search --sync --onlyvisible --name "$TITLE" 2>/dev/null | head -n 1)
+row "painted bar: a visible window" yes "$([ -n "$WID" ] && echo yes || echo no)"
+if [ -n "$WID" ]; then
+    sleep 0.5
+    import -window root "$ARTIFACTS/engine-progress-$VERSION-painted.png" &&
+        echo "screenshot: $ARTIFACTS/engine-progress-$VERSION-painted.png"
+fi
+touch "$M/release"
+wait "$ENGINE_PID"
+STATUS=$?
+ENGINE_PID=""
+row "painted bar: installed to the end" 0 "$STATUS"
+row "painted bar: the window painted its own bar" yes \
+    "$(grep -q '^progress window: painted progress bar' "$M/painted.out" && echo yes || echo no)"
+"$WINE_RUN" "$M/medium/engine-$VERSION.exe" mode=remove "log=$DEST\\install.log" \
+    "output=$(winpath "$M/remove-painted.out")" </dev/null >/dev/null 2>&1
+row "painted bar: removed again" 0 "$?"
+
+# 3. Batch: the same product installs with no window.
 rm -f "$M/ready" "$M/release"
 "$WINE_RUN" "$M/medium/engine-$VERSION.exe" /batch \
     "description=$(winpath "$M/medium/product.txt")" </dev/null >"$M/batch.out" 2>&1 &
