@@ -5,6 +5,9 @@
 # checks. Arguments go to both ctest runs (e.g. -R name). A tree whose Wine cannot start on this
 # machine has all its tests skipped and is named at the end; with TARVO_REQUIRE_ALL_TREES=1 that
 # fails the run.
+#   TARVO_TREES="i686" (or "x86_64") runs the tests of one tree only.
+#   TARVO_TIMEOUT_SCALE=<n> gives every test n times its time limit (for a tree whose programs run
+#   on an emulated CPU: scripts/i386-emulation.sh).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/setup-machine.sh"
@@ -22,7 +25,8 @@ export DISPLAY=":$DISPLAY_NUMBER"
 WINESERVER=/usr/lib/wine/wineserver
 # The two trees: build/i686 (the product's library, loader and plug-in, with test programs
 # linked the same way, under 32-bit Wine) and build/x86_64 (the same sources under wine64).
-TREES="$ROOT/build/i686 $ROOT/build/x86_64"
+TREES=""
+for t in ${TARVO_TREES:-i686 x86_64}; do TREES="$TREES $ROOT/build/$t"; done
 cleanup() {
     for tree in $TREES; do
         WINEPREFIX="$tree/wineprefix" $WINESERVER -k >/dev/null 2>&1 || true
@@ -60,6 +64,10 @@ for tree in $TREES; do
     if ! start_prefix "$tree"; then
         # Its tests still run, and each reports itself skipped.
         unrunnable="$unrunnable $(basename "$tree")"
+    fi
+    if [ "${TARVO_TIMEOUT_SCALE:-1}" != 1 ]; then
+        find "$tree" -name CTestTestfile.cmake -exec perl -pi -e \
+            's/ TIMEOUT "(\d+)"/" TIMEOUT \"" . ($1 * '"$TARVO_TIMEOUT_SCALE"') . "\""/ge' {} +
     fi
     LOG="$tree/Testing/run-tests.log"
     mkdir -p "$tree/Testing"

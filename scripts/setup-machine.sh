@@ -28,3 +28,11 @@ if [ -n "$missing" ]; then
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
 fi
+# A kernel without IA-32 support runs no 32-bit program, 32-bit Wine included; the tests of the
+# i686 tree can then run only on an emulated CPU (scripts/i386-emulation.sh), which needs qemu's
+# user-mode emulator.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! command -v qemu-i386 >/dev/null 2>&1; then
+    echo "Installing qemu-user (this kernel runs no 32-bit programs)"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends qemu-user
+fi
