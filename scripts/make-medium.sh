@@ -118,10 +118,10 @@ fi
 
 # Windows paths of the check back to this machine's, names matched without regard to case as
 # Windows matches them.
-real_path() { # <folder> <relative path with backslashes>
-    local path=$1 part hit
+real_path() { # <folder> <relative path, with backslashes or slashes>
+    local path=$1 part hit rel=${2//\//\\}
     local IFS='\'
-    for part in $2; do
+    for part in $rel; do
         [ -n "$part" ] || continue
         hit=$(find "$path" -mindepth 1 -maxdepth 1 -iname "$part" -print -quit 2>/dev/null)
         [ -n "$hit" ] || return 1

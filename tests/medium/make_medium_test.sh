@@ -101,6 +101,14 @@ refusal "several problems, each named" "product.txt(7): Selected takes 0 or 1" \
 row "several problems: the second one named too" yes \
     "$(yes_no grep -qF 'product.txt(14): unknown field "Colour"' "$W/refusal.out")"
 refusal "no Disclaimer" "names no Disclaimer" "$(description '' '')"
+# A disclaimer in a folder, written with a backslash, is found.
+mkdir -p "$W/bad/texts"
+printf 'In a folder\r\n' >"$W/bad/texts/Legal.TXT"
+description 'Disclaimer = texts\legal.txt' '' >"$W/bad/product.txt"
+"$MAKE" "$W/bad/product.txt" "$W/nested/medium" >"$W/nested.out" 2>&1
+row "a disclaimer below the description's folder: exit code" 0 "$?"
+row "a disclaimer below the description's folder: laid out" yes \
+    "$(yes_no cmp -s "$W/nested/medium/setup/desc.txt" "$W/bad/texts/Legal.TXT")"
 refusal "a missing disclaimer file" "product.txt(4): the disclaimer file \"gone.txt\"" \
     "$(description 'Disclaimer = gone.txt' '')"
 refusal "a source outside the medium" "is not below <S>" \
