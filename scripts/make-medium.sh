@@ -44,7 +44,7 @@ while [ $# -gt 0 ]; do
         --iso=*) ISO=${1#--iso=} ;;
         --source) [ $# -ge 2 ] || usage; SOURCE=$2; shift ;;
         --source=*) SOURCE=${1#--source=} ;;
-        -h | --help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "unknown option: $1" >&2; usage ;;
         *)
             if [ -z "$DESCRIPTION" ]; then DESCRIPTION=$1
