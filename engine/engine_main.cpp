@@ -19,15 +19,15 @@
 //   log=<path>          the transaction log, which becomes the uninstall log (default: the
 //                       description's Log setting; check, remove and recover need only the log)
 //   output=<path>       where the progress lines go (default: standard output)
+//   bar=painted         for the tests of the progress window: the bar it paints itself where
+//                       the system has no common progress bar (NT 3.51)
+//   stop-after=<n> [tear=1]   for the tests of recovery: the process ends right after the n-th
+//                       intent or outcome reached the log (with tear=1 half-way through it)
 //
 // An installation is interactive, with a progress window whose Cancel rolls it back, unless
 // the command line names an output= file or holds "/batch" or "/silent" (anywhere, in any case:
 // the loader hands its own switches on). Batch mode writes the progress lines only; so does an
 // interactive run that cannot make its window.
-//   bar=painted         for the tests of the progress window: the bar it paints itself where
-//                       the system has no common progress bar (NT 3.51)
-//   stop-after=<n> [tear=1]   for the tests of recovery: the process ends right after the n-th
-//                       intent or outcome reached the log (with tear=1 half-way through it)
 //
 // Every run that knows its log first rolls back an installation that did not finish there.
 // An installation whose log is already there (a committed one) is refused: its log would be lost.
@@ -45,8 +45,8 @@
 //
 // Exit codes: 0 done; 2 the description was refused (nothing was installed) or the log could not
 // be read; 3 at least one element failed (removal and check); 4 the log could not be written
-// (nothing is left installed); 5 an element failed and the installation was rolled back; 6 a
-// rollback could not put everything back (the log stays for another try).
+// (nothing is left installed); 5 an element failed (or the user cancelled) and the installation was
+// rolled back; 6 a rollback could not put everything back (the log stays for another try).
 #include <windows.h>
 
 #include <cstdlib>
@@ -54,10 +54,10 @@
 #include <string>
 #include <vector>
 
+#include "cancel.h"
 #include "command_words.h"
 #include "description.h"
 #include "file_io.h"
-#include "cancel.h"
 #include "kinds.h"
 #include "progress_window.h"
 #include "setup/assembly/class_table.h"
