@@ -263,4 +263,95 @@ TEST_F(PutBackTest, ACreatedKeyStaysWhenItHoldsWhatTheStepDidNotWrite) {
     EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "New\\Other", ""), "no value");
 }
 
+// The value's type and all its bytes, read with the size the platform reports.
+std::string WholeValue(const std::string& key, const char* name) {
+    RegKey opened;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, opened.Receive()) !=
+        ERROR_SUCCESS)
+        return "no key";
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(opened.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return "no value";
+    std::string bytes(size + 1, '\0');
+    if (RegQueryValueExA(opened.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]),
+                         &size) != ERROR_SUCCESS)
+        return "unreadable";
+    return "type " + std::to_string(type) + " " + bytes.substr(0, size);
+}
+
+// Values of every length are saved whole: empty, one that fits the first read, one that needs a
+// second read with the size the first reported; what was saved puts each back after the step
+// overwrote it.
+TEST_F(PutBackTest, ValuesOfEveryLengthAreSavedWholeAndComeBack) {
+    ScratchKey scratch;
+    struct Row {
+        const char* name;
+        std::string bytes;
+    };
+    std::string longBytes;
+    for (int i = 0; i < 5000; ++i)
+        longBytes += static_cast<char>(i * 7 % 256);
+    const Row rows[] = {{"Empty", std::string()},
+                        {"Short", std::string("ab\0c", 4)},
+                        {"Edge", std::string(256, 'e')},
+                        {"Long", longBytes}};
+    {
+        RegKey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, scratch.KeyPath().c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, key.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        for (const Row& row : rows)
+            ASSERT_EQ(RegSetValueExA(key.Get(), row.name, 0, REG_BINARY,
+                                     reinterpret_cast<const BYTE*>(row.bytes.data()),
+                                     static_cast<DWORD>(row.bytes.size())),
+                      ERROR_SUCCESS);
+    }
+    for (const Row& row : rows) {
+        FwPtr<WSetupRegEntry> entry(new WSetupRegEntry);
+        entry->RootName = "HKEY_CURRENT_USER";
+        entry->KeyPath = scratch.KeyPath().c_str();
+        entry->ValueName = row.name;
+        entry->ValueData = "over";
+        entry->ValueType = "STRING";
+        std::vector<Saved> saved;
+        ASSERT_TRUE(SaveStateBefore(*entry, 1, folder / "kept", saved));
+        std::printf("  %-6s %5u bytes saved as %s\n", row.name,
+                    static_cast<unsigned>(saved.empty() ? 0 : saved.back().bytes.size()),
+                    saved.empty() ? "nothing" : DescribeSaved(saved.back()).c_str());
+        ASSERT_EQ(saved.size(), 1u) << row.name << ": the key exists, only the value is saved";
+        EXPECT_TRUE(saved[0].existed) << row.name;
+        EXPECT_EQ(saved[0].type, static_cast<DWORD>(REG_BINARY)) << row.name;
+        EXPECT_EQ(saved[0].bytes, row.bytes) << row.name;
+        entry->Install();
+        EXPECT_TRUE(PutBackAll(saved)) << row.name;
+        EXPECT_EQ(WholeValue(scratch.KeyPath(), row.name), "type 3 " + row.bytes) << row.name;
+    }
+}
+
+// A value under a key that is not there: the missing levels are saved from the shallowest one,
+// the value as absent, and putting back removes exactly those levels.
+TEST_F(PutBackTest, AValueUnderMissingKeysSavesTheShallowestMissingLevel) {
+    ScratchKey scratch;
+    FwPtr<WSetupRegEntry> entry(new WSetupRegEntry);
+    entry->RootName = "HKEY_CURRENT_USER";
+    entry->KeyPath = (scratch / "A\\B\\C").c_str();
+    entry->ValueName = "V";
+    entry->ValueData = "x";
+    entry->ValueType = "STRING";
+    std::vector<Saved> saved;
+    ASSERT_TRUE(SaveStateBefore(*entry, 1, folder / "kept", saved));
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].kind, Saved::Kind::RegKey);
+    EXPECT_EQ(saved[0].created, scratch / "A");
+    EXPECT_EQ(saved[0].path, scratch / "A\\B\\C");
+    EXPECT_EQ(saved[1].kind, Saved::Kind::RegValue);
+    EXPECT_FALSE(saved[1].existed);
+    entry->Install();
+    ASSERT_NE(ValueState(HKEY_CURRENT_USER, scratch / "A\\B\\C", "V"), "no key");
+    EXPECT_TRUE(PutBackAll(saved));
+    EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "A", ""), "no key");
+    EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch.KeyPath(), ""), "no value");
+}
+
 } // namespace
