@@ -370,6 +370,37 @@ bool PutBack(const Saved& saved) {
     return false;
 }
 
+namespace {
+
+// Two states meet when they name the same file, or the same registry value: what the later step
+// saved would then not be what it replaced. Folders and keys a step created are removed only when
+// empty, which holds whatever order steps saved them in.
+bool Meet(const Saved& a, const Saved& b) {
+    if (a.kind != b.kind)
+        return false;
+    switch (a.kind) {
+    case Saved::Kind::File:
+        return EqualText(WithoutTrailingSlash(a.path), WithoutTrailingSlash(b.path), false);
+    case Saved::Kind::RegValue:
+        return EqualText(a.root, b.root, false) && EqualText(a.path, b.path, false) &&
+               EqualText(a.name, b.name, false);
+    case Saved::Kind::Folder:
+    case Saved::Kind::RegKey:
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+bool SharesState(const std::vector<Saved>& a, const std::vector<Saved>& b) {
+    for (const Saved& x : a)
+        for (const Saved& y : b)
+            if (Meet(x, y))
+                return true;
+    return false;
+}
+
 std::string DescribeSaved(const Saved& s) {
     switch (s.kind) {
     case Saved::Kind::File:

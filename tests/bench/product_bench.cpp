@@ -82,13 +82,29 @@ void MakeMedium(const std::string& medium, const std::string& destination, const
     testsupport::WriteFileBytes(medium + "\\product.txt", d);
 }
 
+// The log's flushes in the engine's last run: how many, and the seconds they took.
+struct Flushes {
+    long count = 0;
+    double seconds = 0;
+};
+Flushes lastFlushes;
+
+// The engine is its benchmarks' build (productengine_flushcount): the same sources, with every
+// flush of the log counted and timed.
 double RunEngine(const std::string& words) {
-    std::string engine = testsupport::ProgramFolder() + "\\standins\\productengine.exe";
+    std::string engine = testsupport::ProgramFolder() + "\\standins\\productengine_flushcount.exe";
+    const std::string report = testsupport::ProgramFolder() + "\\bench-flushes.txt";
+    DeleteFileA(report.c_str());
+    SetEnvironmentVariableA("TARVO_FLUSH_REPORT", report.c_str());
     double start = Now();
     long code = testsupport::RunAndWait("\"" + engine + "\" " + words, 600000);
     double seconds = Now() - start;
     if (code != 0)
         std::printf("  (the engine answered %ld)\n", code);
+    lastFlushes = Flushes();
+    std::string text = testsupport::ReadFileBytes(report);
+    std::sscanf(text.c_str(), "flushes %ld seconds %lf", &lastFlushes.count, &lastFlushes.seconds);
+    DeleteFileA(report.c_str());
     return seconds;
 }
 
@@ -196,6 +212,7 @@ void CleanUp(const std::string& work) {
 struct Times {
     double install;
     double remove;
+    Flushes flushes; // of the installation
 };
 
 Times EngineRound(const std::string& work, const Shape& shape) {
@@ -207,6 +224,7 @@ Times EngineRound(const std::string& work, const Shape& shape) {
     Times t;
     t.install = RunEngine("mode=install \"description=" + medium +
                           "\\product.txt\" \"output=" + work + "\\install.out\"");
+    t.flushes = lastFlushes;
     t.remove = RunEngine("mode=remove \"log=" + destination + "\\install.log\" \"output=" + work +
                          "\\remove.out\"");
     return t;
@@ -236,20 +254,29 @@ bool Wanted(int argc, char** argv, const char* name, bool byDefault) {
 
 // Best of `rounds` alternating rounds, plain first.
 void Compare(const std::string& work, const Shape& shape, const char* name, int rounds) {
-    Times best{1e9, 1e9}, plain{1e9, 1e9};
+    Times best{1e9, 1e9, {}}, plain{1e9, 1e9, {}};
     for (int round = 0; round < rounds; ++round) {
         Times p = PlainRound(work, shape);
         Times e = EngineRound(work, shape);
-        std::printf("  round %d: install plain %.2f s, engine %.2f s; remove plain %.2f s, "
-                    "engine %.2f s\n",
-                    round + 1, p.install, e.install, p.remove, e.remove);
-        plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove)};
-        best = {std::min(best.install, e.install), std::min(best.remove, e.remove)};
+        std::printf("  round %d: install plain %.2f s, engine %.2f s (%ld log flushes, %.2f s); "
+                    "remove plain %.2f s, engine %.2f s\n",
+                    round + 1, p.install, e.install, e.flushes.count, e.flushes.seconds, p.remove,
+                    e.remove);
+        plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove), {}};
+        if (e.install < best.install)
+            best.flushes = e.flushes;
+        best = {std::min(best.install, e.install), std::min(best.remove, e.remove), best.flushes};
     }
     std::printf("%s: install plain %.2f s, engine %.2f s, ratio %.2f (aim <= 1.3); remove plain "
                 "%.2f s, engine %.2f s, ratio %.2f (aim <= 1.2)\n",
                 name, plain.install, best.install, best.install / plain.install, plain.remove,
                 best.remove, best.remove / plain.remove);
+    const double withoutFlushes = best.install - best.flushes.seconds;
+    std::printf("  the engine's best installation flushed its log %ld times in %.2f s (%.0f us "
+                "each); without that time: %.2f s, ratio %.2f\n",
+                best.flushes.count, best.flushes.seconds,
+                best.flushes.count ? best.flushes.seconds / best.flushes.count * 1e6 : 0.0,
+                withoutFlushes, withoutFlushes / plain.install);
 }
 
 // A file element's intent as the engine writes it: the full record and the destination's state.

@@ -119,6 +119,110 @@ TEST(TransactionLog, ALineCutShortIsDroppedAndADamagedOneRefused) {
     }
 }
 
+TEST(TransactionLog, StagedIntentsShareOneSyncAndReadBackInOrder) {
+    TempFolder folder;
+    const std::string path = folder / "install.log";
+    {
+        TransactionWriter writer;
+        ASSERT_TRUE(writer.Begin(path, {"context D=C:\\Bench"}));
+        for (int n = 1; n <= 3; ++n)
+            ASSERT_TRUE(writer.Stage(SampleStep(n)));
+        ASSERT_TRUE(writer.Sync());
+        for (int n = 1; n <= 3; ++n)
+            ASSERT_TRUE(writer.Record(n, 0, StepMeaning::Done, "after,"));
+        ASSERT_TRUE(writer.Stage(SampleStep(4)));
+        ASSERT_TRUE(writer.Sync());
+    }
+    TransactionLog log;
+    std::string error;
+    ASSERT_TRUE(ReadTransactionLog(path, log, error)) << error;
+    ASSERT_EQ(log.steps.size(), 4u);
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_EQ(log.steps[n - 1].number, n);
+        EXPECT_EQ(log.steps[n - 1].hasOutcome, n <= 3) << n;
+    }
+    EXPECT_FALSE(log.committed);
+
+    TransactionWriter closed;
+    EXPECT_FALSE(closed.Stage(SampleStep(1)));
+    EXPECT_FALSE(closed.Sync()) << "a writer without a file has put nothing on the disk";
+}
+
+// Which steps may share a flushed batch: those whose saved files and values differ. Names are
+// compared ignoring case; folders and keys a step created never keep steps apart.
+TEST(TransactionLog, StepsThatSaveTheSameFileOrValueCannotShareABatch) {
+    auto file = [](const char* path) {
+        Saved s;
+        s.kind = Saved::Kind::File;
+        s.path = path;
+        return s;
+    };
+    auto folder = [](const char* path) {
+        Saved s;
+        s.kind = Saved::Kind::Folder;
+        s.path = path;
+        s.created = path;
+        return s;
+    };
+    auto value = [](const char* root, const char* key, const char* name) {
+        Saved s;
+        s.kind = Saved::Kind::RegValue;
+        s.root = root;
+        s.path = key;
+        s.name = name;
+        return s;
+    };
+    auto key = [](const char* root, const char* path) {
+        Saved s;
+        s.kind = Saved::Kind::RegKey;
+        s.root = root;
+        s.path = path;
+        s.created = path;
+        return s;
+    };
+    struct Row {
+        const char* what;
+        std::vector<Saved> a, b;
+        bool shares;
+    };
+    const Row rows[] = {
+        {"same file", {file("C:\\P\\a.dll")}, {file("C:\\P\\a.dll")}, true},
+        {"same file, other case", {file("C:\\P\\A.DLL")}, {file("c:\\p\\a.dll")}, true},
+        {"other files", {file("C:\\P\\a.dll")}, {file("C:\\P\\b.dll")}, false},
+        {"file name that starts another", {file("C:\\P\\a")}, {file("C:\\P\\ab")}, false},
+        {"same created folder",
+         {folder("C:\\P"), file("C:\\P\\a")},
+         {folder("C:\\P"), file("C:\\P\\b")},
+         false},
+        {"same value",
+         {value("HKEY_CURRENT_USER", "Software\\X", "v")},
+         {value("HKEY_CURRENT_USER", "software\\x", "V")},
+         true},
+        {"same value name, other key",
+         {value("HKEY_CURRENT_USER", "Software\\X", "v")},
+         {value("HKEY_CURRENT_USER", "Software\\Y", "v")},
+         false},
+        {"same key and name, other root",
+         {value("HKEY_CURRENT_USER", "Software\\X", "v")},
+         {value("HKEY_LOCAL_MACHINE", "Software\\X", "v")},
+         false},
+        {"same created key",
+         {key("HKEY_CURRENT_USER", "Software\\X")},
+         {key("HKEY_CURRENT_USER", "Software\\X")},
+         false},
+        {"a value in the second of two states",
+         {file("C:\\a"), value("HKEY_CLASSES_ROOT", "", "")},
+         {value("HKEY_CLASSES_ROOT", "", ""), file("C:\\b")},
+         true},
+    };
+    for (const Row& row : rows) {
+        const bool shares = SharesState(row.a, row.b);
+        std::printf("  %-36s shares %d\n", row.what, shares);
+        EXPECT_EQ(shares, row.shares) << row.what;
+        EXPECT_EQ(SharesState(row.b, row.a), row.shares) << row.what << " (the other way)";
+    }
+}
+
 TEST(TransactionLog, AStopAfterARecordLeavesTheLogUpToIt) {
     // The kill-point hook ends the process, so it is tried in the engine's tests; here only the
     // text a torn record leaves is checked to be dropped with the right count of whole records.
