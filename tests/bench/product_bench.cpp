@@ -103,7 +103,10 @@ double RunEngine(const std::string& words) {
         std::printf("  (the engine answered %ld)\n", code);
     lastFlushes = Flushes();
     std::string text = testsupport::ReadFileBytes(report);
-    std::sscanf(text.c_str(), "flushes %ld seconds %lf", &lastFlushes.count, &lastFlushes.seconds);
+    long microseconds = 0;
+    if (std::sscanf(text.c_str(), "flushes %ld microseconds %ld", &lastFlushes.count,
+                    &microseconds) == 2)
+        lastFlushes.seconds = microseconds / 1e6;
     DeleteFileA(report.c_str());
     return seconds;
 }
