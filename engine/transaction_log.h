@@ -82,10 +82,18 @@ const char* const CommitLine = "commit\r\n";
 
 // Writes the log of one installation: Begin creates it with its header; every Announce is on
 // the disk when it returns true.
+//
+// Steps may share a flush: Stage writes an intent without flushing it, and Sync puts everything
+// written so far on the disk. A staged step must not run before a Sync that returned true; a
+// batch of steps whose intents are staged and then synced once pays one flush instead of one per
+// step. The steps of a batch must not touch what an earlier step of the same batch touches (see
+// SharesState in undo.h): each one's state is saved before any of them runs.
 class TransactionWriter {
 public:
     bool Begin(const std::string& path, const std::vector<std::string>& header);
     bool Announce(const LoggedStep& step); // the intent, flushed
+    bool Stage(const LoggedStep& step);    // the intent, not yet flushed
+    bool Sync();                           // what was written, flushed
     // The outcome; it reaches the disk with the next intent or the commit.
     bool Record(int number, int status, StepMeaning meaning, const std::string& record);
     bool Note(const std::string& line); // any other line, flushed

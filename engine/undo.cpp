@@ -70,6 +70,12 @@ void SaveFolder(const std::string& folder, std::vector<Saved>& saved) {
         saved.push_back(s);
 }
 
+// "A\\B\\C" -> "A\\B"; "" for a key at the root.
+std::string ParentKeyPath(const std::string& key) {
+    const std::string::size_type slash = key.rfind('\\');
+    return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+
 bool OpenKey(const std::string& rootName, const std::string& key, REGSAM access, RegKey& opened) {
     HKEY root = nullptr;
     if (!ParseRootKeyName(rootName, root))
@@ -77,32 +83,69 @@ bool OpenKey(const std::string& rootName, const std::string& key, REGSAM access,
     return RegOpenKeyExA(root, key.c_str(), 0, access, opened.Receive()) == ERROR_SUCCESS;
 }
 
-void SaveRegValue(const std::string& rootName, const std::string& key, const std::string& name,
-                  std::vector<Saved>& saved) {
-    Saved s;
-    s.kind = Saved::Kind::RegValue;
-    s.root = rootName;
-    s.path = key;
-    s.name = name;
-    s.existed = ReadRegValueState(rootName, key, name, s.type, s.bytes);
-    saved.push_back(s);
+// The value's type and bytes through an open key; false when it does not exist. One query into a
+// buffer that holds most values; a longer one takes another with the size the first reported
+// (and more while the value keeps growing).
+bool ReadValueThrough(HKEY key, const std::string& name, DWORD& type, std::string& bytes) {
+    bytes.assign(256, '\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(bytes.size());
+        const LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                             reinterpret_cast<BYTE*>(&bytes[0]), &size);
+        if (result == ERROR_SUCCESS) {
+            bytes.resize(size);
+            return true;
+        }
+        if (result != ERROR_MORE_DATA || size <= bytes.size())
+            return false;
+        bytes.assign(size, '\0');
+    }
 }
 
-void SaveRegKey(const std::string& rootName, const std::string& key, std::vector<Saved>& saved) {
-    Saved s;
-    s.kind = Saved::Kind::RegKey;
-    s.root = rootName;
-    s.path = key;
-    for (std::string level = key; !level.empty();) {
-        RegKey opened;
-        if (OpenKey(rootName, level, KEY_READ, opened))
-            break;
-        s.created = level;
-        std::string::size_type slash = level.rfind('\\');
-        level = slash == std::string::npos ? std::string() : level.substr(0, slash);
+// The value and the levels of its key that do not exist. The deepest key is opened once: when it
+// opens, it holds the value to read and no level is missing; only when it does not are the levels
+// above it looked at.
+void SaveRegKeyAndValue(const std::string& rootName, const std::string& key,
+                        const std::string& name, std::vector<Saved>& saved) {
+    Saved k;
+    k.kind = Saved::Kind::RegKey;
+    k.root = rootName;
+    k.path = key;
+    Saved v;
+    v.kind = Saved::Kind::RegValue;
+    v.root = rootName;
+    v.path = key;
+    v.name = name;
+    RegKey deepest;
+    if (OpenKey(rootName, key, KEY_QUERY_VALUE, deepest)) {
+        v.existed = ReadValueThrough(deepest.Get(), name, v.type, v.bytes);
+    } else if (!key.empty()) {
+        k.created = key;
+        for (std::string level = ParentKeyPath(key); !level.empty(); level = ParentKeyPath(level)) {
+            RegKey opened;
+            if (OpenKey(rootName, level, KEY_QUERY_VALUE, opened))
+                break;
+            k.created = level;
+        }
     }
-    if (!s.created.empty())
-        saved.push_back(s);
+    if (!k.created.empty())
+        saved.push_back(k);
+    if (!v.existed)
+        v.type = 0;
+    saved.push_back(v);
+}
+
+// The product count of a shared file, as it was.
+void SaveSharedCount(const std::string& file, std::vector<Saved>& saved) {
+    Saved s;
+    s.kind = Saved::Kind::RegValue;
+    s.root = "HKEY_LOCAL_MACHINE";
+    s.path = SharedDllsKey;
+    s.name = file;
+    s.existed = ReadRegValueState(s.root, s.path, s.name, s.type, s.bytes);
+    if (!s.existed)
+        s.type = 0;
+    saved.push_back(s);
 }
 
 bool IsEmptyKey(HKEY key) {
@@ -219,18 +262,8 @@ void RemoveCreatedFolders(const std::string& deepest, const std::string& created
 bool ReadRegValueState(const std::string& rootName, const std::string& key, const std::string& name,
                        DWORD& type, std::string& bytes) {
     RegKey opened;
-    if (!OpenKey(rootName, key, KEY_QUERY_VALUE, opened))
-        return false;
-    DWORD size = 0;
-    if (RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return false;
-    bytes.assign(size, '\0');
-    if (size == 0)
-        return true;
-    return RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type,
-                            reinterpret_cast<BYTE*>(&bytes[0]), &size) == ERROR_SUCCESS &&
-           (bytes.resize(size), true);
+    return OpenKey(rootName, key, KEY_QUERY_VALUE, opened) &&
+           ReadValueThrough(opened.Get(), name, type, bytes);
 }
 
 bool IsLeftoverOfCreation(const Saved& saved) {
@@ -303,7 +336,7 @@ bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideF
             return false;
         if ((element.Kind == KindFile || element.Kind == KindTTFFile) &&
             (static_cast<WSetupFile&>(element).FileFlags & SharedFileFlags))
-            SaveRegValue("HKEY_LOCAL_MACHINE", SharedDllsKey, target, saved);
+            SaveSharedCount(target, saved);
         return true;
     }
     case KindRegEntry: {
@@ -315,9 +348,7 @@ bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideF
             valuePath = keyPath.empty() ? valueName : keyPath + "\\" + valueName;
         const std::string key = valueName.empty() ? keyPath : ParentOf(valuePath);
         const std::string name = valueName.empty() ? std::string() : FileNameOf(valuePath);
-        if (!key.empty())
-            SaveRegKey(entry.RootName.c_str(), key, saved);
-        SaveRegValue(entry.RootName.c_str(), key, name, saved);
+        SaveRegKeyAndValue(entry.RootName.c_str(), key, name, saved);
         return true;
     }
     default:
@@ -336,6 +367,37 @@ bool PutBack(const Saved& saved) {
     case Saved::Kind::RegKey:
         return PutBackRegKey(saved);
     }
+    return false;
+}
+
+namespace {
+
+// Two states meet when they name the same file, or the same registry value: what the later step
+// saved would then not be what it replaced. Folders and keys a step created are removed only when
+// empty, which holds whatever order steps saved them in.
+bool Meet(const Saved& a, const Saved& b) {
+    if (a.kind != b.kind)
+        return false;
+    switch (a.kind) {
+    case Saved::Kind::File:
+        return EqualText(WithoutTrailingSlash(a.path), WithoutTrailingSlash(b.path), false);
+    case Saved::Kind::RegValue:
+        return EqualText(a.root, b.root, false) && EqualText(a.path, b.path, false) &&
+               EqualText(a.name, b.name, false);
+    case Saved::Kind::Folder:
+    case Saved::Kind::RegKey:
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+bool SharesState(const std::vector<Saved>& a, const std::vector<Saved>& b) {
+    for (const Saved& x : a)
+        for (const Saved& y : b)
+            if (Meet(x, y))
+                return true;
     return false;
 }
 

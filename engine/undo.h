@@ -33,6 +33,12 @@ bool IsLeftoverOfCreation(const Saved& saved);
 // Puts one thing back as it was; false when the machine could not be brought to that state.
 bool PutBack(const Saved& saved);
 
+// Whether two steps' saved states name the same file or the same registry value (names compared
+// as the platform does, ignoring case): such steps cannot share a flushed batch, because the later
+// one's state must be saved after the earlier one ran. Folders and keys a step created may be
+// shared: they are put back only when empty.
+bool SharesState(const std::vector<Saved>& a, const std::vector<Saved>& b);
+
 // Each of the parts of a saved state, for the tests and for the messages.
 std::string DescribeSaved(const Saved& saved);
 

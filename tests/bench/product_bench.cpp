@@ -1,15 +1,20 @@
-// The product engine against a script of the same plain Win32 calls:
-//   install  a generated product of 2,000 files in 50 folders, 2,000 registry values and 200
+// The product engine against plain Win32 loops doing the same work:
+//   compare  a generated product of 2,000 files in 50 folders, 2,000 registry values and 200
 //            shortcuts, installed by the engine against CreateDirectoryA, CopyFileA,
-//            RegSetValueExA and the shell link object
-//   remove   the engine's removal from its log against plain deletion calls in the engine's
-//            order (last installed first), both removing the folders they made
+//            RegSetValueExA and the shell link object, and removed by the engine from its log
+//            against plain deletion calls in the engine's order (last installed first), both
+//            removing the folders they made
+//   kinds    the same comparison for the files, the values and the links (with their files) alone
 //   growth   the engine installing 0, 500 and 2,000 files (files only)
+//   flush    what one flushed intent costs the log: the log's writer announcing steps (each
+//            flushed) against the same writer recording outcomes of the same length (unflushed)
 // Both contenders run as a process of their own, started the way the loader starts the engine
-// (the plain script is this program started again with "plain-install" or "plain-remove"), so
+// (the plain loops are this program started again with "plain-install" or "plain-remove"), so
 // both pay a process start and their own Wine server connection.
-// Usage: product_bench-win2k.exe [install] [growth] [kinds]   (default: install and growth;
-// "kinds" times the files, the values and the links with their files alone)
+// Usage: product_bench-win2k.exe [compare] [kinds] [growth] [flush]   (default: compare, growth
+// and flush). The request count (count_requests.sh) starts the contenders itself, with
+//   prepare <work> <files> <values> <links>   the medium and its description only
+//   clean <work>                              everything the contenders left
 // Everything goes to a folder beside the program (inside the build tree) and under
 // HKEY_CURRENT_USER\Software\TarvoBench, and is deleted again.
 #include <windows.h>
@@ -28,6 +33,7 @@
 #include "setup/core/handles.h"
 #include "setup/core/sysfolders.h"
 #include "support/fixtures.h"
+#include "transaction_log.h"
 
 namespace {
 
@@ -76,13 +82,32 @@ void MakeMedium(const std::string& medium, const std::string& destination, const
     testsupport::WriteFileBytes(medium + "\\product.txt", d);
 }
 
+// The log's flushes in the engine's last run: how many, and the seconds they took.
+struct Flushes {
+    long count = 0;
+    double seconds = 0;
+};
+Flushes lastFlushes;
+
+// The engine is its benchmarks' build (productengine_flushcount): the same sources, with every
+// flush of the log counted and timed.
 double RunEngine(const std::string& words) {
-    std::string engine = testsupport::ProgramFolder() + "\\standins\\productengine.exe";
+    std::string engine = testsupport::ProgramFolder() + "\\standins\\productengine_flushcount.exe";
+    const std::string report = testsupport::ProgramFolder() + "\\bench-flushes.txt";
+    DeleteFileA(report.c_str());
+    SetEnvironmentVariableA("TARVO_FLUSH_REPORT", report.c_str());
     double start = Now();
     long code = testsupport::RunAndWait("\"" + engine + "\" " + words, 600000);
     double seconds = Now() - start;
     if (code != 0)
         std::printf("  (the engine answered %ld)\n", code);
+    lastFlushes = Flushes();
+    std::string text = testsupport::ReadFileBytes(report);
+    long microseconds = 0;
+    if (std::sscanf(text.c_str(), "flushes %ld microseconds %ld", &lastFlushes.count,
+                    &microseconds) == 2)
+        lastFlushes.seconds = microseconds / 1e6;
+    DeleteFileA(report.c_str());
     return seconds;
 }
 
@@ -190,6 +215,7 @@ void CleanUp(const std::string& work) {
 struct Times {
     double install;
     double remove;
+    Flushes flushes; // of the installation
 };
 
 Times EngineRound(const std::string& work, const Shape& shape) {
@@ -201,6 +227,7 @@ Times EngineRound(const std::string& work, const Shape& shape) {
     Times t;
     t.install = RunEngine("mode=install \"description=" + medium +
                           "\\product.txt\" \"output=" + work + "\\install.out\"");
+    t.flushes = lastFlushes;
     t.remove = RunEngine("mode=remove \"log=" + destination + "\\install.log\" \"output=" + work +
                          "\\remove.out\"");
     return t;
@@ -219,13 +246,94 @@ Times PlainRound(const std::string& work, const Shape& shape) {
     return t;
 }
 
-bool Wanted(int argc, char** argv, const char* name) {
+bool Wanted(int argc, char** argv, const char* name, bool byDefault) {
     if (argc < 2)
-        return true;
+        return byDefault;
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], name) == 0)
             return true;
     return false;
+}
+
+// Best of `rounds` alternating rounds, plain first.
+void Compare(const std::string& work, const Shape& shape, const char* name, int rounds) {
+    Times best{1e9, 1e9, {}}, plain{1e9, 1e9, {}};
+    for (int round = 0; round < rounds; ++round) {
+        Times p = PlainRound(work, shape);
+        Times e = EngineRound(work, shape);
+        std::printf("  round %d: install plain %.2f s, engine %.2f s (%ld log flushes, %.2f s); "
+                    "remove plain %.2f s, engine %.2f s\n",
+                    round + 1, p.install, e.install, e.flushes.count, e.flushes.seconds, p.remove,
+                    e.remove);
+        plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove), {}};
+        if (e.install < best.install)
+            best.flushes = e.flushes;
+        best = {std::min(best.install, e.install), std::min(best.remove, e.remove), best.flushes};
+    }
+    std::printf("%s: install plain %.2f s, engine %.2f s, ratio %.2f (aim <= 1.3); remove plain "
+                "%.2f s, engine %.2f s, ratio %.2f (aim <= 1.2)\n",
+                name, plain.install, best.install, best.install / plain.install, plain.remove,
+                best.remove, best.remove / plain.remove);
+    const double withoutFlushes = best.install - best.flushes.seconds;
+    std::printf("  the engine's best installation flushed its log %ld times in %.2f s (%.0f us "
+                "each); without that time: %.2f s, ratio %.2f\n",
+                best.flushes.count, best.flushes.seconds,
+                best.flushes.count ? best.flushes.seconds / best.flushes.count * 1e6 : 0.0,
+                withoutFlushes, withoutFlushes / plain.install);
+}
+
+// A file element's intent as the engine writes it: the full record and the destination's state.
+LoggedStep TypicalStep(int n) {
+    LoggedStep step;
+    step.number = n;
+    step.className = "WSetupFile";
+    step.component = "Main";
+    step.record = "F" + std::to_string(n) + ",Main,<S>\\files,file" + std::to_string(n) +
+                  ".dat,<D>\\f07,file" + std::to_string(n) + ".dat,0,0,1,0,0,,,010000,,,";
+    Saved file;
+    file.kind = Saved::Kind::File;
+    file.path = "C:\\Program Files\\Bench\\f07\\file" + std::to_string(n) + ".dat";
+    step.saved.push_back(file);
+    Saved folder;
+    folder.kind = Saved::Kind::Folder;
+    folder.path = "C:\\Program Files\\Bench\\f07";
+    step.saved.push_back(folder);
+    return step;
+}
+
+// Seconds for `count` lines through the log's writer: flushed intents, or unflushed outcomes of
+// the same length.
+double WriteLines(const std::string& path, int count, bool flushed) {
+    TransactionWriter writer;
+    if (!writer.Begin(path, {}))
+        return -1;
+    std::vector<LoggedStep> steps;
+    for (int i = 0; i < count; ++i)
+        steps.push_back(TypicalStep(i + 1));
+    double start = Now();
+    for (const LoggedStep& step : steps) {
+        const bool ok =
+            flushed ? writer.Announce(step)
+                    : writer.Record(step.number, 0, StepMeaning::Done, IntentLine(step).substr(30));
+        if (!ok)
+            return -1;
+    }
+    return Now() - start;
+}
+
+void FlushCost(const std::string& work, int count, int rounds) {
+    CreateDirectoryA(work.c_str(), nullptr);
+    const std::string path = work + "\\flush.log";
+    double flushed = 1e9, plain = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        plain = std::min(plain, WriteLines(path, count, false));
+        DeleteFileA(path.c_str());
+        flushed = std::min(flushed, WriteLines(path, count, true));
+        DeleteFileA(path.c_str());
+    }
+    std::printf("log lines, %d of each: unflushed %.1f us a line, flushed %.1f us a line; one "
+                "flush %.1f us\n",
+                count, plain / count * 1e6, flushed / count * 1e6, (flushed - plain) / count * 1e6);
 }
 
 } // namespace
@@ -249,41 +357,28 @@ int main(int argc, char** argv) {
     if (argc > 1 &&
         (std::strcmp(argv[1], "plain-install") == 0 || std::strcmp(argv[1], "plain-remove") == 0))
         return PlainScript(argc, argv);
+    if (argc == 6 && std::strcmp(argv[1], "prepare") == 0) {
+        const std::string work = argv[2];
+        const Shape shape{std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])};
+        CleanUp(work);
+        CreateDirectoryA(work.c_str(), nullptr);
+        MakeMedium(work + "\\medium", work + "\\dest", shape);
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "clean") == 0) {
+        CleanUp(argv[2]);
+        return 0;
+    }
     std::string work = testsupport::ProgramFolder() + "\\bench-product";
-    if (Wanted(argc, argv, "install")) {
-        const Shape shape{2000, 2000, 200};
-        Times best{1e9, 1e9}, plain{1e9, 1e9};
-        for (int round = 0; round < 3; ++round) {
-            Times p = PlainRound(work, shape);
-            Times e = EngineRound(work, shape);
-            plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove)};
-            best = {std::min(best.install, e.install), std::min(best.remove, e.remove)};
-        }
-        std::printf("install 2000 files, 2000 values, 200 links: plain %.2f s, engine %.2f s, "
-                    "ratio %.2f (aim <= 1.5)\n",
-                    plain.install, best.install, best.install / plain.install);
-        std::printf("remove from the log: plain %.2f s, engine %.2f s, ratio %.2f (aim <= 1.5)\n",
-                    plain.remove, best.remove, best.remove / plain.remove);
+    if (Wanted(argc, argv, "compare", true))
+        Compare(work, Shape{2000, 2000, 200}, "whole product, 2000 files, 2000 values, 200 links",
+                3);
+    if (Wanted(argc, argv, "kinds", false)) {
+        Compare(work, Shape{2000, 0, 0}, "2000 files alone", 3);
+        Compare(work, Shape{0, 2000, 0}, "2000 values alone", 3);
+        Compare(work, Shape{200, 0, 200}, "200 links with their files", 3);
     }
-    if (argc > 1 && Wanted(argc, argv, "kinds")) {
-        // Each kind alone, to see where the ratios come from.
-        const Shape shapes[] = {{2000, 0, 0}, {0, 2000, 0}, {200, 0, 200}};
-        const char* names[] = {"2000 files", "2000 values", "200 links with their files"};
-        for (int k = 0; k < 3; ++k) {
-            Times best{1e9, 1e9}, plain{1e9, 1e9};
-            for (int round = 0; round < 3; ++round) {
-                Times p = PlainRound(work, shapes[k]);
-                Times e = EngineRound(work, shapes[k]);
-                plain = {std::min(plain.install, p.install), std::min(plain.remove, p.remove)};
-                best = {std::min(best.install, e.install), std::min(best.remove, e.remove)};
-            }
-            std::printf("%s alone: install plain %.2f s, engine %.2f s, ratio %.2f; remove plain "
-                        "%.2f s, engine %.2f s, ratio %.2f\n",
-                        names[k], plain.install, best.install, best.install / plain.install,
-                        plain.remove, best.remove, best.remove / plain.remove);
-        }
-    }
-    if (Wanted(argc, argv, "growth")) {
+    if (Wanted(argc, argv, "growth", true)) {
         // The empty product is the engine's fixed cost (process start, description, log); the
         // growth without it shows how the work per file scales.
         double none = 1e9, small = 1e9, large = 1e9;
@@ -297,6 +392,8 @@ int main(int argc, char** argv) {
                     "(linear: 4)\n",
                     none, small, large, large / small, (large - none) / (small - none));
     }
+    if (Wanted(argc, argv, "flush", true))
+        FlushCost(work, 2000, 3);
     CleanUp(work);
     return 0;
 }

@@ -119,6 +119,110 @@ TEST(TransactionLog, ALineCutShortIsDroppedAndADamagedOneRefused) {
     }
 }
 
+TEST(TransactionLog, StagedIntentsShareOneSyncAndReadBackInOrder) {
+    TempFolder folder;
+    const std::string path = folder / "install.log";
+    {
+        TransactionWriter writer;
+        ASSERT_TRUE(writer.Begin(path, {"context D=C:\\Bench"}));
+        for (int n = 1; n <= 3; ++n)
+            ASSERT_TRUE(writer.Stage(SampleStep(n)));
+        ASSERT_TRUE(writer.Sync());
+        for (int n = 1; n <= 3; ++n)
+            ASSERT_TRUE(writer.Record(n, 0, StepMeaning::Done, "after,"));
+        ASSERT_TRUE(writer.Stage(SampleStep(4)));
+        ASSERT_TRUE(writer.Sync());
+    }
+    TransactionLog log;
+    std::string error;
+    ASSERT_TRUE(ReadTransactionLog(path, log, error)) << error;
+    ASSERT_EQ(log.steps.size(), 4u);
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_EQ(log.steps[n - 1].number, n);
+        EXPECT_EQ(log.steps[n - 1].hasOutcome, n <= 3) << n;
+    }
+    EXPECT_FALSE(log.committed);
+
+    TransactionWriter closed;
+    EXPECT_FALSE(closed.Stage(SampleStep(1)));
+    EXPECT_FALSE(closed.Sync()) << "a writer without a file has put nothing on the disk";
+}
+
+// Which steps may share a flushed batch: those whose saved files and values differ. Names are
+// compared ignoring case; folders and keys a step created never keep steps apart.
+TEST(TransactionLog, StepsThatSaveTheSameFileOrValueCannotShareABatch) {
+    auto file = [](const char* path) {
+        Saved s;
+        s.kind = Saved::Kind::File;
+        s.path = path;
+        return s;
+    };
+    auto folder = [](const char* path) {
+        Saved s;
+        s.kind = Saved::Kind::Folder;
+        s.path = path;
+        s.created = path;
+        return s;
+    };
+    auto value = [](const char* root, const char* key, const char* name) {
+        Saved s;
+        s.kind = Saved::Kind::RegValue;
+        s.root = root;
+        s.path = key;
+        s.name = name;
+        return s;
+    };
+    auto key = [](const char* root, const char* path) {
+        Saved s;
+        s.kind = Saved::Kind::RegKey;
+        s.root = root;
+        s.path = path;
+        s.created = path;
+        return s;
+    };
+    struct Row {
+        const char* what;
+        std::vector<Saved> a, b;
+        bool shares;
+    };
+    const Row rows[] = {
+        {"same file", {file("C:\\P\\a.dll")}, {file("C:\\P\\a.dll")}, true},
+        {"same file, other case", {file("C:\\P\\A.DLL")}, {file("c:\\p\\a.dll")}, true},
+        {"other files", {file("C:\\P\\a.dll")}, {file("C:\\P\\b.dll")}, false},
+        {"file name that starts another", {file("C:\\P\\a")}, {file("C:\\P\\ab")}, false},
+        {"same created folder",
+         {folder("C:\\P"), file("C:\\P\\a")},
+         {folder("C:\\P"), file("C:\\P\\b")},
+         false},
+        {"same value",
+         {value("HKEY_CURRENT_USER", "Software\\X", "v")},
+         {value("HKEY_CURRENT_USER", "software\\x", "V")},
+         true},
+        {"same value name, other key",
+         {value("HKEY_CURRENT_USER", "Software\\X", "v")},
+         {value("HKEY_CURRENT_USER", "Software\\Y", "v")},
+         false},
+        {"same key and name, other root",
+         {value("HKEY_CURRENT_USER", "Software\\X", "v")},
+         {value("HKEY_LOCAL_MACHINE", "Software\\X", "v")},
+         false},
+        {"same created key",
+         {key("HKEY_CURRENT_USER", "Software\\X")},
+         {key("HKEY_CURRENT_USER", "Software\\X")},
+         false},
+        {"a value in the second of two states",
+         {file("C:\\a"), value("HKEY_CLASSES_ROOT", "", "")},
+         {value("HKEY_CLASSES_ROOT", "", ""), file("C:\\b")},
+         true},
+    };
+    for (const Row& row : rows) {
+        const bool shares = SharesState(row.a, row.b);
+        std::printf("  %-36s shares %d\n", row.what, shares);
+        EXPECT_EQ(shares, row.shares) << row.what;
+        EXPECT_EQ(SharesState(row.b, row.a), row.shares) << row.what << " (the other way)";
+    }
+}
+
 TEST(TransactionLog, AStopAfterARecordLeavesTheLogUpToIt) {
     // The kill-point hook ends the process, so it is tried in the engine's tests; here only the
     // text a torn record leaves is checked to be dropped with the right count of whole records.
@@ -261,6 +365,97 @@ TEST_F(PutBackTest, ACreatedKeyStaysWhenItHoldsWhatTheStepDidNotWrite) {
     EXPECT_TRUE(PutBackAll(saved));
     EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "New", "Count"), "no value");
     EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "New\\Other", ""), "no value");
+}
+
+// The value's type and all its bytes, read with the size the platform reports.
+std::string WholeValue(const std::string& key, const char* name) {
+    RegKey opened;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, opened.Receive()) !=
+        ERROR_SUCCESS)
+        return "no key";
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(opened.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return "no value";
+    std::string bytes(size + 1, '\0');
+    if (RegQueryValueExA(opened.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]),
+                         &size) != ERROR_SUCCESS)
+        return "unreadable";
+    return "type " + std::to_string(type) + " " + bytes.substr(0, size);
+}
+
+// Values of every length are saved whole: empty, one that fits the first read, one that needs a
+// second read with the size the first reported; what was saved puts each back after the step
+// overwrote it.
+TEST_F(PutBackTest, ValuesOfEveryLengthAreSavedWholeAndComeBack) {
+    ScratchKey scratch;
+    struct Row {
+        const char* name;
+        std::string bytes;
+    };
+    std::string longBytes;
+    for (int i = 0; i < 5000; ++i)
+        longBytes += static_cast<char>(i * 7 % 256);
+    const Row rows[] = {{"Empty", std::string()},
+                        {"Short", std::string("ab\0c", 4)},
+                        {"Edge", std::string(256, 'e')},
+                        {"Long", longBytes}};
+    {
+        RegKey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, scratch.KeyPath().c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, key.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        for (const Row& row : rows)
+            ASSERT_EQ(RegSetValueExA(key.Get(), row.name, 0, REG_BINARY,
+                                     reinterpret_cast<const BYTE*>(row.bytes.data()),
+                                     static_cast<DWORD>(row.bytes.size())),
+                      ERROR_SUCCESS);
+    }
+    for (const Row& row : rows) {
+        FwPtr<WSetupRegEntry> entry(new WSetupRegEntry);
+        entry->RootName = "HKEY_CURRENT_USER";
+        entry->KeyPath = scratch.KeyPath().c_str();
+        entry->ValueName = row.name;
+        entry->ValueData = "over";
+        entry->ValueType = "STRING";
+        std::vector<Saved> saved;
+        ASSERT_TRUE(SaveStateBefore(*entry, 1, folder / "kept", saved));
+        std::printf("  %-6s %5u bytes saved as %s\n", row.name,
+                    static_cast<unsigned>(saved.empty() ? 0 : saved.back().bytes.size()),
+                    saved.empty() ? "nothing" : DescribeSaved(saved.back()).c_str());
+        ASSERT_EQ(saved.size(), 1u) << row.name << ": the key exists, only the value is saved";
+        EXPECT_TRUE(saved[0].existed) << row.name;
+        EXPECT_EQ(saved[0].type, static_cast<DWORD>(REG_BINARY)) << row.name;
+        EXPECT_EQ(saved[0].bytes, row.bytes) << row.name;
+        entry->Install();
+        EXPECT_TRUE(PutBackAll(saved)) << row.name;
+        EXPECT_EQ(WholeValue(scratch.KeyPath(), row.name), "type 3 " + row.bytes) << row.name;
+    }
+}
+
+// A value under a key that is not there: the missing levels are saved from the shallowest one,
+// the value as absent, and putting back removes exactly those levels.
+TEST_F(PutBackTest, AValueUnderMissingKeysSavesTheShallowestMissingLevel) {
+    ScratchKey scratch;
+    FwPtr<WSetupRegEntry> entry(new WSetupRegEntry);
+    entry->RootName = "HKEY_CURRENT_USER";
+    entry->KeyPath = (scratch / "A\\B\\C").c_str();
+    entry->ValueName = "V";
+    entry->ValueData = "x";
+    entry->ValueType = "STRING";
+    std::vector<Saved> saved;
+    ASSERT_TRUE(SaveStateBefore(*entry, 1, folder / "kept", saved));
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].kind, Saved::Kind::RegKey);
+    EXPECT_EQ(saved[0].created, scratch / "A");
+    EXPECT_EQ(saved[0].path, scratch / "A\\B\\C");
+    EXPECT_EQ(saved[1].kind, Saved::Kind::RegValue);
+    EXPECT_FALSE(saved[1].existed);
+    entry->Install();
+    ASSERT_NE(ValueState(HKEY_CURRENT_USER, scratch / "A\\B\\C", "V"), "no key");
+    EXPECT_TRUE(PutBackAll(saved));
+    EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "A", ""), "no key");
+    EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch.KeyPath(), ""), "no value");
 }
 
 } // namespace
