@@ -9,7 +9,7 @@
 #include "setup/core/fileutil.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 #include "setup/elements/element_paths.h"

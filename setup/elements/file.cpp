@@ -13,7 +13,7 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/core/text.h"
 #include "setup/elements/protected_folders.h"
 #include "setup/elements/version_info.h"

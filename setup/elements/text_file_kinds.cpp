@@ -9,7 +9,7 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/process.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/line_file.h"
 #include "setup/core/text.h"
 #include "setup/elements/element_paths.h"
 
