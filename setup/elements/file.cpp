@@ -121,64 +121,41 @@ constexpr ElementField RuntimeFileFields[] = {
 const ElementFieldTable WSetupFileFields = MakeFieldTable(FileFields, nullptr, true);
 const ElementFieldTable WSetupRuntimeFileFields = MakeFieldTable(RuntimeFileFields, nullptr, true);
 
-StepMeaning FileStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        switch (status) {
-        case CopiedPlain:
-        case CopiedHigherVersion:
-        case CopiedWasAbsent:
-        case CopiedNewer:
-        case CopiedByStreams:
-        case ScheduledPlain:
-        case ScheduledVersion:
-        case ScheduledIfAbsent:
-        case ScheduledDate:
-            return StepMeaning::Done;
-        case KeptVersion:
-        case KeptExisting:
-        case KeptDate:
-        case SkippedOnRequest:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Undo:
-        switch (status) {
-        case FileDeleted:
-        case FileDeletionScheduled:
-            return StepMeaning::Done;
-        case FileNotToBeRemoved:
-        case FileGoneAnyway:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == FileAsInstalled ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+namespace {
 
-StepMeaning RuntimeFileStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    case ElementStep::Undo:
-        switch (status) {
-        case RuntimeFileDeleted:
-        case RuntimeFileDeletionScheduled:
-            return StepMeaning::Done;
-        case RuntimeFileAbsent:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == ElementDone ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+constexpr StatusMeaning FileMeaningRows[] = {
+    {ElementStep::Install, CopiedPlain, StepMeaning::Done},
+    {ElementStep::Install, CopiedHigherVersion, StepMeaning::Done},
+    {ElementStep::Install, CopiedWasAbsent, StepMeaning::Done},
+    {ElementStep::Install, CopiedNewer, StepMeaning::Done},
+    {ElementStep::Install, CopiedByStreams, StepMeaning::Done},
+    {ElementStep::Install, ScheduledPlain, StepMeaning::Done},
+    {ElementStep::Install, ScheduledVersion, StepMeaning::Done},
+    {ElementStep::Install, ScheduledIfAbsent, StepMeaning::Done},
+    {ElementStep::Install, ScheduledDate, StepMeaning::Done},
+    {ElementStep::Install, KeptVersion, StepMeaning::NothingToDo},
+    {ElementStep::Install, KeptExisting, StepMeaning::NothingToDo},
+    {ElementStep::Install, KeptDate, StepMeaning::NothingToDo},
+    {ElementStep::Install, SkippedOnRequest, StepMeaning::NothingToDo},
+    {ElementStep::Undo, FileDeleted, StepMeaning::Done},
+    {ElementStep::Undo, FileDeletionScheduled, StepMeaning::Done},
+    {ElementStep::Undo, FileNotToBeRemoved, StepMeaning::NothingToDo},
+    {ElementStep::Undo, FileGoneAnyway, StepMeaning::NothingToDo},
+    {ElementStep::Check, FileAsInstalled, StepMeaning::Done},
+};
+
+constexpr StatusMeaning RuntimeFileMeaningRows[] = {
+    {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Undo, RuntimeFileDeleted, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeFileDeletionScheduled, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeFileAbsent, StepMeaning::NothingToDo},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupFileMeanings = MakeMeaningTable(FileMeaningRows);
+const StepMeaningTable WSetupRuntimeFileMeanings = MakeMeaningTable(RuntimeFileMeaningRows);
 
 WSetupFile::WSetupFile() : WSetupElement(KindFile) {}
 WSetupFile::WSetupFile(int kind) : WSetupElement(kind) {}

@@ -47,9 +47,9 @@ enum WSetupRuntimeFileRemoval : int {
 // What a status of each operation means: Install the copy outcome of InstallStep, Undo
 // UninstallStep, Check Verify. A file the copy rule kept, or skipped on request, had nothing to
 // do; a replacement waiting for the restart is done.
-StepMeaning FileStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupFileMeanings;
 // Undo is Remove; Install and Check do nothing (0).
-StepMeaning RuntimeFileStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupRuntimeFileMeanings;
 
 extern const ElementFieldTable WSetupFileFields;
 extern const ElementFieldTable WSetupRuntimeFileFields;

@@ -486,55 +486,34 @@ const ElementFieldTable WSetupRegEntryFields =
 const ElementFieldTable WSetupRuntimeRegEntryFields =
     MakeFieldTable(RuntimeRegEntryFields, nullptr, true, 1);
 
-StepMeaning RegEntryStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        switch (status) {
-        case EntryDefaultWritten:
-        case EntryStringWritten:
-        case EntryBinaryWritten:
-        case EntryKeyCreated:
-        case EntryDwordWritten:
-            return StepMeaning::Done;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Undo:
-        switch (status) {
-        case EntryValueGone:
-        case EntryKeyTreeDeleted:
-        case EntryKeyDeleted:
-        case EntryPreviousRestored:
-            return StepMeaning::Done;
-        case EntryRemovalSkipped:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == EntryCheckReadable ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+namespace {
 
-StepMeaning RuntimeRegEntryStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    case ElementStep::Undo:
-        switch (status) {
-        case RuntimeRegValueGone:
-        case RuntimeRegKeyDeleted:
-        case RuntimeRegKeyTreeDeleted:
-            return StepMeaning::Done;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == ElementDone ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+constexpr StatusMeaning RegEntryMeaningRows[] = {
+    {ElementStep::Install, EntryDefaultWritten, StepMeaning::Done},
+    {ElementStep::Install, EntryStringWritten, StepMeaning::Done},
+    {ElementStep::Install, EntryBinaryWritten, StepMeaning::Done},
+    {ElementStep::Install, EntryKeyCreated, StepMeaning::Done},
+    {ElementStep::Install, EntryDwordWritten, StepMeaning::Done},
+    {ElementStep::Undo, EntryValueGone, StepMeaning::Done},
+    {ElementStep::Undo, EntryKeyTreeDeleted, StepMeaning::Done},
+    {ElementStep::Undo, EntryKeyDeleted, StepMeaning::Done},
+    {ElementStep::Undo, EntryPreviousRestored, StepMeaning::Done},
+    {ElementStep::Undo, EntryRemovalSkipped, StepMeaning::NothingToDo},
+    {ElementStep::Check, EntryCheckReadable, StepMeaning::Done},
+};
+
+constexpr StatusMeaning RuntimeRegEntryMeaningRows[] = {
+    {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Undo, RuntimeRegValueGone, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeRegKeyDeleted, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeRegKeyTreeDeleted, StepMeaning::Done},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupRegEntryMeanings = MakeMeaningTable(RegEntryMeaningRows);
+const StepMeaningTable WSetupRuntimeRegEntryMeanings = MakeMeaningTable(RuntimeRegEntryMeaningRows);
 
 WSetupRegEntry::WSetupRegEntry() : WSetupElement(KindRegEntry) {}
 
