@@ -202,14 +202,6 @@ constexpr StatusMeaning UninstallCustomDLLMeaningRows[] = {
     {ElementStep::Check, ElementDone, StepMeaning::Done},
 };
 
-} // namespace
-
-const StepMeaningTable WSetupCustomDLLMeanings = MakeMeaningTable(CustomDLLMeaningRows);
-const StepMeaningTable WUninstallCustomDLLMeanings =
-    MakeMeaningTable(UninstallCustomDLLMeaningRows);
-
-namespace {
-
 constexpr StatusMeaning ExecutableMeaningRows[] = {
     {ElementStep::Install, ProgramRanAndEnded, StepMeaning::Done},
     {ElementStep::Install, ProgramStarted, StepMeaning::Done},
@@ -230,6 +222,9 @@ constexpr StatusMeaning UninstallExecutableMeaningRows[] = {
 
 } // namespace
 
+const StepMeaningTable WSetupCustomDLLMeanings = MakeMeaningTable(CustomDLLMeaningRows);
+const StepMeaningTable WUninstallCustomDLLMeanings =
+    MakeMeaningTable(UninstallCustomDLLMeaningRows);
 const StepMeaningTable WSetupExecutableMeanings = MakeMeaningTable(ExecutableMeaningRows);
 const StepMeaningTable WUnistallExecutableMeanings =
     MakeMeaningTable(UninstallExecutableMeaningRows);

@@ -128,17 +128,6 @@ constexpr StatusMeaning DirMeaningRows[] = {
     {ElementStep::Check, DirAsInstalled, StepMeaning::Done},
 };
 
-} // namespace
-
-const StepMeaningTable WSetupDirMeanings = MakeMeaningTable(DirMeaningRows);
-
-namespace {
-
-// The install step of a kind whose other operations do nothing.
-} // namespace
-
-namespace {
-
 constexpr StatusMeaning DeleteFileMeaningRows[] = {
     {ElementStep::Install, OldFileDeleted, StepMeaning::Done},
     {ElementStep::Install, OldFileLeft, StepMeaning::NothingToDo},
@@ -155,6 +144,7 @@ constexpr StatusMeaning BackupFileMeaningRows[] = {
 
 } // namespace
 
+const StepMeaningTable WSetupDirMeanings = MakeMeaningTable(DirMeaningRows);
 const StepMeaningTable WSetupDeleteFileMeanings = MakeMeaningTable(DeleteFileMeaningRows);
 const StepMeaningTable WSetupBackupFileMeanings = MakeMeaningTable(BackupFileMeaningRows);
 

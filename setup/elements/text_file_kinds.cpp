@@ -144,13 +144,6 @@ constexpr StatusMeaning CustFileMeaningRows[] = {
     {ElementStep::Check, CustFileReplaced, StepMeaning::Done},
 };
 
-} // namespace
-
-const StepMeaningTable WSetupRegFileMeanings = MakeMeaningTable(RegFileMeaningRows);
-const StepMeaningTable WSetupCustFileMeanings = MakeMeaningTable(CustFileMeaningRows);
-
-namespace {
-
 constexpr StatusMeaning ProfileStringMeaningRows[] = {
     {ElementStep::Install, ProfileWritten, StepMeaning::Done},
     {ElementStep::Undo, ProfileKeyDeleted, StepMeaning::Done},
@@ -161,6 +154,8 @@ constexpr StatusMeaning ProfileStringMeaningRows[] = {
 
 } // namespace
 
+const StepMeaningTable WSetupRegFileMeanings = MakeMeaningTable(RegFileMeaningRows);
+const StepMeaningTable WSetupCustFileMeanings = MakeMeaningTable(CustFileMeaningRows);
 const StepMeaningTable WSetupProfileStringMeanings = MakeMeaningTable(ProfileStringMeaningRows);
 
 // ---------------------------------------------------------------------------------------------

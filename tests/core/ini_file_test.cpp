@@ -105,6 +105,41 @@ TEST_F(IniFileTest, RemoveSectionsFailureLeavesFileAsItWas) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Work("none.ini").c_str()));
 }
 
+// The sections of one name gather at the end: their key lines in order, then the new lines;
+// every other line stays where it was, byte for byte.
+TEST_F(IniFileTest, AddToSectionAtEndGathersTheSectionsOfThatName) {
+    const std::string ini = Work("a.ini");
+    ASSERT_TRUE(WriteFileBytes(ini, SampleIni));
+    ASSERT_TRUE(AddToIniSectionAtEnd(ini, "rename", {"NEW=1"}));
+    EXPECT_EQ("before=1\r\n"
+              " [ Other ] ; comment\n"
+              "z=1\r\n"
+              "Dir=[rename]\r\n"
+              "[]\r\n"
+              "zz=2\r\n"
+              "\r\n"
+              "[rename]\r\n"
+              "NUL=C:\\OLD\r\n"
+              "Path=C:\\A[1]\\x\r\n"
+              "k=v\r\n"
+              "NEW=1\r\n",
+              ReadFileBytes(ini));
+    EXPECT_TRUE(FilesIn(temp).empty());
+
+    const std::string fresh = Work("fresh.ini");
+    ASSERT_TRUE(AddToIniSectionAtEnd(fresh, "rename", {"a=b"}));
+    EXPECT_EQ("[rename]\r\na=b\r\n", ReadFileBytes(fresh));
+
+    ASSERT_TRUE(WriteFileBytes(ini, SampleIni));
+    {
+        FileHolder holder(ini, "read");
+        ASSERT_TRUE(holder.Held()) << holder.Report();
+        EXPECT_FALSE(AddToIniSectionAtEnd(ini, "rename", {"NEW=1"}));
+    }
+    EXPECT_EQ(SampleIni, ReadFileBytes(ini));
+    EXPECT_TRUE(FilesIn(temp).empty());
+}
+
 TEST_F(IniFileTest, AppendSectionStartsOnALineOfItsOwn) {
     const std::string ini = Work("a.ini");
     EXPECT_TRUE(AppendIniSection("s", ini, {"a=1", "b"}));
