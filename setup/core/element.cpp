@@ -4,6 +4,15 @@
 
 FW_IMPLEMENT_DYNCREATE(WSetupElement, FwObject)
 
+StepMeaning MeaningIn(const StepMeaningTable& table, ElementStep step, int status) {
+    for (std::size_t i = 0; i < table.count; ++i) {
+        const StatusMeaning& row = table.rows[i];
+        if (row.step == step && row.status == status)
+            return row.meaning;
+    }
+    return StepMeaning::Failed;
+}
+
 WSetupElement::WSetupElement() : WSetupElement(KindNone) {}
 
 WSetupElement::WSetupElement(int kind)

@@ -46,9 +46,30 @@ enum WSetupElementStatus : int {
 enum class ElementStep : unsigned char { Install, Undo, Check };
 
 // What a status of an operation means to that program. Each kind has its own scheme, so only
-// the kind's meaning function (beside the kind) can say it.
+// the kind's meaning table (beside the kind) can say it.
 enum class StepMeaning : unsigned char { Done, NothingToDo, Failed };
-using StepMeaningFunction = StepMeaning (*)(ElementStep step, int status);
+
+// One row of a kind's meaning table: what `status` of `step` means.
+struct StatusMeaning {
+    ElementStep step;
+    int status;
+    StepMeaning meaning;
+};
+
+// A kind's meaning table: the codes of each operation that are not failures. Every code it does
+// not list (ElementNotProcessed included) is Failed; for a code listed twice the first row wins.
+struct StepMeaningTable {
+    const StatusMeaning* rows;
+    std::size_t count;
+};
+
+template <std::size_t N>
+constexpr StepMeaningTable MakeMeaningTable(const StatusMeaning (&rows)[N]) {
+    return {rows, N};
+}
+
+// What `status` of `step` means by `table`.
+StepMeaning MeaningIn(const StepMeaningTable& table, ElementStep step, int status);
 
 class WSetupElement : public FwObject {
     FW_DECLARE_DYNCREATE(WSetupElement)

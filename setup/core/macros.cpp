@@ -37,15 +37,165 @@ std::string FirstVariableName(const std::string& text) {
     return TextBefore(rest, "%");
 }
 
-// One replacement step: every occurrence of the macro (case-sensitive) replaced by the value,
-// the inserted values not rescanned. The occurrence test first spares the copy of a long text
-// for the many macros that a text does not hold: a macro begins with "<", which is never the
-// second byte of a double-byte character, so a plain byte search finds exactly what the
-// replacement would.
-void Replace(std::string& text, const char* macro, const std::string& value) {
-    if (text.find(macro) == std::string::npos)
-        return;
-    text = ReplaceAll(text, macro, value, true);
+// What a macro's value is made of: one of the context's values, as it is, with every "\"
+// doubled, its drive (with or without ":"), its path below the drive, or its run-from-source
+// form (the source folder's value when the setup runs from its source).
+enum class MacroForm : unsigned char {
+    Plain,
+    Doubled,
+    Drive,
+    DriveColon,
+    BelowRoot,
+    BelowRootDoubled,
+    FromSource,
+    FromSourceDoubled,
+    NewLine, // "\n", from no value
+};
+
+struct MacroRule {
+    const char* name;
+    FwString SetupContext::*value;
+    MacroForm form;
+};
+
+// The replacement steps in the order they are made. Each step replaces every occurrence of the
+// macro (case-sensitive); inserted values are not rescanned by their own step, but later steps
+// see them. A macro begins with "<", which is never the second byte of a double-byte character,
+// so a plain byte search finds exactly what the replacement would; once no "<" is left, no step
+// can change the text.
+constexpr MacroRule MacroRules[] = {
+    // Plain values.
+    {"<BDE>", &SetupContext::MacroBDE, MacroForm::Plain},
+    {"<S>", &SetupContext::MacroS, MacroForm::Plain},
+    {"<D>", &SetupContext::MacroD, MacroForm::Plain},
+    {"<SF>", &SetupContext::MacroSF, MacroForm::Plain},
+    {"<W>", &SetupContext::MacroW, MacroForm::Plain},
+    {"<Y>", &SetupContext::MacroY, MacroForm::Plain},
+    {"<VRF>", &SetupContext::MacroVRF, MacroForm::Plain},
+    {"<F>", &SetupContext::MacroF, MacroForm::Plain},
+    {"<T>", &SetupContext::MacroT, MacroForm::Plain},
+    // Drives and paths below the drive.
+    {"<DL>", &SetupContext::MacroD, MacroForm::Drive},
+    {"<SFDL>", &SetupContext::MacroSF, MacroForm::Drive},
+    {"<SDL>", &SetupContext::MacroS, MacroForm::Drive},
+    {"<DL:>", &SetupContext::MacroD, MacroForm::DriveColon},
+    {"<SFDL:>", &SetupContext::MacroSF, MacroForm::DriveColon},
+    {"<SDL:>", &SetupContext::MacroS, MacroForm::DriveColon},
+    {"<ND>", &SetupContext::MacroD, MacroForm::BelowRoot},
+    {"<ND2>", &SetupContext::MacroD, MacroForm::BelowRootDoubled},
+    {"<SND>", &SetupContext::MacroS, MacroForm::BelowRoot},
+    {"<SND2>", &SetupContext::MacroS, MacroForm::BelowRootDoubled},
+    {"<WDL:>", &SetupContext::MacroW, MacroForm::DriveColon},
+    {"<WDL>", &SetupContext::MacroW, MacroForm::Drive},
+    // Run-from-source forms.
+    {"<DR>", &SetupContext::MacroD, MacroForm::FromSource},
+    {"<SFR>", &SetupContext::MacroSF, MacroForm::FromSource},
+    {"<WR>", &SetupContext::MacroW, MacroForm::FromSource},
+    {"<YR>", &SetupContext::MacroY, MacroForm::FromSource},
+    {"<VRF_R>", &SetupContext::MacroVRF, MacroForm::FromSource},
+    {"<FR>", &SetupContext::MacroF, MacroForm::FromSource},
+    {"<TR>", &SetupContext::MacroT, MacroForm::FromSource},
+    // Doubled backslashes.
+    {"<BDE2>", &SetupContext::MacroBDE, MacroForm::Doubled},
+    {"<S2>", &SetupContext::MacroS, MacroForm::Doubled},
+    {"<D2>", &SetupContext::MacroD, MacroForm::Doubled},
+    {"<SF2>", &SetupContext::MacroSF, MacroForm::Doubled},
+    {"<W2>", &SetupContext::MacroW, MacroForm::Doubled},
+    {"<Y2>", &SetupContext::MacroY, MacroForm::Doubled},
+    {"<VRF_2>", &SetupContext::MacroVRF, MacroForm::Doubled},
+    {"<F2>", &SetupContext::MacroF, MacroForm::Doubled},
+    {"<T2>", &SetupContext::MacroT, MacroForm::Doubled},
+    {"<DR2>", &SetupContext::MacroD, MacroForm::FromSourceDoubled},
+    {"<SFR2>", &SetupContext::MacroSF, MacroForm::FromSourceDoubled},
+    {"<WR2>", &SetupContext::MacroW, MacroForm::FromSourceDoubled},
+    {"<YR2>", &SetupContext::MacroY, MacroForm::FromSourceDoubled},
+    {"<VRF_R2>", &SetupContext::MacroVRF, MacroForm::FromSourceDoubled},
+    {"<FR2>", &SetupContext::MacroF, MacroForm::FromSourceDoubled},
+    {"<TR2>", &SetupContext::MacroT, MacroForm::FromSourceDoubled},
+    // Names and settings.
+    {"<N>", &SetupContext::MacroN, MacroForm::Plain},
+    {"<C>", &SetupContext::MacroC, MacroForm::Plain},
+    {"<E>", &SetupContext::MacroE, MacroForm::Plain},
+    {"<G>", &SetupContext::MacroG, MacroForm::Plain},
+    {"<K>", &SetupContext::MacroK, MacroForm::Plain},
+    {"<O>", &SetupContext::MacroO, MacroForm::Plain},
+    {"<R>", &SetupContext::MacroR, MacroForm::Plain},
+    {"<U>", &SetupContext::MacroU, MacroForm::Plain},
+    {"<P>", &SetupContext::MacroP, MacroForm::Plain},
+    {"<P_2>", &SetupContext::MacroP, MacroForm::Doubled},
+    {"<L>", &SetupContext::MacroL, MacroForm::Plain},
+    {"<LOGONID>", &SetupContext::MacroLogonId, MacroForm::Plain},
+    {"<LANG>", &SetupContext::MacroLang, MacroForm::Plain},
+    {"<SUBLANG>", &SetupContext::MacroSubLang, MacroForm::Plain},
+    {"<SYSLANG>", &SetupContext::MacroSysLang, MacroForm::Plain},
+    {"<SYSSUBLANG>", &SetupContext::MacroSysSubLang, MacroForm::Plain},
+    {"<WT_DEFAULT>", &SetupContext::MacroWtDefault, MacroForm::Plain},
+    {"<PRODUCT>", &SetupContext::MacroProduct, MacroForm::Plain},
+    {"<NEWLINE>", nullptr, MacroForm::NewLine},
+    {"<BOXNAME>", &SetupContext::MacroBoxName, MacroForm::Plain},
+};
+
+// `value` in the form `form` takes.
+std::string InForm(const SetupContext& context, const std::string& value, MacroForm form) {
+    switch (form) {
+    case MacroForm::Plain:
+        return value;
+    case MacroForm::Doubled:
+        return Doubled(value);
+    case MacroForm::Drive:
+        return DriveOf(value, false);
+    case MacroForm::DriveColon:
+        return DriveOf(value, true);
+    case MacroForm::BelowRoot:
+        return BelowRoot(value);
+    case MacroForm::BelowRootDoubled:
+        return Doubled(BelowRoot(value));
+    case MacroForm::FromSource:
+        return context.RunFromSource ? context.MacroS.str() : value;
+    case MacroForm::FromSourceDoubled:
+        return Doubled(context.RunFromSource ? context.MacroS.str() : value);
+    case MacroForm::NewLine:
+        return "\n";
+    }
+    return value;
+}
+
+std::string MacroValue(const SetupContext& context, const MacroRule& rule) {
+    return InForm(context, rule.value ? (context.*rule.value).str() : std::string(), rule.form);
+}
+
+// The custom macros: each definition "<CUSTKEY, value" serves <CUSTKEYD>, <CUSTKEYD2>,
+// <CUSTKEYDR>, <CUSTKEYDR2>, <CUSTKEYDL>, <CUSTKEYDL:>, <CUSTKEYND> and <CUSTKEYND2>, in that
+// order, one definition after the other.
+struct CustomMacroRule {
+    const char* suffix;
+    MacroForm form;
+};
+
+constexpr CustomMacroRule CustomMacroRules[] = {
+    {"D>", MacroForm::Plain},       {"D2>", MacroForm::Doubled},
+    {"DR>", MacroForm::FromSource}, {"DR2>", MacroForm::FromSourceDoubled},
+    {"DL>", MacroForm::Drive},      {"DL:>", MacroForm::DriveColon},
+    {"ND>", MacroForm::BelowRoot},  {"ND2>", MacroForm::BelowRootDoubled},
+};
+
+void ExpandCustomMacros(const SetupContext& context, std::string& text) {
+    for (int i = 0; i < context.CustomMacros.GetSize(); ++i) {
+        const char* entry = static_cast<const char*>(context.CustomMacros.GetAt(i));
+        if (!entry)
+            continue;
+        const std::string definition = entry;
+        const std::string key = Trimmed(TextBefore(definition, ","));
+        // A definition without a key would otherwise replace every "D>" of the text.
+        if (key.empty() || text.find(key) == std::string::npos)
+            continue;
+        const std::string value = Trimmed(TextAfter(definition, ","));
+        for (const CustomMacroRule& rule : CustomMacroRules) {
+            const std::string macro = key + rule.suffix;
+            if (text.find(macro) != std::string::npos)
+                text = ReplaceAll(text, macro, InForm(context, value, rule.form), true);
+        }
+    }
 }
 
 } // namespace
@@ -71,130 +221,15 @@ std::string SetupContext::Expand(const std::string& input) const {
     if (!Enabled || !HasOpenBracket(input))
         return input;
     std::string text = input;
-
-    const std::string s = MacroS.str();
-    const std::string d = MacroD.str();
-    const std::string sf = MacroSF.str();
-    const std::string w = MacroW.str();
-    const std::string y = MacroY.str();
-    const std::string vrf = MacroVRF.str();
-    const std::string f = MacroF.str();
-    const std::string t = MacroT.str();
-    const std::string bde = MacroBDE.str();
-    // The "R" forms name the source folder when the setup runs from its source.
-    auto fromSource = [&](const std::string& own) -> const std::string& {
-        return RunFromSource ? s : own;
-    };
-
-    // Plain values.
-    Replace(text, "<BDE>", bde);
-    Replace(text, "<S>", s);
-    Replace(text, "<D>", d);
-    Replace(text, "<SF>", sf);
-    Replace(text, "<W>", w);
-    Replace(text, "<Y>", y);
-    Replace(text, "<VRF>", vrf);
-    Replace(text, "<F>", f);
-    Replace(text, "<T>", t);
-
-    // Drives and paths below the drive.
-    if (HasOpenBracket(text)) {
-        Replace(text, "<DL>", DriveOf(d, false));
-        Replace(text, "<SFDL>", DriveOf(sf, false));
-        Replace(text, "<SDL>", DriveOf(s, false));
-        Replace(text, "<DL:>", DriveOf(d, true));
-        Replace(text, "<SFDL:>", DriveOf(sf, true));
-        Replace(text, "<SDL:>", DriveOf(s, true));
-        Replace(text, "<ND>", BelowRoot(d));
-        Replace(text, "<ND2>", Doubled(BelowRoot(d)));
-        Replace(text, "<SND>", BelowRoot(s));
-        Replace(text, "<SND2>", Doubled(BelowRoot(s)));
-        Replace(text, "<WDL:>", DriveOf(w, true));
-        Replace(text, "<WDL>", DriveOf(w, false));
+    for (const MacroRule& rule : MacroRules) {
+        if (!HasOpenBracket(text))
+            return text;
+        if (text.find(rule.name) != std::string::npos)
+            text = ReplaceAll(text, rule.name, MacroValue(*this, rule), true);
     }
-
-    // Run-from-source forms.
-    if (HasOpenBracket(text)) {
-        Replace(text, "<DR>", fromSource(d));
-        Replace(text, "<SFR>", fromSource(sf));
-        Replace(text, "<WR>", fromSource(w));
-        Replace(text, "<YR>", fromSource(y));
-        Replace(text, "<VRF_R>", fromSource(vrf));
-        Replace(text, "<FR>", fromSource(f));
-        Replace(text, "<TR>", fromSource(t));
-    }
-
-    // Doubled backslashes.
-    if (HasOpenBracket(text)) {
-        Replace(text, "<BDE2>", Doubled(bde));
-        Replace(text, "<S2>", Doubled(s));
-        Replace(text, "<D2>", Doubled(d));
-        Replace(text, "<SF2>", Doubled(sf));
-        Replace(text, "<W2>", Doubled(w));
-        Replace(text, "<Y2>", Doubled(y));
-        Replace(text, "<VRF_2>", Doubled(vrf));
-        Replace(text, "<F2>", Doubled(f));
-        Replace(text, "<T2>", Doubled(t));
-    }
-
-    if (HasOpenBracket(text)) {
-        Replace(text, "<DR2>", Doubled(fromSource(d)));
-        Replace(text, "<SFR2>", Doubled(fromSource(sf)));
-        Replace(text, "<WR2>", Doubled(fromSource(w)));
-        Replace(text, "<YR2>", Doubled(fromSource(y)));
-        Replace(text, "<VRF_R2>", Doubled(fromSource(vrf)));
-        Replace(text, "<FR2>", Doubled(fromSource(f)));
-        Replace(text, "<TR2>", Doubled(fromSource(t)));
-
-        // Names and settings.
-        if (HasOpenBracket(text)) {
-            Replace(text, "<N>", MacroN.str());
-            Replace(text, "<C>", MacroC.str());
-            Replace(text, "<E>", MacroE.str());
-            Replace(text, "<G>", MacroG.str());
-            Replace(text, "<K>", MacroK.str());
-            Replace(text, "<O>", MacroO.str());
-            Replace(text, "<R>", MacroR.str());
-            Replace(text, "<U>", MacroU.str());
-            Replace(text, "<P>", MacroP.str());
-            Replace(text, "<P_2>", Doubled(MacroP.str()));
-            Replace(text, "<L>", MacroL.str());
-            Replace(text, "<LOGONID>", MacroLogonId.str());
-            Replace(text, "<LANG>", MacroLang.str());
-            Replace(text, "<SUBLANG>", MacroSubLang.str());
-            Replace(text, "<SYSLANG>", MacroSysLang.str());
-            Replace(text, "<SYSSUBLANG>", MacroSysSubLang.str());
-            Replace(text, "<WT_DEFAULT>", MacroWtDefault.str());
-            Replace(text, "<PRODUCT>", MacroProduct.str());
-            Replace(text, "<NEWLINE>", "\n");
-            Replace(text, "<BOXNAME>", MacroBoxName.str());
-        }
-
-        // Custom macros: each definition "<CUSTKEY, value" serves <CUSTKEYD>, <CUSTKEYD2>,
-        // <CUSTKEYDR>, <CUSTKEYDR2>, <CUSTKEYDL>, <CUSTKEYDL:>, <CUSTKEYND> and <CUSTKEYND2>.
-        if (text.find("<CUST") != std::string::npos) {
-            for (int i = 0; i < CustomMacros.GetSize(); ++i) {
-                const char* entry = static_cast<const char*>(CustomMacros.GetAt(i));
-                if (!entry)
-                    continue;
-                const std::string definition = entry;
-                const std::string key = Trimmed(TextBefore(definition, ","));
-                // A definition without a key would otherwise replace every "D>" of the text.
-                if (key.empty() || text.find(key) == std::string::npos)
-                    continue;
-                const std::string value = Trimmed(TextAfter(definition, ","));
-                const std::string& run = fromSource(value);
-                Replace(text, (key + "D>").c_str(), value);
-                Replace(text, (key + "D2>").c_str(), Doubled(value));
-                Replace(text, (key + "DR>").c_str(), run);
-                Replace(text, (key + "DR2>").c_str(), Doubled(run));
-                Replace(text, (key + "DL>").c_str(), DriveOf(value, false));
-                Replace(text, (key + "DL:>").c_str(), DriveOf(value, true));
-                Replace(text, (key + "ND>").c_str(), BelowRoot(value));
-                Replace(text, (key + "ND2>").c_str(), Doubled(BelowRoot(value)));
-            }
-        }
-    }
+    // Custom macros come last, and only a text that names one pays for the search.
+    if (text.find("<CUST") != std::string::npos)
+        ExpandCustomMacros(*this, text);
     return text;
 }
 

@@ -175,33 +175,6 @@ constexpr ElementField ExecutableFields[] = {
     FlagField("RecordFlag", &WSetupElement::RecordFlag, 9),
 };
 
-bool IsStarted(int status) {
-    switch (status) {
-    case ProgramRanAndEnded:
-    case ProgramStarted:
-    case ProgramShellOpened:
-    case ProgramExecuted:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// `done` tells the outcomes of the operation that does the kind's work, at install or at
-// uninstall (`atUninstall`); the operation of the other time does nothing (0).
-StepMeaning OneTimeMeaning(ElementStep step, int status, bool atUninstall, bool (*done)(int)) {
-    const bool working = step == (atUninstall ? ElementStep::Undo : ElementStep::Install);
-    if (working)
-        return done(status) ? StepMeaning::Done : StepMeaning::Failed;
-    if (status != ElementDone)
-        return StepMeaning::Failed;
-    return step == ElementStep::Check ? StepMeaning::Done : StepMeaning::NothingToDo;
-}
-
-bool IsCalled(int status) {
-    return status == CustomDllCalled;
-}
-
 } // namespace
 
 // The arguments may hold ","; the short record names the DLL's folder expanded and ends with
@@ -215,21 +188,46 @@ const ElementFieldTable WUnistallExecutableFields =
 const ElementFieldTable WSetupExecutableFields =
     MakeFieldTable(ExecutableFields, nullptr, false, 0, false, 4);
 
-StepMeaning CustomDLLStepMeaning(ElementStep step, int status) {
-    return OneTimeMeaning(step, status, false, IsCalled);
-}
+namespace {
 
-StepMeaning UninstallCustomDLLStepMeaning(ElementStep step, int status) {
-    return OneTimeMeaning(step, status, true, IsCalled);
-}
+constexpr StatusMeaning CustomDLLMeaningRows[] = {
+    {ElementStep::Install, CustomDllCalled, StepMeaning::Done},
+    {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
 
-StepMeaning ExecutableStepMeaning(ElementStep step, int status) {
-    return OneTimeMeaning(step, status, false, IsStarted);
-}
+constexpr StatusMeaning UninstallCustomDLLMeaningRows[] = {
+    {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Undo, CustomDllCalled, StepMeaning::Done},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
 
-StepMeaning UninstallExecutableStepMeaning(ElementStep step, int status) {
-    return OneTimeMeaning(step, status, true, IsStarted);
-}
+constexpr StatusMeaning ExecutableMeaningRows[] = {
+    {ElementStep::Install, ProgramRanAndEnded, StepMeaning::Done},
+    {ElementStep::Install, ProgramStarted, StepMeaning::Done},
+    {ElementStep::Install, ProgramShellOpened, StepMeaning::Done},
+    {ElementStep::Install, ProgramExecuted, StepMeaning::Done},
+    {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+constexpr StatusMeaning UninstallExecutableMeaningRows[] = {
+    {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Undo, ProgramRanAndEnded, StepMeaning::Done},
+    {ElementStep::Undo, ProgramStarted, StepMeaning::Done},
+    {ElementStep::Undo, ProgramShellOpened, StepMeaning::Done},
+    {ElementStep::Undo, ProgramExecuted, StepMeaning::Done},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupCustomDLLMeanings = MakeMeaningTable(CustomDLLMeaningRows);
+const StepMeaningTable WUninstallCustomDLLMeanings =
+    MakeMeaningTable(UninstallCustomDLLMeaningRows);
+const StepMeaningTable WSetupExecutableMeanings = MakeMeaningTable(ExecutableMeaningRows);
+const StepMeaningTable WUnistallExecutableMeanings =
+    MakeMeaningTable(UninstallExecutableMeaningRows);
 
 // ---------------------------------------------------------------------------------------------
 // WUninstallCustomDLL

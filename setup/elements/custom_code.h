@@ -71,10 +71,10 @@ enum WSetupCustomDllOutcome : int {
 // What a status of each kind's operations means: Install is InstallStep, Undo is Uninstall,
 // Check is Verify. The operations of the other time (install for the uninstall kinds, uninstall
 // for the install kinds) do nothing.
-StepMeaning CustomDLLStepMeaning(ElementStep step, int status);
-StepMeaning UninstallCustomDLLStepMeaning(ElementStep step, int status);
-StepMeaning ExecutableStepMeaning(ElementStep step, int status);
-StepMeaning UninstallExecutableStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupCustomDLLMeanings;
+extern const StepMeaningTable WUninstallCustomDLLMeanings;
+extern const StepMeaningTable WSetupExecutableMeanings;
+extern const StepMeaningTable WUnistallExecutableMeanings;
 
 extern const ElementFieldTable WUninstallCustomDLLFields;
 extern const ElementFieldTable WSetupCustomDLLFields;

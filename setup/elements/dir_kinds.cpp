@@ -9,7 +9,7 @@
 #include "setup/core/fileutil.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 #include "setup/elements/element_paths.h"
@@ -118,49 +118,35 @@ const ElementFieldTable WSetupDirFields = MakeFieldTable(DirFields, nullptr, tru
 const ElementFieldTable WSetupDeleteFileFields = MakeFieldTable(DeleteFileFields);
 const ElementFieldTable WSetupBackupFileFields = MakeFieldTable(BackupFileFields);
 
-StepMeaning DirStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == DirCreated ? StepMeaning::Done : StepMeaning::Failed;
-    case ElementStep::Undo:
-        switch (status) {
-        case DirRemoved:
-        case DirRemovalScheduled:
-            return StepMeaning::Done;
-        case DirNotToBeRemoved:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == DirAsInstalled ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
-
 namespace {
 
-// The install step of a kind whose other operations do nothing.
-StepMeaning InstallOnlyMeaning(ElementStep step, int status, int done, int nothingToDo) {
-    if (step == ElementStep::Install) {
-        if (status == done)
-            return StepMeaning::Done;
-        return status == nothingToDo ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    }
-    if (status != ElementDone)
-        return StepMeaning::Failed;
-    return step == ElementStep::Check ? StepMeaning::Done : StepMeaning::NothingToDo;
-}
+constexpr StatusMeaning DirMeaningRows[] = {
+    {ElementStep::Install, DirCreated, StepMeaning::Done},
+    {ElementStep::Undo, DirRemoved, StepMeaning::Done},
+    {ElementStep::Undo, DirRemovalScheduled, StepMeaning::Done},
+    {ElementStep::Undo, DirNotToBeRemoved, StepMeaning::NothingToDo},
+    {ElementStep::Check, DirAsInstalled, StepMeaning::Done},
+};
+
+constexpr StatusMeaning DeleteFileMeaningRows[] = {
+    {ElementStep::Install, OldFileDeleted, StepMeaning::Done},
+    {ElementStep::Install, OldFileLeft, StepMeaning::NothingToDo},
+    {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+constexpr StatusMeaning BackupFileMeaningRows[] = {
+    {ElementStep::Install, BackupMade, StepMeaning::Done},
+    {ElementStep::Install, BackupSourceAbsent, StepMeaning::NothingToDo},
+    {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
 
 } // namespace
 
-StepMeaning DeleteFileStepMeaning(ElementStep step, int status) {
-    return InstallOnlyMeaning(step, status, OldFileDeleted, OldFileLeft);
-}
-
-StepMeaning BackupFileStepMeaning(ElementStep step, int status) {
-    return InstallOnlyMeaning(step, status, BackupMade, BackupSourceAbsent);
-}
+const StepMeaningTable WSetupDirMeanings = MakeMeaningTable(DirMeaningRows);
+const StepMeaningTable WSetupDeleteFileMeanings = MakeMeaningTable(DeleteFileMeaningRows);
+const StepMeaningTable WSetupBackupFileMeanings = MakeMeaningTable(BackupFileMeaningRows);
 
 // ---------------------------------------------------------------------------------------------
 // WSetupDir

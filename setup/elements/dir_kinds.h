@@ -57,10 +57,10 @@ enum WSetupBackupOutcome : int {
 };
 
 // What a status of InstallStep (Install), Uninstall (Undo) and Verify (Check) means.
-StepMeaning DirStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupDirMeanings;
 // Only InstallStep does anything; the other operations answer 0.
-StepMeaning DeleteFileStepMeaning(ElementStep step, int status);
-StepMeaning BackupFileStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupDeleteFileMeanings;
+extern const StepMeaningTable WSetupBackupFileMeanings;
 
 extern const ElementFieldTable WSetupDirFields;
 extern const ElementFieldTable WSetupDeleteFileFields;

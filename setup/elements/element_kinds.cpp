@@ -13,27 +13,27 @@ namespace {
 
 // In kind-code order.
 const ElementKindInfo Kinds[WSetupKindCount] = {
-    {"WSetupBackupFile", KindBackupFile, &WSetupBackupFileFields, BackupFileStepMeaning},
-    {"WSetupDir", KindDir, &WSetupDirFields, DirStepMeaning},
-    {"WSetupTTFFile", KindTTFFile, &WSetupTTFFileFields, TTFFileStepMeaning},
+    {"WSetupBackupFile", KindBackupFile, &WSetupBackupFileFields, &WSetupBackupFileMeanings},
+    {"WSetupDir", KindDir, &WSetupDirFields, &WSetupDirMeanings},
+    {"WSetupTTFFile", KindTTFFile, &WSetupTTFFileFields, &WSetupFileMeanings},
     {"WSetupProfileString", KindProfileString, &WSetupProfileStringFields,
-     ProfileStringStepMeaning},
-    {"WSetupCustFile", KindCustFile, &WSetupCustFileFields, CustFileStepMeaning},
-    {"WSetupRegFile", KindRegFile, &WSetupRegFileFields, RegFileStepMeaning},
-    {"WSetupShortcut", KindShortcut, &WSetupShortcutFields, ShortcutStepMeaning},
-    {"WSetupExecutable", KindExecutable, &WSetupExecutableFields, ExecutableStepMeaning},
-    {"WSetupCustomDLL", KindCustomDLL, &WSetupCustomDLLFields, CustomDLLStepMeaning},
-    {"WSetupRuntimeFile", KindRuntimeFile, &WSetupRuntimeFileFields, RuntimeFileStepMeaning},
+     &WSetupProfileStringMeanings},
+    {"WSetupCustFile", KindCustFile, &WSetupCustFileFields, &WSetupCustFileMeanings},
+    {"WSetupRegFile", KindRegFile, &WSetupRegFileFields, &WSetupRegFileMeanings},
+    {"WSetupShortcut", KindShortcut, &WSetupShortcutFields, &WSetupShortcutMeanings},
+    {"WSetupExecutable", KindExecutable, &WSetupExecutableFields, &WSetupExecutableMeanings},
+    {"WSetupCustomDLL", KindCustomDLL, &WSetupCustomDLLFields, &WSetupCustomDLLMeanings},
+    {"WSetupRuntimeFile", KindRuntimeFile, &WSetupRuntimeFileFields, &WSetupRuntimeFileMeanings},
     {"WSetupRuntimeRegEntry", KindRuntimeRegEntry, &WSetupRuntimeRegEntryFields,
-     RuntimeRegEntryStepMeaning},
-    {"WSetupDeleteFile", KindDeleteFile, &WSetupDeleteFileFields, DeleteFileStepMeaning},
-    {"WSetupSelfRegFile", KindSelfRegFile, &WSetupSelfRegFileFields, SelfRegFileStepMeaning},
-    {"WSetupFile", KindFile, &WSetupFileFields, FileStepMeaning},
+     &WSetupRuntimeRegEntryMeanings},
+    {"WSetupDeleteFile", KindDeleteFile, &WSetupDeleteFileFields, &WSetupDeleteFileMeanings},
+    {"WSetupSelfRegFile", KindSelfRegFile, &WSetupSelfRegFileFields, &WSetupSelfRegFileMeanings},
+    {"WSetupFile", KindFile, &WSetupFileFields, &WSetupFileMeanings},
     {"WUnistallExecutable", KindUninstallExecutable, &WUnistallExecutableFields,
-     UninstallExecutableStepMeaning},
+     &WUnistallExecutableMeanings},
     {"WUninstallCustomDLL", KindUninstallCustomDLL, &WUninstallCustomDLLFields,
-     UninstallCustomDLLStepMeaning},
-    {"WSetupRegEntry", KindRegEntry, &WSetupRegEntryFields, RegEntryStepMeaning},
+     &WUninstallCustomDLLMeanings},
+    {"WSetupRegEntry", KindRegEntry, &WSetupRegEntryFields, &WSetupRegEntryMeanings},
 };
 
 } // namespace
@@ -53,5 +53,5 @@ const ElementKindInfo* FindElementKind(int kind) {
 
 StepMeaning MeaningOfStatus(int kind, ElementStep step, int status) {
     const ElementKindInfo* info = FindElementKind(kind);
-    return info ? info->meaning(step, status) : StepMeaning::Failed;
+    return info ? MeaningIn(*info->meanings, step, status) : StepMeaning::Failed;
 }

@@ -1,5 +1,5 @@
 // The seventeen element kinds as one catalogue: each kind's registered class name, kind code,
-// field table and step meaning, for a program that builds and drives elements by name.
+// field table and meaning table, for a program that builds and drives elements by name.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@ struct ElementKindInfo {
     const char* className;
     int kind; // WSetupKind
     const ElementFieldTable* fields;
-    StepMeaningFunction meaning;
+    const StepMeaningTable* meanings;
 };
 
 // The entry of a registered element class name (case-sensitive) or kind code; null for any

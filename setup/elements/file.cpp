@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <ctime>
 #include <string>
 #include <utility>
 
@@ -12,264 +11,20 @@
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
-#include "setup/core/registry.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/core/text.h"
+#include "setup/elements/element_paths.h"
 #include "setup/elements/protected_folders.h"
-#include "setup/elements/version_info.h"
 
 FW_IMPLEMENT_DYNCREATE(WSetupFile, WSetupElement)
 FW_IMPLEMENT_DYNCREATE(WSetupRuntimeFile, WSetupElement)
 
 namespace {
 
-const char SharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
-bool RealCopy(const std::string& source, const std::string& destination) {
-    return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
-}
-
-Seam<PlatformCopyFunction> g_copy{&RealCopy};
-
 // Present as far as the file system knows, also when another process holds the file open
 // without sharing (opening it for reading would fail then).
 bool IsPresent(const std::string& path) {
     return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void PutBackAttributes(const std::string& path, DWORD attributes) {
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesA(path.c_str(), attributes);
-}
-
-// The destination's folder exists or was made. The folder is only looked at, never made the
-// process's current folder.
-bool FolderUsable(const std::string& destination) {
-    const std::string folder = ParentOf(destination);
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
-    return CreateDirectoryTree(folder) || IsExistingDirectory(folder);
-}
-
-// The destination of a copy and the attributes it had before the copy touched it. They are
-// read when first needed: a plain copy onto a file that can be overwritten as it is never asks
-// (on a large folder every look-up of an absent name is a costly search).
-class Destination {
-public:
-    explicit Destination(std::string path) : m_path(std::move(path)) {}
-    const std::string& Path() const { return m_path; }
-    bool Present() { return Remembered() != INVALID_FILE_ATTRIBUTES; }
-    // Gives an existing destination plain attributes, so that a read-only, hidden or system
-    // file can be overwritten; what it had is remembered first.
-    void MakePlain() {
-        if (Present())
-            SetFileAttributesA(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-    // Puts the remembered attributes back (nothing when they were never read).
-    void PutBack() {
-        if (m_known)
-            PutBackAttributes(m_path, m_attributes);
-    }
-
-private:
-    DWORD Remembered() {
-        if (!m_known) {
-            m_attributes = GetFileAttributesA(m_path.c_str());
-            m_known = true;
-        }
-        return m_attributes;
-    }
-    std::string m_path;
-    DWORD m_attributes = INVALID_FILE_ATTRIBUTES;
-    bool m_known = false;
-};
-
-// One copy attempt: answers whether it copied and whether it failed because the destination is
-// in use.
-struct CopyAttempt {
-    bool copied = false;
-    bool inUse = false;
-};
-
-CopyAttempt TryCopy(const std::string& source, const std::string& destination) {
-    CopyAttempt attempt;
-    SetLastError(ERROR_SUCCESS);
-    attempt.copied = g_copy.Get()(source, destination);
-    attempt.inUse = !attempt.copied && GetLastError() == ERROR_SHARING_VIOLATION;
-    return attempt;
-}
-
-// Copies; a destination that refuses the first attempt is given plain attributes and copied
-// once more (that also tells a file in use apart from a protected one).
-CopyAttempt CopyOver(const std::string& source, Destination& destination) {
-    const CopyAttempt first = TryCopy(source, destination.Path());
-    if (first.copied || !destination.Present())
-        return first;
-    destination.MakePlain();
-    return TryCopy(source, destination.Path());
-}
-
-// The version rule: true when the source is to be copied over the destination.
-bool SourceVersionWins(const std::string& source, const std::string& destination) {
-    const std::uint64_t sourceVersion = FixedVersion(source);
-    const std::uint64_t destinationVersion = FixedVersion(destination);
-    if (sourceVersion > 0 && destinationVersion > 0) {
-        if (sourceVersion < destinationVersion)
-            return false;
-        if (sourceVersion == destinationVersion) {
-            std::uint32_t sourceSize = 0, destinationSize = 0;
-            const bool sized =
-                FileSize(source, sourceSize) && FileSize(destination, destinationSize);
-            return !(sized && sourceSize == destinationSize);
-        }
-    }
-    // Either version missing, or the source's higher: the version texts decide.
-    const std::string sourceText = FileVersionText(source);
-    const std::string destinationText = FileVersionText(destination);
-    if (destinationText.empty())
-        return true; // the source has a text and the destination none, or neither has one
-    return !sourceText.empty() && CompareVersionTexts(sourceText, destinationText) > 0;
-}
-
-// The date rule: true when the source is to be copied over the destination.
-bool SourceDateWins(const std::string& source, const std::string& destination) {
-    std::time_t sourceTime = 0, destinationTime = 0;
-    const bool sourceKnown = FileTime(source, sourceTime);
-    const bool destinationKnown = FileTime(destination, destinationTime);
-    if (!sourceKnown && !destinationKnown)
-        return true;
-    if (sourceTime != destinationTime)
-        return sourceTime > destinationTime;
-    std::uint32_t sourceSize = 0, destinationSize = 0;
-    const bool sized = FileSize(source, sourceSize) && FileSize(destination, destinationSize);
-    return !(sized && sourceSize == destinationSize);
-}
-
-// The outcome codes of one copy rule.
-struct RuleCodes {
-    int copied;
-    int scheduled;
-    int scheduleFailed;
-    int inUseNoRestart;
-    int failed;
-};
-
-// Copies and, when the destination is in use and restart replacement is allowed, schedules it.
-int CopyOrSchedule(const std::string& source, Destination& destination, bool restartAllowed,
-                   const RuleCodes& codes) {
-    const CopyAttempt attempt = CopyOver(source, destination);
-    if (attempt.copied)
-        return codes.copied;
-    if (!attempt.inUse)
-        return codes.failed;
-    if (!restartAllowed)
-        return codes.inUseNoRestart;
-    return ReplaceFileAtReboot(source, destination.Path()) ? codes.scheduled : codes.scheduleFailed;
-}
-
-int ApplyRule(const std::string& source, Destination& destination, int copyMode,
-              bool restartAllowed) {
-    const std::string& path = destination.Path();
-    switch (copyMode) {
-    case CopyNever:
-        return KeptExisting;
-    case CopyIfAbsent:
-        if (destination.Present())
-            return KeptExisting;
-        return CopyOrSchedule(source, destination, restartAllowed,
-                              {CopiedWasAbsent, ScheduledIfAbsent, CopyFailedIfAbsent,
-                               CopyFailedIfAbsent, CopyFailedIfAbsent});
-    case CopyIfNewerVersion:
-        if (!SourceVersionWins(source, path))
-            return KeptVersion;
-        return CopyOrSchedule(source, destination, restartAllowed,
-                              {CopiedHigherVersion, ScheduledVersion, CopyFailedVersion,
-                               InUseVersion, CopyFailedVersion});
-    case CopyIfNewerDate:
-        if (!SourceDateWins(source, path))
-            return KeptDate;
-        return CopyOrSchedule(
-            source, destination, restartAllowed,
-            {CopiedNewer, ScheduledDate, CopyFailedDate, InUseDate, CopyFailedDate});
-    case CopyByStreams:
-        if (CopyFileByStreams(source, path))
-            return CopiedByStreams;
-        if (!destination.Present())
-            return StreamCopyFailed;
-        destination.MakePlain();
-        return CopyFileByStreams(source, path) ? CopiedByStreams : StreamCopyFailed;
-    case CopyAtRestart:
-        // Without restart replacement the rule cannot do what it is for; it copies plainly.
-        if (restartAllowed && destination.Present()) {
-            destination.MakePlain();
-            return ReplaceFileAtReboot(source, path) ? ScheduledPlain : CopyFailedPlain;
-        }
-        return CopyOrSchedule(
-            source, destination, restartAllowed,
-            {CopiedPlain, ScheduledPlain, CopyFailedPlain, InUsePlain, CopyFailedPlain});
-    default:
-        return CopyOrSchedule(
-            source, destination, restartAllowed,
-            {CopiedPlain, ScheduledPlain, CopyFailedPlain, InUsePlain, CopyFailedPlain});
-    }
-}
-
-bool IsScheduled(int outcome) {
-    return outcome >= ScheduledPlain && outcome <= ScheduledDate;
-}
-
-bool IsCopied(int outcome) {
-    switch (outcome) {
-    case CopiedPlain:
-    case CopiedHigherVersion:
-    case CopiedWasAbsent:
-    case CopiedNewer:
-    case CopiedByStreams:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// A copy under a rule into a folder that is known to be usable. A destination that is neither
-// copied nor scheduled keeps the attributes it had.
-int CopyIntoFolder(const std::string& source, Destination& destination, int copyMode,
-                   bool restartAllowed) {
-    const int outcome = ApplyRule(source, destination, copyMode, restartAllowed);
-    if (!IsCopied(outcome) && !IsScheduled(outcome))
-        destination.PutBack();
-    return outcome;
-}
-
-bool HasSharedFlags(int fileFlags) {
-    return (fileFlags & SharedFileFlags) != 0;
-}
-
-bool SharedCountExists(const std::string& name) {
-    RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
-        return false;
-    return RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
-}
-
-// The value name under which the install step counted the file at `path`: the path itself, or
-// else its short form (the platform's, or the one the install step computes) when only that
-// one is counted. The path itself when none is counted.
-std::string CountedNameOf(const std::string& path) {
-    if (SharedCountExists(path))
-        return path;
-    const std::string candidates[] = {
-        ShortPathOf(path),
-        ComputeShortPath(ParentOf(path), FileNameOf(path)),
-    };
-    for (const std::string& candidate : candidates) {
-        if (!candidate.empty() && SharedCountExists(candidate))
-            return candidate;
-    }
-    return path;
 }
 
 // Schedules the file's folder and every folder above it, up to the path's root, for removal
@@ -285,37 +40,47 @@ void ScheduleFolderRemoval(const std::string& path) {
     }
 }
 
-} // namespace
+// How a deletion ended.
+enum class Deletion { Deleted, Gone, Scheduled, NotResettable, Failed };
 
-Seam<PlatformCopyFunction>& CopyFunctionForTesting() {
-    return g_copy;
+// Deletes the file at `path`: with plain attributes (a read-only file cannot be deleted), and,
+// when it is in use (the platform denies access or reports a sharing violation) and still there,
+// at the next restart. With `tryAsItIs` the first attempt comes before the attribute change: a
+// file that deletes at once has no attributes worth resetting (only read-only stops a deletion),
+// and the attempt saves the attribute change's own open and close, which under Wine are
+// requests to its server. A file that cannot be given plain attributes (one that is absent, for
+// instance) is NotResettable.
+Deletion DeleteFileOrSchedule(const std::string& path, bool tryAsItIs) {
+    if (tryAsItIs && DeleteFileA(path.c_str()))
+        return Deletion::Deleted;
+    if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
+        return Deletion::NotResettable;
+    if (DeleteFileA(path.c_str()))
+        return Deletion::Deleted;
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+        return Deletion::Failed;
+    if (!IsPresent(path))
+        return Deletion::Gone;
+    return DeleteFileAtReboot(path) ? Deletion::Scheduled : Deletion::Failed;
 }
 
-bool AdjustSharedCount(const std::string& path, long delta) {
-    RegKey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
-        return false;
-    DWORD count = 0;
-    if (!ReadRegDword(key.Get(), path, count))
-        count = 0;
-    const long long sum = static_cast<long long>(count) + delta;
-    if (sum < 0 || sum > 0xFFFFFFFFLL)
-        return false;
-    return WriteRegDword(key.Get(), path, static_cast<DWORD>(sum));
+// Where WSetupFile::InstallStep copies to; sets SourceName as the record keeps it.
+std::string InstallDestination(WSetupFile& file, bool defaultDestination, bool shortNames) {
+    if (!defaultDestination)
+        return ElementPath(file, shortNames);
+    file.DestDir = TheSetupContext().ExpandVariables(file.DestDir);
+    const bool namedInDestDir = ContainsText(file.DestDir, "<D", false);
+    const std::string name = namedInDestDir ? file.DestName.str() : file.SourceName.str();
+    std::string destination = TheSetupContext().ResolvePath("<D>", name);
+    if (shortNames) {
+        destination = ComputeShortPath(ParentOf(destination), FileNameOf(destination));
+        file.SourceName = destination;
+    } else if (namedInDestDir) {
+        file.SourceName = file.DestName;
+    }
+    return destination;
 }
-
-int CopyWithRule(const std::string& source, const std::string& destination, int copyMode,
-                 bool restartAllowed) {
-    if (copyMode == CopyNever)
-        return KeptExisting;
-    if (!FolderUsable(destination))
-        return FolderUnusable;
-    Destination target(destination);
-    return CopyIntoFolder(source, target, copyMode, restartAllowed);
-}
-
-namespace {
 
 constexpr ElementField FileFields[] = {
     TextField("Id", &WSetupElement::Id, 1, ShortForm::Kept),
@@ -356,64 +121,41 @@ constexpr ElementField RuntimeFileFields[] = {
 const ElementFieldTable WSetupFileFields = MakeFieldTable(FileFields, nullptr, true);
 const ElementFieldTable WSetupRuntimeFileFields = MakeFieldTable(RuntimeFileFields, nullptr, true);
 
-StepMeaning FileStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        switch (status) {
-        case CopiedPlain:
-        case CopiedHigherVersion:
-        case CopiedWasAbsent:
-        case CopiedNewer:
-        case CopiedByStreams:
-        case ScheduledPlain:
-        case ScheduledVersion:
-        case ScheduledIfAbsent:
-        case ScheduledDate:
-            return StepMeaning::Done;
-        case KeptVersion:
-        case KeptExisting:
-        case KeptDate:
-        case SkippedOnRequest:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Undo:
-        switch (status) {
-        case FileDeleted:
-        case FileDeletionScheduled:
-            return StepMeaning::Done;
-        case FileNotToBeRemoved:
-        case FileGoneAnyway:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == FileAsInstalled ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+namespace {
 
-StepMeaning RuntimeFileStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    case ElementStep::Undo:
-        switch (status) {
-        case RuntimeFileDeleted:
-        case RuntimeFileDeletionScheduled:
-            return StepMeaning::Done;
-        case RuntimeFileAbsent:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == ElementDone ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+constexpr StatusMeaning FileMeaningRows[] = {
+    {ElementStep::Install, CopiedPlain, StepMeaning::Done},
+    {ElementStep::Install, CopiedHigherVersion, StepMeaning::Done},
+    {ElementStep::Install, CopiedWasAbsent, StepMeaning::Done},
+    {ElementStep::Install, CopiedNewer, StepMeaning::Done},
+    {ElementStep::Install, CopiedByStreams, StepMeaning::Done},
+    {ElementStep::Install, ScheduledPlain, StepMeaning::Done},
+    {ElementStep::Install, ScheduledVersion, StepMeaning::Done},
+    {ElementStep::Install, ScheduledIfAbsent, StepMeaning::Done},
+    {ElementStep::Install, ScheduledDate, StepMeaning::Done},
+    {ElementStep::Install, KeptVersion, StepMeaning::NothingToDo},
+    {ElementStep::Install, KeptExisting, StepMeaning::NothingToDo},
+    {ElementStep::Install, KeptDate, StepMeaning::NothingToDo},
+    {ElementStep::Install, SkippedOnRequest, StepMeaning::NothingToDo},
+    {ElementStep::Undo, FileDeleted, StepMeaning::Done},
+    {ElementStep::Undo, FileDeletionScheduled, StepMeaning::Done},
+    {ElementStep::Undo, FileNotToBeRemoved, StepMeaning::NothingToDo},
+    {ElementStep::Undo, FileGoneAnyway, StepMeaning::NothingToDo},
+    {ElementStep::Check, FileAsInstalled, StepMeaning::Done},
+};
+
+constexpr StatusMeaning RuntimeFileMeaningRows[] = {
+    {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Undo, RuntimeFileDeleted, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeFileDeletionScheduled, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeFileAbsent, StepMeaning::NothingToDo},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupFileMeanings = MakeMeaningTable(FileMeaningRows);
+const StepMeaningTable WSetupRuntimeFileMeanings = MakeMeaningTable(RuntimeFileMeaningRows);
 
 WSetupFile::WSetupFile() : WSetupElement(KindFile) {}
 WSetupFile::WSetupFile(int kind) : WSetupElement(kind) {}
@@ -424,31 +166,15 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
     SourceDir = context.ExpandVariables(SourceDir);
     SourceName = MediaName;
     const std::string source = context.ResolvePath(SourceDir, SourceName);
-    DestDir = context.ExpandVariables(DestDir);
-
-    std::string destination;
-    if (!defaultDestination) {
-        destination = context.ResolvePath(DestDir, DestName);
-        if (shortNames)
-            destination = ComputeShortPath(ParentOf(destination), FileNameOf(destination));
-    } else {
-        const bool namedInDestDir = ContainsText(DestDir, "<D", false);
-        const std::string name = namedInDestDir ? DestName.str() : SourceName.str();
-        destination = context.ResolvePath("<D>", name);
-        if (shortNames) {
-            destination = ComputeShortPath(ParentOf(destination), FileNameOf(destination));
-            SourceName = destination;
-        } else if (namedInDestDir) {
-            SourceName = DestName;
-        }
-    }
+    const std::string destination =
+        InstallDestination(*this, defaultDestination != 0, shortNames != 0);
 
     const bool skip = SkipWhenAsked && skipRequest;
     if (skip)
         return Status = SkippedOnRequest;
     if (!FileExists(source))
         return Status = SourceAbsent;
-    if (!FolderUsable(destination))
+    if (!DestinationFolderUsable(destination))
         return Status = FolderUnusable;
 
     // The destination's attributes are remembered and made plain as the copy needs it; every
@@ -458,16 +184,15 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
         mode = CopyIfAbsent;
     if (defaultDestination && CopyMode == CopyNever)
         mode = CopyAlways;
-    Destination target(destination);
-    const int outcome = CopyIntoFolder(source, target, mode, !defaultDestination);
+    const int outcome = CopyIntoUsableFolder(source, destination, mode, !defaultDestination);
     Status = outcome;
     if (outcome >= CopyFailedPlain || (!defaultDestination && CopyMode == CopyNever))
         return Status;
     if (CollectAfterCopy && !defaultDestination && !skip && !ChangeMark)
         collected.Add(this);
-    if (HasSharedFlags(FileFlags) && !defaultDestination)
+    if (CountsAsShared(FileFlags) && !defaultDestination)
         AdjustSharedCount(destination, +1);
-    if (IsScheduled(outcome)) {
+    if (IsScheduledOutcome(outcome)) {
         rebootList.Add(FwString(Uppercased(destination)));
         return Status;
     }
@@ -480,35 +205,26 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
     ChangeMark = 0;
     if (!RemoveOnUninstall)
         return Status = FileNotToBeRemoved;
-    SetupContext& context = TheSetupContext();
-    DestDir = context.ExpandVariables(DestDir);
-    const std::string path = context.ResolvePath(DestDir, DestName);
-
-    if (HasSharedFlags(FileFlags))
-        AdjustSharedCount(CountedNameOf(path), -1);
-    // A file that deletes at once has no attributes worth resetting (only read-only stops a
-    // deletion), and the attempt saves the attribute change's own open and close, which under
-    // Wine are requests to its server. Any failure goes through the full sequence.
-    if (DeleteFileA(path.c_str())) {
+    const std::string path = ElementPath(*this, false);
+    if (CountsAsShared(FileFlags))
+        AdjustSharedCount(SharedCountNameOf(path), -1);
+    switch (DeleteFileOrSchedule(path, true)) {
+    case Deletion::Deleted:
         Status = FileDeleted;
-    } else if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        break;
+    case Deletion::Gone:
+        Status = FileGoneAnyway;
+        break;
+    case Deletion::Scheduled:
+        rebootList.Add(FwString(Uppercased(path)));
+        Status = FileDeletionScheduled;
+        break;
+    case Deletion::NotResettable:
         return Status = FileNotResettable;
-    } else if (DeleteFileA(path.c_str())) {
-        Status = FileDeleted;
-    } else {
-        const DWORD error = GetLastError();
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
-            Status = FileDeletionFailed;
-        else if (!IsPresent(path))
-            Status = FileGoneAnyway;
-        else if (DeleteFileAtReboot(path)) {
-            rebootList.Add(FwString(Uppercased(path)));
-            Status = FileDeletionScheduled;
-        } else {
-            Status = FileDeletionFailed;
-        }
+    case Deletion::Failed:
+        Status = FileDeletionFailed;
+        break;
     }
-
     if (RemoveEmptyFolders) {
         if (Status == FileDeleted || Status == FileGoneAnyway)
             RemoveEmptyFoldersUpFrom(ParentOf(path));
@@ -519,9 +235,7 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
 }
 
 int WSetupFile::BindImage() {
-    SetupContext& context = TheSetupContext();
-    DestDir = context.ExpandVariables(DestDir);
-    const std::string path = context.ResolvePath(DestDir, DestName);
+    const std::string path = ElementPath(*this, false);
     const std::string folder = ParentOf(path);
     const DWORD remembered = GetFileAttributesA(path.c_str());
     if (remembered == INVALID_FILE_ATTRIBUTES || (remembered & FILE_ATTRIBUTE_DIRECTORY))
@@ -543,7 +257,7 @@ int WSetupFile::BindImage() {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     const bool bound =
         bindImageEx && bindImageEx(0, path.c_str(), folder.c_str(), folder.c_str(), nullptr);
-    PutBackAttributes(path, remembered);
+    SetFileAttributesA(path.c_str(), remembered);
     if (!bound)
         return Status = ImageBindFailed;
     std::uint32_t checksum = 0;
@@ -553,9 +267,7 @@ int WSetupFile::BindImage() {
 }
 
 int WSetupFile::Verify() {
-    SetupContext& context = TheSetupContext();
-    DestDir = context.ExpandVariables(DestDir);
-    const std::string path = context.ResolvePath(DestDir, DestName);
+    const std::string path = ElementPath(*this, false);
     if (!IsPresent(path))
         return Status = FileMissing;
     return Status =
@@ -588,26 +300,26 @@ int WSetupRuntimeFile::Verify() {
 
 int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
     ChangeMark = 0;
-    SetupContext& context = TheSetupContext();
-    DestDir = context.ExpandVariables(DestDir);
-    const std::string path = context.ResolvePath(DestDir, DestName);
-    if (!IsPresent(path))
+    const std::string path = ElementPath(*this, false);
+    if (!IsPresent(path)) {
         Status = RuntimeFileAbsent;
-    else if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-        return Status = RuntimeFileNotResettable;
-    else if (DeleteFileA(path.c_str()))
-        Status = RuntimeFileDeleted;
-    else {
-        const DWORD error = GetLastError();
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
-            Status = RuntimeFileDeletionFailed;
-        else if (!IsPresent(path))
+    } else {
+        switch (DeleteFileOrSchedule(path, false)) {
+        case Deletion::Deleted:
+            Status = RuntimeFileDeleted;
+            break;
+        case Deletion::Gone:
             Status = RuntimeFileAbsent;
-        else if (DeleteFileAtReboot(path)) {
+            break;
+        case Deletion::Scheduled:
             rebootList.Add(FwString(path));
             Status = RuntimeFileDeletionScheduled;
-        } else {
+            break;
+        case Deletion::NotResettable:
+            return Status = RuntimeFileNotResettable;
+        case Deletion::Failed:
             Status = RuntimeFileDeletionFailed;
+            break;
         }
     }
     if (RemoveEmptyFolders && (Status == RuntimeFileDeleted || Status == RuntimeFileAbsent))

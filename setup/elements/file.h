@@ -1,55 +1,14 @@
-// File elements: WSetupFile copies one file from the medium under a copy rule, keeps the
-// shared-DLL count and deletes the file at uninstall; WSetupRuntimeFile stands for a file that
-// the installed product creates itself, and is only ever deleted.
+// File elements: WSetupFile copies one file from the medium under a copy rule (copy_rules.h),
+// keeps the shared-DLL count (shared_count.h) and deletes the file at uninstall; WSetupRuntimeFile
+// stands for a file that the installed product creates itself, and is only ever deleted.
 #pragma once
 
 #include <string>
 
 #include "setup/core/element.h"
 #include "setup/core/element_fields.h"
-#include "setup/core/seam.h"
-
-// Copy rules of WSetupFile::CopyMode.
-enum WSetupCopyMode : int {
-    CopyAlways = 0,   // overwrite (also every value not listed)
-    CopyIfAbsent = 1, // only when the destination does not exist
-    CopyIfNewerVersion = 2,
-    CopyIfNewerDate = 3,
-    CopyByStreams = 4,
-    CopyAtRestart = 5, // an existing destination is replaced at the next restart
-    CopyNever = 6,
-};
-
-// FileFlags bits that count the file in the shared-DLL table.
-constexpr int SharedFileFlags = 0x64;
-
-// Outcomes of CopyWithRule (also the status of WSetupFile::InstallStep).
-enum WSetupCopyOutcome : int {
-    CopiedPlain = 0,         // modes 0 and 5
-    CopiedHigherVersion = 1, // mode 2
-    KeptVersion = 2,         // mode 2: the destination's version is as high or higher
-    CopiedWasAbsent = 3,     // mode 1
-    KeptExisting = 4,        // mode 1: the destination exists; also mode 6
-    CopiedNewer = 5,         // mode 3
-    KeptDate = 6,            // mode 3: the destination is as new or newer
-    CopiedByStreams = 7,     // mode 4
-    SkippedOnRequest = 8,    // install step only
-    ScheduledPlain = 9,      // modes 0 and 5: replacement waits for the restart
-    ScheduledVersion = 10,   // mode 2
-    ScheduledIfAbsent = 11,  // mode 1
-    ScheduledDate = 12,      // mode 3
-    CopyFailedPlain = 13,    // modes 0 and 5
-    SourceAbsent = 14,       // install step only
-    FolderUnusable = 15,     // the destination's folder can neither be made nor found
-    AttributesFailed = 16,   // install step only: copied, the attribute string not applied
-    InUsePlain = 18,         // mode 0, restart replacement not allowed
-    CopyFailedIfAbsent = 19, // mode 1
-    CopyFailedVersion = 21,  // mode 2
-    InUseVersion = 23,       // mode 2, restart replacement not allowed
-    CopyFailedDate = 24,     // mode 3
-    InUseDate = 26,          // mode 3, restart replacement not allowed
-    StreamCopyFailed = 27,   // mode 4
-};
+#include "setup/elements/copy_rules.h"
+#include "setup/elements/shared_count.h"
 
 // Codes of WSetupFile::UninstallStep.
 enum WSetupFileRemoval : int {
@@ -88,34 +47,9 @@ enum WSetupRuntimeFileRemoval : int {
 // What a status of each operation means: Install the copy outcome of InstallStep, Undo
 // UninstallStep, Check Verify. A file the copy rule kept, or skipped on request, had nothing to
 // do; a replacement waiting for the restart is done.
-StepMeaning FileStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupFileMeanings;
 // Undo is Remove; Install and Check do nothing (0).
-StepMeaning RuntimeFileStepMeaning(ElementStep step, int status);
-
-// Adds `delta` to the reference count of `path` in the shared-DLL table (HKEY_LOCAL_MACHINE
-// "Software\Microsoft\Windows\CurrentVersion\SharedDLLs", one DWORD per full path; an absent
-// value counts 0). The sum is written only when it lies within 0..0xFFFFFFFF, so a decrement from
-// 0 writes nothing and the value is never deleted. True when the new count was written.
-bool AdjustSharedCount(const std::string& path, long delta);
-
-// Copies `source` onto `destination` under the copy rule `copyMode` (WSetupCopyMode; unknown
-// values copy plainly) and answers a WSetupCopyOutcome. A destination in use (the copy fails with
-// a sharing violation) is replaced at the next restart when `restartAllowed`. The destination's
-// folder tree is created. A destination that is neither copied nor scheduled keeps its
-// attributes; one that is scheduled is left with plain attributes, so that the restart can
-// replace it.
-//
-// A destination counts as existing (mode 1, mode 5) when the file system knows it, also when
-// another process holds it open without sharing.
-int CopyWithRule(const std::string& source, const std::string& destination, int copyMode,
-                 bool restartAllowed);
-
-// The platform's copy with overwriting allowed (CopyFileA), as CopyWithRule calls it; it must
-// leave the platform's error code set when it fails. Tests replace it to produce what only a
-// race with another process produces (a destination created and locked between the existence
-// test and the copy).
-using PlatformCopyFunction = bool (*)(const std::string& source, const std::string& destination);
-Seam<PlatformCopyFunction>& CopyFunctionForTesting();
+extern const StepMeaningTable WSetupRuntimeFileMeanings;
 
 extern const ElementFieldTable WSetupFileFields;
 extern const ElementFieldTable WSetupRuntimeFileFields;

@@ -294,6 +294,74 @@ bool WriteFoundValue(HKEY root, const std::string& keyPath, const std::string& n
                           static_cast<DWORD>(found.bytes.size())) == ERROR_SUCCESS;
 }
 
+// The writers of Install, one per kind of value; each answers the entry's status. The previous
+// value has been taken already.
+
+// The key itself (no data), or its default value (data, which must be of type STRING).
+int WriteKeyOrDefault(WSetupRegEntry& entry, HKEY root, const std::string& keyPath,
+                      const std::string& data) {
+    const bool defaultValue = !data.empty();
+    if (defaultValue && !EqualText(entry.ValueType, "STRING", false))
+        return EntryDefaultNotString;
+    TargetKey key(root, keyPath);
+    TakePrevious(entry, key, "", EntryType::String);
+    if (defaultValue)
+        return key.ForWrite() && WriteRegString(key.ForWrite(), "", data) ? EntryDefaultWritten
+                                                                          : EntryDefaultFailed;
+    if (!key.ForWrite())
+        return EntryKeyFailed;
+    return key.Close() ? EntryKeyCreated : EntryKeyCloseFailed;
+}
+
+// A decimal number; 4294967295 (or more) is refused.
+int WriteDwordValue(TargetKey& key, const std::string& name, const std::string& data) {
+    const DWORD number = std::strtoul(data.c_str(), nullptr, 10);
+    if (number == 0xFFFFFFFFul)
+        return EntryDwordOutOfRange;
+    return key.ForWrite() && WriteRegDword(key.ForWrite(), name, number) ? EntryDwordWritten
+                                                                         : EntryDwordFailed;
+}
+
+// The bytes of a binary entry's text (expanded once more, variables first): hexadecimal pairs
+// for BINARY-RAW, the text with its terminating zero for BINARY-STRING, the text in UTF-16 with
+// its terminating zero for BINARY-WIDESTRING. False when the text cannot be converted.
+bool BinaryEntryBytes(const std::string& valueType, const std::string& data, ByteList& bytes) {
+    const std::string text = ExpandText(TheSetupContext().ExpandVariables(data));
+    if (EqualText(valueType, "BINARY-RAW", false))
+        return HexTextToBytes(text, bytes);
+    if (EqualText(valueType, "BINARY-STRING", false)) {
+        bytes.assign(text.c_str(), text.c_str() + text.size() + 1);
+        return true;
+    }
+    const int units =
+        MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size() + 1), nullptr, 0);
+    if (units <= 0)
+        return false;
+    std::vector<WCHAR> wide(static_cast<std::size_t>(units));
+    if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size() + 1), wide.data(),
+                            units) != units)
+        return false;
+    const BYTE* raw = reinterpret_cast<const BYTE*>(wide.data());
+    bytes.assign(raw, raw + wide.size() * sizeof(WCHAR));
+    return true;
+}
+
+int WriteBinaryValue(TargetKey& key, const std::string& name, const std::string& data,
+                     const std::string& valueType) {
+    ByteList bytes;
+    if (!BinaryEntryBytes(valueType, data, bytes))
+        return EntryBinaryFailed;
+    return key.ForWrite() && WriteRegBinary(key.ForWrite(), name, bytes.data(),
+                                            static_cast<DWORD>(bytes.size()))
+               ? EntryBinaryWritten
+               : EntryBinaryFailed;
+}
+
+int WriteStringValue(TargetKey& key, const std::string& name, const std::string& data) {
+    return key.ForWrite() && WriteRegString(key.ForWrite(), name, data) ? EntryStringWritten
+                                                                        : EntryStringFailed;
+}
+
 } // namespace
 
 bool HexTextToBytes(const std::string& text, ByteList& bytes, bool printableOnly) {
@@ -418,55 +486,34 @@ const ElementFieldTable WSetupRegEntryFields =
 const ElementFieldTable WSetupRuntimeRegEntryFields =
     MakeFieldTable(RuntimeRegEntryFields, nullptr, true, 1);
 
-StepMeaning RegEntryStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        switch (status) {
-        case EntryDefaultWritten:
-        case EntryStringWritten:
-        case EntryBinaryWritten:
-        case EntryKeyCreated:
-        case EntryDwordWritten:
-            return StepMeaning::Done;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Undo:
-        switch (status) {
-        case EntryValueGone:
-        case EntryKeyTreeDeleted:
-        case EntryKeyDeleted:
-        case EntryPreviousRestored:
-            return StepMeaning::Done;
-        case EntryRemovalSkipped:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == EntryCheckReadable ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+namespace {
 
-StepMeaning RuntimeRegEntryStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    case ElementStep::Undo:
-        switch (status) {
-        case RuntimeRegValueGone:
-        case RuntimeRegKeyDeleted:
-        case RuntimeRegKeyTreeDeleted:
-            return StepMeaning::Done;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == ElementDone ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+constexpr StatusMeaning RegEntryMeaningRows[] = {
+    {ElementStep::Install, EntryDefaultWritten, StepMeaning::Done},
+    {ElementStep::Install, EntryStringWritten, StepMeaning::Done},
+    {ElementStep::Install, EntryBinaryWritten, StepMeaning::Done},
+    {ElementStep::Install, EntryKeyCreated, StepMeaning::Done},
+    {ElementStep::Install, EntryDwordWritten, StepMeaning::Done},
+    {ElementStep::Undo, EntryValueGone, StepMeaning::Done},
+    {ElementStep::Undo, EntryKeyTreeDeleted, StepMeaning::Done},
+    {ElementStep::Undo, EntryKeyDeleted, StepMeaning::Done},
+    {ElementStep::Undo, EntryPreviousRestored, StepMeaning::Done},
+    {ElementStep::Undo, EntryRemovalSkipped, StepMeaning::NothingToDo},
+    {ElementStep::Check, EntryCheckReadable, StepMeaning::Done},
+};
+
+constexpr StatusMeaning RuntimeRegEntryMeaningRows[] = {
+    {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Undo, RuntimeRegValueGone, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeRegKeyDeleted, StepMeaning::Done},
+    {ElementStep::Undo, RuntimeRegKeyTreeDeleted, StepMeaning::Done},
+    {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupRegEntryMeanings = MakeMeaningTable(RegEntryMeaningRows);
+const StepMeaningTable WSetupRuntimeRegEntryMeanings = MakeMeaningTable(RuntimeRegEntryMeaningRows);
 
 WSetupRegEntry::WSetupRegEntry() : WSetupElement(KindRegEntry) {}
 
@@ -502,21 +549,8 @@ int WSetupRegEntry::Install() {
     HKEY root = nullptr;
     if (!ParseRootKeyName(RootName, root))
         return Status = EntryRootRefused;
-
-    if (valueName.empty()) {
-        const bool defaultValue = !data.empty();
-        if (defaultValue && !EqualText(ValueType, "STRING", false))
-            return Status = EntryDefaultNotString;
-        TargetKey key(root, keyPath);
-        TakePrevious(*this, key, "", EntryType::String);
-        if (defaultValue)
-            return Status = key.ForWrite() && WriteRegString(key.ForWrite(), "", data)
-                                ? EntryDefaultWritten
-                                : EntryDefaultFailed;
-        if (!key.ForWrite())
-            return Status = EntryKeyFailed;
-        return Status = key.Close() ? EntryKeyCreated : EntryKeyCloseFailed;
-    }
+    if (valueName.empty())
+        return Status = WriteKeyOrDefault(*this, root, keyPath, data);
 
     const std::string valuePath = JoinValuePath(keyPath, valueName);
     const std::string name = FileNameOf(valuePath);
@@ -524,46 +558,14 @@ int WSetupRegEntry::Install() {
     const EntryType type = TypeOf(ValueType);
     TakePrevious(*this, key, name, type);
     switch (type) {
-    case EntryType::Dword: {
-        const DWORD number = std::strtoul(data.c_str(), nullptr, 10);
-        if (number == 0xFFFFFFFFul)
-            return Status = EntryDwordOutOfRange;
-        return Status = key.ForWrite() && WriteRegDword(key.ForWrite(), name, number)
-                            ? EntryDwordWritten
-                            : EntryDwordFailed;
-    }
-    case EntryType::Binary: {
-        Status = EntryBinaryFailed;
-        const std::string text = ExpandText(TheSetupContext().ExpandVariables(data));
-        ByteList bytes;
-        if (EqualText(ValueType, "BINARY-RAW", false)) {
-            if (!HexTextToBytes(text, bytes))
-                return Status;
-        } else if (EqualText(ValueType, "BINARY-STRING", false)) {
-            bytes.assign(text.c_str(), text.c_str() + text.size() + 1);
-        } else {
-            const int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(),
-                                                  static_cast<int>(text.size() + 1), nullptr, 0);
-            if (units <= 0)
-                return Status;
-            std::vector<WCHAR> wide(static_cast<std::size_t>(units));
-            if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size() + 1),
-                                    wide.data(), units) != units)
-                return Status;
-            const BYTE* raw = reinterpret_cast<const BYTE*>(wide.data());
-            bytes.assign(raw, raw + wide.size() * sizeof(WCHAR));
-        }
-        if (key.ForWrite() &&
-            WriteRegBinary(key.ForWrite(), name, bytes.data(), static_cast<DWORD>(bytes.size())))
-            Status = EntryBinaryWritten;
-        return Status;
-    }
+    case EntryType::Dword:
+        return Status = WriteDwordValue(key, name, data);
+    case EntryType::Binary:
+        return Status = WriteBinaryValue(key, name, data, ValueType);
     case EntryType::String:
         break;
     }
-    return Status = key.ForWrite() && WriteRegString(key.ForWrite(), name, data)
-                        ? EntryStringWritten
-                        : EntryStringFailed;
+    return Status = WriteStringValue(key, name, data);
 }
 
 int WSetupRegEntry::Uninstall() {

@@ -100,9 +100,9 @@ enum WSetupRuntimeRegRemoval : int {
 // What a status of Install (Install), Uninstall (Undo) and Verify (Check) means. Skipping the
 // removal on request is nothing to do. EntryValueGone is done: the code alone does not tell a
 // deleted value from a restore that found nothing to put back (RestoreOnUninstall says which).
-StepMeaning RegEntryStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupRegEntryMeanings;
 // Undo is Remove; Install and Check do nothing (0).
-StepMeaning RuntimeRegEntryStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupRuntimeRegEntryMeanings;
 
 extern const ElementFieldTable WSetupRegEntryFields;
 extern const ElementFieldTable WSetupRuntimeRegEntryFields;

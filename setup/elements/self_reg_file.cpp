@@ -89,19 +89,18 @@ constexpr ElementField SelfRegFileFields[] = {
 
 const ElementFieldTable WSetupSelfRegFileFields = MakeFieldTable(SelfRegFileFields, nullptr, true);
 
-StepMeaning SelfRegFileStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == ModuleRegistered ? StepMeaning::Done : StepMeaning::Failed;
-    case ElementStep::Undo:
-        if (status == ModuleUnregistered)
-            return StepMeaning::Done;
-        return status == UnregisterSkipped ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    case ElementStep::Check:
-        return status == ModulePresent ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+namespace {
+
+constexpr StatusMeaning SelfRegFileMeaningRows[] = {
+    {ElementStep::Install, ModuleRegistered, StepMeaning::Done},
+    {ElementStep::Undo, ModuleUnregistered, StepMeaning::Done},
+    {ElementStep::Undo, UnregisterSkipped, StepMeaning::NothingToDo},
+    {ElementStep::Check, ModulePresent, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupSelfRegFileMeanings = MakeMeaningTable(SelfRegFileMeaningRows);
 
 WSetupSelfRegFile::WSetupSelfRegFile() : WSetupElement(KindSelfRegFile) {}
 

@@ -66,7 +66,7 @@ enum WSetupSelfRegCheck : int {
 };
 
 // What a status of InstallStep (Install), UninstallStep (Undo) and Verify (Check) means.
-StepMeaning SelfRegFileStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupSelfRegFileMeanings;
 
 extern const ElementFieldTable WSetupSelfRegFileFields;
 

@@ -42,19 +42,18 @@ constexpr ElementField ShortcutFields[] = {
 const ElementFieldTable WSetupShortcutFields =
     MakeFieldTable(ShortcutFields, nullptr, true, 0, false, 8);
 
-StepMeaning ShortcutStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == ShortcutMade ? StepMeaning::Done : StepMeaning::Failed;
-    case ElementStep::Undo:
-        if (status == ShortcutRemoved)
-            return StepMeaning::Done;
-        return status == ShortcutNotToBeRemoved ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    case ElementStep::Check:
-        return status == ShortcutPresent ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+namespace {
+
+constexpr StatusMeaning ShortcutMeaningRows[] = {
+    {ElementStep::Install, ShortcutMade, StepMeaning::Done},
+    {ElementStep::Undo, ShortcutRemoved, StepMeaning::Done},
+    {ElementStep::Undo, ShortcutNotToBeRemoved, StepMeaning::NothingToDo},
+    {ElementStep::Check, ShortcutPresent, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupShortcutMeanings = MakeMeaningTable(ShortcutMeaningRows);
 
 WSetupShortcut::WSetupShortcut() : WSetupElement(KindShortcut) {}
 

@@ -27,7 +27,7 @@ enum WSetupShortcutCheck : int {
 };
 
 // What a status of InstallStep (Install), UninstallStep (Undo) and Verify (Check) means.
-StepMeaning ShortcutStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupShortcutMeanings;
 
 extern const ElementFieldTable WSetupShortcutFields;
 

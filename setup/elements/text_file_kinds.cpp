@@ -9,7 +9,7 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/process.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/line_file.h"
 #include "setup/core/text.h"
 #include "setup/elements/element_paths.h"
 
@@ -120,17 +120,6 @@ constexpr ElementField ProfileStringFields[] = {
 };
 
 // Install must answer `done`; Undo does nothing (0).
-StepMeaning NotUndoneMeaning(ElementStep step, int status, int done) {
-    switch (step) {
-    case ElementStep::Install:
-    case ElementStep::Check:
-        return status == done ? StepMeaning::Done : StepMeaning::Failed;
-    case ElementStep::Undo:
-        return status == ElementDone ? StepMeaning::NothingToDo : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
-
 } // namespace
 
 const ElementFieldTable WSetupRegFileFields = MakeFieldTable(RegFileFields);
@@ -141,33 +130,33 @@ const ElementFieldTable WSetupCustFileFields =
 const ElementFieldTable WSetupProfileStringFields =
     MakeFieldTable(ProfileStringFields, nullptr, true, 0, true, 6);
 
-StepMeaning RegFileStepMeaning(ElementStep step, int status) {
-    return NotUndoneMeaning(step, status, RegFileMerged);
-}
+namespace {
 
-StepMeaning CustFileStepMeaning(ElementStep step, int status) {
-    return NotUndoneMeaning(step, status, CustFileReplaced);
-}
+constexpr StatusMeaning RegFileMeaningRows[] = {
+    {ElementStep::Install, RegFileMerged, StepMeaning::Done},
+    {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Check, RegFileMerged, StepMeaning::Done},
+};
 
-StepMeaning ProfileStringStepMeaning(ElementStep step, int status) {
-    switch (step) {
-    case ElementStep::Install:
-        return status == ProfileWritten ? StepMeaning::Done : StepMeaning::Failed;
-    case ElementStep::Undo:
-        switch (status) {
-        case ProfileKeyDeleted:
-        case ProfileRestored:
-            return StepMeaning::Done;
-        case ProfileNotToBeRemoved:
-            return StepMeaning::NothingToDo;
-        default:
-            return StepMeaning::Failed;
-        }
-    case ElementStep::Check:
-        return status == ProfileHasValue ? StepMeaning::Done : StepMeaning::Failed;
-    }
-    return StepMeaning::Failed;
-}
+constexpr StatusMeaning CustFileMeaningRows[] = {
+    {ElementStep::Install, CustFileReplaced, StepMeaning::Done},
+    {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
+    {ElementStep::Check, CustFileReplaced, StepMeaning::Done},
+};
+
+constexpr StatusMeaning ProfileStringMeaningRows[] = {
+    {ElementStep::Install, ProfileWritten, StepMeaning::Done},
+    {ElementStep::Undo, ProfileKeyDeleted, StepMeaning::Done},
+    {ElementStep::Undo, ProfileRestored, StepMeaning::Done},
+    {ElementStep::Undo, ProfileNotToBeRemoved, StepMeaning::NothingToDo},
+    {ElementStep::Check, ProfileHasValue, StepMeaning::Done},
+};
+
+} // namespace
+
+const StepMeaningTable WSetupRegFileMeanings = MakeMeaningTable(RegFileMeaningRows);
+const StepMeaningTable WSetupCustFileMeanings = MakeMeaningTable(CustFileMeaningRows);
+const StepMeaningTable WSetupProfileStringMeanings = MakeMeaningTable(ProfileStringMeaningRows);
 
 // ---------------------------------------------------------------------------------------------
 // WSetupRegFile

@@ -52,9 +52,9 @@ enum WSetupProfileCheck : int {
 // What a status of InstallStep (Install), Uninstall (Undo) and Verify (Check) means. The merge
 // of a registry file and the replacement in a text file are not undone: their Undo is nothing
 // to do.
-StepMeaning RegFileStepMeaning(ElementStep step, int status);
-StepMeaning CustFileStepMeaning(ElementStep step, int status);
-StepMeaning ProfileStringStepMeaning(ElementStep step, int status);
+extern const StepMeaningTable WSetupRegFileMeanings;
+extern const StepMeaningTable WSetupCustFileMeanings;
+extern const StepMeaningTable WSetupProfileStringMeanings;
 
 extern const ElementFieldTable WSetupRegFileFields;
 extern const ElementFieldTable WSetupCustFileFields;

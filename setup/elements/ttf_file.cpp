@@ -179,10 +179,6 @@ constexpr ElementField TTFFileFields[] = {
 // No short record.
 const ElementFieldTable WSetupTTFFileFields = MakeFieldTable(TTFFileFields, &WSetupFileFields);
 
-StepMeaning TTFFileStepMeaning(ElementStep step, int status) {
-    return FileStepMeaning(step, status);
-}
-
 StepMeaning FontRegistrationMeaning(int status) {
     switch (status) {
     case FontRegistered:

@@ -45,8 +45,8 @@ enum WSetupFontRegistration : int {
 // list does not name (in any of the forms RegisterFontFile writes).
 constexpr int FontNotListed = 7;
 
-// Install and Undo mean what they mean for WSetupFile; Check is Verify.
-StepMeaning TTFFileStepMeaning(ElementStep step, int status);
+// Install and Undo mean what they mean for WSetupFile, and so does Check (Verify): the kind
+// catalogue gives the font element WSetupFileMeanings.
 // What a status of RegisterFont means; a registration left to the restart is nothing to do now.
 StepMeaning FontRegistrationMeaning(int status);
 

@@ -15,7 +15,8 @@
 
 #include "bench_clock.h"
 #include "setup/core/handles.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/line_file.h"
+#include "setup/core/restart_schedule.h"
 #include "support/fixtures.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Folders, deletions and backups, acting in a fresh temporary folder that "<D>" names.
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/core/sysfolders.h"
 #include "setup/elements/dir_kinds.h"
 #include "elements/destination_fixture.h"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -262,4 +263,87 @@ TEST(ElementKindCatalogue, WhatTheCodesMean) {
                 << FindElementKind(kind)->className << " step " << static_cast<int>(step);
     EXPECT_EQ(FontRegistrationMeaning(FontAwaitsRestart), none);
     EXPECT_EQ(FontRegistrationMeaning(FontNotRegistered), failed);
+}
+
+namespace {
+
+// Every code from -2 to 40 of every kind's three operations, as the catalogue answers it: one
+// line per kind and operation listing the codes that are not Failed ("D" done, "N" nothing to
+// do); every other code is Failed. Printed in full, so a changed answer shows where it lies.
+std::string MeaningsOfEveryCode() {
+    const char* const steps[] = {"install", "undo", "check"};
+    const char letters[] = {'D', 'N'};
+    std::string text;
+    for (int kind = 0; kind < WSetupKindCount; ++kind) {
+        for (int step = 0; step < 3; ++step) {
+            text += std::string(FindElementKind(kind)->className) + " " + steps[step] + ":";
+            for (int status = -2; status <= 40; ++status) {
+                const StepMeaning meaning =
+                    MeaningOfStatus(kind, static_cast<ElementStep>(step), status);
+                if (meaning != StepMeaning::Failed)
+                    text += " " + std::to_string(status) + letters[static_cast<int>(meaning)];
+            }
+            text += "\n";
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(ElementKindCatalogue, EveryKindOperationAndCode) {
+    const std::string seen = MeaningsOfEveryCode();
+    std::printf("%s", seen.c_str());
+    const char expected[] = "WSetupBackupFile install: 0D 1N\n"
+                            "WSetupBackupFile undo: 0N\n"
+                            "WSetupBackupFile check: 0D\n"
+                            "WSetupDir install: 0D\n"
+                            "WSetupDir undo: 0D 1N 2D\n"
+                            "WSetupDir check: 0D\n"
+                            "WSetupTTFFile install: 0D 1D 2N 3D 4N 5D 6N 7D 8N 9D 10D 11D 12D\n"
+                            "WSetupTTFFile undo: 0D 2D 3N 4N\n"
+                            "WSetupTTFFile check: 0D\n"
+                            "WSetupProfileString install: 0D\n"
+                            "WSetupProfileString undo: 0D 1N 2D\n"
+                            "WSetupProfileString check: 0D\n"
+                            "WSetupCustFile install: 0D\n"
+                            "WSetupCustFile undo: 0N\n"
+                            "WSetupCustFile check: 0D\n"
+                            "WSetupRegFile install: 0D\n"
+                            "WSetupRegFile undo: 0N\n"
+                            "WSetupRegFile check: 0D\n"
+                            "WSetupShortcut install: 0D\n"
+                            "WSetupShortcut undo: 0D 1N\n"
+                            "WSetupShortcut check: 0D\n"
+                            "WSetupExecutable install: 0D 1D 2D 3D\n"
+                            "WSetupExecutable undo: 0N\n"
+                            "WSetupExecutable check: 0D\n"
+                            "WSetupCustomDLL install: 0D\n"
+                            "WSetupCustomDLL undo: 0N\n"
+                            "WSetupCustomDLL check: 0D\n"
+                            "WSetupRuntimeFile install: 0N\n"
+                            "WSetupRuntimeFile undo: 0D 2N 3D\n"
+                            "WSetupRuntimeFile check: 0D\n"
+                            "WSetupRuntimeRegEntry install: 0N\n"
+                            "WSetupRuntimeRegEntry undo: 0D 1D 2D\n"
+                            "WSetupRuntimeRegEntry check: 0D\n"
+                            "WSetupDeleteFile install: 0D 1N\n"
+                            "WSetupDeleteFile undo: 0N\n"
+                            "WSetupDeleteFile check: 0D\n"
+                            "WSetupSelfRegFile install: 0D\n"
+                            "WSetupSelfRegFile undo: 0D 1N\n"
+                            "WSetupSelfRegFile check: 0D\n"
+                            "WSetupFile install: 0D 1D 2N 3D 4N 5D 6N 7D 8N 9D 10D 11D 12D\n"
+                            "WSetupFile undo: 0D 2D 3N 4N\n"
+                            "WSetupFile check: 0D\n"
+                            "WUnistallExecutable install: 0N\n"
+                            "WUnistallExecutable undo: 0D 1D 2D 3D\n"
+                            "WUnistallExecutable check: 0D\n"
+                            "WUninstallCustomDLL install: 0N\n"
+                            "WUninstallCustomDLL undo: 0D\n"
+                            "WUninstallCustomDLL check: 0D\n"
+                            "WSetupRegEntry install: 1D 2D 3D 4D 5D\n"
+                            "WSetupRegEntry undo: 1N 4D 5D 6D 7D\n"
+                            "WSetupRegEntry check: 15D\n";
+    EXPECT_EQ(seen, expected);
 }

@@ -11,7 +11,7 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/core/text.h"
 #include "setup/elements/file.h"
 #include "material/material.h"

@@ -7,7 +7,7 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/core/sysfolders.h"
 #include "setup/elements/ttf_file.h"
 #include "elements/font_material.h"

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "restart/stage.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "setup/elements/dir_kinds.h"
 #include "support/file_holder.h"
 

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "restart/stage.h"
-#include "setup/core/restart_ini.h"
+#include "setup/core/restart_schedule.h"
 #include "support/file_holder.h"
 
 namespace {

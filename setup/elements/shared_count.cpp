@@ -1,0 +1,55 @@
+#include "setup/elements/shared_count.h"
+
+#include <windows.h>
+
+#include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
+#include "setup/core/path.h"
+#include "setup/core/registry.h"
+
+namespace {
+
+const char SharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+bool SharedCountExists(const std::string& name) {
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
+        ERROR_SUCCESS)
+        return false;
+    return RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
+} // namespace
+
+bool CountsAsShared(int fileFlags) {
+    return (fileFlags & SharedFileFlags) != 0;
+}
+
+bool AdjustSharedCount(const std::string& path, long delta) {
+    RegKey key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+        return false;
+    DWORD count = 0;
+    if (!ReadRegDword(key.Get(), path, count))
+        count = 0;
+    const long long sum = static_cast<long long>(count) + delta;
+    if (sum < 0 || sum > 0xFFFFFFFFLL)
+        return false;
+    return WriteRegDword(key.Get(), path, static_cast<DWORD>(sum));
+}
+
+std::string SharedCountNameOf(const std::string& path) {
+    if (SharedCountExists(path))
+        return path;
+    const std::string candidates[] = {
+        ShortPathOf(path),
+        ComputeShortPath(ParentOf(path), FileNameOf(path)),
+    };
+    for (const std::string& candidate : candidates) {
+        if (!candidate.empty() && SharedCountExists(candidate))
+            return candidate;
+    }
+    return path;
+}
