@@ -114,8 +114,20 @@ _TarvoGuardHandler:
 extern "C" void TarvoGuardedCall(GuardedCall* call);
 
 namespace {
+// The assembly always passes four arguments: an entry that takes more than it is given reads
+// zeros, as on x86_64, instead of whatever lay on the stack. An entry that takes fewer pops only
+// its own; the guard restores the stack pointer from its frame either way.
 void RunGuarded(GuardedCall& call) {
-    TarvoGuardedCall(&call);
+    std::uintptr_t padded[4] = {0, 0, 0, 0};
+    for (int i = 0; i < call.count; ++i)
+        padded[i] = call.arguments[i];
+    GuardedCall four = call;
+    four.arguments = padded;
+    four.count = 4;
+    TarvoGuardedCall(&four);
+    call.result = four.result;
+    call.code = four.code;
+    call.crashed = four.crashed;
 }
 } // namespace
 

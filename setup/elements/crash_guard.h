@@ -69,7 +69,8 @@ private:
 };
 
 // Calls `entry` with the first `count` (0 to 4) of `arguments` as pointer-sized arguments in the
-// platform's standard calling convention (callee-cleans on i686). Returns true when the entry
+// platform's standard calling convention (callee-cleans on i686); an entry that takes more
+// arguments than `count` reads zeros for the rest. Returns true when the entry
 // returned: `result` receives its 32-bit result. Returns false when an exception left the entry:
 // `caught` receives its code and `result` is 0. Either way the process goes on, and the guard can
 // be used again at once. The entry runs on the calling thread.
