@@ -12,12 +12,13 @@
 #   7. take the snapshot again and compare: every difference must be one that is listed and
 #      explained below.
 #
-#   scripts/product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>]
+#   examples/sample-product/product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>]
 # Needs a built x86_64 tree (scripts/build.sh); TARVO_BUILD names another one (build/i686: the
 # product's loader, library and an engine built like them, under 32-bit Wine). Exit code 0 when
 # every step did what it should and the machine was left as it was.
 set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
 FAMILY=${1:?usage: product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>]}
 BUILD=${TARVO_BUILD:-$ROOT/build/x86_64}
 WORK=${2:-$ROOT/build/product/$FAMILY}
@@ -28,7 +29,7 @@ export WINEPREFIX="$TARVO_WINEPREFIX"
 RUN="$BUILD/wine-run"
 SERVER=/usr/lib/wine/wineserver
 MEDIUM="$WORK/medium"
-FILES="$BUILD/tests/product/files"
+FILES="$BUILD/examples/sample-product/files"
 STANDINS="$BUILD/tests/bin/standins"
 winpath() { echo "Z:${1//\//\\}"; }
 wrun() { "$RUN" "$@" </dev/null | tr -d '\r'; }
@@ -65,7 +66,7 @@ COMMON="$C/Program Files/Common Files"
 # the product's files.
 cp "$BUILD/Quenda.exe" "$MEDIUM/Quenda.exe"
 cp "$STANDINS/productengine.exe" "$MEDIUM/ravell32.dll"
-cp "$ROOT/tests/product/product.txt" "$MEDIUM/product.txt"
+cp "$HERE/product.txt" "$MEDIUM/product.txt"
 cp "$FILES"/* "$MEDIUM/files/"
 wrun "$BUILD/tests/bin/samplefont.exe" "$(winpath "$MEDIUM/files/tarvosample.ttf")" \
     "Tarvo Sample Sans"
