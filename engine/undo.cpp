@@ -13,6 +13,7 @@
 #include "setup/elements/element_paths.h"
 #include "setup/elements/file.h"
 #include "setup/elements/registry_entry.h"
+#include "restart.h"
 
 namespace {
 
@@ -257,9 +258,25 @@ bool IsLeftoverOfCreation(const Saved& saved) {
             return true;
         }
     case Saved::Kind::RegValue:
+    case Saved::Kind::RestartList:
         return false;
     }
     return false;
+}
+
+// The kinds whose install step may schedule a replacement or deletion for the restart.
+bool MaySchedule(int kind) {
+    switch (kind) {
+    case KindDeleteFile:
+    case KindCustFile:
+    case KindProfileString:
+    case KindFile:
+    case KindTTFFile:
+    case KindSelfRegFile:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool UndoneBySavedStates(int kind) {
@@ -280,6 +297,9 @@ bool UndoneBySavedStates(int kind) {
 bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideFolder,
                      std::vector<Saved>& saved) {
     int n = 0;
+    // Saved first, so put back last: after the files, whose staging copies it removes.
+    if (MaySchedule(element.Kind))
+        saved.push_back(SaveRestartList());
     switch (element.Kind) {
     case KindDir:
         SaveFolder(ElementPath(element, false), saved);
@@ -335,6 +355,8 @@ bool PutBack(const Saved& saved) {
         return PutBackRegValue(saved);
     case Saved::Kind::RegKey:
         return PutBackRegKey(saved);
+    case Saved::Kind::RestartList:
+        return CancelAddedRestartEntries(saved);
     }
     return false;
 }
@@ -350,6 +372,8 @@ std::string DescribeSaved(const Saved& s) {
                (s.existed ? " (type " + std::to_string(s.type) + ")" : " (new)");
     case Saved::Kind::RegKey:
         return "key " + s.root + "\\" + s.path + " (new from " + s.created + ")";
+    case Saved::Kind::RestartList:
+        return "what waits for the restart";
     }
     return "";
 }
