@@ -438,6 +438,13 @@ std::string AsideFolderOf(const std::string& logPath) {
 std::string ItemLine(const char* phase, int n, int m, WSetupElement* element,
                      const std::string& component, int status, const std::string& note);
 
+// The kinds whose work is removal's (what the product makes when it runs, what the product
+// asks to run when it is removed): their install step has nothing to do.
+bool ActsAtRemoval(int kind) {
+    return kind == KindRuntimeFile || kind == KindRuntimeRegEntry ||
+           kind == KindUninstallExecutable || kind == KindUninstallCustomDLL;
+}
+
 // Undoes every step of the log in reverse, puts back what was kept aside, and removes the log.
 // The log stays when something could not be put back, so that another run can try again.
 bool RollBack(const std::string& logPath, const TransactionLog& log) {
@@ -465,8 +472,11 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
         // A step that may have run is undone by its kind when the engine's saved states do not
         // cover what it did; a failed step is only put back from what was saved.
         // A font whose copy was done but whose registration failed may be registered in part.
+        // The kinds that act at removal are undone as removal undoes them: their removal work
+        // takes back what the product's own code wrote.
         const bool mayHaveRun =
             !step.hasOutcome || step.meaning == StepMeaning::Done ||
+            (ActsAtRemoval(element->Kind) && step.meaning != StepMeaning::Failed) ||
             (element->Kind == KindTTFFile && MeaningOfStatus(element->Kind, ElementStep::Install,
                                                              step.status) != StepMeaning::Failed);
         if (!UndoneBySavedStates(element->Kind) && mayHaveRun) {
@@ -721,13 +731,6 @@ bool ReadCommittedLog(const std::string& logPath, TransactionLog& log, Product& 
         elements.push_back(element);
     }
     return true;
-}
-
-// The kinds whose work is removal's (what the product makes when it runs, what the product
-// asks to run when it is removed): their install step has nothing to do.
-bool ActsAtRemoval(int kind) {
-    return kind == KindRuntimeFile || kind == KindRuntimeRegEntry ||
-           kind == KindUninstallExecutable || kind == KindUninstallCustomDLL;
 }
 
 // Whether the installation left the element as it found it: a step that failed, or found

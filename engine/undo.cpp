@@ -191,6 +191,52 @@ bool PutBackRegKey(const Saved& s) {
     return true;
 }
 
+// The keys and values a registry file (REGEDIT4, text in the system code page) writes, each
+// saved as it is now. Lines that delete ("[-key]", "name"=-) and files in other forms save
+// nothing: the merge is then undone only as far as what was saved reaches.
+void SaveRegFileTargets(const std::string& regFile, std::vector<Saved>& saved) {
+    std::string text;
+    if (!ReadWholeFile(regFile, text))
+        return;
+    bool torn = false;
+    std::string rootName;
+    std::string key;
+    for (const std::string& raw : SplitLines(text, torn)) {
+        const std::string line = Trimmed(raw);
+        if (line.size() > 2 && line[0] == '[' && line.back() == ']') {
+            const std::string path = line.substr(1, line.size() - 2);
+            rootName.clear();
+            key.clear();
+            HKEY root = nullptr;
+            if (path[0] == '-' || !ParseRootKeyName(TextBefore(path, "\\"), root))
+                continue;
+            rootName = TextBefore(path, "\\");
+            key = TextAfter(path, "\\");
+            if (!key.empty())
+                SaveRegKey(rootName, key, saved);
+            continue;
+        }
+        if (rootName.empty() || key.empty())
+            continue;
+        std::string name;
+        std::string::size_type end = 0;
+        if (line[0] == '@') {
+            end = 1;
+        } else if (line[0] == '"') {
+            for (end = 1; end < line.size() && line[end] != '"'; ++end) {
+                if (line[end] == '\\' && end + 1 < line.size())
+                    ++end;
+                name += line[end];
+            }
+            ++end;
+        } else {
+            continue;
+        }
+        if (end < line.size() && line[end] == '=' && line.compare(end, 2, "=-") != 0)
+            SaveRegValue(rootName, key, name, saved);
+    }
+}
+
 std::string AsideName(const std::string& folder, int step, int n) {
     return JoinPath(folder, std::to_string(step) + "-" + std::to_string(n), true);
 }
@@ -286,6 +332,7 @@ bool UndoneBySavedStates(int kind) {
     case KindDeleteFile:
     case KindFile:
     case KindRegEntry:
+    case KindRegFile:
     case KindProfileString:
     case KindCustFile:
         return true;
@@ -326,6 +373,9 @@ bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideF
             SaveRegValue("HKEY_LOCAL_MACHINE", SharedDllsKey, target, saved);
         return true;
     }
+    case KindRegFile:
+        SaveRegFileTargets(ElementPath(element, false), saved);
+        return true;
     case KindRegEntry: {
         auto& entry = static_cast<WSetupRegEntry&>(element);
         const std::string keyPath = NormalizeRegName(ExpandText(entry.KeyPath));
