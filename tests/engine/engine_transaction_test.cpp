@@ -422,6 +422,23 @@ TEST_F(EngineTransaction, TheListOfInstalledProgramsRemovesTheProductAsWritten) 
     EXPECT_EQ(ReadFileBytes(Machine() + "\\user.txt"), "the user's newer file");
 }
 
+TEST_F(EngineTransaction, OnNt351TheEntryIsWrittenAllTheSameAndGoesWithTheProduct) {
+    // NT 3.51 has no list of installed programs: the entry is an ordinary key there, written
+    // and removed like on the later versions.
+    const std::string nt351 = testsupport::ProgramFolder() + "\\standins\\productengine-nt351.exe";
+    ASSERT_TRUE(WriteFileBytes(medium / "product.txt", Description()));
+    const std::string out = folder / "nt351.out";
+    ASSERT_EQ(RunAndWait("\"" + nt351 + "\" /batch \"description=" + (medium / "product.txt") +
+                         "\" \"output=" + out + "\""),
+              ExitOk)
+        << ReadFileBytes(out);
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "DisplayName"), ProductName());
+    std::string removal;
+    EXPECT_EQ(Run("/batch mode=remove \"log=" + Log() + "\"", &removal), ExitOk) << removal;
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "DisplayName"), "(no key)")
+        << removal;
+}
+
 TEST_F(EngineTransaction, AnUnfinishedLogIsRolledBackBeforeCheckOrRemoval) {
     const std::string before = MachineState();
     ASSERT_EQ(Install("stop-after=7"), ExitKilled);
