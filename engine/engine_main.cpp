@@ -23,11 +23,11 @@
 //                       the system has no common progress bar (NT 3.51)
 //   stop-after=<n> [tear=1]   for the tests of recovery: the process ends right after the n-th
 //                       intent or outcome reached the log (with tear=1 half-way through it)
-//
-// An installation is interactive, with a progress window whose Cancel rolls it back, unless
-// the command line names an output= file or holds "/batch" or "/silent" (anywhere, in any case:
-// the loader hands its own switches on). Batch mode writes the progress lines only; so does an
-// interactive run that cannot make its window.
+//   stop-in-copy=1      for the tests of recovery: the process ends (exit code 9) half-way
+//                       through the first copy of a file of 1 MB or more, with the part it
+//                       wrote on the disk, as a crash in the middle of a large copy would
+//   cancel-after=<n>    for the tests of cancelling: the user's cancel is requested right after
+//                       element n's outcome reached the log, as a click on Cancel would
 //
 // Every run that knows its log first rolls back an installation that did not finish there.
 // An installation whose log is already there (a committed one) is refused: its log would be lost.
@@ -43,10 +43,26 @@
 //   restart <path>            a file whose replacement or deletion waits for the restart
 //   summary <phase>: <k> elements; by kind: <class> <count> ...; restart <r>; failed <f>
 //
+// An installation looks at the user's cancel (cancel.h) after every element; a cancel rolls back
+// what was done so far ("cancelled after <n> of <m>: rolling back").
+//
+// A run is interactive unless the command line names an output= file or holds "/batch" or
+// "/silent" (anywhere, in any case: the loader hands its own switches on). An interactive
+// installation shows a progress window whose Cancel rolls it back, and asks about the restart;
+// batch mode writes the progress lines only, and so does an interactive run that cannot make its
+// window.
+//
 // Exit codes: 0 done; 2 the description was refused (nothing was installed) or the log could not
 // be read; 3 at least one element failed (removal and check); 4 the log could not be written
-// (nothing is left installed); 5 an element failed (or the user cancelled) and the installation was
-// rolled back; 6 a rollback could not put everything back (the log stays for another try).
+// (nothing is left installed); 5 an element failed and the installation was rolled back; 6 a
+// rollback could not put everything back (the log stays for another try); 7 the user cancelled
+// and the installation was rolled back; 8 done, and replacements wait for the restart (after an
+// installation or a removal: what the "restart" lines name; after a check: elements whose
+// replacement has not happened yet, "check ... (waits for the restart)").
+//
+// When an installation or a removal leaves something for the restart, the engine says so
+// ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to
+// restart Windows now.
 #include <windows.h>
 
 #include <cstdlib>
@@ -60,6 +76,8 @@
 #include "file_io.h"
 #include "kinds.h"
 #include "progress_window.h"
+#include "registration.h"
+#include "restart.h"
 #include "setup/assembly/class_table.h"
 #include "setup/core/component.h"
 #include "setup/core/fileutil.h"
@@ -86,20 +104,68 @@ constexpr int ExitElementFailed = 3;
 constexpr int ExitLogFailed = 4;
 constexpr int ExitRolledBack = 5;
 constexpr int ExitRollbackIncomplete = 6;
+constexpr int ExitCancelled = 7;
+constexpr int ExitRestartNeeded = 8;
 
 OutputFile g_out;
-std::string g_sourceFolder;
-// The progress window of an interactive installation; null in batch mode.
-ProgressWindow* g_window = nullptr;
 
 void Say(const std::string& line) {
     g_out.Write(line + "\r\n");
 }
 
-std::string ProgramFolder() {
+bool g_interactive = true;
+std::string g_sourceFolder;
+// The progress window of an interactive installation; null in batch mode.
+ProgressWindow* g_window = nullptr;
+
+// What ends a run that left work for the restart.
+int RestartNeeded(int waiting) {
+    Say("restart needed: " + std::to_string(waiting) +
+        (waiting == 1 ? " replacement waits" : " replacements wait") + " for it");
+    if (g_interactive) {
+        const std::string product = TheSetupContext().MacroProduct.c_str();
+        const std::string question =
+            product + ": Windows must be restarted to finish. Restart Windows now?";
+        if (MessageBoxA(nullptr, question.c_str(), product.c_str(), MB_YESNO | MB_ICONQUESTION) ==
+                IDYES &&
+            !RestartWindowsNow())
+            Say("restart refused by Windows (error " + std::to_string(GetLastError()) + ")");
+    }
+    return ExitRestartNeeded;
+}
+
+// The copy of the stop-in-copy switch.
+bool CopyAndStopHalfWay(const std::string& source, const std::string& destination) {
+    KernelHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD size = in ? GetFileSize(in.Get(), nullptr) : 0;
+    if (!in || size == INVALID_FILE_SIZE || size < (1u << 20)) {
+        in.Reset();
+        return CopyFileA(source.c_str(), destination.c_str(), FALSE) != 0;
+    }
+    KernelHandle out(CreateFileA(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out)
+        return false;
+    std::vector<char> block(1 << 16);
+    for (DWORD written = 0; written < size / 2;) {
+        DWORD got = 0;
+        DWORD put = 0;
+        if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) ||
+            got == 0 || !WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got)
+            return false;
+        written += put;
+    }
+    FlushFileBuffers(out.Get());
+    Say("stopped half-way through the copy of " + source + " to " + destination);
+    TerminateProcess(GetCurrentProcess(), 9);
+    return false;
+}
+
+std::string ModulePath() {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return ParentOf(std::string(path, n));
+    return std::string(path, n);
 }
 
 // The engine's settings of the macro context, by name, as they are also written to the log.
@@ -250,7 +316,7 @@ bool BuildProduct(const ProductDescription& description, Product& product,
                 context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
             if (name.empty() || !FileExists(source))
                 problem(item.line, "source file \"" + source + "\" is missing");
-            else
+            else if (componentId != RegistrationComponent) // the engine copies itself
                 product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});
         }
         product.componentOf[element.get()] = componentId;
@@ -392,6 +458,13 @@ std::string AsideFolderOf(const std::string& logPath) {
 std::string ItemLine(const char* phase, int n, int m, WSetupElement* element,
                      const std::string& component, int status, const std::string& note);
 
+// The kinds whose work is removal's (what the product makes when it runs, what the product
+// asks to run when it is removed): their install step has nothing to do.
+bool ActsAtRemoval(int kind) {
+    return kind == KindRuntimeFile || kind == KindRuntimeRegEntry ||
+           kind == KindUninstallExecutable || kind == KindUninstallCustomDLL;
+}
+
 // Undoes every step of the log in reverse, puts back what was kept aside, and removes the log.
 // The log stays when something could not be put back, so that another run can try again.
 bool RollBack(const std::string& logPath, const TransactionLog& log) {
@@ -419,8 +492,11 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
         // A step that may have run is undone by its kind when the engine's saved states do not
         // cover what it did; a failed step is only put back from what was saved.
         // A font whose copy was done but whose registration failed may be registered in part.
+        // The kinds that act at removal are undone as removal undoes them: their removal work
+        // takes back what the product's own code wrote.
         const bool mayHaveRun =
             !step.hasOutcome || step.meaning == StepMeaning::Done ||
+            (ActsAtRemoval(element->Kind) && step.meaning != StepMeaning::Failed) ||
             (element->Kind == KindTTFFile && MeaningOfStatus(element->Kind, ElementStep::Install,
                                                              step.status) != StepMeaning::Failed);
         if (!UndoneBySavedStates(element->Kind) && mayHaveRun) {
@@ -472,8 +548,7 @@ int RecoverIfUnfinished(const std::string& logPath) {
 // A custom DLL is called only when it loads; the library's step would answer the same for a DLL
 // that could not be loaded and one whose entry ran.
 bool CustomDllLoads(WSetupElement* element, std::string& note) {
-    auto* dll = static_cast<WSetupCustomDLL*>(element);
-    if (dll->Disabled)
+    if (element->Kind == KindCustomDLL && static_cast<WSetupCustomDLL*>(element)->Disabled)
         return true;
     const std::string path = ElementPath(*element, false);
     LoadedModule module(LoadLibraryA(path.c_str()));
@@ -488,7 +563,10 @@ bool CustomDllLoads(WSetupElement* element, std::string& note) {
 // the status cannot tell a failure.
 StepMeaning RunInstallStep(WSetupElement* element, FwStringArray& rebootList, FwPtrArray& collected,
                            StepResult& r) {
-    if (element->Kind == KindCustomDLL && !CustomDllLoads(element, r.note)) {
+    // A DLL that removal will call must be there, and load, once the files are installed: a
+    // removal that could not call it would leave the product's own removal work undone.
+    if ((element->Kind == KindCustomDLL || element->Kind == KindUninstallCustomDLL) &&
+        !CustomDllLoads(element, r.note)) {
         r.status = CustomDllAbsent;
         return StepMeaning::Failed;
     }
@@ -500,8 +578,122 @@ StepMeaning RunInstallStep(WSetupElement* element, FwStringArray& rebootList, Fw
     return meaning;
 }
 
-int Install(const ProductDescription& description, const std::string& logPath, int stopAfter,
-            bool tear) {
+// The test switches of an installation (see the command line above).
+struct InstallSwitches {
+    int stopAfter = 0;
+    bool tear = false;
+    int cancelAfter = 0;
+};
+
+// How the loop over the elements ended.
+enum class LoopEnd { Done, ElementFailed, LogFailed, Cancelled };
+
+struct InstallRun {
+    TransactionWriter writer;
+    std::string logPath;
+    std::string aside;
+    std::vector<WSetupElement*> order;
+    FwStringArray rebootList;
+    FwPtrArray collected;
+    int failed = 0;
+};
+
+// Announces, runs and records one element; false when the log could not be written.
+bool InstallOne(Product& product, InstallRun& run, WSetupElement* element, int n,
+                StepMeaning& meaning) {
+    LoggedStep step;
+    step.number = n;
+    step.className = element->GetRuntimeClass()->ClassName;
+    step.component = product.componentOf[element];
+    step.record = element->GetFullRecord().c_str();
+    StepResult r{ElementNotProcessed, "", FontRegistered};
+    meaning = StepMeaning::Failed;
+    const int before = run.rebootList.GetSize();
+    if (!SaveStateBefore(*element, n, run.aside, step.saved)) {
+        r.note = "what the step would replace could not be kept aside; not run";
+        if (!run.writer.Announce(step))
+            return false;
+    } else if (!run.writer.Announce(step)) {
+        return false;
+    } else {
+        meaning = RunInstallStep(element, run.rebootList, run.collected, r);
+    }
+    if (meaning == StepMeaning::Failed)
+        ++run.failed;
+    Say(ItemLine("install", n, static_cast<int>(run.order.size()), element, step.component,
+                 r.status, r.note));
+    for (int i = before; i < run.rebootList.GetSize(); ++i)
+        Say(std::string("restart ") + run.rebootList.GetAt(i).c_str());
+    return run.writer.Record(n, r.status, meaning, element->GetFullRecord().c_str());
+}
+
+LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
+    // COM stays initialised for the whole installation, as on an engine's interface thread:
+    // the kinds' own initialisations then only count, instead of building and tearing down the
+    // apartment (under Wine a thread and a window) for every shortcut.
+    const ComScope com;
+    const int m = static_cast<int>(run.order.size());
+    if (g_window)
+        g_window->SetTotal(m);
+    for (int n = 1; n <= m; ++n) {
+        if (g_window) {
+            WSetupElement* element = run.order[n - 1];
+            g_window->Step(n, product.componentOf[element] + " " +
+                                  element->GetRuntimeClass()->ClassName + " " +
+                                  element->Id.c_str());
+        }
+        StepMeaning meaning = StepMeaning::Failed;
+        if (!InstallOne(product, run, run.order[n - 1], n, meaning)) {
+            Say("log " + run.logPath + " could not be written");
+            return LoopEnd::LogFailed;
+        }
+        if (meaning == StepMeaning::Failed)
+            return LoopEnd::ElementFailed;
+        if (n == cancelAfter)
+            RequestCancel();
+        // A click on Cancel while the element ran is taken now: the element finished first.
+        if (g_window)
+            g_window->Pump();
+        if (CancelRequested()) {
+            Say("cancelled after " + std::to_string(n) + " of " + std::to_string(m) +
+                ": rolling back");
+            return LoopEnd::Cancelled;
+        }
+    }
+    return LoopEnd::Done;
+}
+
+// Rolls back what reached the log: the same path as a recovery.
+bool RollBackRun(InstallRun& run) {
+    run.writer = TransactionWriter();
+    TransactionLog log;
+    std::string error;
+    bool rolledBack = ReadTransactionLog(run.logPath, log, error) && RollBack(run.logPath, log);
+    if (!error.empty())
+        Say("rollback refused " + error);
+    return rolledBack;
+}
+
+// Creates the log and its folder; false, with nothing left behind, when it could not.
+bool BeginLog(const Product& product, InstallRun& run, const InstallSwitches& switches) {
+    const std::string logFolder = ParentOf(run.logPath);
+    const std::string createdFolder = FirstMissingFolder(logFolder);
+    run.writer.StopAfter(switches.stopAfter, switches.tear);
+    bool logged = (createdFolder.empty() || CreateDirectoryTree(logFolder)) &&
+                  run.writer.Begin(run.logPath, HeaderLines(product)) &&
+                  (createdFolder.empty() || run.writer.Note(CreatedLine(createdFolder)));
+    if (logged)
+        return true;
+    Say("log " + run.logPath + " could not be written; nothing was installed");
+    run.writer = TransactionWriter();
+    DeleteFileA(run.logPath.c_str());
+    if (!createdFolder.empty())
+        RemoveCreatedFolders(logFolder, createdFolder);
+    return false;
+}
+
+int Install(const ProductDescription& description, const std::string& logPath,
+            const InstallSwitches& switches) {
     Product product;
     std::vector<std::string> problems;
     if (!BuildProduct(description, product, problems)) {
@@ -517,106 +709,21 @@ int Install(const ProductDescription& description, const std::string& logPath, i
         Say("summary refused: 1 problem; nothing was installed");
         return ExitRefused;
     }
-    // The log's folder, and what of it the engine had to make.
-    const std::string logFolder = ParentOf(logPath);
-    const std::string createdFolder = FirstMissingFolder(logFolder);
-    TransactionWriter writer;
-    writer.StopAfter(stopAfter, tear);
-    bool logged = (createdFolder.empty() || CreateDirectoryTree(logFolder)) &&
-                  writer.Begin(logPath, HeaderLines(product)) &&
-                  (createdFolder.empty() || writer.Note(CreatedLine(createdFolder)));
-    if (!logged) {
-        Say("log " + logPath + " could not be written; nothing was installed");
-        DeleteFileA(logPath.c_str());
-        if (!createdFolder.empty())
-            RemoveCreatedFolders(logFolder, createdFolder);
+    InstallRun run;
+    run.logPath = logPath;
+    run.aside = AsideFolderOf(logPath);
+    if (!BeginLog(product, run, switches))
         return ExitLogFailed;
-    }
-    const std::string aside = AsideFolderOf(logPath);
-
-    // COM stays initialised for the whole installation, as on an engine's interface thread:
-    // the kinds' own initialisations then only count, instead of building and tearing down the
-    // apartment (under Wine a thread and a window) for every shortcut.
-    const ComScope com;
-    std::vector<WSetupElement*> order = Ordered(product, true);
-    if (g_window)
-        g_window->SetTotal(static_cast<int>(order.size()));
-    FwStringArray rebootList;
-    FwPtrArray collected;
-    int failed = 0;
-    int n = 0;
-    bool logFailed = false;
-    bool cancelled = false;
-    for (WSetupElement* element : order) {
-        // A cancel is taken between elements only: the one running finishes first.
-        if (g_window)
-            g_window->Pump();
-        if (CancelRequested()) {
-            cancelled = true;
-            Say("cancelled before install " + std::to_string(n + 1) + " of " +
-                std::to_string(order.size()));
-            break;
-        }
-        ++n;
-        if (g_window)
-            g_window->Step(n, product.componentOf[element] + " " +
-                                  element->GetRuntimeClass()->ClassName + " " +
-                                  element->Id.c_str());
-        LoggedStep step;
-        step.number = n;
-        step.className = element->GetRuntimeClass()->ClassName;
-        step.component = product.componentOf[element];
-        step.record = element->GetFullRecord().c_str();
-        StepResult r{ElementNotProcessed, "", FontRegistered};
-        StepMeaning meaning = StepMeaning::Failed;
-        const int before = rebootList.GetSize();
-        if (!SaveStateBefore(*element, n, aside, step.saved)) {
-            r.note = "what the step would replace could not be kept aside; not run";
-            if (!writer.Announce(step))
-                logFailed = true;
-        } else if (!writer.Announce(step)) {
-            logFailed = true;
-        } else {
-            meaning = RunInstallStep(element, rebootList, collected, r);
-        }
-        if (logFailed) {
-            Say("log " + logPath + " could not be written");
-            break;
-        }
-        if (meaning == StepMeaning::Failed)
-            ++failed;
-        Say(ItemLine("install", n, static_cast<int>(order.size()), element, step.component,
-                     r.status, r.note));
-        for (int i = before; i < rebootList.GetSize(); ++i)
-            Say(std::string("restart ") + rebootList.GetAt(i).c_str());
-        if (!writer.Record(n, r.status, meaning, element->GetFullRecord().c_str())) {
-            logFailed = true;
-            Say("log " + logPath + " could not be written");
-            break;
-        }
-        if (meaning == StepMeaning::Failed)
-            break;
-    }
-    if (g_window)
-        g_window->Pump();
-    if (!failed && !logFailed && !cancelled && CancelRequested()) {
-        cancelled = true;
-        Say("cancelled after the last element, before the installation committed");
-    }
-    if (failed || logFailed || cancelled) {
-        // Whatever reached the log is what the rollback reads: the same path as a recovery.
+    run.order = Ordered(product, true);
+    const LoopEnd end = InstallElements(product, run, switches.cancelAfter);
+    if (end != LoopEnd::Done) {
+        const bool cancelled = end == LoopEnd::Cancelled;
         if (g_window)
             g_window->Say(cancelled ? "Cancelled: putting back what was done so far"
                                     : "An element failed: putting back what was done so far");
-        writer = TransactionWriter();
-        TransactionLog log;
-        std::string error;
-        bool rolledBack = ReadTransactionLog(logPath, log, error) && RollBack(logPath, log);
-        if (!error.empty())
-            Say("rollback refused " + error);
-        Summary("install", order, 0, failed);
-        Say(std::string("rollback: ") + (rolledBack ? "machine put back as it was" : "incomplete") +
-            (cancelled ? " (cancelled)" : ""));
+        const bool rolledBack = RollBackRun(run);
+        Summary("install", run.order, 0, run.failed);
+        Say(std::string("rollback: ") + (rolledBack ? "machine put back as it was" : "incomplete"));
         if (g_window)
             g_window->Say(rolledBack ? (cancelled ? "Cancelled. Everything the installation had "
                                                     "done has been put back."
@@ -625,22 +732,20 @@ int Install(const ProductDescription& description, const std::string& logPath, i
                                      : "The installation could not put everything back.");
         if (!rolledBack)
             return ExitRollbackIncomplete;
-        return logFailed ? ExitLogFailed : ExitRolledBack;
+        return end == LoopEnd::LogFailed   ? ExitLogFailed
+               : end == LoopEnd::Cancelled ? ExitCancelled
+                                           : ExitRolledBack;
     }
-    if (!writer.Commit()) {
+    if (!run.writer.Commit()) {
         Say("log " + logPath + " could not be committed");
-        writer = TransactionWriter();
-        TransactionLog log;
-        std::string error;
-        bool rolledBack = ReadTransactionLog(logPath, log, error) && RollBack(logPath, log);
-        return rolledBack ? ExitLogFailed : ExitRollbackIncomplete;
+        return RollBackRun(run) ? ExitLogFailed : ExitRollbackIncomplete;
     }
-    RemoveFlatFolder(aside);
+    RemoveFlatFolder(run.aside);
     Say("log " + logPath);
-    Summary("install", order, rebootList.GetSize(), failed);
+    Summary("install", run.order, run.rebootList.GetSize(), run.failed);
     if (g_window)
         g_window->Say(description.name + " is installed.");
-    return ExitOk;
+    return run.rebootList.GetSize() > 0 ? RestartNeeded(run.rebootList.GetSize()) : ExitOk;
 }
 
 bool ReadCommittedLog(const std::string& logPath, TransactionLog& log, Product& product,
@@ -671,11 +776,11 @@ bool ReadCommittedLog(const std::string& logPath, TransactionLog& log, Product& 
     return true;
 }
 
-// The kinds whose work is removal's (what the product makes when it runs, what the product
-// asks to run when it is removed): their install step has nothing to do.
-bool ActsAtRemoval(int kind) {
-    return kind == KindRuntimeFile || kind == KindRuntimeRegEntry ||
-           kind == KindUninstallExecutable || kind == KindUninstallCustomDLL;
+// Whether the installation left the element as it found it: a step that failed, or found
+// nothing to do (the kinds that act at removal excepted), has nothing to check or undo.
+bool LeftAlone(WSetupElement* element, const LoggedStep& step) {
+    return step.meaning == StepMeaning::Failed ||
+           (step.meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind));
 }
 
 int Check(const std::string& logPath) {
@@ -685,23 +790,35 @@ int Check(const std::string& logPath) {
     std::vector<WSetupElement*> order;
     if (!ReadCommittedLog(logPath, log, product, steps, order))
         return ExitRefused;
+    const std::vector<PendingRename> pending = PendingRenames();
+    const int m = static_cast<int>(order.size());
     int failed = 0;
-    for (std::size_t i = 0; i < order.size(); ++i) {
+    int waiting = 0;
+    for (int i = 0; i < m; ++i) {
         WSetupElement* element = order[i];
-        if (steps[i]->meaning == StepMeaning::Failed ||
-            (steps[i]->meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind))) {
-            Say(ItemLine("check", static_cast<int>(i + 1), static_cast<int>(order.size()), element,
-                         steps[i]->component, steps[i]->status, "not installed: nothing to check"));
+        const LoggedStep& step = *steps[i];
+        if (LeftAlone(element, step)) {
+            Say(ItemLine("check", i + 1, m, element, step.component, step.status,
+                         "not installed: nothing to check"));
             continue;
         }
         int status = VerifyElement(element);
-        if (MeaningOfStatus(element->Kind, ElementStep::Check, status) == StepMeaning::Failed)
+        std::string note;
+        // A replacement that waits for the restart is not a failure yet.
+        if ((element->Kind == KindFile || element->Kind == KindTTFFile) &&
+            WaitsForRestart(ElementPath(*element, false), pending)) {
+            ++waiting;
+            note = "waits for the restart";
+        } else if (MeaningOfStatus(element->Kind, ElementStep::Check, status) ==
+                   StepMeaning::Failed) {
             ++failed;
-        Say(ItemLine("check", static_cast<int>(i + 1), static_cast<int>(order.size()), element,
-                     steps[i]->component, status, ""));
+        }
+        Say(ItemLine("check", i + 1, m, element, step.component, status, note));
     }
-    Summary("check", order, 0, failed);
-    return failed ? ExitElementFailed : ExitOk;
+    Summary("check", order, waiting, failed);
+    if (failed)
+        return ExitElementFailed;
+    return waiting ? ExitRestartNeeded : ExitOk;
 }
 
 const char* const SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -799,8 +916,7 @@ int Remove(const std::string& logPath) {
         WSetupElement* element = order[i];
         const LoggedStep& step = *steps[i];
         ++n;
-        if (step.meaning == StepMeaning::Failed ||
-            (step.meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind))) {
+        if (LeftAlone(element, step)) {
             Say(ItemLine("undo", n, m, element, step.component, step.status,
                          "nothing to undo: the installation did not change it"));
             continue;
@@ -821,125 +937,169 @@ int Remove(const std::string& logPath) {
     if (!left.empty())
         WriteLeftLog(logPath, log, left);
     else
-        for (const std::string& folder : log.createdFolders)
+        for (const std::string& folder : log.createdFolders) {
             RemoveCreatedFolders(ParentOf(logPath), folder);
+            // A file in it waits for the restart (the engine's own copy, when removal runs
+            // from it): the folders go after that file.
+            if (rebootList.GetSize() > 0) {
+                std::vector<std::string> scheduled;
+                RemoveFoldersAtRestart(ParentOf(logPath), folder, scheduled);
+                for (const std::string& level : scheduled) {
+                    rebootList.Add(FwString(level.c_str()));
+                    Say("restart " + level);
+                }
+            }
+        }
     Summary("remove", order, rebootList.GetSize(), static_cast<int>(left.size()));
-    return left.empty() ? ExitOk : ExitElementFailed;
+    if (!left.empty())
+        return ExitElementFailed;
+    return rebootList.GetSize() > 0 ? RestartNeeded(rebootList.GetSize()) : ExitOk;
 }
-} // namespace
-
-int main() {
-    UseSetupClassTable();
-    std::string descriptionPath = JoinPath(ProgramFolder(), "product.txt", true);
+// What the command line asks.
+struct Request {
+    std::string descriptionPath = JoinPath(ParentOf(ModulePath()), "product.txt", true);
     std::string mode = "install";
     std::string logPath;
     std::string outputPath;
-    int stopAfter = 0;
-    bool tear = false;
+    InstallSwitches switches;
+    bool stopInCopy = false;
     bool commonBar = true;
+};
+
+Request ReadCommandLine() {
+    Request request;
     for (const std::string& word : CommandWords(GetCommandLineA())) {
         std::string key = TextBefore(word, "=");
         std::string value = TextAfter(word, "=");
         if (word.find('=') == std::string::npos)
             continue;
         if (key == "description")
-            descriptionPath = value;
+            request.descriptionPath = value;
         else if (key == "mode")
-            mode = value;
+            request.mode = value;
         else if (key == "log")
-            logPath = value;
+            request.logPath = value;
         else if (key == "output")
-            outputPath = value;
+            request.outputPath = value;
         else if (key == "stop-after")
-            stopAfter = std::atoi(value.c_str());
+            request.switches.stopAfter = std::atoi(value.c_str());
         else if (key == "tear")
-            tear = value == "1";
+            request.switches.tear = value == "1";
+        else if (key == "stop-in-copy")
+            request.stopInCopy = value == "1";
+        else if (key == "cancel-after")
+            request.switches.cancelAfter = std::atoi(value.c_str());
         else if (key == "source")
             g_sourceFolder = value;
         else if (key == "bar")
-            commonBar = value != "painted";
+            request.commonBar = value != "painted";
     }
     const std::string commandLine = Uppercased(GetCommandLineA());
-    const bool batch = !outputPath.empty() || commandLine.find("/BATCH") != std::string::npos ||
-                       commandLine.find("/SILENT") != std::string::npos;
-    if (outputPath.empty())
-        g_out.UseStandardOutput();
-    else if (!g_out.Create(outputPath))
-        return ExitRefused;
-    Say(std::string("engine ") + GetCommandLineA());
+    g_interactive = request.outputPath.empty() && commandLine.find("/BATCH") == std::string::npos &&
+                    commandLine.find("/SILENT") == std::string::npos;
+    return request;
+}
 
-    // Checking, removal and recovery rebuild everything from the log alone.
-    if (mode == "check" || mode == "remove" || mode == "recover") {
-        if (logPath.empty()) {
-            Say("refused " + mode + " needs log=<path>");
-            return ExitRefused;
-        }
-        const int recovered = RecoverIfUnfinished(logPath);
-        if (mode == "recover") {
-            if (recovered == ExitOk)
-                Say("summary recover: nothing left unfinished");
-            return recovered;
-        }
-        if (recovered != ExitOk)
-            return recovered;
-        return mode == "check" ? Check(logPath) : Remove(logPath);
-    }
-    if (mode != "install" && mode != "validate") {
-        Say("refused unknown mode " + mode);
+// Checking, removal and recovery rebuild everything from the log alone.
+int RunFromLog(const Request& request) {
+    if (request.logPath.empty()) {
+        Say("refused " + request.mode + " needs log=<path>");
         return ExitRefused;
     }
+    const int recovered = RecoverIfUnfinished(request.logPath);
+    if (request.mode == "recover") {
+        if (recovered == ExitOk)
+            Say("summary recover: nothing left unfinished");
+        return recovered;
+    }
+    if (recovered != ExitOk)
+        return recovered;
+    return request.mode == "check" ? Check(request.logPath) : Remove(request.logPath);
+}
+
+// An interactive installation runs with its progress window, when one can be made.
+int InstallWithWindow(const ProductDescription& description, const Request& request) {
+    ProgressWindow window;
+    if (g_interactive && window.Open(description.name, 0, request.commonBar))
+        g_window = &window;
+    const int code = Install(description, request.logPath, request.switches);
+    if (g_window) {
+        Say(std::string("progress window: ") +
+            (window.HasCommonProgressBar() ? "common progress bar" : "painted progress bar"));
+        // The last word stays readable for a moment.
+        for (int i = 0; i < 150; ++i) {
+            window.Pump();
+            Sleep(10);
+        }
+        g_window = nullptr;
+    }
+    return code;
+}
+
+// What a medium must hold for the description, as mode=validate lists it.
+void ListMedium(const ProductDescription& description, const Product& product) {
+    Say("product " + description.name);
+    std::string medium = TheSetupContext().MacroS.c_str();
+    if (medium.empty() || medium.back() != '\\')
+        medium += '\\';
+    for (const DescribedValue& file : product.mediumFiles) {
+        const bool below = file.value.size() > medium.size() &&
+                           Uppercased(file.value.substr(0, medium.size())) == Uppercased(medium);
+        Say((below ? "medium " : "outside ") + std::to_string(file.line) + " " +
+            (below ? file.value.substr(medium.size()) : file.value));
+    }
+    if (!description.disclaimer.empty())
+        Say("disclaimer " + std::to_string(description.disclaimerLine) + " " +
+            description.disclaimer);
+}
+
+int RunFromDescription(Request& request) {
     ProductDescription description;
     std::string error;
-    if (!ReadDescription(descriptionPath, description, error)) {
+    if (!ReadDescription(request.descriptionPath, description, error)) {
         Say("refused " + error);
         Say("summary refused: 1 problem; nothing was installed");
         return ExitRefused;
     }
     FillContext(description);
-    if (logPath.empty())
-        logPath = Expanded(description.log);
-    if (mode == "install") {
-        const int recovered = RecoverIfUnfinished(logPath);
+    if (request.logPath.empty())
+        request.logPath = Expanded(description.log);
+    AddRegistration(description, ModulePath(), request.logPath);
+    if (request.mode == "install") {
+        const int recovered = RecoverIfUnfinished(request.logPath);
         if (recovered != ExitOk)
             return recovered;
         FillContext(description);
-        ProgressWindow window;
-        if (!batch && window.Open(description.name, 0, commonBar))
-            g_window = &window;
-        const int code = Install(description, logPath, stopAfter, tear);
-        if (g_window) {
-            Say(std::string("progress window: ") +
-                (window.HasCommonProgressBar() ? "common progress bar" : "painted progress bar"));
-            // The last word stays readable for a moment.
-            for (int i = 0; i < 150; ++i) {
-                window.Pump();
-                Sleep(10);
-            }
-            g_window = nullptr;
-        }
-        return code;
+        return InstallWithWindow(description, request);
     }
     Product product;
     std::vector<std::string> problems;
     bool ok = BuildProduct(description, product, problems);
     for (const std::string& p : problems)
         Say("refused " + p);
-    if (ok) {
-        Say("product " + description.name);
-        std::string medium = TheSetupContext().MacroS.c_str();
-        if (medium.empty() || medium.back() != '\\')
-            medium += '\\';
-        for (const DescribedValue& file : product.mediumFiles) {
-            const bool below =
-                file.value.size() > medium.size() &&
-                Uppercased(file.value.substr(0, medium.size())) == Uppercased(medium);
-            Say((below ? "medium " : "outside ") + std::to_string(file.line) + " " +
-                (below ? file.value.substr(medium.size()) : file.value));
-        }
-        if (!description.disclaimer.empty())
-            Say("disclaimer " + std::to_string(description.disclaimerLine) + " " +
-                description.disclaimer);
-    }
+    if (ok)
+        ListMedium(description, product);
     Say(ok ? "summary validate: accepted" : "summary refused: nothing was installed");
     return ok ? ExitOk : ExitRefused;
+}
+} // namespace
+
+int main() {
+    UseSetupClassTable();
+    Request request = ReadCommandLine();
+    OverrideForTesting<PlatformCopyFunction> copy(
+        CopyFunctionForTesting(), request.stopInCopy ? &CopyAndStopHalfWay : nullptr);
+    if (request.outputPath.empty())
+        g_out.UseStandardOutput();
+    else if (!g_out.Create(request.outputPath))
+        return ExitRefused;
+    Say(std::string("engine ") + GetCommandLineA());
+    const std::string& mode = request.mode;
+    if (mode == "check" || mode == "remove" || mode == "recover")
+        return RunFromLog(request);
+    if (mode != "install" && mode != "validate") {
+        Say("refused unknown mode " + mode);
+        return ExitRefused;
+    }
+    return RunFromDescription(request);
 }

@@ -80,10 +80,12 @@ bool SetFromRecord(WSetupElement* element, const ElementFieldTable& fields,
 
 const std::vector<int>& InstallOrder() {
     // Folders first, then what makes room (backups, deletions), files before what uses them
-    // (fonts, self-registration), the registry, the edits of installed files and shortcuts, and
-    // the product's own code last, when everything it may need is in place. The kinds that act
-    // only at removal or at run time come at the end; removal runs the list backwards, so they
-    // act first there, while the product's files are still in place.
+    // (fonts, self-registration), the registry, the edits of installed files and shortcuts. The
+    // kinds that act only at removal or at run time come next (their install step does nothing):
+    // removal runs the list backwards, so they act there while the product's files are still in
+    // place, and a rollback that follows the product's own code (last, when everything it may
+    // need is in place) finds them in the log and takes back what that code wrote, as removal
+    // does.
     static const std::vector<int> order = {KindDir,
                                            KindBackupFile,
                                            KindDeleteFile,
@@ -95,12 +97,12 @@ const std::vector<int>& InstallOrder() {
                                            KindProfileString,
                                            KindCustFile,
                                            KindShortcut,
-                                           KindCustomDLL,
-                                           KindExecutable,
                                            KindRuntimeFile,
                                            KindRuntimeRegEntry,
                                            KindUninstallExecutable,
-                                           KindUninstallCustomDLL};
+                                           KindUninstallCustomDLL,
+                                           KindCustomDLL,
+                                           KindExecutable};
     return order;
 }
 

@@ -100,6 +100,8 @@ std::string SavedWord(const Saved& s) {
                (s.existed ? "1" : "0") + ":" + std::to_string(s.type) + ":" + ToHex(s.bytes);
     case Saved::Kind::RegKey:
         return "K:" + ToHex(s.root) + ":" + ToHex(s.path) + ":" + ToHex(s.created);
+    case Saved::Kind::RestartList:
+        return "R:" + std::to_string(s.type) + ":" + (s.existed ? "1" : "0") + ":" + ToHex(s.bytes);
     }
     return "";
 }
@@ -134,6 +136,12 @@ bool ParseSaved(const std::string& word, Saved& s) {
     if (f[0] == "K" && f.size() == 4) {
         s.kind = Saved::Kind::RegKey;
         return FromHex(f[1], s.root) && FromHex(f[2], s.path) && FromHex(f[3], s.created);
+    }
+    if (f[0] == "R" && f.size() == 4 && WholeNumber(f[1], number)) {
+        s.kind = Saved::Kind::RestartList;
+        s.type = static_cast<DWORD>(number);
+        s.existed = f[2] == "1";
+        return FromHex(f[3], s.bytes);
     }
     return false;
 }

@@ -33,13 +33,15 @@
 
 // One thing as it was before a step.
 struct Saved {
-    enum class Kind { File, Folder, RegValue, RegKey };
+    enum class Kind { File, Folder, RegValue, RegKey, RestartList };
     Kind kind = Kind::File;
     // File: the path; whether a file was there; the kept-aside copy of it ("" when none).
     // Folder: the deepest folder the step may create, and the shallowest of its levels that did
     // not exist (`path` .. `created` were made by the step).
     // RegValue: root name, key path, value name; whether it existed, its type and its bytes.
     // RegKey: root name, the deepest key, and the shallowest of its levels that did not exist.
+    // RestartList: what waited for the restart (restart.h): the platform id whose list it is
+    // (type), whether the list's file or value existed, its items one per line (bytes).
     std::string root;
     std::string path;
     std::string name;

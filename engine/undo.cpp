@@ -13,6 +13,7 @@
 #include "setup/elements/element_paths.h"
 #include "setup/elements/file.h"
 #include "setup/elements/registry_entry.h"
+#include "restart.h"
 
 namespace {
 
@@ -148,6 +149,36 @@ void SaveSharedCount(const std::string& file, std::vector<Saved>& saved) {
     saved.push_back(s);
 }
 
+// A registry value as it was, read on its own.
+void SaveRegValue(const std::string& rootName, const std::string& key, const std::string& name,
+                  std::vector<Saved>& saved) {
+    Saved s;
+    s.kind = Saved::Kind::RegValue;
+    s.root = rootName;
+    s.path = key;
+    s.name = name;
+    s.existed = ReadRegValueState(rootName, key, name, s.type, s.bytes);
+    if (!s.existed)
+        s.type = 0;
+    saved.push_back(s);
+}
+
+// The shallowest level of a key that does not exist yet, when one does not.
+void SaveRegKey(const std::string& rootName, const std::string& key, std::vector<Saved>& saved) {
+    Saved s;
+    s.kind = Saved::Kind::RegKey;
+    s.root = rootName;
+    s.path = key;
+    for (std::string level = key; !level.empty(); level = ParentKeyPath(level)) {
+        RegKey opened;
+        if (OpenKey(rootName, level, KEY_QUERY_VALUE, opened))
+            break;
+        s.created = level;
+    }
+    if (!s.created.empty())
+        saved.push_back(s);
+}
+
 bool IsEmptyKey(HKEY key) {
     DWORD subkeys = 0;
     DWORD values = 0;
@@ -233,6 +264,52 @@ bool PutBackRegKey(const Saved& s) {
     return true;
 }
 
+// The keys and values a registry file (REGEDIT4, text in the system code page) writes, each
+// saved as it is now. Lines that delete ("[-key]", "name"=-) and files in other forms save
+// nothing: the merge is then undone only as far as what was saved reaches.
+void SaveRegFileTargets(const std::string& regFile, std::vector<Saved>& saved) {
+    std::string text;
+    if (!ReadWholeFile(regFile, text))
+        return;
+    bool torn = false;
+    std::string rootName;
+    std::string key;
+    for (const std::string& raw : SplitLines(text, torn)) {
+        const std::string line = Trimmed(raw);
+        if (line.size() > 2 && line[0] == '[' && line.back() == ']') {
+            const std::string path = line.substr(1, line.size() - 2);
+            rootName.clear();
+            key.clear();
+            HKEY root = nullptr;
+            if (path[0] == '-' || !ParseRootKeyName(TextBefore(path, "\\"), root))
+                continue;
+            rootName = TextBefore(path, "\\");
+            key = TextAfter(path, "\\");
+            if (!key.empty())
+                SaveRegKey(rootName, key, saved);
+            continue;
+        }
+        if (rootName.empty() || key.empty())
+            continue;
+        std::string name;
+        std::string::size_type end = 0;
+        if (line[0] == '@') {
+            end = 1;
+        } else if (line[0] == '"') {
+            for (end = 1; end < line.size() && line[end] != '"'; ++end) {
+                if (line[end] == '\\' && end + 1 < line.size())
+                    ++end;
+                name += line[end];
+            }
+            ++end;
+        } else {
+            continue;
+        }
+        if (end < line.size() && line[end] == '=' && line.compare(end, 2, "=-") != 0)
+            SaveRegValue(rootName, key, name, saved);
+    }
+}
+
 std::string AsideName(const std::string& folder, int step, int n) {
     return JoinPath(folder, std::to_string(step) + "-" + std::to_string(n), true);
 }
@@ -290,9 +367,25 @@ bool IsLeftoverOfCreation(const Saved& saved) {
             return true;
         }
     case Saved::Kind::RegValue:
+    case Saved::Kind::RestartList:
         return false;
     }
     return false;
+}
+
+// The kinds whose install step may schedule a replacement or deletion for the restart.
+bool MaySchedule(int kind) {
+    switch (kind) {
+    case KindDeleteFile:
+    case KindCustFile:
+    case KindProfileString:
+    case KindFile:
+    case KindTTFFile:
+    case KindSelfRegFile:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool UndoneBySavedStates(int kind) {
@@ -302,6 +395,7 @@ bool UndoneBySavedStates(int kind) {
     case KindDeleteFile:
     case KindFile:
     case KindRegEntry:
+    case KindRegFile:
     case KindProfileString:
     case KindCustFile:
         return true;
@@ -313,6 +407,9 @@ bool UndoneBySavedStates(int kind) {
 bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideFolder,
                      std::vector<Saved>& saved) {
     int n = 0;
+    // Saved first, so put back last: after the files, whose staging copies it removes.
+    if (MaySchedule(element.Kind))
+        saved.push_back(SaveRestartList());
     switch (element.Kind) {
     case KindDir:
         SaveFolder(ElementPath(element, false), saved);
@@ -339,6 +436,9 @@ bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideF
             SaveSharedCount(target, saved);
         return true;
     }
+    case KindRegFile:
+        SaveRegFileTargets(ElementPath(element, false), saved);
+        return true;
     case KindRegEntry: {
         auto& entry = static_cast<WSetupRegEntry&>(element);
         const std::string keyPath = NormalizeRegName(ExpandText(entry.KeyPath));
@@ -366,6 +466,8 @@ bool PutBack(const Saved& saved) {
         return PutBackRegValue(saved);
     case Saved::Kind::RegKey:
         return PutBackRegKey(saved);
+    case Saved::Kind::RestartList:
+        return CancelAddedRestartEntries(saved);
     }
     return false;
 }
@@ -384,6 +486,10 @@ bool Meet(const Saved& a, const Saved& b) {
     case Saved::Kind::RegValue:
         return EqualText(a.root, b.root, false) && EqualText(a.path, b.path, false) &&
                EqualText(a.name, b.name, false);
+    case Saved::Kind::RestartList:
+        // Each step takes back only the entries it added to the list: a later step must save
+        // the list as the earlier one left it.
+        return true;
     case Saved::Kind::Folder:
     case Saved::Kind::RegKey:
         return false;
@@ -412,6 +518,8 @@ std::string DescribeSaved(const Saved& s) {
                (s.existed ? " (type " + std::to_string(s.type) + ")" : " (new)");
     case Saved::Kind::RegKey:
         return "key " + s.root + "\\" + s.path + " (new from " + s.created + ")";
+    case Saved::Kind::RestartList:
+        return "what waits for the restart";
     }
     return "";
 }

@@ -17,7 +17,8 @@
 # the action codes, custom macros, HotSync Manager shortcut and conduit table. Last, the sample
 # product is laid out on a medium and a CD image by scripts/make-medium.sh, installed from that
 # CD, restarted, checked and removed on the 9x and the NT family, each in a Wine prefix of its
-# own (scripts/product-roundtrip.sh), ending with "machine left as it was: yes" for each.
+# own (examples/sample-product/product-roundtrip.sh), ending with "machine left as it was: yes"
+# for each.
 # The media hold what ships: build/i686/Quenda.exe and build/i686/Morvik.dll under 32-bit Wine
 # (with the stand-ins and the product engine of that tree, built the same way), as Windows 95
 # and NT 4.0. On a machine that cannot run 32-bit programs (its kernel refuses them) the demo
@@ -212,12 +213,12 @@ else
 fi
 
 # The sample product, installed, restarted, checked and removed on each platform family, each in
-# a Wine prefix of its own (scripts/product-roundtrip.sh says how).
+# a Wine prefix of its own (examples/sample-product/product-roundtrip.sh says how).
 PRODUCT_OK=1
 for family in $FAMILIES; do
     echo
     echo "== The sample product on $family: install, restart, check, remove =="
-    TARVO_BUILD="$BUILD" "$ROOT/scripts/product-roundtrip.sh" "$family" \
+    TARVO_BUILD="$BUILD" "$ROOT/examples/sample-product/product-roundtrip.sh" "$family" \
         "$DEMO/product-$family" || PRODUCT_OK=0
 done
 echo

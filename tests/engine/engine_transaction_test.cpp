@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "restart.h"
 #include "setup/core/handles.h"
+#include "setup/core/path.h"
+#include "setup/core/ini_file.h"
+#include "setup/core/restart_schedule.h"
 #include "support/fixtures.h"
 
 using testsupport::ReadFileBytes;
@@ -24,6 +28,8 @@ namespace {
 
 constexpr long ExitOk = 0;
 constexpr long ExitRolledBack = 5;
+constexpr long ExitCancelled = 7;
+constexpr long ExitRestartNeeded = 8;
 constexpr long ExitKilled = 9;
 
 std::string Engine() {
@@ -115,6 +121,14 @@ protected:
     std::string Machine() const { return folder / "machine"; }
     std::string Log() const { return Machine() + "\\Product\\install.log"; }
     std::string Settings() const { return scratch / "Settings"; }
+    // Each test's own name: the list of installed programs is the machine's, shared by the
+    // tests that run at the same time.
+    std::string ProductName() const {
+        return "Transaction test " + scratch.KeyPath().substr(scratch.KeyPath().rfind('\\') + 1);
+    }
+    std::string UninstallKey() const {
+        return "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ProductName();
+    }
 
     // The machine before the installation: a user's file the product replaces, one it must
     // keep, an old file it deletes, a file that stands where a folder cannot be made, and a
@@ -142,7 +156,7 @@ protected:
     // order the engine installs.
     std::string Description(const std::string& failing = "") const {
         const std::string m = Machine();
-        std::string text = "[Product]\r\nName = Transaction test\r\nDestination = " + m +
+        std::string text = "[Product]\r\nName = " + ProductName() + "\r\nDestination = " + m +
                            "\\Product\r\n\r\n[Component Main]\r\nSelected = 1\r\n";
         auto element = [&](const std::string& header, const std::string& fields) {
             text += "\r\n[" + header + "]\r\nComponent = Main\r\n" + fields;
@@ -270,6 +284,27 @@ TEST_F(EngineTransaction, AFailingElementRollsTheWholeInstallationBack) {
     }
 }
 
+TEST_F(EngineTransaction, ACancelRollsBackWhatWasDoneSoFar) {
+    const std::string before = MachineState();
+    for (int n : {1, 4, 8}) {
+        ResetMachine();
+        std::string output;
+        const long code = Install("cancel-after=" + std::to_string(n), &output);
+        const std::string after = MachineState();
+        std::printf("cancel after element %d: exit %ld, machine %s\n", n, code,
+                    after == before ? "as it was" : "CHANGED");
+        EXPECT_EQ(code, ExitCancelled) << output;
+        EXPECT_NE(output.find("cancelled after " + std::to_string(n) + " of "), std::string::npos)
+            << output;
+        EXPECT_EQ(output.find("install " + std::to_string(n + 1) + " of"), std::string::npos)
+            << "no element runs after the cancel\n"
+            << output;
+        EXPECT_NE(output.find("rollback: machine put back as it was"), std::string::npos) << output;
+        EXPECT_EQ(after, before) << output;
+        EXPECT_EQ(GetFileAttributesA(Log().c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+}
+
 TEST_F(EngineTransaction, AStepThatCouldNotDoItsWorkIsAFailure) {
     // The library's status alone would call both done: a custom DLL that does not load answers
     // like one whose entry ran, and a font's copy succeeds before its registration fails.
@@ -333,6 +368,76 @@ TEST_F(EngineTransaction, RemovalTakesBackOnlyWhatTheInstallationDid) {
     EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, (scratch / "Fresh\\Deeper").c_str(), 0, KEY_READ,
                             fresh.Receive()),
               ERROR_SUCCESS);
+}
+
+std::string StringValue(HKEY root, const std::string& key, const char* name) {
+    RegKey opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, opened.Receive()) != ERROR_SUCCESS)
+        return "(no key)";
+    char data[1024] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(opened.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                         &size) != ERROR_SUCCESS)
+        return "(no value)";
+    return type == REG_SZ ? std::string(data) : "(type " + std::to_string(type) + ")";
+}
+
+// The engine's copy runs under a name without a Windows version of its own, so Wine gives it
+// the NT family's: its restart scheduling is the platform's delayed moves.
+class NtRestartPlatform : public RestartPlatform {
+public:
+    DWORD PlatformId() override { return VER_PLATFORM_WIN32_NT; }
+};
+
+TEST_F(EngineTransaction, TheListOfInstalledProgramsRemovesTheProductAsWritten) {
+    NtRestartPlatform nt;
+    OverrideForTesting<RestartPlatform*> asTheCopySeesIt(RestartPlatformForTesting(), &nt);
+    const Saved restartBefore = SaveRestartList();
+    std::string output;
+    ASSERT_EQ(Install("", &output), ExitOk) << output;
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "DisplayName"), ProductName());
+    const std::string command = StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "UninstallString");
+    std::printf("UninstallString: %s\n", command.c_str());
+    const std::string copy = Machine() + "\\Product\\productengine.exe";
+    EXPECT_EQ(command.find("\"" + copy + "\" mode=remove \"log=" + Log() + "\""), 0u) << command;
+    EXPECT_NE(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The command as written: the copy removes the product, and itself at the restart.
+    const std::string out = folder / "removal.out";
+    EXPECT_EQ(RunAndWait(command + " /batch \"output=" + out + "\""), ExitRestartNeeded)
+        << ReadFileBytes(out);
+    const std::string removal = ReadFileBytes(out);
+    std::printf("%s", removal.c_str());
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "DisplayName"), "(no key)")
+        << removal;
+    std::vector<PendingRename> pending = PendingRenames();
+    bool copyWaits = GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES;
+    for (const PendingRename& p : pending)
+        if (p.target.empty() && ShortPathOf(p.source) == ShortPathOf(copy))
+            copyWaits = true;
+    EXPECT_TRUE(copyWaits) << "the running copy is deleted at the restart\n" << removal;
+    EXPECT_NE(removal.find("restart needed: "), std::string::npos) << removal;
+    // What waits for the restart is this test's only: it goes again.
+    EXPECT_TRUE(CancelAddedRestartEntries(restartBefore));
+    EXPECT_EQ(ReadFileBytes(Machine() + "\\user.txt"), "the user's newer file");
+}
+
+TEST_F(EngineTransaction, OnNt351TheEntryIsWrittenAllTheSameAndGoesWithTheProduct) {
+    // NT 3.51 has no list of installed programs: the entry is an ordinary key there, written
+    // and removed like on the later versions.
+    const std::string nt351 = testsupport::ProgramFolder() + "\\standins\\productengine-nt351.exe";
+    ASSERT_TRUE(WriteFileBytes(medium / "product.txt", Description()));
+    const std::string out = folder / "nt351.out";
+    ASSERT_EQ(RunAndWait("\"" + nt351 + "\" /batch \"description=" + (medium / "product.txt") +
+                         "\" \"output=" + out + "\""),
+              ExitOk)
+        << ReadFileBytes(out);
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "DisplayName"), ProductName());
+    std::string removal;
+    EXPECT_EQ(Run("/batch mode=remove \"log=" + Log() + "\"", &removal), ExitOk) << removal;
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "DisplayName"), "(no key)")
+        << removal;
 }
 
 TEST_F(EngineTransaction, AnUnfinishedLogIsRolledBackBeforeCheckOrRemoval) {

@@ -3,6 +3,7 @@
 // nothing more.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "setup/core/handles.h"
@@ -10,6 +11,7 @@
 #include "setup/elements/dir_kinds.h"
 #include "setup/elements/file.h"
 #include "setup/elements/registry_entry.h"
+#include "setup/elements/text_file_kinds.h"
 #include "support/fixtures.h"
 #include "transaction_log.h"
 #include "undo.h"
@@ -456,6 +458,56 @@ TEST_F(PutBackTest, AValueUnderMissingKeysSavesTheShallowestMissingLevel) {
     EXPECT_TRUE(PutBackAll(saved));
     EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "A", ""), "no key");
     EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch.KeyPath(), ""), "no value");
+}
+
+void SetString(const std::string& key, const char* name, const std::string& text, DWORD type) {
+    RegKey opened;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              opened.Receive(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(opened.Get(), name, 0, type,
+                             reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
+}
+
+TEST_F(PutBackTest, WhatARegistryFileMergedIsTakenBack) {
+    // The merge's own kind undoes nothing: what the file names is saved before it and put back.
+    ScratchKey scratch;
+    SetString(scratch / "Kept", "Theme", "classic", REG_EXPAND_SZ);
+    const std::string root = "HKEY_CURRENT_USER\\" + scratch.KeyPath();
+    ASSERT_TRUE(WriteFileBytes(folder / "merge.reg",
+                               "REGEDIT4\r\n\r\n[" + root +
+                                   "\\Kept]\r\n\"Theme\"=\"modern\"\r\n"
+                                   "\"Say \\\"hi\\\"\"=\"x\"\r\n\r\n[" +
+                                   root +
+                                   "\\New\\Deeper]\r\n@=\"default\"\r\n\"Count\"=dword:00000005\r\n"
+                                   "\r\n[-" +
+                                   root + "\\Gone]\r\n"));
+    FwPtr<WSetupRegFile> merge(new WSetupRegFile);
+    merge->DestDir = folder.Path().c_str();
+    merge->DestName = "merge.reg";
+    std::vector<Saved> saved;
+    ASSERT_TRUE(SaveStateBefore(*merge, 1, folder / "kept", saved));
+    for (const Saved& s : saved)
+        std::printf("saved: %s\n", DescribeSaved(s).c_str());
+    EXPECT_TRUE(UndoneBySavedStates(merge->Kind));
+
+    // The merge, as the registry editor makes it.
+    SetString(scratch / "Kept", "Theme", "modern", REG_SZ);
+    SetString(scratch / "Kept", "Say \"hi\"", "x", REG_SZ);
+    SetString(scratch / "New\\Deeper", "", "default", REG_SZ);
+    SetString(scratch / "New\\Deeper", "Count", "5", REG_SZ);
+
+    for (int round = 1; round <= 2; ++round) {
+        EXPECT_TRUE(PutBackAll(saved)) << round;
+        EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "Kept", "Theme"),
+                  "type 2 classic" + std::string(1, '\0'))
+            << round;
+        EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "Kept", "Say \"hi\""), "no value")
+            << round;
+        EXPECT_EQ(ValueState(HKEY_CURRENT_USER, scratch / "New", ""), "no key") << round;
+    }
 }
 
 } // namespace

@@ -23,10 +23,9 @@ MAKE="$ROOT/scripts/make-medium.sh"
 
 # The sample product's files, as its build leaves them, and a font file (the check only asks
 # that it is there).
-SAMPLE=$(ls "$ROOT"/examples/sample-product/product.txt "$ROOT"/tests/product/product.txt \
-    2>/dev/null | head -n 1)
+SAMPLE="$ROOT/examples/sample-product/product.txt"
 mkdir -p "$W/source/files"
-cp "$BUILD"/tests/product/files/* "$W/source/files/"
+cp "$BUILD"/examples/sample-product/files/* "$W/source/files/"
 printf 'not really a font\n' >"$W/source/files/tarvosample.ttf"
 
 "$MAKE" "$SAMPLE" "$W/out/medium" --iso --source "$W/source" >"$W/sample.out" 2>&1

@@ -17,9 +17,12 @@ std::string Engine() {
     return testsupport::ProgramFolder() + "\\standins\\productengine.exe";
 }
 
-// A small valid product: one folder and one file copied from the medium folder.
+// A small valid product: one folder and one file copied from the medium folder. Its name is the
+// test's own (the list of installed programs is shared by the tests that run at the same time).
 std::string ValidProduct(const std::string& destination) {
-    return "[Product]\r\nName = Refusal test\r\nDestination = " + destination +
+    const std::string folder = destination.substr(0, destination.rfind('\\'));
+    return "[Product]\r\nName = Refusal test " + folder.substr(folder.rfind('\\') + 1) +
+           "\r\nDestination = " + destination +
            "\r\n\r\n[Component Main]\r\nSelected = 1\r\n\r\n[WSetupDir Folder]\r\n"
            "Component = Main\r\nDestName = Data\r\n\r\n[WSetupFile Program]\r\n"
            "Component = Main\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestName = app.txt\r\n";
@@ -49,7 +52,7 @@ protected:
 TEST_F(EngineDescription, AValidDescriptionInstallsAndIsRemovedFromItsLog) {
     Outcome installed = RunEngine(medium, ValidProduct(Destination()));
     ASSERT_EQ(installed.exitCode, 0) << installed.output;
-    EXPECT_NE(installed.output.find("install 1 of 2: Main WSetupDir Folder status 0"),
+    EXPECT_NE(installed.output.find("install 1 of 5: Main WSetupDir Folder status 0"),
               std::string::npos)
         << installed.output;
     EXPECT_EQ(ReadFileBytes(Destination() + "\\app.txt"), "application\r\n");

@@ -4,10 +4,13 @@
 //   value <root>\<path>\\<name> <type> <data in hex>
 //   dir <path>
 //   file <path> <size> <checksum>
-// Registry: HKEY_LOCAL_MACHINE\Software, HKEY_CURRENT_USER\Software, HKEY_CLASSES_ROOT.
+// Registry: HKEY_LOCAL_MACHINE\Software, HKEY_CURRENT_USER\Software, HKEY_CLASSES_ROOT and the
+// restart's pending moves (HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Session
+// Manager), or only the keys named after the drive (each "<root name>\<path>", with what is
+// below it).
 // Files: the tree of the drive given (default C:\), with sizes and checksums.
 //
-// Usage: snapshot <output file> [<drive root>]
+// Usage: snapshot <output file> [<drive root> [<key>...]]
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "setup/core/handles.h"
+#include "setup/core/registry.h"
 
 namespace {
 
@@ -127,9 +131,26 @@ int main(int argc, char** argv) {
     std::string drive = argc > 2 ? argv[2] : "C:";
     if (!drive.empty() && drive.back() == '\\')
         drive.pop_back();
-    WalkKey(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "Software");
-    WalkKey(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "Software");
-    WalkKey(HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "");
+    if (argc > 3) {
+        for (int i = 3; i < argc; ++i) {
+            const std::string name = argv[i];
+            const std::string rootName = name.substr(0, name.find('\\'));
+            const std::string path =
+                name.find('\\') == std::string::npos ? "" : name.substr(name.find('\\') + 1);
+            HKEY root = nullptr;
+            if (!ParseRootKeyName(rootName, root)) {
+                std::fprintf(stderr, "unknown root key %s\n", rootName.c_str());
+                return 2;
+            }
+            WalkKey(root, rootName, path);
+        }
+    } else {
+        WalkKey(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "Software");
+        WalkKey(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "Software");
+        WalkKey(HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "");
+        WalkKey(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE",
+                "System\\CurrentControlSet\\Control\\Session Manager");
+    }
     WalkFolder(drive);
     std::sort(g_lines.begin(), g_lines.end());
     StdioFile out(std::fopen(argv[1], "wb"));
