@@ -9,6 +9,122 @@ std::string Located(const std::string& path, int line, const std::string& reason
     return path + "(" + std::to_string(line) + "): " + reason;
 }
 
+// The reader's place in the description: the section it is in, and the item the values go to.
+class DescriptionReader {
+public:
+    DescriptionReader(const std::string& path, ProductDescription& description)
+        : m_path(path), m_description(description) {}
+
+    // One line of the file; false, with the error set, on a line that cannot be read.
+    bool Line(const std::string& raw, int lineNumber, std::string& error) {
+        m_line = lineNumber;
+        const std::string line = Trimmed(raw);
+        if (line.empty() || line[0] == '#' || line[0] == ';')
+            return true;
+        if (line[0] == '[')
+            return Header(line, error);
+        const std::string::size_type eq = line.find('=');
+        if (eq == std::string::npos || Trimmed(line.substr(0, eq)).empty())
+            return Fail("expected \"Name = value\"", error);
+        return Value(
+            DescribedValue{Trimmed(line.substr(0, eq)), Trimmed(line.substr(eq + 1)), lineNumber},
+            error);
+    }
+
+private:
+    enum class Section { None, Product, Variables, Macros, Item };
+
+    bool Fail(const std::string& reason, std::string& error) const {
+        error = Located(m_path, m_line, reason);
+        return false;
+    }
+
+    bool Header(const std::string& line, std::string& error) {
+        if (line.back() != ']')
+            return Fail("a section line must end with \"]\"", error);
+        const std::string header = Trimmed(line.substr(1, line.size() - 2));
+        std::string kind = Trimmed(TextBefore(header, " "));
+        std::string id = Trimmed(TextAfter(header, " "));
+        if (header.find(' ') == std::string::npos) {
+            kind = header;
+            id.clear();
+        }
+        m_item = nullptr;
+        if (header == "Product") {
+            m_section = Section::Product;
+        } else if (header == "Variables") {
+            m_section = Section::Variables;
+        } else if (header == "Macros") {
+            m_section = Section::Macros;
+        } else if (id.empty()) {
+            return Fail("unknown section \"" + header +
+                            "\" (an element section is \"[<class name> <Id>]\")",
+                        error);
+        } else {
+            m_section = Section::Item;
+            std::vector<DescribedItem>& list =
+                kind == "Component" ? m_description.components : m_description.elements;
+            for (const DescribedItem& other : list)
+                if (other.id == id && (kind == "Component") == (other.className == "Component"))
+                    return Fail("\"" + id + "\" is described twice (first at line " +
+                                    std::to_string(other.line) + ")",
+                                error);
+            list.push_back(DescribedItem{kind, id, m_line, {}});
+            m_item = &list.back();
+        }
+        return true;
+    }
+
+    bool ProductSetting(const DescribedValue& value, std::string& error) {
+        if (value.name == "Name")
+            m_description.name = value.value;
+        else if (value.name == "Destination")
+            m_description.destination = value.value;
+        else if (value.name == "Group")
+            m_description.group = value.value;
+        else if (value.name == "Log")
+            m_description.log = value.value;
+        else if (value.name == "Disclaimer") {
+            m_description.disclaimer = value.value;
+            m_description.disclaimerLine = m_line;
+        } else
+            return Fail("unknown product setting \"" + value.name + "\"", error);
+        return true;
+    }
+
+    bool Value(const DescribedValue& value, std::string& error) {
+        switch (m_section) {
+        case Section::None:
+            return Fail("a value before the first section", error);
+        case Section::Product:
+            return ProductSetting(value, error);
+        case Section::Variables:
+            m_description.variables.push_back(value);
+            return true;
+        case Section::Macros:
+            if (value.name.compare(0, 5, "<CUST") != 0)
+                return Fail("a custom macro's name begins with \"<CUST\", not \"" + value.name +
+                                "\"",
+                            error);
+            m_description.customMacros.push_back(value);
+            return true;
+        case Section::Item:
+            for (const DescribedValue& other : m_item->values)
+                if (other.name == value.name)
+                    return Fail("field " + value.name + " is set twice", error);
+            m_item->values.push_back(value);
+            return true;
+        }
+        return true;
+    }
+
+    const std::string& m_path;
+    ProductDescription& m_description;
+    Section m_section = Section::None;
+    DescribedItem* m_item = nullptr;
+    int m_line = 0;
+};
+
 } // namespace
 
 bool ReadDescription(const std::string& path, ProductDescription& description, std::string& error) {
@@ -21,108 +137,11 @@ bool ReadDescription(const std::string& path, ProductDescription& description, s
     const std::vector<std::string> lines = SplitLines(text, torn);
     description = ProductDescription();
     description.path = path;
-
-    enum class Section { None, Product, Variables, Macros, Item };
-    Section section = Section::None;
-    DescribedItem* item = nullptr;
+    DescriptionReader reader(path, description);
     int lineNumber = 0;
-    for (const std::string& raw : lines) {
-        ++lineNumber;
-        std::string line = Trimmed(raw);
-        if (line.empty() || line[0] == '#' || line[0] == ';')
-            continue;
-        if (line[0] == '[') {
-            if (line.back() != ']') {
-                error = Located(path, lineNumber, "a section line must end with \"]\"");
-                return false;
-            }
-            std::string header = Trimmed(line.substr(1, line.size() - 2));
-            std::string kind = Trimmed(TextBefore(header, " "));
-            std::string id = Trimmed(TextAfter(header, " "));
-            if (header.find(' ') == std::string::npos) {
-                kind = header;
-                id.clear();
-            }
-            item = nullptr;
-            if (header == "Product") {
-                section = Section::Product;
-            } else if (header == "Variables") {
-                section = Section::Variables;
-            } else if (header == "Macros") {
-                section = Section::Macros;
-            } else if (id.empty()) {
-                error = Located(path, lineNumber,
-                                "unknown section \"" + header +
-                                    "\" (an element section is \"[<class name> <Id>]\")");
-                return false;
-            } else {
-                section = Section::Item;
-                std::vector<DescribedItem>& list =
-                    kind == "Component" ? description.components : description.elements;
-                for (const DescribedItem& other : list) {
-                    if (other.id == id &&
-                        (kind == "Component") == (other.className == "Component")) {
-                        error = Located(path, lineNumber,
-                                        "\"" + id + "\" is described twice (first at line " +
-                                            std::to_string(other.line) + ")");
-                        return false;
-                    }
-                }
-                list.push_back(DescribedItem{kind, id, lineNumber, {}});
-                item = &list.back();
-            }
-            continue;
-        }
-        std::string::size_type eq = line.find('=');
-        if (eq == std::string::npos || Trimmed(line.substr(0, eq)).empty()) {
-            error = Located(path, lineNumber, "expected \"Name = value\"");
+    for (const std::string& raw : lines)
+        if (!reader.Line(raw, ++lineNumber, error))
             return false;
-        }
-        DescribedValue value{Trimmed(line.substr(0, eq)), Trimmed(line.substr(eq + 1)), lineNumber};
-        switch (section) {
-        case Section::None:
-            error = Located(path, lineNumber, "a value before the first section");
-            return false;
-        case Section::Product:
-            if (value.name == "Name")
-                description.name = value.value;
-            else if (value.name == "Destination")
-                description.destination = value.value;
-            else if (value.name == "Group")
-                description.group = value.value;
-            else if (value.name == "Log")
-                description.log = value.value;
-            else if (value.name == "Disclaimer") {
-                description.disclaimer = value.value;
-                description.disclaimerLine = lineNumber;
-            } else {
-                error = Located(path, lineNumber, "unknown product setting \"" + value.name + "\"");
-                return false;
-            }
-            break;
-        case Section::Variables:
-            description.variables.push_back(value);
-            break;
-        case Section::Macros:
-            if (value.name.compare(0, 5, "<CUST") != 0) {
-                error = Located(path, lineNumber,
-                                "a custom macro's name begins with \"<CUST\", not \"" + value.name +
-                                    "\"");
-                return false;
-            }
-            description.customMacros.push_back(value);
-            break;
-        case Section::Item:
-            for (const DescribedValue& other : item->values) {
-                if (other.name == value.name) {
-                    error = Located(path, lineNumber, "field " + value.name + " is set twice");
-                    return false;
-                }
-            }
-            item->values.push_back(value);
-            break;
-        }
-    }
     if (description.destination.empty()) {
         error = path + ": the [Product] section names no Destination";
         return false;

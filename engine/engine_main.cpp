@@ -236,13 +236,17 @@ WSetupElement* CreateElement(const std::string& className) {
     return static_cast<WSetupElement*>(object);
 }
 
-// Checks the description against the kinds and the medium and builds its objects; nothing is
-// installed yet. Every problem is reported; false when there was any.
-bool BuildProduct(const ProductDescription& description, Product& product,
-                  std::vector<std::string>& problems) {
-    auto problem = [&](int line, const std::string& reason) {
-        problems.push_back(description.path + "(" + std::to_string(line) + "): " + reason);
-    };
+// The problems of a description, each with its file and line.
+struct Problems {
+    const std::string& path;
+    std::vector<std::string>& list;
+    void operator()(int line, const std::string& reason) const {
+        list.push_back(path + "(" + std::to_string(line) + "): " + reason);
+    }
+};
+
+void BuildComponents(const ProductDescription& description, Product& product,
+                     const Problems& problem) {
     for (const DescribedItem& item : description.components) {
         FwPtr<WSetupComponent> component(new WSetupComponent);
         component->Id = item.id.c_str();
@@ -260,6 +264,31 @@ bool BuildProduct(const ProductDescription& description, Product& product,
         product.componentById[item.id] = component.get();
         product.components.push_back(std::move(component));
     }
+}
+
+// What a file element copies from the medium must be there.
+void CheckMediumFile(WSetupFile* file, const DescribedItem& item, const std::string& componentId,
+                     Product& product, const Problems& problem) {
+    // The copy takes the file named MediaName from the medium; a description that names only the
+    // SourceName means that file.
+    if (file->MediaName.empty())
+        file->MediaName = file->SourceName;
+    const std::string name = file->MediaName.c_str();
+    SetupContext& context = TheSetupContext();
+    const std::string source =
+        context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
+    if (name.empty() || !FileExists(source))
+        problem(item.line, "source file \"" + source + "\" is missing");
+    else if (componentId != RegistrationComponent) // the engine copies itself
+        product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});
+}
+
+// Checks the description against the kinds and the medium and builds its objects; nothing is
+// installed yet. Every problem is reported; false when there was any.
+bool BuildProduct(const ProductDescription& description, Product& product,
+                  std::vector<std::string>& problems) {
+    const Problems problem{description.path, problems};
+    BuildComponents(description, product, problem);
     for (const DescribedItem& item : description.elements) {
         const ElementKindInfo* kind = FindElementKind(item.className);
         if (!kind) {
@@ -303,22 +332,9 @@ bool BuildProduct(const ProductDescription& description, Product& product,
                                    std::string(breaking->name) +
                                    "): a \",\" in a value other than the kind's free text");
 
-        // What is copied from the medium must be there.
-        if (kind->kind == KindFile || kind->kind == KindTTFFile) {
-            // The copy takes the file named MediaName from the medium; a description that names
-            // only the SourceName means that file.
-            auto* file = static_cast<WSetupFile*>(element.get());
-            if (file->MediaName.empty())
-                file->MediaName = file->SourceName;
-            const std::string name = file->MediaName.c_str();
-            SetupContext& context = TheSetupContext();
-            const std::string source =
-                context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
-            if (name.empty() || !FileExists(source))
-                problem(item.line, "source file \"" + source + "\" is missing");
-            else if (componentId != RegistrationComponent) // the engine copies itself
-                product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});
-        }
+        if (kind->kind == KindFile || kind->kind == KindTTFFile)
+            CheckMediumFile(static_cast<WSetupFile*>(element.get()), item, componentId, product,
+                            problem);
         product.componentOf[element.get()] = componentId;
         product.elements.push_back(element.get());
         product.owned.push_back(std::move(element));
