@@ -614,33 +614,70 @@ struct InstallRun {
     int failed = 0;
 };
 
-// Announces, runs and records one element; false when the log could not be written.
-bool InstallOne(Product& product, InstallRun& run, WSetupElement* element, int n,
-                StepMeaning& meaning) {
+// A step whose intent is ready: its record and the states saved before it.
+struct PreparedStep {
+    WSetupElement* element = nullptr;
     LoggedStep step;
-    step.number = n;
-    step.className = element->GetRuntimeClass()->ClassName;
-    step.component = product.componentOf[element];
-    step.record = element->GetFullRecord().c_str();
+    bool saved = false; // false: what it would replace could not be kept aside, so it must not run
+};
+
+PreparedStep PrepareStep(Product& product, InstallRun& run, int n) {
+    PreparedStep p;
+    p.element = run.order[n - 1];
+    p.step.number = n;
+    p.step.className = p.element->GetRuntimeClass()->ClassName;
+    p.step.component = product.componentOf[p.element];
+    p.step.record = p.element->GetFullRecord().c_str();
+    p.saved = SaveStateBefore(*p.element, n, run.aside, p.step.saved);
+    return p;
+}
+
+// The most steps whose intents share one flush of the log.
+constexpr std::size_t MostStepsPerFlush = 64;
+
+// The steps from `n` on whose intents go to the log with one flush. Every state of a batch is
+// saved before any of its steps runs, so a batch holds only steps that their saved states undo
+// (files, folders, values, settings) and none that touches what an earlier one of the batch
+// touches; a step that runs the product's code or works through the shell, and one whose state
+// could not be saved, stands alone. False when the log could not be written.
+bool AnnounceBatch(Product& product, InstallRun& run, int n, std::vector<PreparedStep>& batch) {
+    batch.clear();
+    std::vector<Saved> states;
+    const int m = static_cast<int>(run.order.size());
+    for (int k = n; k <= m && batch.size() < MostStepsPerFlush; ++k) {
+        const bool joins = UndoneBySavedStates(run.order[k - 1]->Kind);
+        if (!batch.empty() && !joins)
+            break;
+        PreparedStep p = PrepareStep(product, run, k);
+        if (!batch.empty() && (!p.saved || SharesState(states, p.step.saved)))
+            break; // prepared again as the first of the next batch
+        states.insert(states.end(), p.step.saved.begin(), p.step.saved.end());
+        batch.push_back(std::move(p));
+        if (!joins || !batch.back().saved)
+            break;
+    }
+    for (const PreparedStep& p : batch)
+        if (!run.writer.Stage(p.step))
+            return false;
+    return run.writer.Sync();
+}
+
+// Runs an announced step and records its outcome; false when the log could not be written.
+bool RunStep(InstallRun& run, const PreparedStep& p, StepMeaning& meaning) {
     StepResult r{ElementNotProcessed, "", FontRegistered};
     meaning = StepMeaning::Failed;
     const int before = run.rebootList.GetSize();
-    if (!SaveStateBefore(*element, n, run.aside, step.saved)) {
+    if (p.saved)
+        meaning = RunInstallStep(p.element, run.rebootList, run.collected, r);
+    else
         r.note = "what the step would replace could not be kept aside; not run";
-        if (!run.writer.Announce(step))
-            return false;
-    } else if (!run.writer.Announce(step)) {
-        return false;
-    } else {
-        meaning = RunInstallStep(element, run.rebootList, run.collected, r);
-    }
     if (meaning == StepMeaning::Failed)
         ++run.failed;
-    Say(ItemLine("install", n, static_cast<int>(run.order.size()), element, step.component,
-                 r.status, r.note));
+    Say(ItemLine("install", p.step.number, static_cast<int>(run.order.size()), p.element,
+                 p.step.component, r.status, r.note));
     for (int i = before; i < run.rebootList.GetSize(); ++i)
         Say(std::string("restart ") + run.rebootList.GetAt(i).c_str());
-    return run.writer.Record(n, r.status, meaning, element->GetFullRecord().c_str());
+    return run.writer.Record(p.step.number, r.status, meaning, p.element->GetFullRecord().c_str());
 }
 
 LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
@@ -651,29 +688,34 @@ LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
     const int m = static_cast<int>(run.order.size());
     if (g_window)
         g_window->SetTotal(m);
-    for (int n = 1; n <= m; ++n) {
-        if (g_window) {
-            WSetupElement* element = run.order[n - 1];
-            g_window->Step(n, product.componentOf[element] + " " +
-                                  element->GetRuntimeClass()->ClassName + " " +
-                                  element->Id.c_str());
-        }
-        StepMeaning meaning = StepMeaning::Failed;
-        if (!InstallOne(product, run, run.order[n - 1], n, meaning)) {
+    std::vector<PreparedStep> batch;
+    for (int n = 1; n <= m;) {
+        if (!AnnounceBatch(product, run, n, batch)) {
             Say("log " + run.logPath + " could not be written");
             return LoopEnd::LogFailed;
         }
-        if (meaning == StepMeaning::Failed)
-            return LoopEnd::ElementFailed;
-        if (n == cancelAfter)
-            RequestCancel();
-        // A click on Cancel while the element ran is taken now: the element finished first.
-        if (g_window)
-            g_window->Pump();
-        if (CancelRequested()) {
-            Say("cancelled after " + std::to_string(n) + " of " + std::to_string(m) +
-                ": rolling back");
-            return LoopEnd::Cancelled;
+        for (const PreparedStep& p : batch) {
+            if (g_window)
+                g_window->Step(n, p.step.component + " " + p.step.className + " " +
+                                      p.element->Id.c_str());
+            StepMeaning meaning = StepMeaning::Failed;
+            if (!RunStep(run, p, meaning)) {
+                Say("log " + run.logPath + " could not be written");
+                return LoopEnd::LogFailed;
+            }
+            if (meaning == StepMeaning::Failed)
+                return LoopEnd::ElementFailed;
+            if (n == cancelAfter)
+                RequestCancel();
+            // A click on Cancel while the element ran is taken now: the element finished first.
+            if (g_window)
+                g_window->Pump();
+            if (CancelRequested()) {
+                Say("cancelled after " + std::to_string(n) + " of " + std::to_string(m) +
+                    ": rolling back");
+                return LoopEnd::Cancelled;
+            }
+            ++n;
         }
     }
     return LoopEnd::Done;

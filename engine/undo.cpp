@@ -487,9 +487,10 @@ bool Meet(const Saved& a, const Saved& b) {
         return EqualText(a.root, b.root, false) && EqualText(a.path, b.path, false) &&
                EqualText(a.name, b.name, false);
     case Saved::Kind::RestartList:
-        // Each step takes back only the entries it added to the list: a later step must save
-        // the list as the earlier one left it.
-        return true;
+        // Steps of one batch may all save the list as it was before the batch: a rollback takes
+        // back every step after the first one it undoes, so taking out all entries added since
+        // that list, the later steps' included, is what the whole rollback does anyway.
+        return false;
     case Saved::Kind::Folder:
     case Saved::Kind::RegKey:
         return false;
