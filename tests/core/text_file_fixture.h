@@ -14,20 +14,7 @@
 #include "setup/core/handles.h"
 #include "support/fixtures.h"
 
-// The names of the files (not folders) in `folder`, sorted.
-inline std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
-    if (!find.IsOpen())
-        return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(data.cFileName);
-    } while (FindNextFileA(find.Get(), &data));
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testsupport::FilesIn;
 
 class TextFileTest : public ::testing::Test {
 protected:

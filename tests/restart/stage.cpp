@@ -21,20 +21,6 @@ std::string FreshCaseFolder(const std::string& name) {
     return folder;
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
-    if (!find.IsOpen())
-        return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(data.cFileName);
-    } while (FindNextFileA(find.Get(), &data));
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string ReadAll(const std::string& path, bool* ok) {
     KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr));

@@ -9,14 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "support/fixtures.h"
+
 namespace stage {
 
 // C:\restart-stage\<name>: a case's own folder (no long names above it).
 std::string CaseFolder(const std::string& name);
 // The case's folder, emptied and created anew (Schedule phases).
 std::string FreshCaseFolder(const std::string& name);
-// The names of the files (not folders) in a folder, sorted, in the case the system gives them.
-std::vector<std::string> FilesIn(const std::string& folder);
+using testsupport::FilesIn;
 // The whole content of a file; `ok` false when it cannot be read.
 std::string ReadAll(const std::string& path, bool* ok = nullptr);
 bool WriteAll(const std::string& path, const std::string& bytes);

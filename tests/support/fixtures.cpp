@@ -2,10 +2,25 @@
 
 #include "setup/core/handles.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace testsupport {
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!find.IsOpen())
+        return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(data.cFileName);
+    } while (FindNextFileA(find.Get(), &data));
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 namespace {
 

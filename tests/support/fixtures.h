@@ -5,8 +5,12 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
+
+// The names of the files (not folders) in `folder`, sorted, in the case the system gives them.
+std::vector<std::string> FilesIn(const std::string& folder);
 
 // A new, empty folder under the temporary folder, removed with everything in it at destruction.
 class TempFolder {
