@@ -74,6 +74,7 @@
 #include "command_words.h"
 #include "description.h"
 #include "file_io.h"
+#include "folder_sweep.h"
 #include "kinds.h"
 #include "progress_window.h"
 #include "registration.h"
@@ -270,14 +271,15 @@ void BuildComponents(const ProductDescription& description, Product& product,
 void CheckMediumFile(WSetupFile* file, const DescribedItem& item, const std::string& componentId,
                      Product& product, const Problems& problem) {
     // The copy takes the file named MediaName from the medium; a description that names only the
-    // SourceName means that file.
+    // SourceName means that file. It is looked at without opening it: a file that is there but
+    // cannot be read fails its copy, which rolls the installation back.
     if (file->MediaName.empty())
         file->MediaName = file->SourceName;
     const std::string name = file->MediaName.c_str();
     SetupContext& context = TheSetupContext();
     const std::string source =
         context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
-    if (name.empty() || !FileExists(source))
+    if (name.empty() || !IsFile(source))
         problem(item.line, "source file \"" + source + "\" is missing");
     else if (componentId != RegistrationComponent) // the engine copies itself
         product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});
@@ -621,14 +623,15 @@ struct PreparedStep {
     bool saved = false; // false: what it would replace could not be kept aside, so it must not run
 };
 
-PreparedStep PrepareStep(Product& product, InstallRun& run, int n) {
+PreparedStep PrepareStep(Product& product, InstallRun& run, int n,
+                         RestartListReading& restartList) {
     PreparedStep p;
     p.element = run.order[n - 1];
     p.step.number = n;
     p.step.className = p.element->GetRuntimeClass()->ClassName;
     p.step.component = product.componentOf[p.element];
     p.step.record = p.element->GetFullRecord().c_str();
-    p.saved = SaveStateBefore(*p.element, n, run.aside, p.step.saved);
+    p.saved = SaveStateBefore(*p.element, n, run.aside, p.step.saved, &restartList);
     return p;
 }
 
@@ -643,12 +646,13 @@ constexpr std::size_t MostStepsPerFlush = 64;
 bool AnnounceBatch(Product& product, InstallRun& run, int n, std::vector<PreparedStep>& batch) {
     batch.clear();
     std::vector<Saved> states;
+    RestartListReading restartList;
     const int m = static_cast<int>(run.order.size());
     for (int k = n; k <= m && batch.size() < MostStepsPerFlush; ++k) {
         const bool joins = UndoneBySavedStates(run.order[k - 1]->Kind);
         if (!batch.empty() && !joins)
             break;
-        PreparedStep p = PrepareStep(product, run, k);
+        PreparedStep p = PrepareStep(product, run, k, restartList);
         if (!batch.empty() && (!p.saved || SharesState(states, p.step.saved)))
             break; // prepared again as the first of the next batch
         states.insert(states.end(), p.step.saved.begin(), p.step.saved.end());
@@ -968,6 +972,7 @@ int Remove(const std::string& logPath) {
     RemoveFlatFolder(AsideFolderOf(logPath));
     FwStringArray rebootList;
     std::vector<const LoggedStep*> left;
+    FolderSweep folders;
     const int m = static_cast<int>(order.size());
     int n = 0;
     for (int i = m - 1; i >= 0; --i) {
@@ -985,13 +990,19 @@ int Remove(const std::string& logPath) {
                          "kept: another product counts it"));
             continue;
         }
+        const bool swept = folders.Take(element);
+        if (!swept)
+            folders.Run();
         StepResult r{0, "", FontRegistered};
         if (UndoInstalled(element, step, rebootList, r) == StepMeaning::Failed)
             left.insert(left.begin(), &step);
+        if (swept)
+            folders.After(element, r.status);
         Say(ItemLine("undo", n, m, element, step.component, r.status, r.note));
         for (int k = before; k < rebootList.GetSize(); ++k)
             Say(std::string("restart ") + rebootList.GetAt(k).c_str());
     }
+    folders.Run();
     if (!left.empty())
         WriteLeftLog(logPath, log, left);
     else

@@ -179,6 +179,13 @@ Saved SaveRestartList() {
     return s;
 }
 
+const Saved& RestartListReading::Now() {
+    if (!m_read)
+        m_saved = SaveRestartList();
+    m_read = true;
+    return m_saved;
+}
+
 bool CancelAddedRestartEntries(const Saved& saved) {
     const bool ini = saved.type == VER_PLATFORM_WIN32_WINDOWS;
     if (ini != IniFamily())

@@ -33,6 +33,18 @@ std::vector<PendingRename> PendingRenames();
 // The list as it is now, to be saved before a step (a Saved of kind RestartList).
 Saved SaveRestartList();
 
+// The list read once for the states of steps that are all saved before any of them runs (a
+// batch of them): nothing can change it in between.
+class RestartListReading {
+public:
+    // The list as SaveRestartList reads it, read at the first call.
+    const Saved& Now();
+
+private:
+    bool m_read = false;
+    Saved m_saved;
+};
+
 // Takes out what was added to the list since `saved` was taken and deletes the staging copies
 // of the moves among it. False when the list could not be read or rewritten.
 bool CancelAddedRestartEntries(const Saved& saved);

@@ -23,11 +23,6 @@ DWORD AttributesOf(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
-bool IsFile(const std::string& path) {
-    DWORD a = AttributesOf(path);
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsFolder(const std::string& path) {
     DWORD a = AttributesOf(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -405,11 +400,11 @@ bool UndoneBySavedStates(int kind) {
 }
 
 bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideFolder,
-                     std::vector<Saved>& saved) {
+                     std::vector<Saved>& saved, RestartListReading* restartList) {
     int n = 0;
     // Saved first, so put back last: after the files, whose staging copies it removes.
     if (MaySchedule(element.Kind))
-        saved.push_back(SaveRestartList());
+        saved.push_back(restartList ? restartList->Now() : SaveRestartList());
     switch (element.Kind) {
     case KindDir:
         SaveFolder(ElementPath(element, false), saved);

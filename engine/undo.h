@@ -16,11 +16,14 @@
 #include "setup/core/element.h"
 #include "transaction_log.h"
 
+class RestartListReading;
+
 // The states to save before an element's install step, in the order they are saved (they are
 // put back in the reverse order). False when a file the step may replace or delete could not be
-// kept aside in `asideFolder` (as "<step>-<n>"): the step must not run then.
+// kept aside in `asideFolder` (as "<step>-<n>"): the step must not run then. A step that may
+// schedule work for the restart saves the restart list: through `restartList` when it is given.
 bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideFolder,
-                     std::vector<Saved>& saved);
+                     std::vector<Saved>& saved, RestartListReading* restartList = nullptr);
 
 // Whether the engine's saved states undo the element's install step alone; the other kinds are
 // undone by their own operations (and then by what was saved for them, if anything).

@@ -28,7 +28,7 @@ std::string PathBelowRoot(const std::string& path);
 std::string FirstFreeDriveLetter();
 bool DriveInUse(const std::string& letter);
 
-// True when the path is non-empty and a file there can be opened for reading.
+// True when the path is non-empty and a file there can be opened for reading (a folder cannot).
 bool FileExists(const std::string& path);
 bool IsExistingDirectory(const std::string& path);
 

@@ -169,6 +169,14 @@ double PlainRemove(const std::string& destination, const Shape& shape) {
             ERROR_SUCCESS)
             RegDeleteValueA(key.Get(), ("v" + std::to_string(i)).c_str());
     }
+    // The keys the installation created go too, as the engine's removal takes them back.
+    if (shape.values > 0) {
+        for (int f = Folders - 1; f >= 0; --f)
+            RegDeleteKeyA(HKEY_CURRENT_USER,
+                          (std::string(BenchKey) + "\\" + FolderName(f)).c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, BenchKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TarvoBench");
+    }
     for (int i = shape.files - 1; i >= 0; --i)
         DeleteFileA((destination + "\\" + FolderName(i) + "\\" + FileName(i)).c_str());
     for (int f = 0; f < Folders; ++f)

@@ -2,6 +2,8 @@
 // tests that look at the real file system.
 #include "setup/core/path.h"
 
+#include "setup/core/handles.h"
+
 #include "support/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +206,22 @@ TEST_F(PathOnDisk, FileExistsOpensWithoutCreating) {
     EXPECT_EQ(GetFileAttributesA((temp / "absent.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(FileExists(temp.Path()));
     EXPECT_FALSE(FileExists(""));
+
+    // A file someone holds counts only when it can still be read, as by the run-time library's
+    // reading open: shared for reading (even while it is written), not held exclusively.
+    {
+        KernelHandle writer(CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(writer.IsOpen());
+        EXPECT_TRUE(FileExists(file)) << "held for writing, shared for reading";
+    }
+    {
+        KernelHandle exclusive(CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(exclusive.IsOpen());
+        EXPECT_FALSE(FileExists(file)) << "held without sharing";
+    }
+    EXPECT_TRUE(FileExists(file)) << "let go again";
 }
 
 TEST_F(PathOnDisk, IsExistingDirectory) {
