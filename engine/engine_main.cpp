@@ -1008,8 +1008,8 @@ int Remove(const std::string& logPath) {
     else
         for (const std::string& folder : log.createdFolders) {
             RemoveCreatedFolders(ParentOf(logPath), folder);
-            // A file in it waits for the restart (the engine's own copy, when removal runs
-            // from it): the folders go after that file.
+            // A file in it waits for the restart (one that was in use): the folders go after
+            // that file.
             if (rebootList.GetSize() > 0) {
                 std::vector<std::string> scheduled;
                 RemoveFoldersAtRestart(ParentOf(logPath), folder, scheduled);

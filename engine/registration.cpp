@@ -1,6 +1,10 @@
 #include "registration.h"
 
+#include <cstdint>
+#include <cstdio>
+
 #include "setup/core/path.h"
+#include "setup/core/text.h"
 
 namespace {
 
@@ -17,6 +21,19 @@ DescribedItem Element(const char* className, const char* id,
 
 } // namespace
 
+std::string EngineCopyName(const std::string& productName, const std::string& engineName) {
+    std::uint32_t hash = 2166136261u; // FNV-1a
+    for (const char c : Uppercased(productName)) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "rv%06lx", static_cast<unsigned long>(hash & 0xFFFFFFu));
+    const std::string file = FileNameOf(engineName);
+    const std::string::size_type dot = file.rfind('.');
+    return name + (dot == std::string::npos ? std::string() : file.substr(dot));
+}
+
 std::string UninstallKeyOf(const std::string& productName) {
     return "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productName;
 }
@@ -32,11 +49,12 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
     description.components.push_back(component);
 
     const std::string engineName = FileNameOf(enginePath);
+    const std::string copyName = EngineCopyName(description.name, engineName);
     description.elements.push_back(Element("WSetupFile", "EngineCopy",
                                            {{"SourceDir", ParentOf(enginePath), 0},
                                             {"MediaName", engineName, 0},
-                                            {"DestDir", "<D>", 0},
-                                            {"DestName", engineName, 0},
+                                            {"DestDir", "<W>", 0},
+                                            {"DestName", copyName, 0},
                                             {"CopyMode", "0", 0},
                                             {"Attributes", "010000", 0}}));
     const std::string key = UninstallKeyOf(description.name);
@@ -46,11 +64,11 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
                                             {"ValueName", "DisplayName", 0},
                                             {"ValueData", description.name, 0},
                                             {"ValueType", "STRING", 0}}));
-    description.elements.push_back(Element(
-        "WSetupRegEntry", "UninstallCommand",
-        {{"RootName", "HKEY_LOCAL_MACHINE", 0},
-         {"KeyPath", key, 0},
-         {"ValueName", "UninstallString", 0},
-         {"ValueData", "\"<D>\\" + engineName + "\" mode=remove \"log=" + logPath + "\"", 0},
-         {"ValueType", "STRING", 0}}));
+    description.elements.push_back(
+        Element("WSetupRegEntry", "UninstallCommand",
+                {{"RootName", "HKEY_LOCAL_MACHINE", 0},
+                 {"KeyPath", key, 0},
+                 {"ValueName", "UninstallString", 0},
+                 {"ValueData", "\"<W>\\" + copyName + "\" mode=remove \"log=" + logPath + "\"", 0},
+                 {"ValueType", "STRING", 0}}));
 }

@@ -1,8 +1,14 @@
 // The product in the system's list of installed programs: the key
 // HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\<product name> with
-// `DisplayName` (the product's name) and `UninstallString` (a copy of the engine kept in the
-// installation's folder, with its removal arguments: mode=remove log=<the uninstall log>). The
-// control panel's list of programs reads it on Windows 95, 98, NT 4.0 and 2000.
+// `DisplayName` (the product's name) and `UninstallString` (a copy of the engine kept for the
+// removal, with its removal arguments: mode=remove log=<the uninstall log>). The control panel's
+// list of programs reads it on Windows 95, 98, NT 4.0 and 2000.
+//
+// The copy is kept in the Windows folder, under a short name of the product's own
+// (EngineCopyName), not in the product's folder: the removal runs from it, and a running program
+// can only be deleted at the restart, when the Windows 95/98 family deletes files but never
+// folders. Kept there, the product's folder goes with the removal itself on every family, and
+// only the copy waits for the restart.
 //
 // NT 3.51 has no such list; the entry is written there all the same: the key is an ordinary
 // registry key that nothing reads, it costs nothing, it goes at removal like every other step,
@@ -12,8 +18,8 @@
 // description before it is checked: the engine's copy (a WSetupFile) and the two values (each a
 // WSetupRegEntry). They go through the transaction like every other step (rolled back with the
 // rest) and removal takes them back by their outcome. When removal runs from the copy itself,
-// the copy cannot be deleted while it runs: its deletion, and that of the folders the
-// installation made, wait for the restart (the library's restart scheduling).
+// the copy cannot be deleted while it runs: its deletion waits for the restart (the library's
+// restart scheduling).
 #pragma once
 
 #include <string>
@@ -24,9 +30,15 @@
 const char* const RegistrationComponent = "EngineRegistration";
 
 // Adds the registration to the description: the engine at `enginePath` is copied into the
-// installation's folder and named with `logPath`. Nothing is added for a product without a name.
+// Windows folder as EngineCopyName and named with `logPath`. Nothing is added for a product
+// without a name.
 void AddRegistration(ProductDescription& description, const std::string& enginePath,
                      const std::string& logPath);
+
+// The file name of the product's copy of the engine: "rv", six hexadecimal digits of a hash of
+// the product's name (ignoring case, as the list's keys do), and the extension of `engineName`;
+// a short name, which every family's restart scheduling takes as it is.
+std::string EngineCopyName(const std::string& productName, const std::string& engineName);
 
 // The key of the product's entry under HKEY_LOCAL_MACHINE.
 std::string UninstallKeyOf(const std::string& productName);

@@ -14,7 +14,7 @@
 #      shared library now is the newer build;
 #   6. run the product's program once (it creates its run-time file and value);
 #   7. remove the product with the list of installed programs' UninstallString, run as written
-#      (the engine's copy in the product's folder; it deletes itself at the next restart), and
+#      (the engine's copy in the Windows folder; it deletes itself at the next restart), and
 #      restart;
 #   8. take the snapshot again and compare: every difference must be one that is listed and
 #      explained below.
@@ -175,14 +175,6 @@ compare() { # <before> <after> <name> <round|rollback>; 0 when nothing is left u
             'the newer build of the shared library stays for the other product that counts it'
         explain '^> file C:\\windows\\wininit\.bak ' \
             'Windows 98 renames WININIT.INI to wininit.bak when it has carried out the replacements'
-        # Known leftover: the engine's copy runs the removal and can only delete itself at the
-        # restart; WININIT.INI deletes files, not folders, so the product's folder (empty by
-        # then) stays on the Windows 95/98 family.
-        case "$FAMILY" in win95 | win98)
-            explain '^> dir C:\\Program Files\\Tarvo Sample$' \
-                "WININIT.INI deletes files only: the product's emptied folder stays after the restart"
-            ;;
-        esac
     fi
     explain '^[<>] (file|dir) C:\\windows\\(temp|Temp)\\' 'temporary files of Wine and of the tools'
     explain '^[<>] (key|value) HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters' \

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "registration.h"
 #include "restart.h"
 #include "setup/core/handles.h"
 #include "setup/core/path.h"
@@ -323,7 +324,8 @@ TEST_F(EngineTransaction, AStepThatCouldNotDoItsWorkIsAFailure) {
 }
 
 TEST_F(EngineTransaction, AFileNamedOnlyByItsSourceNameIsCopiedFromTheMedium) {
-    const std::string text = "[Product]\r\nName = Example\r\nDestination = " + Machine() +
+    const std::string text = "[Product]\r\nName = " + ProductName() +
+                             "\r\nDestination = " + Machine() +
                              "\\Product\r\n[Component Main]\r\nSelected = 1\r\n"
                              "[WSetupFile MainProgram]\r\nComponent = Main\r\nSourceDir = <S>\r\n"
                              "SourceName = app.txt\r\nDestDir = <D>\r\nDestName = app.txt\r\n"
@@ -333,6 +335,7 @@ TEST_F(EngineTransaction, AFileNamedOnlyByItsSourceNameIsCopiedFromTheMedium) {
     EXPECT_EQ(Run("mode=install \"description=" + (medium / "example.txt") + "\"", &output), ExitOk)
         << output;
     EXPECT_EQ(ReadFileBytes(Machine() + "\\Product\\app.txt"), "the product's file") << output;
+    EXPECT_EQ(Run("mode=remove \"log=" + Log() + "\"", &output), ExitOk) << output;
 }
 
 TEST_F(EngineTransaction, RemovalTakesBackOnlyWhatTheInstallationDid) {
@@ -399,7 +402,10 @@ TEST_F(EngineTransaction, TheListOfInstalledProgramsRemovesTheProductAsWritten) 
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "DisplayName"), ProductName());
     const std::string command = StringValue(HKEY_LOCAL_MACHINE, UninstallKey(), "UninstallString");
     std::printf("UninstallString: %s\n", command.c_str());
-    const std::string copy = Machine() + "\\Product\\productengine.exe";
+    char windows[MAX_PATH] = {};
+    ASSERT_NE(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string copy =
+        std::string(windows) + "\\" + EngineCopyName(ProductName(), "productengine.exe");
     EXPECT_EQ(command.find("\"" + copy + "\" mode=remove \"log=" + Log() + "\""), 0u) << command;
     EXPECT_NE(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
 
@@ -418,9 +424,25 @@ TEST_F(EngineTransaction, TheListOfInstalledProgramsRemovesTheProductAsWritten) 
             copyWaits = true;
     EXPECT_TRUE(copyWaits) << "the running copy is deleted at the restart\n" << removal;
     EXPECT_NE(removal.find("restart needed: "), std::string::npos) << removal;
-    // What waits for the restart is this test's only: it goes again.
+    // The product's folder went with the removal: only the copy waits for the restart.
+    EXPECT_EQ(GetFileAttributesA((Machine() + "\\Product").c_str()), INVALID_FILE_ATTRIBUTES)
+        << removal << MachineState();
+    // What waits for the restart is this test's only: it goes again, and so does the copy.
     EXPECT_TRUE(CancelAddedRestartEntries(restartBefore));
+    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(copy.c_str());
     EXPECT_EQ(ReadFileBytes(Machine() + "\\user.txt"), "the user's newer file");
+}
+
+TEST(EngineCopyName, IsShortAndTheProductsOwn) {
+    const std::string a = EngineCopyName("Tarvo Sample", "ravell32.dll");
+    std::printf("Tarvo Sample: %s\n", a.c_str());
+    EXPECT_EQ(a.size(), 12u) << "eight characters, a dot and the extension";
+    EXPECT_EQ(a.substr(0, 2), "rv");
+    EXPECT_EQ(a.substr(8), ".dll");
+    EXPECT_EQ(EngineCopyName("TARVO SAMPLE", "ravell32.dll"), a) << "names ignore case";
+    EXPECT_NE(EngineCopyName("Tarvo Sample 2", "ravell32.dll"), a);
+    EXPECT_EQ(EngineCopyName("Tarvo Sample", "C:\\x\\productengine.exe").substr(8), ".exe");
 }
 
 TEST_F(EngineTransaction, OnNt351TheEntryIsWrittenAllTheSameAndGoesWithTheProduct) {
