@@ -260,15 +260,30 @@ HANDLE OpenForReading(const std::string& path, DWORD share) {
 }
 
 // Creates the file (no sharing, always created) and deletes it again.
-bool ProbeWrite(const std::string& path) {
+bool ProbeWrite(const std::string& path, DWORD disposition = CREATE_ALWAYS) {
     {
         KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
             return false;
     }
     DeleteFileA(path.c_str());
     return true;
+}
+
+// A probe under a unique name: it is created new, so that a file another process made under
+// the same name meanwhile is neither truncated nor deleted.
+bool ProbeWriteUnique(const std::string& directory) {
+    for (int attempt = 0; attempt < UniqueNameAttempts; ++attempt) {
+        const std::string probe = UniqueNameIn(directory);
+        if (probe.empty())
+            return false;
+        if (ProbeWrite(probe, CREATE_NEW))
+            return true;
+        if (!NameWasTaken(GetLastError()))
+            return false;
+    }
+    return false;
 }
 
 // Whether `path` names the file that is open as `file`, under whatever spelling (letter case, a
@@ -371,9 +386,9 @@ std::string ComputeShortPath(const std::string& directory, const std::string& fi
 
 bool CanWriteTo(const std::string& directory, bool probe) {
     if (IsExistingDirectory(directory)) {
-        const std::string probeFile =
-            probe ? JoinPath(directory, ProbeFileName, true) : UniqueNameIn(directory);
-        return !probeFile.empty() && ProbeWrite(probeFile);
+        if (!probe)
+            return ProbeWriteUnique(directory);
+        return ProbeWrite(JoinPath(directory, ProbeFileName, true));
     }
     const std::string path = Trimmed(directory);
     const std::string root = PathRoot(path);
@@ -495,10 +510,16 @@ std::string UniqueNameIn(const std::string& directory) {
         char name[16];
         std::snprintf(name, sizeof name, "%05d", std::rand() & 0x7FFF);
         std::string candidate = JoinPath(directory, name, true);
-        if (!FileExists(candidate))
+        // Free means nothing is there: a file someone holds without sharing cannot be opened
+        // for reading, but its name is taken all the same.
+        if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES)
             return candidate;
     }
     return {};
+}
+
+bool NameWasTaken(DWORD error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
 std::string TempFileName() {

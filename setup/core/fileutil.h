@@ -36,8 +36,14 @@ bool FileChecksum(const std::string& path, std::uint32_t& checksum);
 // Changes.
 bool CreateDirectoryTree(const std::string& path);
 bool RemoveEmptyDirectoryChain(const std::string& path);
+// UniqueNameIn's names follow the clock's second: two processes (or threads) that ask in the
+// same second are given the same free name, and only the first to create it has it. A caller
+// that creates the file tries again, up to UniqueNameAttempts times, while the creation fails
+// because the name was taken (NameWasTaken of the error); the name it is given next skips it.
 std::string UniqueNameIn(const std::string& directory);
 std::string TempFileName();
+constexpr int UniqueNameAttempts = 8;
+bool NameWasTaken(DWORD error);
 // Copies in 64 KiB blocks, handling at most one pending window message before each (window
 // procedures of the caller may run inside). The copy is written to a new file in the
 // destination's folder (creating the folder) and takes the destination's place only when it is

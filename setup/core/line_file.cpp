@@ -286,16 +286,21 @@ TempFile::~TempFile() {
 }
 
 bool TempFile::Create(Writer& writer) {
-    const std::string name = TempFileName();
-    if (name.empty())
-        return false;
-    const std::string folder = ParentOf(name);
-    if (!folder.empty())
-        CreateDirectoryTree(folder);
-    if (!writer.Create(name))
-        return false;
-    m_path = name;
-    return true;
+    for (int attempt = 0; attempt < UniqueNameAttempts; ++attempt) {
+        const std::string name = TempFileName();
+        if (name.empty())
+            return false;
+        const std::string folder = ParentOf(name);
+        if (!folder.empty())
+            CreateDirectoryTree(folder);
+        if (writer.Create(name)) {
+            m_path = name;
+            return true;
+        }
+        if (!NameWasTaken(GetLastError()))
+            return false;
+    }
+    return false;
 }
 
 bool CopyBack(const std::string& temp, const std::string& target, bool mayCreate) {

@@ -113,7 +113,8 @@ public:
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
-    // Creates a new file at TempFileName (and its folder) for `writer`.
+    // Creates a new file at TempFileName (and its folder) for `writer`; a name another process
+    // took meanwhile is given up for the next one (fileutil.h).
     bool Create(Writer& writer);
     const std::string& Path() const { return m_path; }
 

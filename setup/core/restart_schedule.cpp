@@ -53,8 +53,18 @@ bool ReplaceFileAtReboot(const std::string& newFile, const std::string& target) 
     const std::string folder = ParentOf(target);
     if (!folder.empty())
         CreateDirectoryTree(folder);
-    const std::string staging = UniqueNameIn(folder);
-    if (staging.empty() || !CopyFileA(newFile.c_str(), staging.c_str(), TRUE))
+    std::string staging;
+    for (int attempt = 0; attempt < UniqueNameAttempts && staging.empty(); ++attempt) {
+        staging = UniqueNameIn(folder);
+        if (staging.empty())
+            return false;
+        if (!CopyFileA(newFile.c_str(), staging.c_str(), TRUE)) {
+            if (!NameWasTaken(GetLastError()))
+                return false;
+            staging.clear();
+        }
+    }
+    if (staging.empty())
         return false;
     bool scheduled = false;
     if (g_platform.Get()->PlatformId() == 1) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/ini_file.h"
 #include "setup/core/path.h"
 #include "setup/core/handles.h"
 #include "support/fixtures.h"
@@ -198,6 +199,57 @@ TEST(UniqueNames, FiveDigitsWithoutExtension) {
     for (const std::string& name : {FileNameOf(unique), FileNameOf(tempName)})
         EXPECT_TRUE(name.size() == 5 && name.find_first_not_of("0123456789") == name.npos) << name;
     EXPECT_TRUE(HoldsNothing(temp.Path()));
+}
+
+// Threads that ask for a unique name in the same second are given the same one; whoever loses
+// the race to create it must take the next, not fail (nor truncate the winner's file).
+struct RaceWork {
+    HANDLE start;
+    std::string iniFile;
+    std::string sharedFolder;
+    bool iniAdded = false;
+    bool canWrite = false;
+};
+
+DWORD WINAPI RaceThread(void* parameter) {
+    auto* work = static_cast<RaceWork*>(parameter);
+    WaitForSingleObject(work->start, INFINITE);
+    work->iniAdded = AddToIniSectionAtEnd(work->iniFile, "rename", {"NUL=C:\\X"});
+    work->canWrite = CanWriteTo(work->sharedFolder, false);
+    return 0;
+}
+
+TEST(UniqueNames, CallersInTheSameSecondEachGetTheirOwn) {
+    TempFolder temp;
+    constexpr int Threads = 8;
+    constexpr int Rounds = 6;
+    int iniFailures = 0;
+    int probeFailures = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        KernelHandle start(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        ASSERT_TRUE(start.IsOpen());
+        RaceWork work[Threads];
+        KernelHandle threads[Threads];
+        for (int i = 0; i < Threads; ++i) {
+            work[i].start = start.Get();
+            work[i].iniFile =
+                temp / ("r" + std::to_string(round) + "-" + std::to_string(i) + ".ini");
+            work[i].sharedFolder = temp.Path();
+            threads[i].Reset(CreateThread(nullptr, 0, RaceThread, &work[i], 0, nullptr));
+            ASSERT_TRUE(threads[i].IsOpen());
+        }
+        SetEvent(start.Get());
+        for (KernelHandle& thread : threads)
+            WaitForSingleObject(thread.Get(), 60000);
+        for (const RaceWork& w : work) {
+            iniFailures += w.iniAdded ? 0 : 1;
+            probeFailures += w.canWrite ? 0 : 1;
+        }
+    }
+    std::printf("%d threads x %d rounds: INI edits failed %d, write probes failed %d\n", Threads,
+                Rounds, iniFailures, probeFailures);
+    EXPECT_EQ(iniFailures, 0);
+    EXPECT_EQ(probeFailures, 0);
 }
 
 TEST(StreamCopies, CopiesContentAndCreatesTheParentTree) {
