@@ -166,15 +166,21 @@ long RunAndWait(const std::string& commandLine, DWORD timeoutMs, const std::stri
     std::vector<char> cmd(commandLine.begin(), commandLine.end());
     cmd.push_back(0);
     if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
+                        workDir.empty() ? nullptr : workDir.c_str(), &si, &pi)) {
+        std::fprintf(stderr, "RunAndWait: the process could not be started (error %lu): %s\n",
+                     GetLastError(), commandLine.c_str());
         return -1;
+    }
     KernelHandle process(pi.hProcess);
     KernelHandle thread(pi.hThread);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) {
         GetExitCodeProcess(process.Get(), &code);
-    else
+    } else {
+        std::fprintf(stderr, "RunAndWait: ended after %lu ms without an answer: %s\n",
+                     static_cast<unsigned long>(timeoutMs), commandLine.c_str());
         TerminateProcess(process.Get(), 1);
+    }
     return static_cast<long>(code);
 }
 
