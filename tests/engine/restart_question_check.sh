@@ -12,6 +12,7 @@
 #      by doing what a start does (the rename list and the delayed moves are carried out); its
 #      server and its windowless programs stay. The holder is let go before Yes, since Wine's
 #      session end would not end it as a real restart does.
+#   1b. The removal of that product while the file is held asks the same question; No: exit 8.
 #   3. /batch and output=: the same installation asks nothing and exits 8.
 # Everything runs in a Wine prefix of the check's own (<work>/restart-question/prefix, made on
 # the first run) with a server of its own, so that the restarts reach no other test.
@@ -104,6 +105,8 @@ for f in wininit.ini wininit.bak; do
     while [ -n "$(windows_file $f)" ]; do rm -f "$(windows_file $f)"; done
 done
 start_server
+UNINSTALL_KEY="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$PRODUCT"
+"$WINE_RUN" reg delete "$UNINSTALL_KEY" /f </dev/null >/dev/null 2>&1
 
 mkdir -p "$M/medium"
 cp "$ENGINE" "$M/medium/engine-$VERSION.exe"
@@ -226,6 +229,25 @@ row "no: the program with a window beside the engine still runs" yes \
 restart_prefix
 row "no: after a restart of the prefix the file is the new one" new "$(data_text no)"
 row "no: after it $LIST_NAME no longer names the file" no "$(yes_no list_names 'data\.txt')"
+
+echo "== 1b. the removal asks too, answered No"
+hold no
+"$WINE_RUN" "$M/medium/engine-$VERSION.exe" mode=remove "log=$(winpath "$M/no")\\install.log" \
+    </dev/null >"$M/remove.out" 2>&1 &
+ENGINE_PID=$!
+PIDS+=("$ENGINE_PID")
+find_box
+"$WINE_RUN" "$PROBE" "$PRODUCT" 10 </dev/null >"$M/probe-remove.txt" 2>&1
+row_long "remove: the text" "$QUESTION" "$(probe_line remove text)"
+[ -n "$BOX" ] && answer n
+finish_engine
+show_output remove
+row "remove: exit code (done, a deletion waits for the restart)" 8 "$STATUS"
+row "remove: the held file is still there" yes "$(yes_no test -f "$M/no/data.txt")"
+row "remove: $LIST_NAME names the file" yes "$(yes_no list_names 'data\.txt')"
+restart_prefix
+row "remove: after a restart of the prefix the file is gone" no \
+    "$(yes_no test -f "$M/no/data.txt")"
 for f in wininit.bak; do
     while [ -n "$(windows_file $f)" ]; do rm -f "$(windows_file $f)"; done
 done
@@ -301,6 +323,17 @@ for how in /batch output; do
     release "$c"
 done
 restart_prefix
+
+# The products go again, the last installed first (each put its list entry over the one
+# before), so that the prefix holds nothing of this run.
+for c in output batch yes; do
+    "$WINE_RUN" "$M/medium/engine-$VERSION.exe" mode=remove \
+        "log=$(winpath "$M/$c")\\install.log" "output=$(winpath "$M/remove-$c.log")" \
+        </dev/null >/dev/null 2>&1
+    row "$c: removed afterwards" 0 "$?"
+done
+"$WINE_RUN" reg query "$UNINSTALL_KEY" </dev/null >/dev/null 2>&1
+row "the product's entry in the list of installed programs is gone" 1 "$?"
 
 echo "$FAILS failed"
 [ "$FAILS" = 0 ]
