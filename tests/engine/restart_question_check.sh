@@ -13,7 +13,7 @@
 #      server and its windowless programs stay. The holder is let go before Yes, since Wine's
 #      session end would not end it as a real restart does.
 #   1b. The removal of that product while the file is held asks the same question; No: exit 8.
-#   3. /batch and output=: the same installation asks nothing and exits 8.
+#   3. /batch, /silent and output=: the same installation asks nothing and exits 8.
 # Everything runs in a Wine prefix of the check's own (<work>/restart-question/prefix, made on
 # the first run) with a server of its own, so that the restarts reach no other test.
 #   restart_question_check.sh <wine-run> <engine.exe> <holdfile.exe> <message_box_probe.exe>
@@ -293,16 +293,15 @@ fi
 row "yes: the staging copy is gone (only data.txt, log, engine)" 3 \
     "$(find "$M/yes" -maxdepth 1 -type f | wc -l)"
 
-echo "== 3. batch runs ask nothing"
-for how in /batch output; do
-    c=batch
-    [ "$how" = output ] && c=output
+echo "== 3. runs without the user ask nothing"
+for how in /batch /silent output; do
+    c=${how#/}
     describe "$c"
     hold "$c"
     if [ "$how" = output ]; then
         install "$c" "output=$(winpath "$M/$c.log")"
     else
-        install "$c" /batch
+        install "$c" "$how"
     fi
     SEEN=no
     for _ in $(seq 1 600); do
@@ -326,7 +325,7 @@ restart_prefix
 
 # The products go again, the last installed first (each put its list entry over the one
 # before), so that the prefix holds nothing of this run.
-for c in output batch yes; do
+for c in output silent batch yes; do
     "$WINE_RUN" "$M/medium/engine-$VERSION.exe" mode=remove \
         "log=$(winpath "$M/$c")\\install.log" "output=$(winpath "$M/remove-$c.log")" \
         </dev/null >/dev/null 2>&1
