@@ -7,12 +7,12 @@
 #   1. No: the box's title, text and buttons (read by message_box_probe); the engine exits 8, the
 #      replacement stays scheduled, nothing is restarted (a windowed program beside the engine
 #      keeps running); a restart of the prefix afterwards carries the replacement out.
+#   1b. The removal of that product while the file is held asks the same question; No: exit 8.
 #   2. Yes: Windows is asked to restart. Wine answers the request by ending the session (every
 #      program with a window gets WM_QUERYENDSESSION and WM_ENDSESSION and is then ended) and
 #      by doing what a start does (the rename list and the delayed moves are carried out); its
 #      server and its windowless programs stay. The holder is let go before Yes, since Wine's
 #      session end would not end it as a real restart does.
-#   1b. The removal of that product while the file is held asks the same question; No: exit 8.
 #   3. /batch, /silent and output=: the same installation asks nothing and exits 8.
 # Everything runs in a Wine prefix of the check's own (<work>/restart-question/prefix, made on
 # the first run) with a server of its own, so that the restarts reach no other test.
@@ -21,11 +21,9 @@
 # Exit code 77 (skipped) without an X display or where the tree's Wine cannot run.
 set -u
 WINE_RUN=$1 ENGINE=$2 HOLDFILE=$3 PROBE=$4 KEEPER=$5 VERSION=$6 ARTIFACTS=$7 WORK=$8
+. "$(dirname "$0")/../support/window_check.sh"
 
-if [ -z "${DISPLAY:-}" ]; then
-    echo "SKIPPED: DISPLAY is unset; the check needs an X display (scripts/run-tests.sh starts one)"
-    exit 77
-fi
+require_display
 "$WINE_RUN" --runnable || exit $?
 
 mkdir -p "$WORK/restart-question" "$ARTIFACTS"
@@ -35,13 +33,6 @@ WINESERVER=/usr/lib/wine/wineserver
 PRODUCT="Tarvo Restart Question"
 QUESTION="$PRODUCT: Windows must be restarted to finish. Restart Windows now?"
 
-winpath() { echo "Z:${1//\//\\}"; }
-FAILS=0
-row() { # <what> <expected> <seen>
-    local verdict=ok
-    [ "$2" = "$3" ] || { verdict=FAILED; FAILS=$((FAILS + 1)); }
-    printf '%-62s expected %-10s saw %-10s %s\n' "$1" "$2" "$3" "$verdict"
-}
 row_long() { # <what> <expected> <seen>: texts too long for one line
     local verdict=ok
     [ "$2" = "$3" ] || { verdict=FAILED; FAILS=$((FAILS + 1)); }
@@ -166,23 +157,8 @@ install() { # <case> [words...]: the engine in the background, its output in <ca
     PIDS+=("$ENGINE_PID")
 }
 BOX=""
-find_box() { # the question's window on the display, waited for up to a minute
-    BOX=""
-    local deadline=$((SECONDS + 60))
-    while [ -z "$BOX" ] && [ "$SECONDS" -lt "$deadline" ] && running "$ENGINE_PID"; do
-        BOX=$(timeout 10 xdotool search --sync --onlyvisible --name "^$PRODUCT\$" 2>/dev/null |
-            head -n 1)
-        [ -n "$BOX" ] || sleep 0.5
-    done
-}
-answer() { # <key>: pressed in the box until the engine ends (a key that comes before the box
-    #         has the focus is lost)
-    local _
-    for _ in 1 2 3; do
-        xdotool windowfocus --sync "$BOX" key "$1" 2>/dev/null || true
-        for _ in $(seq 1 50); do running "$ENGINE_PID" || return 0; sleep 0.1; done
-    done
-}
+find_box() { BOX=$(find_window "^$PRODUCT\$" "$ENGINE_PID"); }
+answer() { press_until_ended "$BOX" "$1" "$ENGINE_PID"; } # <key>
 finish_engine() { # waits up to a minute; the exit code in STATUS
     for _ in $(seq 1 600); do running "$ENGINE_PID" || break; sleep 0.1; done
     wait "$ENGINE_PID"
