@@ -11,20 +11,10 @@
 # Exit code 77 (skipped) without an X display.
 set -u
 WINE_RUN=$1 ENGINE=$2 HOLDFILE=$3 VERSION=$4 ARTIFACTS=$5 WORK=$6
+. "$(dirname "$0")/../support/window_check.sh"
 
-if [ -z "${DISPLAY:-}" ]; then
-    echo "SKIPPED: DISPLAY is unset; the window check needs an X display (scripts/run-tests.sh starts one)"
-    exit 77
-fi
+require_display
 "$WINE_RUN" --runnable || exit $?
-
-winpath() { echo "Z:${1//\//\\}"; }
-FAILS=0
-row() { # <what> <expected> <seen>
-    local verdict=ok
-    [ "$2" = "$3" ] || { verdict=FAILED; FAILS=$((FAILS + 1)); }
-    printf '%-60s expected %-8s saw %-8s %s\n' "$1" "$2" "$3" "$verdict"
-}
 
 M=$(mktemp -d "$WORK/progress-check.XXXXXX")
 ENGINE_PID=""
@@ -100,12 +90,7 @@ done
 row "the installation reached its program element" held "$(head -c 4 "$M/ready" 2>/dev/null)"
 
 TITLE='^Tarvo Progress Check - Tarvo Setup$'
-WID=""
-DEADLINE=$((SECONDS + 60))
-while [ -z "$WID" ] && [ "$SECONDS" -lt "$DEADLINE" ]; do
-    WID=$(timeout 10 xdotool search --sync --onlyvisible --name "$TITLE" 2>/dev/null | head -n 1)
-    [ -n "$WID" ] || sleep 0.5
-done
+WID=$(find_window "$TITLE")
 row "a visible window named after the product" yes "$([ -n "$WID" ] && echo yes || echo no)"
 SHOT="$ARTIFACTS/engine-progress-$VERSION.png"
 if [ -n "$WID" ]; then
@@ -158,7 +143,7 @@ for _ in $(seq 1 600); do
     kill -0 "$ENGINE_PID" 2>/dev/null || break
     sleep 0.1
 done
-WID=$(timeout 30 xdotool search --sync --onlyvisible --name "$TITLE" 2>/dev/null | head -n 1)
+WID=$(find_window "$TITLE")
 row "painted bar: a visible window" yes "$([ -n "$WID" ] && echo yes || echo no)"
 if [ -n "$WID" ]; then
     sleep 0.5

@@ -7,15 +7,11 @@
 # Exit code 77 (skipped) without an X display.
 set -u
 WINE_RUN=$1 QUENDA=$2 ENGINE=$3 PROBE=$4 VERSION=$5 ARTIFACTS=$6 WORK=$7
+. "$(dirname "$0")/../support/window_check.sh"
 
-if [ -z "${DISPLAY:-}" ]; then
-    echo "SKIPPED: DISPLAY is unset; the window check needs an X display (scripts/run-tests.sh starts one)"
-    exit 77
-fi
-
+require_display
 "$WINE_RUN" --runnable || exit $?
 
-winpath() { echo "Z:${1//\//\\}"; }
 fail() { echo "FAILED: $*"; exit 1; }
 
 MEDIUM=$(mktemp -d "$WORK/window-check.XXXXXX")
@@ -36,15 +32,7 @@ printf 'Tarvo Setup window check (%s).\nThis product comes with no warranty.\n\n
 "$WINE_RUN" "$LOADER" -window-check </dev/null >/dev/null 2>&1 &
 QUENDA_PID=$!
 
-# A search can also end at once without an answer (the display busy with another test's
-# windows): search again until the minute is up.
-WID=""
-DEADLINE=$((SECONDS + 60))
-while [ -z "$WID" ] && [ "$SECONDS" -lt "$DEADLINE" ]; do
-    WID=$(timeout 10 xdotool search --sync --onlyvisible --name '^Tarvo Setup$' 2>/dev/null |
-        head -n 1)
-    [ -n "$WID" ] || sleep 0.5
-done
+WID=$(find_window '^Tarvo Setup$')
 [ -n "$WID" ] || fail "no visible \"Tarvo Setup\" window within 60 s"
 echo "dialog window: $WID"
 
@@ -58,18 +46,8 @@ case "$ICONS" in *"Icon (32 x 32)"*) ;; *) fail "the dialog shows no 32 x 32 ico
 SHOT="$ARTIFACTS/quenda-disclaimer-$VERSION.png"
 import -window root "$SHOT" && echo "screenshot: $SHOT"
 
-# Enter goes to the dialog's focused OK button. A key that reaches the window before it has
-# taken the focus is lost, so it is pressed again (up to three times) while the loader runs.
-for attempt in 1 2 3; do
-    xdotool windowfocus --sync "$WID" key Return 2>/dev/null ||
-        { [ "$attempt" = 3 ] && fail "could not press Enter in the dialog"; }
-    for _ in $(seq 1 100); do
-        kill -0 "$QUENDA_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$QUENDA_PID" 2>/dev/null || break
-done
-kill -0 "$QUENDA_PID" 2>/dev/null && fail "the loader did not end after OK"
+# Enter goes to the dialog's focused OK button.
+press_until_ended "$WID" Return "$QUENDA_PID" || fail "the loader did not end after OK"
 wait "$QUENDA_PID"
 STATUS=$?
 QUENDA_PID=""
