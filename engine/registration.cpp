@@ -21,9 +21,10 @@ DescribedItem Element(const char* className, const char* id,
 
 } // namespace
 
-std::string EngineCopyName(const std::string& productName, const std::string& engineName) {
+std::string EngineCopyName(const std::string& productName, const std::string& logPath,
+                           const std::string& engineName) {
     std::uint32_t hash = 2166136261u; // FNV-1a
-    for (const char c : Uppercased(productName)) {
+    for (const char c : Uppercased(productName + '\n' + logPath)) {
         hash ^= static_cast<unsigned char>(c);
         hash *= 16777619u;
     }
@@ -49,7 +50,7 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
     description.components.push_back(component);
 
     const std::string engineName = FileNameOf(enginePath);
-    const std::string copyName = EngineCopyName(description.name, engineName);
+    const std::string copyName = EngineCopyName(description.name, logPath, engineName);
     description.elements.push_back(Element("WSetupFile", "EngineCopy",
                                            {{"SourceDir", ParentOf(enginePath), 0},
                                             {"MediaName", engineName, 0},

@@ -35,10 +35,13 @@ const char* const RegistrationComponent = "EngineRegistration";
 void AddRegistration(ProductDescription& description, const std::string& enginePath,
                      const std::string& logPath);
 
-// The file name of the product's copy of the engine: "rv", six hexadecimal digits of a hash of
-// the product's name (ignoring case, as the list's keys do), and the extension of `engineName`;
-// a short name, which every family's restart scheduling takes as it is.
-std::string EngineCopyName(const std::string& productName, const std::string& engineName);
+// The file name of an installation's copy of the engine: "rv", six hexadecimal digits of a hash
+// of the product's name and its log's path (ignoring case), and the extension of `engineName`; a
+// short name, which every family's restart scheduling takes as it is. The same product installed
+// again in the same place has the same copy; installed in another place, a copy of its own, which
+// the removal of the other installation leaves.
+std::string EngineCopyName(const std::string& productName, const std::string& logPath,
+                           const std::string& engineName);
 
 // The key of the product's entry under HKEY_LOCAL_MACHINE.
 std::string UninstallKeyOf(const std::string& productName);

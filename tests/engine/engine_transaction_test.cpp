@@ -405,7 +405,7 @@ TEST_F(EngineTransaction, TheListOfInstalledProgramsRemovesTheProductAsWritten) 
     char windows[MAX_PATH] = {};
     ASSERT_NE(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
     const std::string copy =
-        std::string(windows) + "\\" + EngineCopyName(ProductName(), "productengine.exe");
+        std::string(windows) + "\\" + EngineCopyName(ProductName(), Log(), "productengine.exe");
     EXPECT_EQ(command.find("\"" + copy + "\" mode=remove \"log=" + Log() + "\""), 0u) << command;
     EXPECT_NE(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
 
@@ -434,15 +434,21 @@ TEST_F(EngineTransaction, TheListOfInstalledProgramsRemovesTheProductAsWritten) 
     EXPECT_EQ(ReadFileBytes(Machine() + "\\user.txt"), "the user's newer file");
 }
 
-TEST(EngineCopyName, IsShortAndTheProductsOwn) {
-    const std::string a = EngineCopyName("Tarvo Sample", "ravell32.dll");
-    std::printf("Tarvo Sample: %s\n", a.c_str());
+TEST(EngineCopyName, IsShortAndTheInstallationsOwn) {
+    const std::string log = "C:\\Program Files\\Tarvo Sample\\install.log";
+    const std::string a = EngineCopyName("Tarvo Sample", log, "ravell32.dll");
+    std::printf("Tarvo Sample in %s: %s\n", log.c_str(), a.c_str());
     EXPECT_EQ(a.size(), 12u) << "eight characters, a dot and the extension";
     EXPECT_EQ(a.substr(0, 2), "rv");
     EXPECT_EQ(a.substr(8), ".dll");
-    EXPECT_EQ(EngineCopyName("TARVO SAMPLE", "ravell32.dll"), a) << "names ignore case";
-    EXPECT_NE(EngineCopyName("Tarvo Sample 2", "ravell32.dll"), a);
-    EXPECT_EQ(EngineCopyName("Tarvo Sample", "C:\\x\\productengine.exe").substr(8), ".exe");
+    EXPECT_EQ(EngineCopyName("TARVO SAMPLE", "c:\\program files\\tarvo sample\\INSTALL.LOG",
+                             "ravell32.dll"),
+              a)
+        << "names ignore case";
+    EXPECT_NE(EngineCopyName("Tarvo Sample 2", log, "ravell32.dll"), a);
+    EXPECT_NE(EngineCopyName("Tarvo Sample", "D:\\Tarvo\\install.log", "ravell32.dll"), a)
+        << "installed in another place";
+    EXPECT_EQ(EngineCopyName("Tarvo Sample", log, "C:\\x\\productengine.exe").substr(8), ".exe");
 }
 
 TEST_F(EngineTransaction, OnNt351TheEntryIsWrittenAllTheSameAndGoesWithTheProduct) {

@@ -266,7 +266,7 @@ if [ "$LIST_NAME" != PendingFileRenameOperations ]; then
         "$([ -n "$(windows_file wininit.bak)" ] && [ -z "$(windows_file wininit.ini)" ] &&
             echo yes || echo no)"
 fi
-row "yes: the staging copy is gone (only data.txt, log, engine)" 3 \
+row "yes: the staging copy is gone (only data.txt and the log)" 2 \
     "$(find "$M/yes" -maxdepth 1 -type f | wc -l)"
 
 echo "== 3. runs without the user ask nothing"
