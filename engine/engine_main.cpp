@@ -997,7 +997,7 @@ int Remove(const std::string& logPath) {
         if (UndoInstalled(element, step, rebootList, r) == StepMeaning::Failed)
             left.insert(left.begin(), &step);
         if (swept)
-            folders.After(element, r.status);
+            folders.After();
         Say(ItemLine("undo", n, m, element, step.component, r.status, r.note));
         for (int k = before; k < rebootList.GetSize(); ++k)
             Say(std::string("restart ") + rebootList.GetAt(k).c_str());

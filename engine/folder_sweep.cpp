@@ -1,32 +1,30 @@
 #include "folder_sweep.h"
 
-#include "setup/core/path.h"
-#include "setup/core/text.h"
-#include "setup/elements/element_paths.h"
-#include "setup/elements/file.h"
 #include "setup/elements/protected_folders.h"
 
-bool FolderSweep::Take(WSetupElement* element) {
-    if (element->Kind != KindFile && element->Kind != KindTTFFile)
-        return false;
-    auto* file = static_cast<WSetupFile*>(element);
-    if (!file->RemoveEmptyFolders)
-        return false;
-    file->RemoveEmptyFolders = 0;
-    return true;
+FolderSweep::~FolderSweep() {
+    HoldBackFolderRemovals(nullptr);
 }
 
-void FolderSweep::After(WSetupElement* element, int status) {
-    auto* file = static_cast<WSetupFile*>(element);
-    file->RemoveEmptyFolders = 1;
-    const std::string path = ElementPath(*file, false);
-    if (status == FileDeleted || status == FileGoneAnyway)
-        m_folders.insert(ParentOf(path));
-    else if (status == FileDeletionScheduled)
-        ScheduleFolderRemoval(path);
+bool FolderSweep::Take(WSetupElement* element) {
+    switch (element->Kind) {
+    case KindFile:
+    case KindTTFFile:
+    case KindRuntimeFile:
+    case KindShortcut:
+        HoldBackFolderRemovals(&m_folders);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void FolderSweep::After() {
+    HoldBackFolderRemovals(nullptr);
 }
 
 void FolderSweep::Run() {
+    HoldBackFolderRemovals(nullptr);
     // In the set's order a folder comes before its subfolders: walking it backwards empties
     // the subfolders first.
     for (auto folder = m_folders.rbegin(); folder != m_folders.rend(); ++folder)

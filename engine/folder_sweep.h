@@ -1,9 +1,9 @@
-// Removal's folders, swept once. A file element left to itself tries to remove its folder (and
-// the empty ones above it) after its own file, which fails, and costs a round trip to the file
-// system, for every file but the last of a folder. Removal takes that work over for the files it
-// undoes in a row, and tries each of their folders once, when the row ends: before the undo of
-// any other kind of element, which so sees the folders as a file-by-file removal would have left
-// them. A deletion scheduled for the restart schedules the folders with it, as the element does.
+// Removal's folders, swept once. The file and shortcut elements, left to themselves, try to
+// remove their folder (and the empty ones above it) after each file or link they delete; that
+// fails, at the cost of a call to the file system, for all but the last of a folder. Removal holds
+// those tries back (HoldBackFolderRemovals) for the elements it undoes in a row, and tries each
+// noted folder once when the row ends: before the undo of any other kind of element, which so
+// sees the folders as an element-by-element removal would have left them.
 #pragma once
 
 #include <set>
@@ -13,13 +13,14 @@
 
 class FolderSweep {
 public:
-    // Before the element's undo: true when the sweep takes over its folders (a file element
-    // that removes empty folders); the element is then told not to.
+    ~FolderSweep();
+    // Before the element's undo: true when the sweep takes over its folder tries (a file, font,
+    // run-time file or shortcut); they are held back until After.
     bool Take(WSetupElement* element);
-    // After the undo of an element the sweep took over, with the undo's status.
-    void After(WSetupElement* element, int status);
-    // Removes the noted folders that are empty and the empty ones above them, the deepest
-    // first; done before every undo the sweep did not take over, and at the end of removal.
+    // After the undo of an element the sweep took over.
+    void After();
+    // Tries the noted folders and the empty ones above them, the deepest first; done before
+    // every undo the sweep did not take over, and at the end of removal.
     void Run();
 
 private:

@@ -27,6 +27,19 @@ bool IsPresent(const std::string& path) {
     return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Schedules the file's folder and every folder above it, up to the path's root, for removal
+// at the restart (the platform removes only those that are empty by then).
+void ScheduleFolderRemoval(const std::string& path) {
+    // The walk stops below the drive root and below the machine's well-known folders: an empty
+    // Program Files or Fonts folder is not the product's to remove.
+    const std::string root = PathRoot(path);
+    for (std::string folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder)) {
+        if (EqualText(folder, root, false) || IsProtectedFolder(folder))
+            break;
+        DeleteFileAtReboot(folder);
+    }
+}
+
 // How a deletion ended.
 enum class Deletion { Deleted, Gone, Scheduled, NotResettable, Failed };
 
@@ -104,17 +117,6 @@ constexpr ElementField RuntimeFileFields[] = {
 };
 
 } // namespace
-
-void ScheduleFolderRemoval(const std::string& path) {
-    // The walk stops below the drive root and below the machine's well-known folders: an empty
-    // Program Files or Fonts folder is not the product's to remove.
-    const std::string root = PathRoot(path);
-    for (std::string folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder)) {
-        if (EqualText(folder, root, false) || IsProtectedFolder(folder))
-            break;
-        DeleteFileAtReboot(folder);
-    }
-}
 
 const ElementFieldTable WSetupFileFields = MakeFieldTable(FileFields, nullptr, true);
 const ElementFieldTable WSetupRuntimeFileFields = MakeFieldTable(RuntimeFileFields, nullptr, true);

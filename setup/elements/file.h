@@ -10,12 +10,6 @@
 #include "setup/elements/copy_rules.h"
 #include "setup/elements/shared_count.h"
 
-// Schedules the file's folder and every folder above it, up to the path's root, for removal at
-// the restart; the platform removes only those that are empty by then. The walk stops below the
-// drive root and below the machine's well-known folders. UninstallStep does this itself, with
-// RemoveEmptyFolders set, when it had to schedule the file's deletion.
-void ScheduleFolderRemoval(const std::string& path);
-
 // Codes of WSetupFile::UninstallStep.
 enum WSetupFileRemoval : int {
     FileDeleted = 0,

@@ -57,6 +57,8 @@ bool IsAtOrAbove(const std::string& folder, const std::vector<std::string>& fold
     return false;
 }
 
+std::set<std::string>* g_heldBack = nullptr;
+
 } // namespace
 
 std::string WithoutTrailingBackslash(const std::string& path) {
@@ -95,7 +97,15 @@ bool IsProtectedFolder(const std::string& path) {
            (IsAtOrAbove(shortForm, known.upper) || IsAtOrAbove(shortForm, known.upperShort));
 }
 
+void HoldBackFolderRemovals(std::set<std::string>* notes) {
+    g_heldBack = notes;
+}
+
 bool RemoveEmptyFoldersUpFrom(const std::string& folder) {
+    if (g_heldBack) {
+        g_heldBack->insert(folder);
+        return false;
+    }
     std::string current = WithoutTrailingBackslash(folder);
     bool removedFirst = false;
     for (bool first = true;; first = false) {

@@ -4,6 +4,7 @@
 // them. Every element that removes folders it emptied goes through these.
 #pragma once
 
+#include <set>
 #include <string>
 
 // The path without trailing blanks and backslashes.
@@ -18,4 +19,12 @@ bool IsProtectedFolder(const std::string& path);
 
 // Removes `folder` when it is empty and then each parent that is left empty, stopping at the first
 // folder that is not empty or is protected. Answers whether `folder` itself was removed.
+// While removals are held back (below), it only notes `folder` and answers false.
 bool RemoveEmptyFoldersUpFrom(const std::string& folder);
+
+// Holds the elements' folder removals back: while `notes` is set, RemoveEmptyFoldersUpFrom adds
+// its folder to it instead of trying it, and the caller tries the noted folders itself later
+// (with nothing held back). For a caller that undoes many elements of the same folders: each
+// try of a folder that is not empty yet costs a call to the file system. Scheduling folders for
+// the restart is not held back. Not for more than one thread at a time.
+void HoldBackFolderRemovals(std::set<std::string>* notes);

@@ -12,6 +12,8 @@
 #include "setup/core/handles.h"
 #include "setup/core/path.h"
 #include "setup/elements/file.h"
+#include "setup/elements/protected_folders.h"
+#include "setup/elements/registry_entry.h"
 #include "support/fixtures.h"
 
 using testsupport::TempFolder;
@@ -76,14 +78,13 @@ TEST(FolderSweep, LeavesTheFoldersAsAFileByFileRemovalWould) {
         FolderSweep sweep;
         std::string statuses;
         for (auto file = files.rbegin(); file != files.rend(); ++file) {
-            const bool taken = sweep.Take(file->get());
+            ASSERT_TRUE(sweep.Take(file->get()));
             FwStringArray rebootList;
             const int status = (*file)->UninstallStep(rebootList);
-            statuses += std::to_string(status) + (taken ? "t " : " ");
-            if (taken) {
-                sweep.After(file->get(), status);
-                EXPECT_EQ((*file)->RemoveEmptyFolders, 1) << row.name << ": the flag comes back";
-            }
+            statuses += std::to_string(status) + " ";
+            sweep.After();
+            // Until the sweep runs, the folders stay, however empty.
+            EXPECT_TRUE(Exists(ParentOf(folder / row.files[0]))) << row.name;
         }
         sweep.Run();
 
@@ -106,11 +107,32 @@ TEST(FolderSweep, LeavesTheFoldersAsAFileByFileRemovalWould) {
     EXPECT_EQ(failures, 0);
 }
 
-TEST(FolderSweep, LeavesOtherKindsAlone) {
+TEST(FolderSweep, HoldsBackOnlyWhileItHasAnElementAndLeavesOtherKindsAlone) {
+    TempFolder folder;
+    ASSERT_TRUE(WriteFileBytes(folder / "stays.txt", "the test's own"));
+    ASSERT_TRUE(CreateDirectoryTree(folder / "run\\time"));
+    ASSERT_TRUE(WriteFileBytes(folder / "run\\time\\made.dat", "made by the product"));
     FwPtr<WSetupRuntimeFile> runtime(new WSetupRuntimeFile);
-    FolderSweep sweep;
-    EXPECT_FALSE(sweep.Take(runtime.get()));
-    EXPECT_EQ(runtime->RemoveEmptyFolders, 1);
+    runtime->DestDir = (folder / "run\\time").c_str();
+    runtime->DestName = "made.dat";
+    FwPtr<WSetupRegEntry> value(new WSetupRegEntry);
+    {
+        FolderSweep sweep;
+        EXPECT_FALSE(sweep.Take(value.get()));
+        ASSERT_TRUE(sweep.Take(runtime.get()));
+        FwStringArray rebootList;
+        EXPECT_EQ(runtime->Remove(rebootList), RuntimeFileDeleted);
+        sweep.After();
+        EXPECT_TRUE(Exists(folder / "run\\time")) << "held back";
+        // Another removal outside the sweep's elements is not held back.
+        ASSERT_TRUE(CreateDirectoryTree(folder / "other"));
+        EXPECT_TRUE(RemoveEmptyFoldersUpFrom(folder / "other"));
+    }
+    // A sweep that goes without running leaves nothing held back, and its folders in place.
+    EXPECT_TRUE(Exists(folder / "run\\time"));
+    EXPECT_TRUE(RemoveEmptyFoldersUpFrom(folder / "run\\time"));
+    EXPECT_FALSE(Exists(folder / "run"));
+    EXPECT_TRUE(Exists(folder / "stays.txt"));
 }
 
 } // namespace
