@@ -25,9 +25,17 @@
 
 namespace {
 
-bool ReadCommittedLog(const std::string& logPath, TransactionLog& log, Product& product,
-                      std::vector<const LoggedStep*>& steps,
-                      std::vector<WSetupElement*>& elements) {
+// A committed log and the product rebuilt from it: each step with its element, in the log's order.
+struct Installed {
+    TransactionLog log;
+    Product product;
+    std::vector<const LoggedStep*> steps;
+    std::vector<WSetupElement*> elements;
+};
+
+bool ReadCommittedLog(const std::string& logPath, Installed& installed) {
+    TransactionLog& log = installed.log;
+    Product& product = installed.product;
     std::string error;
     if (!ReadTransactionLog(logPath, log, error)) {
         Say("refused " + error);
@@ -47,8 +55,8 @@ bool ReadCommittedLog(const std::string& logPath, TransactionLog& log, Product& 
             Say("refused " + logPath + ": " + error);
             return false;
         }
-        steps.push_back(&step);
-        elements.push_back(element);
+        installed.steps.push_back(&step);
+        installed.elements.push_back(element);
     }
     return true;
 }
@@ -138,19 +146,16 @@ void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
 } // namespace
 
 int Check(const std::string& logPath) {
-    TransactionLog log;
-    Product product;
-    std::vector<const LoggedStep*> steps;
-    std::vector<WSetupElement*> order;
-    if (!ReadCommittedLog(logPath, log, product, steps, order))
+    Installed installed;
+    if (!ReadCommittedLog(logPath, installed))
         return ExitRefused;
     const std::vector<PendingRename> pending = PendingRenames();
-    const int m = static_cast<int>(order.size());
+    const int m = static_cast<int>(installed.elements.size());
     int failed = 0;
     int waiting = 0;
     for (int i = 0; i < m; ++i) {
-        WSetupElement* element = order[i];
-        const LoggedStep& step = *steps[i];
+        WSetupElement* element = installed.elements[i];
+        const LoggedStep& step = *installed.steps[i];
         if (LeftAlone(element, step)) {
             Say(ItemLine("check", i + 1, m, element, step.component, step.status,
                          "not installed: nothing to check"));
@@ -169,18 +174,15 @@ int Check(const std::string& logPath) {
         }
         Say(ItemLine("check", i + 1, m, element, step.component, status, note));
     }
-    Summary("check", order, waiting, failed);
+    Summary("check", installed.elements, waiting, failed);
     if (failed)
         return ExitElementFailed;
     return waiting ? ExitRestartNeeded : ExitOk;
 }
 
 int Remove(const std::string& logPath) {
-    TransactionLog log;
-    Product product;
-    std::vector<const LoggedStep*> steps;
-    std::vector<WSetupElement*> order;
-    if (!ReadCommittedLog(logPath, log, product, steps, order))
+    Installed installed;
+    if (!ReadCommittedLog(logPath, installed))
         return ExitRefused;
     // The log is the engine's own file in the product's folder: it goes first, so that the
     // folder can be removed; what cannot be undone is written back to it afterwards.
@@ -189,11 +191,11 @@ int Remove(const std::string& logPath) {
     FwStringArray rebootList;
     std::vector<const LoggedStep*> left;
     FolderSweep folders;
-    const int m = static_cast<int>(order.size());
+    const int m = static_cast<int>(installed.elements.size());
     int n = 0;
     for (int i = m - 1; i >= 0; --i) {
-        WSetupElement* element = order[i];
-        const LoggedStep& step = *steps[i];
+        WSetupElement* element = installed.elements[i];
+        const LoggedStep& step = *installed.steps[i];
         ++n;
         if (LeftAlone(element, step)) {
             Say(ItemLine("undo", n, m, element, step.component, step.status,
@@ -220,9 +222,9 @@ int Remove(const std::string& logPath) {
     }
     folders.Run();
     if (!left.empty())
-        WriteLeftLog(logPath, log, left);
+        WriteLeftLog(logPath, installed.log, left);
     else
-        for (const std::string& folder : log.createdFolders) {
+        for (const std::string& folder : installed.log.createdFolders) {
             RemoveCreatedFolders(ParentOf(logPath), folder);
             // A file in it waits for the restart (one that was in use): the folders go after
             // that file.
@@ -235,7 +237,7 @@ int Remove(const std::string& logPath) {
                 }
             }
         }
-    Summary("remove", order, rebootList.GetSize(), static_cast<int>(left.size()));
+    Summary("remove", installed.elements, rebootList.GetSize(), static_cast<int>(left.size()));
     if (!left.empty())
         return ExitElementFailed;
     return rebootList.GetSize() > 0 ? RestartNeeded(rebootList.GetSize()) : ExitOk;
