@@ -212,3 +212,8 @@ StepResult UndoElement(WSetupElement* element, FwStringArray& rebootList) {
 int VerifyElement(WSetupElement* element) {
     return element->Verify();
 }
+
+bool ActsAtRemoval(int kind) {
+    return kind == KindRuntimeFile || kind == KindRuntimeRegEntry ||
+           kind == KindUninstallExecutable || kind == KindUninstallCustomDLL;
+}

@@ -40,3 +40,8 @@ StepResult InstallElement(WSetupElement* element, FwStringArray& rebootList, FwP
 StepResult UndoElement(WSetupElement* element, FwStringArray& rebootList);
 // Checking: Verify().
 int VerifyElement(WSetupElement* element);
+
+// The kinds whose work is removal's (what the product makes when it runs, what the product asks
+// to run when it is removed): their install step has nothing to do, and their undo is what
+// removal and rollback run even when the install step found nothing to do.
+bool ActsAtRemoval(int kind);

@@ -537,3 +537,7 @@ bool RemoveFlatFolder(const std::string& folder) {
     find.Reset();
     return RemoveDirectoryA(folder.c_str()) != 0 || !IsFolder(folder);
 }
+
+std::string AsideFolderOf(const std::string& logPath) {
+    return logPath + ".kept";
+}

@@ -57,3 +57,7 @@ void RemoveCreatedFolders(const std::string& deepest, const std::string& created
 
 // Deletes the files of the folder (not its subfolders) and the folder; true when it is gone.
 bool RemoveFlatFolder(const std::string& folder);
+
+// The folder beside the log where an installation keeps aside what its steps replace; it goes
+// when the installation is committed, rolled back or removed.
+std::string AsideFolderOf(const std::string& logPath);

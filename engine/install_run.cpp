@@ -1,0 +1,293 @@
+#include "install_run.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "cancel.h"
+#include "kinds.h"
+#include "output.h"
+#include "product.h"
+#include "progress_window.h"
+#include "restart.h"
+#include "rollback.h"
+#include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
+#include "setup/core/path.h"
+#include "setup/elements/custom_code.h"
+#include "setup/elements/element_kinds.h"
+#include "setup/elements/element_paths.h"
+#include "setup/elements/ttf_file.h"
+#include "transaction_log.h"
+#include "undo.h"
+
+bool CopyAndStopHalfWay(const std::string& source, const std::string& destination) {
+    KernelHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD size = in ? GetFileSize(in.Get(), nullptr) : 0;
+    if (!in || size == INVALID_FILE_SIZE || size < (1u << 20)) {
+        in.Reset();
+        return CopyFileA(source.c_str(), destination.c_str(), FALSE) != 0;
+    }
+    KernelHandle out(CreateFileA(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out)
+        return false;
+    std::vector<char> block(1 << 16);
+    for (DWORD written = 0; written < size / 2;) {
+        DWORD got = 0;
+        DWORD put = 0;
+        if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) ||
+            got == 0 || !WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got)
+            return false;
+        written += put;
+    }
+    FlushFileBuffers(out.Get());
+    Say("stopped half-way through the copy of " + source + " to " + destination);
+    TerminateProcess(GetCurrentProcess(), 9);
+    return false;
+}
+
+namespace {
+
+// A custom DLL is called only when it loads; the library's step would answer the same for a DLL
+// that could not be loaded and one whose entry ran.
+bool CustomDllLoads(WSetupElement* element, std::string& note) {
+    if (element->Kind == KindCustomDLL && static_cast<WSetupCustomDLL*>(element)->Disabled)
+        return true;
+    const std::string path = ElementPath(*element, false);
+    LoadedModule module(LoadLibraryA(path.c_str()));
+    if (module)
+        return true;
+    note =
+        "the DLL " + path + " could not be loaded (error " + std::to_string(GetLastError()) + ")";
+    return false;
+}
+
+// Runs one step and says what it means; the engine's own judgement goes beyond the status where
+// the status cannot tell a failure.
+StepMeaning RunInstallStep(WSetupElement* element, FwStringArray& rebootList, FwPtrArray& collected,
+                           StepResult& r) {
+    // A DLL that removal will call must be there, and load, once the files are installed: a
+    // removal that could not call it would leave the product's own removal work undone.
+    if ((element->Kind == KindCustomDLL || element->Kind == KindUninstallCustomDLL) &&
+        !CustomDllLoads(element, r.note)) {
+        r.status = CustomDllAbsent;
+        return StepMeaning::Failed;
+    }
+    r = InstallElement(element, rebootList, collected);
+    StepMeaning meaning = MeaningOfStatus(element->Kind, ElementStep::Install, r.status);
+    if (element->Kind == KindTTFFile && meaning != StepMeaning::Failed &&
+        r.fontRegistration != FontRegistered && r.fontRegistration != FontAwaitsRestart)
+        meaning = StepMeaning::Failed;
+    return meaning;
+}
+
+// How the loop over the elements ended.
+enum class LoopEnd { Done, ElementFailed, LogFailed, Cancelled };
+
+struct InstallRun {
+    TransactionWriter writer;
+    std::string logPath;
+    std::string aside;
+    std::vector<WSetupElement*> order;
+    FwStringArray rebootList;
+    FwPtrArray collected;
+    int failed = 0;
+};
+
+// A step whose intent is ready: its record and the states saved before it.
+struct PreparedStep {
+    WSetupElement* element = nullptr;
+    LoggedStep step;
+    bool saved = false; // false: what it would replace could not be kept aside, so it must not run
+};
+
+PreparedStep PrepareStep(Product& product, InstallRun& run, int n,
+                         RestartListReading& restartList) {
+    PreparedStep p;
+    p.element = run.order[n - 1];
+    p.step.number = n;
+    p.step.className = p.element->GetRuntimeClass()->ClassName;
+    p.step.component = product.componentOf[p.element];
+    p.step.record = p.element->GetFullRecord().c_str();
+    p.saved = SaveStateBefore(*p.element, n, run.aside, p.step.saved, &restartList);
+    return p;
+}
+
+// The most steps whose intents share one flush of the log.
+constexpr std::size_t MostStepsPerFlush = 64;
+
+// The steps from `n` on whose intents go to the log with one flush. Every state of a batch is
+// saved before any of its steps runs, so a batch holds only steps that their saved states undo
+// (files, folders, values, settings) and none that touches what an earlier one of the batch
+// touches; a step that runs the product's code or works through the shell, and one whose state
+// could not be saved, stands alone. False when the log could not be written.
+bool AnnounceBatch(Product& product, InstallRun& run, int n, std::vector<PreparedStep>& batch) {
+    batch.clear();
+    std::vector<Saved> states;
+    RestartListReading restartList;
+    const int m = static_cast<int>(run.order.size());
+    for (int k = n; k <= m && batch.size() < MostStepsPerFlush; ++k) {
+        const bool joins = UndoneBySavedStates(run.order[k - 1]->Kind);
+        if (!batch.empty() && !joins)
+            break;
+        PreparedStep p = PrepareStep(product, run, k, restartList);
+        if (!batch.empty() && (!p.saved || SharesState(states, p.step.saved)))
+            break; // prepared again as the first of the next batch
+        states.insert(states.end(), p.step.saved.begin(), p.step.saved.end());
+        batch.push_back(std::move(p));
+        if (!joins || !batch.back().saved)
+            break;
+    }
+    for (const PreparedStep& p : batch)
+        if (!run.writer.Stage(p.step))
+            return false;
+    return run.writer.Sync();
+}
+
+// Runs an announced step and records its outcome; false when the log could not be written.
+bool RunStep(InstallRun& run, const PreparedStep& p, StepMeaning& meaning) {
+    StepResult r{ElementNotProcessed, "", FontRegistered};
+    meaning = StepMeaning::Failed;
+    const int before = run.rebootList.GetSize();
+    if (p.saved)
+        meaning = RunInstallStep(p.element, run.rebootList, run.collected, r);
+    else
+        r.note = "what the step would replace could not be kept aside; not run";
+    if (meaning == StepMeaning::Failed)
+        ++run.failed;
+    Say(ItemLine("install", p.step.number, static_cast<int>(run.order.size()), p.element,
+                 p.step.component, r.status, r.note));
+    for (int i = before; i < run.rebootList.GetSize(); ++i)
+        Say(std::string("restart ") + run.rebootList.GetAt(i).c_str());
+    return run.writer.Record(p.step.number, r.status, meaning, p.element->GetFullRecord().c_str());
+}
+
+LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
+    // COM stays initialised for the whole installation, as on an engine's interface thread:
+    // the kinds' own initialisations then only count, instead of building and tearing down the
+    // apartment (under Wine a thread and a window) for every shortcut.
+    const ComScope com;
+    const int m = static_cast<int>(run.order.size());
+    if (g_window)
+        g_window->SetTotal(m);
+    std::vector<PreparedStep> batch;
+    for (int n = 1; n <= m;) {
+        if (!AnnounceBatch(product, run, n, batch)) {
+            Say("log " + run.logPath + " could not be written");
+            return LoopEnd::LogFailed;
+        }
+        for (const PreparedStep& p : batch) {
+            if (g_window)
+                g_window->Step(n, p.step.component + " " + p.step.className + " " +
+                                      p.element->Id.c_str());
+            StepMeaning meaning = StepMeaning::Failed;
+            if (!RunStep(run, p, meaning)) {
+                Say("log " + run.logPath + " could not be written");
+                return LoopEnd::LogFailed;
+            }
+            if (meaning == StepMeaning::Failed)
+                return LoopEnd::ElementFailed;
+            if (n == cancelAfter)
+                RequestCancel();
+            // A click on Cancel while the element ran is taken now: the element finished first.
+            if (g_window)
+                g_window->Pump();
+            if (CancelRequested()) {
+                Say("cancelled after " + std::to_string(n) + " of " + std::to_string(m) +
+                    ": rolling back");
+                return LoopEnd::Cancelled;
+            }
+            ++n;
+        }
+    }
+    return LoopEnd::Done;
+}
+
+// Rolls back what reached the log: the same path as a recovery.
+bool RollBackRun(InstallRun& run) {
+    run.writer = TransactionWriter();
+    TransactionLog log;
+    std::string error;
+    bool rolledBack = ReadTransactionLog(run.logPath, log, error) && RollBack(run.logPath, log);
+    if (!error.empty())
+        Say("rollback refused " + error);
+    return rolledBack;
+}
+
+// Creates the log and its folder; false, with nothing left behind, when it could not.
+bool BeginLog(const Product& product, InstallRun& run, const InstallSwitches& switches) {
+    const std::string logFolder = ParentOf(run.logPath);
+    const std::string createdFolder = FirstMissingFolder(logFolder);
+    run.writer.StopAfter(switches.stopAfter, switches.tear);
+    bool logged = (createdFolder.empty() || CreateDirectoryTree(logFolder)) &&
+                  run.writer.Begin(run.logPath, HeaderLines(product)) &&
+                  (createdFolder.empty() || run.writer.Note(CreatedLine(createdFolder)));
+    if (logged)
+        return true;
+    Say("log " + run.logPath + " could not be written; nothing was installed");
+    run.writer = TransactionWriter();
+    DeleteFileA(run.logPath.c_str());
+    if (!createdFolder.empty())
+        RemoveCreatedFolders(logFolder, createdFolder);
+    return false;
+}
+
+} // namespace
+
+int Install(const ProductDescription& description, const std::string& logPath,
+            const InstallSwitches& switches) {
+    Product product;
+    std::vector<std::string> problems;
+    if (!BuildProduct(description, product, problems)) {
+        for (const std::string& p : problems)
+            Say("refused " + p);
+        Say("summary refused: " + std::to_string(problems.size()) +
+            (problems.size() == 1 ? " problem" : " problems") + "; nothing was installed");
+        return ExitRefused;
+    }
+    if (GetFileAttributesA(logPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        Say("refused " + logPath +
+            ": an installation is recorded there; remove it first (its log would be lost)");
+        Say("summary refused: 1 problem; nothing was installed");
+        return ExitRefused;
+    }
+    InstallRun run;
+    run.logPath = logPath;
+    run.aside = AsideFolderOf(logPath);
+    if (!BeginLog(product, run, switches))
+        return ExitLogFailed;
+    run.order = Ordered(product, true);
+    const LoopEnd end = InstallElements(product, run, switches.cancelAfter);
+    if (end != LoopEnd::Done) {
+        const bool cancelled = end == LoopEnd::Cancelled;
+        if (g_window)
+            g_window->Say(cancelled ? "Cancelled: putting back what was done so far"
+                                    : "An element failed: putting back what was done so far");
+        const bool rolledBack = RollBackRun(run);
+        Summary("install", run.order, 0, run.failed);
+        Say(std::string("rollback: ") + (rolledBack ? "machine put back as it was" : "incomplete"));
+        if (g_window)
+            g_window->Say(rolledBack ? (cancelled ? "Cancelled. Everything the installation had "
+                                                    "done has been put back."
+                                                  : "The installation failed. Everything it had "
+                                                    "done has been put back.")
+                                     : "The installation could not put everything back.");
+        if (!rolledBack)
+            return ExitRollbackIncomplete;
+        return end == LoopEnd::LogFailed   ? ExitLogFailed
+               : end == LoopEnd::Cancelled ? ExitCancelled
+                                           : ExitRolledBack;
+    }
+    if (!run.writer.Commit()) {
+        Say("log " + logPath + " could not be committed");
+        return RollBackRun(run) ? ExitLogFailed : ExitRollbackIncomplete;
+    }
+    RemoveFlatFolder(run.aside);
+    Say("log " + logPath);
+    Summary("install", run.order, run.rebootList.GetSize(), run.failed);
+    if (g_window)
+        g_window->Say(description.name + " is installed.");
+    return run.rebootList.GetSize() > 0 ? RestartNeeded(run.rebootList.GetSize()) : ExitOk;
+}

@@ -1,0 +1,45 @@
+// What a run tells: its progress lines (one Say each, "\r\n" ended), the code it exits with, and
+// the progress window of an interactive installation. The forms of the lines and the meaning of
+// the codes are those of the engine's command line (engine_main.cpp).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "setup/core/element.h"
+
+class ProgressWindow;
+
+constexpr int ExitOk = 0;
+constexpr int ExitRefused = 2;
+constexpr int ExitElementFailed = 3;
+constexpr int ExitLogFailed = 4;
+constexpr int ExitRolledBack = 5;
+constexpr int ExitRollbackIncomplete = 6;
+constexpr int ExitCancelled = 7;
+constexpr int ExitRestartNeeded = 8;
+
+// Where the progress lines go: main opens it (the output= file or standard output) before the
+// first line; a line said before that, or one the platform refuses, is lost.
+extern OutputFile g_out;
+// Whether the run may ask the user (the restart) and show a window; ReadCommandLine sets it.
+extern bool g_interactive;
+// The progress window while an interactive installation shows one (InstallWithWindow sets and
+// clears it); null in batch mode and when the window could not be made.
+extern ProgressWindow* g_window;
+
+void Say(const std::string& line);
+
+// "<phase> <n> of <m>: <component> <class> <id> status <status>", with " (<note>)" when there is
+// a note.
+std::string ItemLine(const char* phase, int n, int m, WSetupElement* element,
+                     const std::string& component, int status, const std::string& note);
+
+// The "summary <phase>: ..." line, the elements counted by their class.
+void Summary(const char* phase, const std::vector<WSetupElement*>& elements, int restart,
+             int failed);
+
+// Ends a run that left `waiting` replacements for the restart: says so and, run interactively,
+// asks whether to restart Windows now. Answers ExitRestartNeeded, whatever the user answered.
+int RestartNeeded(int waiting);

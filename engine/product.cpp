@@ -1,0 +1,272 @@
+#include "product.h"
+
+#include "file_io.h"
+#include "kinds.h"
+#include "registration.h"
+#include "setup/core/macros.h"
+#include "setup/core/path.h"
+#include "setup/core/sysfolders.h"
+#include "setup/core/text.h"
+#include "setup/elements/element_kinds.h"
+#include "setup/elements/file.h"
+#include "setup/elements/ttf_file.h"
+
+std::string g_sourceFolder;
+
+namespace {
+
+// The engine's settings of the macro context, by name, as they are also written to the log.
+struct ContextSetting {
+    const char* name;
+    FwString SetupContext::*field;
+};
+const ContextSetting ContextSettings[] = {
+    {"S", &SetupContext::MacroS}, {"D", &SetupContext::MacroD},
+    {"W", &SetupContext::MacroW}, {"Y", &SetupContext::MacroY},
+    {"F", &SetupContext::MacroF}, {"T", &SetupContext::MacroT},
+    {"P", &SetupContext::MacroP}, {"SF", &SetupContext::MacroSF},
+    {"G", &SetupContext::MacroG}, {"PRODUCT", &SetupContext::MacroProduct},
+};
+
+WSetupElement* CreateElement(const std::string& className) {
+    const FwRuntimeClass* cls = FwRuntimeClass::FromName(className.c_str());
+    if (!cls)
+        return nullptr;
+    FwObject* object = cls->CreateObject();
+    if (!object)
+        return nullptr;
+    if (!object->IsKindOf(&WSetupElement::classWSetupElement)) {
+        FwDelete(object);
+        return nullptr;
+    }
+    return static_cast<WSetupElement*>(object);
+}
+
+// The problems of a description, each with its file and line.
+struct Problems {
+    const std::string& path;
+    std::vector<std::string>& list;
+    void operator()(int line, const std::string& reason) const {
+        list.push_back(path + "(" + std::to_string(line) + "): " + reason);
+    }
+};
+
+void BuildComponents(const ProductDescription& description, Product& product,
+                     const Problems& problem) {
+    for (const DescribedItem& item : description.components) {
+        FwPtr<WSetupComponent> component(new WSetupComponent);
+        component->Id = item.id.c_str();
+        component->ModeIndex = 2;
+        component->ModeStates[2] = 2;
+        for (const DescribedValue& v : item.values) {
+            if (v.name == "Selected") {
+                if (v.value != "0" && v.value != "1")
+                    problem(v.line, "Selected takes 0 or 1, not \"" + v.value + "\"");
+                component->ModeStates[2] = v.value == "1" ? 2 : 0;
+            } else {
+                problem(v.line, "unknown component setting \"" + v.name + "\"");
+            }
+        }
+        product.componentById[item.id] = component.get();
+        product.components.push_back(std::move(component));
+    }
+}
+
+// What a file element copies from the medium must be there.
+void CheckMediumFile(WSetupFile* file, const DescribedItem& item, const std::string& componentId,
+                     Product& product, const Problems& problem) {
+    // The copy takes the file named MediaName from the medium; a description that names only the
+    // SourceName means that file. It is looked at without opening it: a file that is there but
+    // cannot be read fails its copy, which rolls the installation back.
+    if (file->MediaName.empty())
+        file->MediaName = file->SourceName;
+    const std::string name = file->MediaName.c_str();
+    SetupContext& context = TheSetupContext();
+    const std::string source =
+        context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
+    if (name.empty() || !IsFile(source))
+        problem(item.line, "source file \"" + source + "\" is missing");
+    else if (componentId != RegistrationComponent) // the engine copies itself
+        product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});
+}
+
+} // namespace
+
+void FillContext(const ProductDescription& description) {
+    SetupContext& context = TheSetupContext();
+    SystemFolders& folders = TheSystemFolders();
+    context.MacroS = (g_sourceFolder.empty() ? ParentOf(description.path) : g_sourceFolder).c_str();
+    context.MacroW = folders.Windows().c_str();
+    context.MacroY = folders.System().c_str();
+    context.MacroF = folders.Fonts().c_str();
+    context.MacroT = folders.Temp().c_str();
+    context.MacroP = folders.ProgramFiles().c_str();
+    context.MacroSF = JoinPath(folders.ProgramFiles(), "Common Files", true).c_str();
+    context.MacroG = description.group.c_str();
+    context.MacroProduct = description.name.c_str();
+    for (const DescribedValue& v : description.variables)
+        context.Variables.SetAt(v.name.c_str(), FwString(v.value.c_str()));
+    for (const DescribedValue& m : description.customMacros)
+        context.AddCustomMacro(m.name + "," + m.value);
+    context.Enabled = 1;
+    // The destination may be written with the folder macros and variables.
+    context.MacroD = context.Expand(context.ExpandVariables(description.destination)).c_str();
+}
+
+std::string Expanded(const std::string& text) {
+    SetupContext& context = TheSetupContext();
+    return context.Expand(context.ExpandVariables(text));
+}
+
+bool BuildProduct(const ProductDescription& description, Product& product,
+                  std::vector<std::string>& problems) {
+    const Problems problem{description.path, problems};
+    BuildComponents(description, product, problem);
+    for (const DescribedItem& item : description.elements) {
+        const ElementKindInfo* kind = FindElementKind(item.className);
+        if (!kind) {
+            problem(item.line, "unknown element class \"" + item.className + "\"");
+            continue;
+        }
+        FwPtr<WSetupElement> element(CreateElement(item.className));
+        if (!element || element->Kind != kind->kind) {
+            problem(item.line, "class \"" + item.className + "\" cannot be created by name");
+            continue;
+        }
+        element->Id = item.id.c_str();
+        std::string componentId;
+        for (const DescribedValue& v : item.values) {
+            if (v.name == "Component") {
+                componentId = v.value;
+                continue;
+            }
+            if (v.name == "Id" || v.name == "Kind" || v.name == "Status") {
+                problem(v.line, "field " + v.name + " is the engine's to set");
+                continue;
+            }
+            const ElementField* field = FindElementField(*kind->fields, v.name);
+            if (!field) {
+                problem(v.line, "unknown field \"" + v.name + "\" of " + item.className);
+                continue;
+            }
+            std::string reason;
+            if (!SetField(element.get(), *field, v.value, reason))
+                problem(v.line, reason);
+        }
+        if (componentId.empty())
+            problem(item.line, item.className + " " + item.id + " names no Component");
+        else if (!product.componentById.count(componentId))
+            problem(item.line, "unknown component \"" + componentId + "\"");
+
+        // The record keeps at most one column with ",": anything else could not be rebuilt
+        // from the uninstall log.
+        if (const ElementField* breaking = FieldBreakingRecord(element.get(), *kind->fields))
+            problem(item.line, "its record could not be read back (field " +
+                                   std::string(breaking->name) +
+                                   "): a \",\" in a value other than the kind's free text");
+
+        if (kind->kind == KindFile || kind->kind == KindTTFFile)
+            CheckMediumFile(static_cast<WSetupFile*>(element.get()), item, componentId, product,
+                            problem);
+        product.componentOf[element.get()] = componentId;
+        product.elements.push_back(element.get());
+        product.owned.push_back(std::move(element));
+    }
+    for (WSetupElement* element : product.elements) {
+        auto it = product.componentById.find(product.componentOf[element]);
+        if (it != product.componentById.end())
+            it->second->AddElement(element);
+    }
+    return problems.empty();
+}
+
+std::vector<WSetupElement*> Ordered(const Product& product, bool selectedOnly) {
+    std::vector<WSetupElement*> order;
+    for (int kind : InstallOrder())
+        for (const auto& component : product.components) {
+            if (selectedOnly && !component->IsSelected())
+                continue;
+            for (int i = 0; i < component->Elements[kind].GetSize(); ++i)
+                order.push_back(component->ElementAt(kind, i));
+        }
+    return order;
+}
+
+std::vector<std::string> HeaderLines(const Product& product) {
+    std::vector<std::string> lines;
+    const SetupContext& context = TheSetupContext();
+    for (const ContextSetting& s : ContextSettings)
+        lines.push_back(std::string("context ") + s.name + "=" + (context.*s.field).c_str());
+    FwPosition pos = context.Variables.GetStartPosition();
+    while (pos) {
+        FwString key, value;
+        context.Variables.GetNextAssoc(pos, key, value);
+        lines.push_back(std::string("variable ") + key.c_str() + "=" + value.c_str());
+    }
+    for (int i = 0; i < context.CustomMacros.GetSize(); ++i)
+        lines.push_back(std::string("macro ") +
+                        static_cast<const char*>(context.CustomMacros.GetAt(i)));
+    for (const auto& component : product.components)
+        if (component->IsSelected())
+            lines.push_back(std::string("component ") + component->GetRecord001().c_str());
+    return lines;
+}
+
+bool ApplyHeader(const std::vector<std::string>& header, Product& product, std::string& error) {
+    SetupContext& context = TheSetupContext();
+    for (const std::string& line : header) {
+        std::string word = TextBefore(line, " ");
+        std::string rest = TextAfter(line, " ");
+        if (word == "context") {
+            std::string name = TextBefore(rest, "=");
+            bool known = false;
+            for (const ContextSetting& s : ContextSettings)
+                if (name == s.name) {
+                    context.*s.field = TextAfter(rest, "=").c_str();
+                    known = true;
+                }
+            if (!known) {
+                error = "unknown setting " + name;
+                return false;
+            }
+        } else if (word == "variable") {
+            context.Variables.SetAt(TextBefore(rest, "=").c_str(),
+                                    FwString(TextAfter(rest, "=").c_str()));
+        } else if (word == "macro") {
+            context.AddCustomMacro(rest);
+        } else if (word == "component") {
+            FwPtr<WSetupComponent> component(new WSetupComponent);
+            component->Id = TextBefore(rest, ",").c_str();
+            product.componentById[component->Id.c_str()] = component.get();
+            product.components.push_back(std::move(component));
+        }
+    }
+    context.Enabled = 1;
+    return true;
+}
+
+WSetupElement* ElementOfStep(const LoggedStep& step, Product& product, std::string& error) {
+    const ElementKindInfo* kind = FindElementKind(step.className);
+    FwPtr<WSetupElement> element(kind ? CreateElement(step.className) : nullptr);
+    if (!element) {
+        error = "unknown element class " + step.className;
+        return nullptr;
+    }
+    std::string reason;
+    if (!SetFromRecord(element.get(), *kind->fields,
+                       step.hasOutcome ? step.recordAfter : step.record, reason)) {
+        error = "step " + std::to_string(step.number) + ": " + reason;
+        return nullptr;
+    }
+    auto it = product.componentById.find(step.component);
+    if (it == product.componentById.end()) {
+        error = "unknown component " + step.component;
+        return nullptr;
+    }
+    it->second->AddElement(element.get());
+    product.componentOf[element.get()] = step.component;
+    product.elements.push_back(element.get());
+    WSetupElement* raw = element.get();
+    product.owned.push_back(std::move(element));
+    return raw;
+}

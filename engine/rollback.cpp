@@ -1,0 +1,87 @@
+#include "rollback.h"
+
+#include <windows.h>
+
+#include "kinds.h"
+#include "output.h"
+#include "product.h"
+#include "setup/core/handles.h"
+#include "setup/core/path.h"
+#include "setup/elements/element_kinds.h"
+#include "undo.h"
+
+bool RollBack(const std::string& logPath, const TransactionLog& log) {
+    Product product;
+    std::string error;
+    if (!ApplyHeader(log.header, product, error)) {
+        Say("rollback refused " + logPath + ": " + error);
+        return false;
+    }
+    const ComScope com;
+    FwStringArray rebootList;
+    const int m = static_cast<int>(log.steps.size());
+    int n = 0;
+    int notPutBack = 0;
+    for (auto it = log.steps.rbegin(); it != log.steps.rend(); ++it) {
+        const LoggedStep& step = *it;
+        WSetupElement* element = ElementOfStep(step, product, error);
+        if (!element) {
+            Say("rollback " + std::to_string(++n) + " of " + std::to_string(m) + ": " + error);
+            ++notPutBack;
+            continue;
+        }
+        std::string note;
+        int status = 0;
+        // A step that may have run is undone by its kind when the engine's saved states do not
+        // cover what it did; a failed step is only put back from what was saved.
+        // A font whose copy was done but whose registration failed may be registered in part.
+        // The kinds that act at removal are undone as removal undoes them: their removal work
+        // takes back what the product's own code wrote.
+        const bool mayHaveRun =
+            !step.hasOutcome || step.meaning == StepMeaning::Done ||
+            (ActsAtRemoval(element->Kind) && step.meaning != StepMeaning::Failed) ||
+            (element->Kind == KindTTFFile && MeaningOfStatus(element->Kind, ElementStep::Install,
+                                                             step.status) != StepMeaning::Failed);
+        if (!UndoneBySavedStates(element->Kind) && mayHaveRun) {
+            StepResult r = UndoElement(element, rebootList);
+            status = r.status;
+            note = "undone by its kind";
+        }
+        for (auto saved = step.saved.rbegin(); saved != step.saved.rend(); ++saved) {
+            if (!PutBack(*saved)) {
+                ++notPutBack;
+                note += (note.empty() ? "" : "; ") + std::string("not put back: ") +
+                        DescribeSaved(*saved);
+            }
+        }
+        Say(ItemLine("rollback", ++n, m, element, step.component, status, note));
+    }
+    if (notPutBack) {
+        Say("summary rollback: " + std::to_string(m) + " steps; not put back " +
+            std::to_string(notPutBack) + "; the log stays");
+        return false;
+    }
+    RemoveFlatFolder(AsideFolderOf(logPath));
+    SetFileAttributesA(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(logPath.c_str());
+    for (const std::string& folder : log.createdFolders)
+        RemoveCreatedFolders(ParentOf(logPath), folder);
+    Say("summary rollback: " + std::to_string(m) + " steps; machine put back as it was");
+    return true;
+}
+
+int RecoverIfUnfinished(const std::string& logPath) {
+    if (GetFileAttributesA(logPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return ExitOk;
+    TransactionLog log;
+    std::string error;
+    if (!ReadTransactionLog(logPath, log, error)) {
+        Say("refused " + error);
+        return ExitRefused;
+    }
+    if (log.committed)
+        return ExitOk;
+    Say("recover " + logPath + ": an installation that did not finish" +
+        (log.torn ? " (its last line was cut short)" : ""));
+    return RollBack(logPath, log) ? ExitOk : ExitRollbackIncomplete;
+}
