@@ -68,8 +68,6 @@ bool LeftAlone(WSetupElement* element, const LoggedStep& step) {
            (step.meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind));
 }
 
-const char* const SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
 // Whether a shared file is to be uninstalled is the engine's decision: while another product
 // still counts it, the engine only lowers the count and leaves the file in place. Answers true
 // when it did so.

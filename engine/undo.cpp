@@ -17,8 +17,6 @@
 
 namespace {
 
-const char* const SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
 DWORD AttributesOf(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
@@ -98,6 +96,18 @@ bool ReadValueThrough(HKEY key, const std::string& name, DWORD& type, std::strin
     }
 }
 
+// The shallowest level of a key that does not exist, given a level of it that does not.
+std::string ShallowestMissingLevel(const std::string& rootName, const std::string& missing) {
+    std::string created = missing;
+    for (std::string level = ParentKeyPath(missing); !level.empty(); level = ParentKeyPath(level)) {
+        RegKey opened;
+        if (OpenKey(rootName, level, KEY_QUERY_VALUE, opened))
+            break;
+        created = level;
+    }
+    return created;
+}
+
 // The value and the levels of its key that do not exist. The deepest key is opened once: when it
 // opens, it holds the value to read and no level is missing; only when it does not are the levels
 // above it looked at.
@@ -116,32 +126,13 @@ void SaveRegKeyAndValue(const std::string& rootName, const std::string& key,
     if (OpenKey(rootName, key, KEY_QUERY_VALUE, deepest)) {
         v.existed = ReadValueThrough(deepest.Get(), name, v.type, v.bytes);
     } else if (!key.empty()) {
-        k.created = key;
-        for (std::string level = ParentKeyPath(key); !level.empty(); level = ParentKeyPath(level)) {
-            RegKey opened;
-            if (OpenKey(rootName, level, KEY_QUERY_VALUE, opened))
-                break;
-            k.created = level;
-        }
+        k.created = ShallowestMissingLevel(rootName, key);
     }
     if (!k.created.empty())
         saved.push_back(k);
     if (!v.existed)
         v.type = 0;
     saved.push_back(v);
-}
-
-// The product count of a shared file, as it was.
-void SaveSharedCount(const std::string& file, std::vector<Saved>& saved) {
-    Saved s;
-    s.kind = Saved::Kind::RegValue;
-    s.root = "HKEY_LOCAL_MACHINE";
-    s.path = SharedDllsKey;
-    s.name = file;
-    s.existed = ReadRegValueState(s.root, s.path, s.name, s.type, s.bytes);
-    if (!s.existed)
-        s.type = 0;
-    saved.push_back(s);
 }
 
 // A registry value as it was, read on its own.
@@ -164,12 +155,9 @@ void SaveRegKey(const std::string& rootName, const std::string& key, std::vector
     s.kind = Saved::Kind::RegKey;
     s.root = rootName;
     s.path = key;
-    for (std::string level = key; !level.empty(); level = ParentKeyPath(level)) {
-        RegKey opened;
-        if (OpenKey(rootName, level, KEY_QUERY_VALUE, opened))
-            break;
-        s.created = level;
-    }
+    RegKey opened;
+    if (!key.empty() && !OpenKey(rootName, key, KEY_QUERY_VALUE, opened))
+        s.created = ShallowestMissingLevel(rootName, key);
     if (!s.created.empty())
         saved.push_back(s);
 }
@@ -428,7 +416,7 @@ bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideF
             return false;
         if ((element.Kind == KindFile || element.Kind == KindTTFFile) &&
             (static_cast<WSetupFile&>(element).FileFlags & SharedFileFlags))
-            SaveSharedCount(target, saved);
+            SaveRegValue("HKEY_LOCAL_MACHINE", SharedDllsKey, target, saved); // its product count
         return true;
     }
     case KindRegFile:

@@ -9,8 +9,6 @@
 
 namespace {
 
-const char SharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
 bool SharedCountExists(const std::string& name) {
     RegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=

@@ -5,6 +5,9 @@
 
 #include <string>
 
+// The table's key under HKEY_LOCAL_MACHINE.
+constexpr const char* SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
 // FileFlags bits that count the file in the shared-DLL table.
 constexpr int SharedFileFlags = 0x64;
 

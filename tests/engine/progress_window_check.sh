@@ -78,15 +78,24 @@ Component = Main
 DestName = later.dat
 EOF
 
+# start_engine <output file> [arguments...]: starts the engine on the product in the background
+# (ENGINE_PID) and waits until its program element holds (the file "ready") or the engine ended.
+start_engine() {
+    local out=$1
+    shift
+    rm -f "$M/ready" "$M/release"
+    "$WINE_RUN" "$M/medium/engine-$VERSION.exe" "$@" \
+        "description=$(winpath "$M/medium/product.txt")" </dev/null >"$out" 2>&1 &
+    ENGINE_PID=$!
+    for _ in $(seq 1 600); do
+        [ -s "$M/ready" ] && break
+        kill -0 "$ENGINE_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+}
+
 # 1. Interactive: the window, Cancel while the program element runs, the rollback.
-"$WINE_RUN" "$M/medium/engine-$VERSION.exe" "description=$(winpath "$M/medium/product.txt")" \
-    </dev/null >"$M/interactive.out" 2>&1 &
-ENGINE_PID=$!
-for _ in $(seq 1 600); do
-    [ -s "$M/ready" ] && break
-    kill -0 "$ENGINE_PID" 2>/dev/null || break
-    sleep 0.1
-done
+start_engine "$M/interactive.out"
 row "the installation reached its program element" held "$(head -c 4 "$M/ready" 2>/dev/null)"
 
 TITLE='^Tarvo Progress Check - Tarvo Setup$'
@@ -134,15 +143,7 @@ row "the window showed the common progress bar" yes \
 
 # 2. The bar the window paints itself where the system has no common progress bar (NT 3.51):
 #    the installation runs to its end.
-rm -f "$M/ready" "$M/release"
-"$WINE_RUN" "$M/medium/engine-$VERSION.exe" bar=painted \
-    "description=$(winpath "$M/medium/product.txt")" </dev/null >"$M/painted.out" 2>&1 &
-ENGINE_PID=$!
-for _ in $(seq 1 600); do
-    [ -s "$M/ready" ] && break
-    kill -0 "$ENGINE_PID" 2>/dev/null || break
-    sleep 0.1
-done
+start_engine "$M/painted.out" bar=painted
 WID=$(find_window "$TITLE")
 row "painted bar: a visible window" yes "$([ -n "$WID" ] && echo yes || echo no)"
 if [ -n "$WID" ]; then
@@ -162,15 +163,7 @@ row "painted bar: the window painted its own bar" yes \
 row "painted bar: removed again" 0 "$?"
 
 # 3. Batch: the same product installs with no window.
-rm -f "$M/ready" "$M/release"
-"$WINE_RUN" "$M/medium/engine-$VERSION.exe" /batch \
-    "description=$(winpath "$M/medium/product.txt")" </dev/null >"$M/batch.out" 2>&1 &
-ENGINE_PID=$!
-for _ in $(seq 1 600); do
-    [ -s "$M/ready" ] && break
-    kill -0 "$ENGINE_PID" 2>/dev/null || break
-    sleep 0.1
-done
+start_engine "$M/batch.out" /batch
 WINDOWS=$(xdotool search --onlyvisible --name "$TITLE" 2>/dev/null | wc -l)
 row "batch: no window while the program element runs" 0 "$WINDOWS"
 touch "$M/release"

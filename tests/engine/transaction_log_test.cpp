@@ -304,6 +304,18 @@ std::string ValueState(HKEY root, const std::string& key, const std::string& nam
     return "type " + std::to_string(type) + " " + std::string(data, size);
 }
 
+// A registry entry of the current user's that writes `data` as `type` at `key`\`name`.
+FwPtr<WSetupRegEntry> UserValueEntry(const std::string& key, const std::string& name,
+                                     const char* data, const char* type) {
+    FwPtr<WSetupRegEntry> entry(new WSetupRegEntry);
+    entry->RootName = "HKEY_CURRENT_USER";
+    entry->KeyPath = key.c_str();
+    entry->ValueName = name.c_str();
+    entry->ValueData = data;
+    entry->ValueType = type;
+    return entry;
+}
+
 TEST_F(PutBackTest, ARegistryValueComesBackWithItsTypeAndACreatedKeyGoes) {
     ScratchKey scratch;
     {
@@ -318,18 +330,8 @@ TEST_F(PutBackTest, ARegistryValueComesBackWithItsTypeAndACreatedKeyGoes) {
     }
     const std::string before = ValueState(HKEY_CURRENT_USER, scratch / "Old", "Path");
 
-    FwPtr<WSetupRegEntry> over(new WSetupRegEntry);
-    over->RootName = "HKEY_CURRENT_USER";
-    over->KeyPath = (scratch / "Old").c_str();
-    over->ValueName = "Path";
-    over->ValueData = "new";
-    over->ValueType = "STRING";
-    FwPtr<WSetupRegEntry> fresh(new WSetupRegEntry);
-    fresh->RootName = "HKEY_CURRENT_USER";
-    fresh->KeyPath = (scratch / "New\\Deeper").c_str();
-    fresh->ValueName = "Count";
-    fresh->ValueData = "5";
-    fresh->ValueType = "DWORD";
+    FwPtr<WSetupRegEntry> over = UserValueEntry(scratch / "Old", "Path", "new", "STRING");
+    FwPtr<WSetupRegEntry> fresh = UserValueEntry(scratch / "New\\Deeper", "Count", "5", "DWORD");
     std::vector<Saved> savedOver, savedFresh;
     ASSERT_TRUE(SaveStateBefore(*over, 1, folder / "kept", savedOver));
     ASSERT_TRUE(SaveStateBefore(*fresh, 2, folder / "kept", savedFresh));
@@ -349,12 +351,7 @@ TEST_F(PutBackTest, ARegistryValueComesBackWithItsTypeAndACreatedKeyGoes) {
 
 TEST_F(PutBackTest, ACreatedKeyStaysWhenItHoldsWhatTheStepDidNotWrite) {
     ScratchKey scratch;
-    FwPtr<WSetupRegEntry> fresh(new WSetupRegEntry);
-    fresh->RootName = "HKEY_CURRENT_USER";
-    fresh->KeyPath = (scratch / "New").c_str();
-    fresh->ValueName = "Count";
-    fresh->ValueData = "5";
-    fresh->ValueType = "DWORD";
+    FwPtr<WSetupRegEntry> fresh = UserValueEntry(scratch / "New", "Count", "5", "DWORD");
     std::vector<Saved> saved;
     ASSERT_TRUE(SaveStateBefore(*fresh, 1, folder / "kept", saved));
     fresh->Install();
@@ -414,12 +411,7 @@ TEST_F(PutBackTest, ValuesOfEveryLengthAreSavedWholeAndComeBack) {
                       ERROR_SUCCESS);
     }
     for (const Row& row : rows) {
-        FwPtr<WSetupRegEntry> entry(new WSetupRegEntry);
-        entry->RootName = "HKEY_CURRENT_USER";
-        entry->KeyPath = scratch.KeyPath().c_str();
-        entry->ValueName = row.name;
-        entry->ValueData = "over";
-        entry->ValueType = "STRING";
+        FwPtr<WSetupRegEntry> entry = UserValueEntry(scratch.KeyPath(), row.name, "over", "STRING");
         std::vector<Saved> saved;
         ASSERT_TRUE(SaveStateBefore(*entry, 1, folder / "kept", saved));
         std::printf("  %-6s %5u bytes saved as %s\n", row.name,
@@ -439,12 +431,7 @@ TEST_F(PutBackTest, ValuesOfEveryLengthAreSavedWholeAndComeBack) {
 // the value as absent, and putting back removes exactly those levels.
 TEST_F(PutBackTest, AValueUnderMissingKeysSavesTheShallowestMissingLevel) {
     ScratchKey scratch;
-    FwPtr<WSetupRegEntry> entry(new WSetupRegEntry);
-    entry->RootName = "HKEY_CURRENT_USER";
-    entry->KeyPath = (scratch / "A\\B\\C").c_str();
-    entry->ValueName = "V";
-    entry->ValueData = "x";
-    entry->ValueType = "STRING";
+    FwPtr<WSetupRegEntry> entry = UserValueEntry(scratch / "A\\B\\C", "V", "x", "STRING");
     std::vector<Saved> saved;
     ASSERT_TRUE(SaveStateBefore(*entry, 1, folder / "kept", saved));
     ASSERT_EQ(saved.size(), 2u);
