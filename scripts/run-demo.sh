@@ -1,78 +1,114 @@
 #!/bin/bash
-# The main job: builds both deliverables, makes a demo installation medium under build/demo/
-# (the loader, a short disclaimer in setup\desc.txt and a stand-in setup engine as
-# ravell32.dll) and runs the loader on it under Wine.
+# The main job: builds both deliverables, makes a demo installation medium under
+# build/demo/<tree>/ (the loader, a short disclaimer in setup\desc.txt and a stand-in setup engine
+# as ravell32.dll) and runs the loader on it under Wine.
 #
 #   scripts/run-demo.sh                 batch mode: Quenda.exe /batch setup=<medium>\ravell32.dll
 #   scripts/run-demo.sh --interactive   interactive mode: the disclaimer dialog appears (on
 #                                       $DISPLAY, or on a private Xvfb when none is set), a
-#                                       screenshot is saved as build/demo/disclaimer.png and
-#                                       the dialog is confirmed with Enter
+#                                       screenshot is saved as build/demo/<tree>/disclaimer.png
+#                                       and the dialog is confirmed with Enter
 #
 # Either way the script prints the loader's exit code and the command line that the engine
 # received. In batch mode it then installs with the plug-in: on a machine prepared with a
 # HotSync 1.1 installation (stand-in), the loader starts the reference setup engine (stand-in)
-# from a second medium, build/demo/hotsync-medium, which loads Morvik.dll and calls its
+# from a second medium, build/demo/<tree>/hotsync-medium, which loads Morvik.dll and calls its
 # installation entry points; a removal of the feature follows, and the script prints and checks
 # the action codes, custom macros, HotSync Manager shortcut and conduit table. Last, the sample
 # product is laid out on a medium and a CD image by scripts/make-medium.sh, installed from that
 # CD, restarted, checked and removed on the 9x and the NT family, each in a Wine prefix of its
 # own (examples/sample-product/product-roundtrip.sh), ending with "machine left as it was: yes"
 # for each.
-# The media hold what ships: build/i686/Quenda.exe and build/i686/Morvik.dll under 32-bit Wine
-# (with the stand-ins and the product engine of that tree, built the same way), as Windows 95
-# and NT 4.0. On a machine that cannot run 32-bit programs (its kernel refuses them) the demo
-# says so and runs the x86_64 build of the same sources under wine64, as Windows 98 and 2000.
+#
+# All of it runs twice: with what ships, build/i686 (Quenda.exe, Morvik.dll and the product
+# engine, with the stand-ins of that tree, built the same way) under 32-bit Wine as Windows 95
+# and NT 4.0, and with the x86_64 build of the same sources under wine64 as Windows 98 and 2000.
+# The 32-bit Wine is the host's where it runs, and otherwise the userland of
+# scripts/i386-userland.sh (on an emulated CPU where the kernel runs no 32-bit program).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 MODE=batch
-case "${1:-}" in
-    "") ;;
-    --interactive) MODE=interactive ;;
-    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
-esac
+TREE=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --interactive) MODE=interactive ;;
+        --tree) TREE=$2; shift ;;
+        -h | --help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
+    esac
+    shift
+done
 
-"$ROOT/scripts/setup-machine.sh"
-"$ROOT/scripts/build.sh"
+if [ -z "$TREE" ]; then
+    "$ROOT/scripts/setup-machine.sh"
+    "$ROOT/scripts/build.sh"
+    XVFB_PID=""
+    trap '[ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null || true' EXIT
+    if [ "$MODE" = interactive ] && [ -z "${DISPLAY:-}" ]; then
+        # A private X display, set before the first Wine process of this run.
+        FIFO=$(mktemp -u)
+        mkfifo "$FIFO"
+        Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$FIFO" >/dev/null 2>&1 &
+        XVFB_PID=$!
+        read -r DISPLAY_NUMBER <"$FIFO"
+        rm -f "$FIFO"
+        export DISPLAY=":$DISPLAY_NUMBER"
+        echo "Started Xvfb on $DISPLAY"
+    fi
+    args=()
+    [ "$MODE" = interactive ] && args=(--interactive)
+    status=0
+    start=$SECONDS
+    echo "===== The x86_64 build under wine64, as Windows 98 and 2000 ====="
+    "$0" --tree x86_64 "${args[@]}" || status=1
+    x86_time=$((SECONDS - start))
+    start=$SECONDS
+    mode=$("$ROOT/scripts/i386-userland.sh" mode)
+    echo
+    echo "===== What ships, build/i686, under 32-bit Wine ($mode), as Windows 95 and NT 4.0 ====="
+    if [ "$mode" = host ]; then
+        "$0" --tree i686 "${args[@]}" || status=1
+    else
+        "$ROOT/scripts/i386-userland.sh" run "$0" --tree i686 "${args[@]}" || status=1
+    fi
+    i686_time=$((SECONDS - start))
+    echo
+    echo "===== Main job ====="
+    echo "  x86_64 (wine64, win98 and win2k): $x86_time s; i686 (32-bit Wine: $mode, win95 and nt40): $i686_time s"
+    for t in x86_64 i686; do
+        for f in "$ROOT/build/demo/$t"/product-*/roundtrip.log; do
+            [ -f "$f" ] && echo "  $t $(basename "$(dirname "$f")"): $(grep -h "machine left as it was" "$f" | tail -n 1)"
+        done
+    done
+    if [ "$status" = 0 ]; then
+        echo "  The loader, the plug-in and the sample product did what they should with both builds."
+    else
+        echo "  The main job did NOT do what it should (see above)."
+    fi
+    exit "$status"
+fi
 
-BUILD="$ROOT/build/i686"
-FAMILIES="win95 nt40"
+BUILD="$ROOT/build/$TREE"
+FAMILIES="win98 win2k"
+[ "$TREE" = i686 ] && FAMILIES="win95 nt40"
 if ! "$BUILD/wine-run" --runnable 2>/dev/null; then
-    echo "NOTE: this machine cannot run 32-bit programs, so not the product build/i686 either:"
-    echo "      the demo runs the x86_64 build of the same sources under wine64 instead."
-    BUILD="$ROOT/build/x86_64"
-    FAMILIES="win98 win2k"
+    echo "This machine cannot run the Wine of $BUILD."
+    exit 1
 fi
 echo "Build run: $BUILD"
-DEMO="$ROOT/build/demo"
+DEMO="$ROOT/build/demo/$TREE"
 MEDIUM="$DEMO/medium"
 ENGINE_BUILT="$BUILD/tests/standins/engine/ravell32.dll"
 winpath() { echo "Z:${1//\//\\}"; }
 
-XVFB_PID=""
 cleanup() {
-    if [ -n "$XVFB_PID" ]; then
-        # Let Wine's own processes on the private display end before the display goes.
-        WINEPREFIX="$BUILD/wineprefix" timeout 20 /usr/lib/wine/wineserver -w 2>/dev/null || true
-        kill "$XVFB_PID" 2>/dev/null || true
-    fi
+    # Let Wine's own processes end before the run does.
+    WINEPREFIX="$BUILD/wineprefix" timeout 20 /usr/lib/wine/wineserver -w 2>/dev/null || true
 }
 trap cleanup EXIT
-if [ "$MODE" = interactive ] && [ -z "${DISPLAY:-}" ]; then
-    # A private X display, set before the first Wine process of this run.
-    FIFO=$(mktemp -u)
-    mkfifo "$FIFO"
-    Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$FIFO" >/dev/null 2>&1 &
-    XVFB_PID=$!
-    read -r DISPLAY_NUMBER <"$FIFO"
-    rm -f "$FIFO"
-    export DISPLAY=":$DISPLAY_NUMBER"
-    echo "Started Xvfb on $DISPLAY"
-fi
 
 rm -rf "$MEDIUM"
-mkdir -p "$MEDIUM/setup"
+mkdir -p "$MEDIUM/setup" "$DEMO"
 cp "$BUILD/Quenda.exe" "$MEDIUM/Quenda.exe"
 cp "$ENGINE_BUILT" "$MEDIUM/ravell32.dll"
 cat >"$MEDIUM/setup/desc.txt" <<'TEXT'

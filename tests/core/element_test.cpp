@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+using testsupport::MemberCall;
 using testsupport::SlotOf;
 using testsupport::VtableOf;
 
@@ -79,12 +80,13 @@ TEST(VirtualSlots, ElementOperationsSitInTheirSlots) {
 
     // Calling through the raw table entries reaches the operations the slots name.
     WSetupElement element;
-    auto install = reinterpret_cast<int (*)(WSetupElement*)>(VtableOf(&element)[5]);
+    auto install = reinterpret_cast<MemberCall<int, WSetupElement*>>(VtableOf(&element)[5]);
     EXPECT_EQ(install(&element), 1);
     auto runtimeClass =
-        reinterpret_cast<const FwRuntimeClass* (*)(const WSetupElement*)>(VtableOf(&element)[0]);
+        reinterpret_cast<MemberCall<const FwRuntimeClass*, const WSetupElement*>>(
+        VtableOf(&element)[0]);
     EXPECT_EQ(runtimeClass(&element), FW_RUNTIME_CLASS(WSetupElement));
-    auto setSize = reinterpret_cast<void (*)(WSetupElement*, double)>(VtableOf(&element)[23]);
+    auto setSize = reinterpret_cast<MemberCall<void, WSetupElement*, double>>(VtableOf(&element)[23]);
     setSize(&element, 42.0);
     EXPECT_EQ(element.Size, 42.0);
 }

@@ -2,6 +2,8 @@
 
 #include "setup/core/handles.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -150,6 +152,23 @@ std::string EnvText(const char* name) {
     char buf[4096];
     DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
     return n && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+bool NotRunnableOnEmulatedCpu(const char* reason) {
+    if (EnvText("TARVO_EMULATED_CPU") != "1")
+        return false;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    char buf[MAX_PATH];
+    std::string program(buf, GetModuleFileNameA(nullptr, buf, MAX_PATH));
+    program = program.substr(program.find_last_of('\\') + 1);
+    const std::string build = EnvText("TARVO_BUILD_DIR");
+    if (!build.empty()) {
+        StdioFile list(std::fopen((WindowsPathOf(build) + "\\Testing\\not-runnable.txt").c_str(), "a"));
+        if (list)
+            std::fprintf(list.Get(), "%s: %s.%s: %s\n", program.c_str(),
+                         test ? test->test_suite_name() : "?", test ? test->name() : "?", reason);
+    }
+    return true;
 }
 
 std::string WindowsPathOf(const std::string& unixPath) {

@@ -85,4 +85,15 @@ std::string WindowsPathOf(const std::string& unixPath);
 long RunAndWait(const std::string& commandLine, DWORD timeoutMs = 60000,
                 const std::string& workDir = "");
 
+// Whether the test program runs on an emulated CPU (TARVO_EMULATED_CPU, set by the i686 tree's
+// run under qemu's user-mode emulator), where hardware faults reach Wine with wrong trap
+// information. On such a CPU the running test case is recorded as not runnable, with `reason`,
+// in <build tree>/Testing/not-runnable.txt, and the caller skips it
+// (TARVO_SKIP_ON_EMULATED_CPU): it is never counted as passed.
+bool NotRunnableOnEmulatedCpu(const char* reason);
+
 } // namespace testsupport
+
+#define TARVO_SKIP_ON_EMULATED_CPU(reason)                                                    \
+    if (testsupport::NotRunnableOnEmulatedCpu(reason))                                         \
+    GTEST_SKIP() << "not runnable on an emulated CPU: " << (reason)

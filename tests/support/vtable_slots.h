@@ -22,6 +22,15 @@ template <class F> int SlotOf(F pmf) {
     return static_cast<int>((raw.ptr - 1) / sizeof(void*));
 }
 
+// A function pointer type that calls a virtual slot as the compiler calls a member function: on
+// i686 member functions are __thiscall (the object in ECX, not on the stack), so a plain
+// function pointer would hand the callee a wrong object. On x86_64 the conventions coincide.
+#if defined(__i386__)
+template <class R, class... Args> using MemberCall = R(__attribute__((thiscall)) *)(Args...);
+#else
+template <class R, class... Args> using MemberCall = R (*)(Args...);
+#endif
+
 // The virtual table of a polymorphic object.
 inline void* const* VtableOf(const void* object) {
     return *static_cast<void* const* const*>(object);
