@@ -59,18 +59,21 @@ missing=$(missing_of $PACKAGES)
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
     apt_update
+    log=$(mktemp)
     for try in $(seq "$TRIES"); do
         # shellcheck disable=SC2086
-        if $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            $missing; then
-            break
-        fi
+        $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            $missing 2>&1 | tee "$log"
+        [ "${PIPESTATUS[0]}" = 0 ] && break
+        # Only a download that failed half-way, or an index that was stale, is worth another try.
+        grep -qE 'Failed to fetch|Unable to fetch|Hash Sum mismatch|unexpected size|Temporary failure|Could not connect|Connection failed|Could not resolve' \
+            "$log" || break
         [ "$try" -lt "$TRIES" ] || break
-        # A download that failed half-way, or an index that was stale: fetch the indexes again.
         sleep $((3 * try))
         apt_update
         missing=$(missing_of $missing)
     done
+    rm -f "$log"
     missing=$(missing_of $PACKAGES)
     if [ -n "$missing" ]; then
         echo "setup-machine: could not install:$missing" >&2

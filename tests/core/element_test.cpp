@@ -82,11 +82,11 @@ TEST(VirtualSlots, ElementOperationsSitInTheirSlots) {
     WSetupElement element;
     auto install = reinterpret_cast<MemberCall<int, WSetupElement*>>(VtableOf(&element)[5]);
     EXPECT_EQ(install(&element), 1);
-    auto runtimeClass =
-        reinterpret_cast<MemberCall<const FwRuntimeClass*, const WSetupElement*>>(
+    auto runtimeClass = reinterpret_cast<MemberCall<const FwRuntimeClass*, const WSetupElement*>>(
         VtableOf(&element)[0]);
     EXPECT_EQ(runtimeClass(&element), FW_RUNTIME_CLASS(WSetupElement));
-    auto setSize = reinterpret_cast<MemberCall<void, WSetupElement*, double>>(VtableOf(&element)[23]);
+    auto setSize =
+        reinterpret_cast<MemberCall<void, WSetupElement*, double>>(VtableOf(&element)[23]);
     setSize(&element, 42.0);
     EXPECT_EQ(element.Size, 42.0);
 }
@@ -107,10 +107,10 @@ TEST(VirtualSlots, ComponentOperationsSitInTheirSlots) {
     component->Attachment->Lists[1].Add("listed");
     void* const* table = VtableOf(component);
     auto runtimeClass =
-        reinterpret_cast<const FwRuntimeClass* (*)(const WSetupComponent*)>(table[0]);
+        reinterpret_cast<MemberCall<const FwRuntimeClass*, const WSetupComponent*>>(table[0]);
     EXPECT_EQ(runtimeClass(component), FW_RUNTIME_CLASS(WSetupComponent));
     // Slot 1 destroys and, with bit 0 set, frees the component with its attachment.
-    auto destroy = reinterpret_cast<void* (*)(WSetupComponent*, unsigned int)>(table[1]);
+    auto destroy = reinterpret_cast<MemberCall<void*, WSetupComponent*, unsigned int>>(table[1]);
     EXPECT_EQ(destroy(component, 1), component);
 }
 
@@ -142,7 +142,7 @@ TEST(VirtualSlots, ShortcutKeepsBaseSlotsAndAddsItsOwnFrom26) {
     WSetupElement plain;
     EXPECT_NE(table[9], VtableOf(&plain)[9]);   // own record
     EXPECT_EQ(table[11], VtableOf(&plain)[11]); // inherited accessor
-    auto installStep = reinterpret_cast<int (*)(WSetupElement*, FwStringArray*)>(table[26]);
+    auto installStep = reinterpret_cast<MemberCall<int, WSetupElement*, FwStringArray*>>(table[26]);
     FwStringArray folders;
     EXPECT_EQ(installStep(element.get(), &folders), 1); // no target program: nothing installed
 }

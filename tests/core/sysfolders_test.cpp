@@ -581,8 +581,14 @@ TEST(RealFolders, ResolveThroughTheFolderLibrary) {
     EXPECT_EQ(folders.Programs(), library.Answer(nt ? 23 : 2));
     EXPECT_EQ(folders.Desktop(), library.Answer(nt ? 25 : 16));
     EXPECT_EQ(folders.Personal(), library.Answer(5));
+    // Only Windows 98 asks the library for the pictures folder (with the create flag); Windows 95
+    // and NT put it below the documents folder.
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    ASSERT_TRUE(GetVersionExA(&version));
+    const bool win98 = version.dwPlatformId == 1 && version.dwMinorVersion > 0;
     EXPECT_EQ(folders.Pictures(),
-              nt ? library.Answer(5) + "\\My Pictures" : library.Answer(0x8027));
+              win98 ? library.Answer(0x8027) : library.Answer(5) + "\\My Pictures");
     EXPECT_EQ(folders.Fonts(), library.Answer(20));
 }
 

@@ -101,7 +101,25 @@ TEST(CrashGuard, ArgumentsReachTheEntryAndItsResultComesBack) {
     EXPECT_EQ(Returned(Entry(&ReturnsZero)), 0) << "a result of 0 is a return, not a crash";
 }
 
-TEST(CrashGuard, ForeignExceptionCodesAndTheDirectionFlag) {
+// On qemu's user-mode emulator a hardware fault reaches Wine with a trap number of -1 and the
+// direction flag as the faulting code left it (fault_delivery_i386 shows it without Wine): an
+// access violation arrives as 0xC000001D, a division by zero as 0xC0000090. What the guard
+// makes of a fault cannot be proved there.
+constexpr const char* kEmulatedFaults =
+    "qemu-user hands hardware faults to Wine with trap number -1 (wrong exception codes) and "
+    "the direction flag left set";
+
+TEST(CrashGuard, ForeignExceptionCodes) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(CrashCode(Entry(&RaisesAForeignException)), 0xE06D7363u);
+        EXPECT_FALSE(testsupport::DirectionFlagSet());
+    }
+    EXPECT_EQ(Returned(Entry(&NoArguments)), -7);
+}
+
+TEST(CrashGuard, AFaultWithTheDirectionFlagSet) {
+    TARVO_SKIP_ON_EMULATED_CPU(kEmulatedFaults);
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         EXPECT_EQ(CrashCode(Entry(&RaisesAForeignException)), 0xE06D7363u);
@@ -112,6 +130,7 @@ TEST(CrashGuard, ForeignExceptionCodesAndTheDirectionFlag) {
 }
 
 TEST(CrashGuard, FaultsOneAfterAnotherAreContained) {
+    TARVO_SKIP_ON_EMULATED_CPU(kEmulatedFaults);
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         EXPECT_EQ(CrashCode(Entry(&WritesToAnInvalidAddress)), 0xC0000005u);
@@ -202,21 +221,16 @@ extern "C" __attribute__((naked)) void __cdecl CallGuardFromAssembly(GuardCall*)
 )");
 }
 
-TEST(CrashGuard32, CallersRegistersHandlerChainAndStackAreKept) {
+struct GuardRow {
+    const char* what;
+    FARPROC entry;
+    bool returned;
+    std::uint32_t code;
+};
+
+template <std::size_t N> void CallFromAssembly(const GuardRow (&rows)[N]) {
     bool (*guard)(FARPROC, const std::uintptr_t*, int, long&, CSetupCException&) =
         &CallGuardedEntry;
-    const struct {
-        const char* what;
-        FARPROC entry;
-        bool returned;
-        std::uint32_t code;
-    } rows[] = {{"returns", Entry(&NoArguments), true, 0},
-                {"access violation", Entry(&WritesToAnInvalidAddress), false, 0xC0000005u},
-                {"division by zero", Entry(&DividesByZero), false, 0xC0000094u},
-                {"foreign exception", Entry(&RaisesAForeignException), false, 0xE06D7363u},
-                {"direction flag set", Entry(&FaultsWithTheDirectionFlagSet), false, 0xC0000005u},
-                {"access violation again", Entry(&WritesToAnInvalidAddress), false, 0xC0000005u},
-                {"returns again", Entry(&NoArguments), true, 0}};
     std::printf("case                    returned  code        registers  chain  stack  DF\n");
     for (const auto& row : rows) {
         long result = 12345;
@@ -245,5 +259,25 @@ TEST(CrashGuard32, CallersRegistersHandlerChainAndStackAreKept) {
         EXPECT_EQ(call.espAfter, call.espBefore);
         EXPECT_EQ(call.eflags & 0x400, 0u);
     }
+}
+
+TEST(CrashGuard32, CallersRegistersHandlerChainAndStackAreKept) {
+    const GuardRow rows[] = {
+        {"returns", Entry(&NoArguments), true, 0},
+        {"foreign exception", Entry(&RaisesAForeignException), false, 0xE06D7363u},
+        {"returns again", Entry(&NoArguments), true, 0}};
+    CallFromAssembly(rows);
+}
+
+TEST(CrashGuard32, CallersStateIsKeptAfterHardwareFaults) {
+    TARVO_SKIP_ON_EMULATED_CPU(kEmulatedFaults);
+    const GuardRow rows[] = {
+        {"access violation", Entry(&WritesToAnInvalidAddress), false, 0xC0000005u},
+        {"division by zero", Entry(&DividesByZero), false, 0xC0000094u},
+        {"foreign exception", Entry(&RaisesAForeignException), false, 0xE06D7363u},
+        {"direction flag set", Entry(&FaultsWithTheDirectionFlagSet), false, 0xC0000005u},
+        {"access violation again", Entry(&WritesToAnInvalidAddress), false, 0xC0000005u},
+        {"returns", Entry(&NoArguments), true, 0}};
+    CallFromAssembly(rows);
 }
 #endif

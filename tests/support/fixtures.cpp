@@ -163,7 +163,8 @@ bool NotRunnableOnEmulatedCpu(const char* reason) {
     program = program.substr(program.find_last_of('\\') + 1);
     const std::string build = EnvText("TARVO_BUILD_DIR");
     if (!build.empty()) {
-        StdioFile list(std::fopen((WindowsPathOf(build) + "\\Testing\\not-runnable.txt").c_str(), "a"));
+        StdioFile list(
+            std::fopen((WindowsPathOf(build) + "\\Testing\\not-runnable.txt").c_str(), "a"));
         if (list)
             std::fprintf(list.Get(), "%s: %s.%s: %s\n", program.c_str(),
                          test ? test->test_suite_name() : "?", test ? test->name() : "?", reason);

@@ -94,6 +94,6 @@ bool NotRunnableOnEmulatedCpu(const char* reason);
 
 } // namespace testsupport
 
-#define TARVO_SKIP_ON_EMULATED_CPU(reason)                                                    \
-    if (testsupport::NotRunnableOnEmulatedCpu(reason))                                         \
+#define TARVO_SKIP_ON_EMULATED_CPU(reason)                                                         \
+    if (testsupport::NotRunnableOnEmulatedCpu(reason))                                             \
     GTEST_SKIP() << "not runnable on an emulated CPU: " << (reason)
