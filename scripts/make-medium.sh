@@ -8,6 +8,11 @@
 # folder. An accepted one is laid out as the loader and the engine expect it:
 #
 #   Quenda.exe          the loader
+#   SETUP.EXE           the loader again, under the name a CD's AutoPlay and the system's
+#                       Add/Remove applet start; it too starts the engine beside itself
+#   AUTORUN.INF         starts SETUP.EXE when the CD is inserted, with the product's icon
+#   AUTORUN.ICO         that icon: the file the description's Icon names (without one, the CD
+#                       shows the loader's icon)
 #   ravell32.dll        the setup engine, which the loader starts by default
 #   product.txt         the description, where the engine looks for it by default
 #   setup\desc.txt      the loader's disclaimer: the file the description's Disclaimer names
@@ -16,9 +21,10 @@
 #
 # --source names the folder that stands for <S> while the medium is made (where the files are
 # found; default: the description's folder). With --iso, an ISO 9660 image of the medium is made
-# too (default: <output folder>.iso): level 1 names (8.3, upper case), which every CD-ROM driver
-# reads, NT 3.51's included, plus Joliet names, which keep the long names for Windows 95, NT 4.0
-# and later. A medium name that is not 8.3 is named in a note: where no Joliet names are read,
+# too (default: <output folder>.iso), its volume labelled with the product's name (upper case, at
+# most 32 characters, any but letters, digits and "_" written "_"; 16 in the Joliet label): level
+# 1 names (8.3, upper case), which every CD-ROM driver reads, NT 3.51's included, plus Joliet
+# names, which keep the long names for Windows 95, NT 4.0 and later. A medium name that is not 8.3 is named in a note: where no Joliet names are read,
 # the engine would not find it on the CD.
 #
 # TARVO_TREE chooses the build whose loader and engine go on the medium: i686 (the product, the
@@ -44,7 +50,7 @@ while [ $# -gt 0 ]; do
         --iso=*) ISO=${1#--iso=} ;;
         --source) [ $# -ge 2 ] || usage; SOURCE=$2; shift ;;
         --source=*) SOURCE=${1#--source=} ;;
-        -h | --help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "unknown option: $1" >&2; usage ;;
         *)
             if [ -z "$DESCRIPTION" ]; then DESCRIPTION=$1
@@ -68,6 +74,24 @@ fi
 if [ -n "$ISO" ] && [ -e "$ISO" ]; then
     refuse "$ISO: already there"
 fi
+# The folders that take the medium and the image must take files: tried before the check, so
+# that a read-only place is named in one line of its own and nothing is written.
+can_write_beside() { # <path>
+    local dir probe
+    dir=$(dirname "$1")
+    while [ ! -e "$dir" ] && [ "$dir" != "$(dirname "$dir")" ]; do dir=$(dirname "$dir"); done
+    if [ ! -d "$dir" ]; then
+        echo "cannot write $1: $dir is not a folder; nothing was written" >&2
+        exit 1
+    fi
+    probe=$(mktemp -d "$dir/.medium-probe.XXXXXX" 2>/dev/null) || {
+        echo "cannot write into $dir: the folder is read-only; nothing was written" >&2
+        exit 1
+    }
+    rmdir "$probe"
+}
+can_write_beside "$OUT"
+[ -z "$ISO" ] || can_write_beside "$ISO"
 
 TREE=${TARVO_TREE:-i686}
 case "$TREE" in
@@ -129,8 +153,25 @@ real_path() { # <folder> <relative path, with backslashes or slashes>
     done
     echo "$path"
 }
+# The medium's files are many: the source folder is listed once, every path below it under its
+# name in lower case (the first of names that differ only in case wins, as a directory walk
+# finds it), and each file of the description is looked up there.
+declare -A SOURCE_INDEX=()
+while IFS= read -r -d '' entry; do
+    key=${entry,,}
+    [ -n "${SOURCE_INDEX[$key]+x}" ] || SOURCE_INDEX[$key]=$entry
+done < <(find "$SOURCE" -mindepth 1 -printf '%P\0')
+# The relative path below <S> in its normal form: slashes, no empty parts.
+relative_path() { # <path with backslashes or slashes>
+    local part rel=${1//\\//} joined=""
+    local IFS=/
+    for part in $rel; do
+        [ -n "$part" ] && joined=${joined:+$joined/}$part
+    done
+    REL=$joined
+}
 
-DISCLAIMER=""
+DISCLAIMER="" ICON=""
 PRODUCT=$(sed -n 's/^product //p' "$TMP/validate.txt")
 : >"$TMP/files"
 while read -r word line rest; do
@@ -138,13 +179,20 @@ while read -r word line rest; do
         outside)
             refuse "$DESCRIPTION($line): the source $rest is not below <S>, so it cannot go on the medium" ;;
         medium)
-            found=$(real_path "$SOURCE" "$rest") ||
+            relative_path "$rest"
+            [ -n "$REL" ] && [ -n "${SOURCE_INDEX[${REL,,}]+x}" ] ||
                 refuse "$DESCRIPTION($line): $rest not found below $SOURCE"
-            printf '%s\t%s\n' "$rest" "$found" >>"$TMP/files" ;;
+            printf '%s\t%s\n' "$rest" "$SOURCE/${SOURCE_INDEX[${REL,,}]}" >>"$TMP/files" ;;
         disclaimer)
             DISCLAIMER_LINE=$line
             DISCLAIMER=$(real_path "$DESC_DIR" "$rest") ||
                 refuse "$DESCRIPTION($line): the disclaimer file \"$rest\" is missing" ;;
+        icon)
+            ICON_LINE=$line
+            ICON=$(real_path "$DESC_DIR" "$rest") ||
+                refuse "$DESCRIPTION($line): the icon file \"$rest\" is missing"
+            [ "$(head -c 4 "$ICON" | od -An -tx1 | tr -d ' ')" = 00000100 ] ||
+                refuse "$DESCRIPTION($line): the icon file \"$rest\" is not an icon (.ico)" ;;
     esac
 done <"$TMP/validate.txt"
 [ -n "$DISCLAIMER" ] ||
@@ -153,8 +201,10 @@ done <"$TMP/validate.txt"
 
 # The medium's own names may not be taken by a file of the product.
 while IFS=$'\t' read -r name _; do
-    case "$(echo "$name" | tr '[:lower:]/' '[:upper:]\\')" in
-        QUENDA.EXE | RAVELL32.DLL | PRODUCT.TXT | 'SETUP\DESC.TXT')
+    upper=${name^^}
+    case "${upper//\//\\}" in
+        QUENDA.EXE | SETUP.EXE | AUTORUN.INF | AUTORUN.ICO | RAVELL32.DLL | PRODUCT.TXT | \
+            'SETUP\DESC.TXT')
             refuse "$DESCRIPTION: the product's file $name would take the place of the medium's own" ;;
     esac
 done <"$TMP/files"
@@ -163,18 +213,56 @@ done <"$TMP/files"
 mkdir -p "$(dirname "$OUT")"
 STAGE=$(mktemp -d "$(dirname "$OUT")/.medium.XXXXXX")
 cp "$LOADER" "$STAGE/Quenda.exe"
+cp "$LOADER" "$STAGE/SETUP.EXE"
+if [ -n "$ICON" ]; then
+    cp "$ICON" "$STAGE/AUTORUN.ICO"
+    AUTORUN_ICON=AUTORUN.ICO
+else
+    AUTORUN_ICON=SETUP.EXE,0
+fi
+printf '[autorun]\r\nopen=SETUP.EXE\r\nicon=%s\r\nlabel=%s\r\n' "$AUTORUN_ICON" \
+    "${PRODUCT:-Tarvo Setup}" >"$STAGE/AUTORUN.INF"
 cp "$ENGINE" "$STAGE/ravell32.dll"
 cp "$DESCRIPTION" "$STAGE/product.txt"
 mkdir -p "$STAGE/setup"
 cp "$DISCLAIMER" "$STAGE/setup/desc.txt"
+# The files, many at a time: every folder made at once, then one copy per folder of the files
+# that keep their own name (the folder's name may be spelt otherwise on the medium); a file whose
+# name on the medium is spelt otherwise than on the source is copied on its own.
+: >"$TMP/folders"
+: >"$TMP/batched"
+: >"$TMP/single"
 while IFS=$'\t' read -r name found; do
-    target="$STAGE/${name//\\//}"
-    mkdir -p "$(dirname "$target")"
-    cp "$found" "$target"
-done <"$TMP/files"
+    relative_path "$name"
+    folder=$STAGE
+    [ "${REL%/*}" = "$REL" ] || folder="$STAGE/${REL%/*}"
+    printf '%s\0' "$folder" >>"$TMP/folders"
+    if [ "${found##*/}" = "${REL##*/}" ]; then
+        printf '%s\t%s\n' "$folder" "$found" >>"$TMP/batched"
+    else
+        printf '%s\t%s\n' "$found" "$folder/${REL##*/}" >>"$TMP/single"
+    fi
+done < <(LC_ALL=C sort -u "$TMP/files")
+LC_ALL=C sort -zu "$TMP/folders" | xargs -0r mkdir -p --
+while IFS=$'\t' read -r found target; do cp "$found" "$target"; done <"$TMP/single"
+copy_into() { # <folder> <file>...
+    local folder=$1
+    shift
+    printf '%s\0' "$@" | xargs -0r cp -t "$folder" --
+}
+batch=() batch_folder=""
+while IFS=$'\t' read -r folder found; do
+    if [ "$folder" != "$batch_folder" ] && [ ${#batch[@]} -gt 0 ]; then
+        copy_into "$batch_folder" "${batch[@]}"
+        batch=()
+    fi
+    batch_folder=$folder
+    batch+=("$found")
+done < <(LC_ALL=C sort -u "$TMP/batched")
+[ ${#batch[@]} -eq 0 ] || copy_into "$batch_folder" "${batch[@]}"
 
 # Names a CD-ROM driver without Joliet (NT 3.51) sees only in their 8.3 form.
-is83() { echo "$1" | grep -Eq '^[A-Za-z0-9_]{1,8}(\.[A-Za-z0-9_]{1,3})?$'; }
+is83() { [[ $1 =~ ^[A-Za-z0-9_]{1,8}(\.[A-Za-z0-9_]{1,3})?$ ]]; }
 LONG_NAMES=""
 while IFS=$'\t' read -r name _; do
     IFS='\' read -ra parts <<<"$name"
@@ -198,10 +286,12 @@ STAGE=""
 
 echo "medium of \"$PRODUCT\" from $DESCRIPTION (checked: accepted)"
 echo "laid out in $OUT (loader and engine from $BUILD):"
-(cd "$OUT" && find . -type f | sed 's|^\./||' | sort | while read -r f; do
-    printf '    %-40s %10d bytes\n' "$f" "$(stat -c %s "$f")"
-done)
+(cd "$OUT" && find . -type f -printf '%s\t%P\n' >"$TMP/sizes" &&
+    find . -type f -printf '%P\n' | sort |
+    awk -F'\t' 'NR == FNR { size[substr($0, index($0, "\t") + 1)] = $1; next }
+        { printf "    %-40s %10d bytes\n", $0, size[$0] }' "$TMP/sizes" -)
 echo "    setup/desc.txt from $DISCLAIMER (line $DISCLAIMER_LINE)"
+[ -z "$ICON" ] || echo "    AUTORUN.ICO from $ICON (line $ICON_LINE)"
 SIZE=$(find "$OUT" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 echo "medium size: $SIZE bytes ($(awk -v s="$SIZE" 'BEGIN { printf "%.1f", s / 1048576 }') MB)"
 if [ -n "$LONG_NAMES" ]; then
