@@ -116,9 +116,11 @@ fi
 winpath() { echo "Z:${1//\//\\}"; }
 TMP=$(mktemp -d)
 STAGE=""
+COPIES=""
 cleanup() {
     rm -rf "$TMP"
     [ -z "$STAGE" ] || rm -rf "$STAGE"
+    [ -z "$COPIES" ] || rm -rf "$COPIES"
 }
 trap cleanup EXIT
 
@@ -226,48 +228,52 @@ cp "$ENGINE" "$STAGE/ravell32.dll"
 cp "$DESCRIPTION" "$STAGE/product.txt"
 mkdir -p "$STAGE/setup"
 cp "$DISCLAIMER" "$STAGE/setup/desc.txt"
-# The files, many at a time: every folder made at once, then one copy per folder of the files
-# that keep their own name (the folder's name may be spelt otherwise on the medium); a file whose
-# name on the medium is spelt otherwise than on the source is copied on its own.
+# The files, many at a time: all of them copied under their names on the source into a folder
+# beside the layout (one cp for them all), every folder of the layout made at once, then each
+# file moved to its place under the description's spelling (one perl for them all; a file the
+# description names twice under two spellings is copied again for the second).
+COPIES=$(mktemp -d "$(dirname "$OUT")/.medium-files.XXXXXX")
 : >"$TMP/folders"
-: >"$TMP/batched"
-: >"$TMP/single"
+: >"$TMP/moves"
+: >"$TMP/relatives"
 while IFS=$'\t' read -r name found; do
     relative_path "$name"
     folder=$STAGE
     [ "${REL%/*}" = "$REL" ] || folder="$STAGE/${REL%/*}"
     printf '%s\0' "$folder" >>"$TMP/folders"
-    if [ "${found##*/}" = "${REL##*/}" ]; then
-        printf '%s\t%s\n' "$folder" "$found" >>"$TMP/batched"
-    else
-        printf '%s\t%s\n' "$found" "$folder/${REL##*/}" >>"$TMP/single"
-    fi
+    printf '%s\0' "${found#"$SOURCE"/}" >>"$TMP/relatives"
+    printf '%s\0%s\0%s\0' "${found#"$SOURCE"/}" "$found" "$folder/${REL##*/}" >>"$TMP/moves"
 done < <(LC_ALL=C sort -u "$TMP/files")
 LC_ALL=C sort -zu "$TMP/folders" | xargs -0r mkdir -p --
-while IFS=$'\t' read -r found target; do cp "$found" "$target"; done <"$TMP/single"
-copy_into() { # <folder> <file>...
-    local folder=$1
-    shift
-    printf '%s\0' "$@" | xargs -0r cp -t "$folder" --
-}
-batch=() batch_folder=""
-while IFS=$'\t' read -r folder found; do
-    if [ "$folder" != "$batch_folder" ] && [ ${#batch[@]} -gt 0 ]; then
-        copy_into "$batch_folder" "${batch[@]}"
-        batch=()
-    fi
-    batch_folder=$folder
-    batch+=("$found")
-done < <(LC_ALL=C sort -u "$TMP/batched")
-[ ${#batch[@]} -eq 0 ] || copy_into "$batch_folder" "${batch[@]}"
+LC_ALL=C sort -zu "$TMP/relatives" | (cd "$SOURCE" && xargs -0r cp --parents -t "$COPIES" --)
+perl -0 -e '
+    my $copies = shift;
+    while (defined(my $relative = <STDIN>)) {
+        my $found = <STDIN>;
+        my $target = <STDIN>;
+        chop($relative, $found, $target);
+        if (-e "$copies/$relative") {
+            rename("$copies/$relative", $target) or die "cannot move to $target: $!\n";
+        } else {
+            system("cp", "--", $found, $target) == 0 or exit 1;
+        }
+    }' "$COPIES" <"$TMP/moves"
+rm -rf "$COPIES"
+COPIES=""
 
 # Names a CD-ROM driver without Joliet (NT 3.51) sees only in their 8.3 form.
-is83() { [[ $1 =~ ^[A-Za-z0-9_]{1,8}(\.[A-Za-z0-9_]{1,3})?$ ]]; }
-LONG_NAMES=""
-while IFS=$'\t' read -r name _; do
-    IFS='\' read -ra parts <<<"$name"
-    for part in "${parts[@]}"; do is83 "$part" || LONG_NAMES="$LONG_NAMES $name"; done
-done <"$TMP/files"
+# Every part of a name is checked: 1 to 8 letters, digits and "_", then maybe a dot and 1 to 3 more.
+LONG_NAMES=$(awk -F'\t' '{
+    n = split($1, parts, "\\")
+    for (i = 1; i <= n; i++) {
+        part = parts[i]
+        dot = index(part, ".")
+        base = dot ? substr(part, 1, dot - 1) : part
+        ext = dot ? substr(part, dot + 1) : ""
+        if (base !~ /^[A-Za-z0-9_]+$/ || length(base) > 8 || (dot && (ext !~ /^[A-Za-z0-9_]+$/ || length(ext) > 3)))
+            printf " %s", $1
+    }
+}' "$TMP/files")
 
 # 3. The image, from the same layout.
 if [ -n "$ISO" ]; then
