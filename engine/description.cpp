@@ -87,6 +87,9 @@ private:
         else if (value.name == "Disclaimer") {
             m_description.disclaimer = value.value;
             m_description.disclaimerLine = m_line;
+        } else if (value.name == "Icon") {
+            m_description.icon = value.value;
+            m_description.iconLine = m_line;
         } else
             return Fail("unknown product setting \"" + value.name + "\"", error);
         return true;

@@ -9,6 +9,9 @@
 //   Disclaimer = disclaimer.txt              the text the medium builder lays out as setup\desc.txt
 //                                            (relative to the description's folder); the engine
 //                                            itself does not read it
+//   Icon = sample.ico                        the icon the medium builder lays out as AUTORUN.ICO,
+//                                            the CD's icon (relative to the description's
+//                                            folder); without it the CD shows the loader's
 //
 //   [Variables]                              %NAME% variables, one "NAME = value" a line
 //   [Macros]                                 custom macros: "<CUSTAPP = C:\Folder"
@@ -57,6 +60,8 @@ struct ProductDescription {
     std::string log = "<D>\\install.log";
     std::string disclaimer;
     int disclaimerLine = 0;
+    std::string icon;
+    int iconLine = 0;
     std::vector<DescribedValue> variables;
     std::vector<DescribedValue> customMacros;
     std::vector<DescribedItem> components;

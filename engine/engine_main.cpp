@@ -12,8 +12,8 @@
 //   mode=validate       check the description only; install nothing. It also lists what a
 //                       medium must hold: "medium <line> <path below <S>>" for every file copied
 //                       from it ("outside <line> <path>" for a source elsewhere) and
-//                       "disclaimer <line> <file>" for the description's Disclaimer, after
-//                       "product <name>"
+//                       "disclaimer <line> <file>" for the description's Disclaimer and
+//                       "icon <line> <file>" for its Icon, after "product <name>"
 //   source=<folder>     the <S> folder (default: the description's folder), where the files
 //                       copied from the medium are found
 //   log=<path>          the transaction log, which becomes the uninstall log (default: the
@@ -189,6 +189,8 @@ void ListMedium(const ProductDescription& description, const Product& product) {
     if (!description.disclaimer.empty())
         Say("disclaimer " + std::to_string(description.disclaimerLine) + " " +
             description.disclaimer);
+    if (!description.icon.empty())
+        Say("icon " + std::to_string(description.iconLine) + " " + description.icon);
 }
 
 int RunFromDescription(Request& request) {

@@ -8,6 +8,11 @@
 # folder. An accepted one is laid out as the loader and the engine expect it:
 #
 #   Quenda.exe          the loader
+#   SETUP.EXE           the loader again, under the name a CD's AutoPlay and the system's
+#                       Add/Remove applet start; it too starts the engine beside itself
+#   AUTORUN.INF         starts SETUP.EXE when the CD is inserted, with the product's icon
+#   AUTORUN.ICO         that icon: the file the description's Icon names (without one, the CD
+#                       shows the loader's icon)
 #   ravell32.dll        the setup engine, which the loader starts by default
 #   product.txt         the description, where the engine looks for it by default
 #   setup\desc.txt      the loader's disclaimer: the file the description's Disclaimer names
@@ -16,9 +21,10 @@
 #
 # --source names the folder that stands for <S> while the medium is made (where the files are
 # found; default: the description's folder). With --iso, an ISO 9660 image of the medium is made
-# too (default: <output folder>.iso): level 1 names (8.3, upper case), which every CD-ROM driver
-# reads, NT 3.51's included, plus Joliet names, which keep the long names for Windows 95, NT 4.0
-# and later. A medium name that is not 8.3 is named in a note: where no Joliet names are read,
+# too (default: <output folder>.iso), its volume labelled with the product's name (upper case, at
+# most 32 characters, any but letters, digits and "_" written "_"; 16 in the Joliet label): level
+# 1 names (8.3, upper case), which every CD-ROM driver reads, NT 3.51's included, plus Joliet
+# names, which keep the long names for Windows 95, NT 4.0 and later. A medium name that is not 8.3 is named in a note: where no Joliet names are read,
 # the engine would not find it on the CD.
 #
 # TARVO_TREE chooses the build whose loader and engine go on the medium: i686 (the product, the
@@ -44,7 +50,7 @@ while [ $# -gt 0 ]; do
         --iso=*) ISO=${1#--iso=} ;;
         --source) [ $# -ge 2 ] || usage; SOURCE=$2; shift ;;
         --source=*) SOURCE=${1#--source=} ;;
-        -h | --help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "unknown option: $1" >&2; usage ;;
         *)
             if [ -z "$DESCRIPTION" ]; then DESCRIPTION=$1
@@ -68,6 +74,24 @@ fi
 if [ -n "$ISO" ] && [ -e "$ISO" ]; then
     refuse "$ISO: already there"
 fi
+# The folders that take the medium and the image must take files: tried before the check, so
+# that a read-only place is named in one line of its own and nothing is written.
+can_write_beside() { # <path>
+    local dir probe
+    dir=$(dirname "$1")
+    while [ ! -e "$dir" ] && [ "$dir" != "$(dirname "$dir")" ]; do dir=$(dirname "$dir"); done
+    if [ ! -d "$dir" ]; then
+        echo "cannot write $1: $dir is not a folder; nothing was written" >&2
+        exit 1
+    fi
+    probe=$(mktemp -d "$dir/.medium-probe.XXXXXX" 2>/dev/null) || {
+        echo "cannot write into $dir: the folder is read-only; nothing was written" >&2
+        exit 1
+    }
+    rmdir "$probe"
+}
+can_write_beside "$OUT"
+[ -z "$ISO" ] || can_write_beside "$ISO"
 
 TREE=${TARVO_TREE:-i686}
 case "$TREE" in
@@ -92,9 +116,11 @@ fi
 winpath() { echo "Z:${1//\//\\}"; }
 TMP=$(mktemp -d)
 STAGE=""
+COPIES=""
 cleanup() {
     rm -rf "$TMP"
     [ -z "$STAGE" ] || rm -rf "$STAGE"
+    [ -z "$COPIES" ] || rm -rf "$COPIES"
 }
 trap cleanup EXIT
 
@@ -129,8 +155,25 @@ real_path() { # <folder> <relative path, with backslashes or slashes>
     done
     echo "$path"
 }
+# The medium's files are many: the source folder is listed once, every path below it under its
+# name in lower case (the first of names that differ only in case wins, as a directory walk
+# finds it), and each file of the description is looked up there.
+declare -A SOURCE_INDEX=()
+while IFS= read -r -d '' entry; do
+    key=${entry,,}
+    [ -n "${SOURCE_INDEX[$key]+x}" ] || SOURCE_INDEX[$key]=$entry
+done < <(find "$SOURCE" -mindepth 1 -printf '%P\0')
+# The relative path below <S> in its normal form: slashes, no empty parts.
+relative_path() { # <path with backslashes or slashes>
+    local part rel=${1//\\//} joined=""
+    local IFS=/
+    for part in $rel; do
+        [ -n "$part" ] && joined=${joined:+$joined/}$part
+    done
+    REL=$joined
+}
 
-DISCLAIMER=""
+DISCLAIMER="" ICON=""
 PRODUCT=$(sed -n 's/^product //p' "$TMP/validate.txt")
 : >"$TMP/files"
 while read -r word line rest; do
@@ -138,13 +181,20 @@ while read -r word line rest; do
         outside)
             refuse "$DESCRIPTION($line): the source $rest is not below <S>, so it cannot go on the medium" ;;
         medium)
-            found=$(real_path "$SOURCE" "$rest") ||
+            relative_path "$rest"
+            [ -n "$REL" ] && [ -n "${SOURCE_INDEX[${REL,,}]+x}" ] ||
                 refuse "$DESCRIPTION($line): $rest not found below $SOURCE"
-            printf '%s\t%s\n' "$rest" "$found" >>"$TMP/files" ;;
+            printf '%s\t%s\n' "$rest" "$SOURCE/${SOURCE_INDEX[${REL,,}]}" >>"$TMP/files" ;;
         disclaimer)
             DISCLAIMER_LINE=$line
             DISCLAIMER=$(real_path "$DESC_DIR" "$rest") ||
                 refuse "$DESCRIPTION($line): the disclaimer file \"$rest\" is missing" ;;
+        icon)
+            ICON_LINE=$line
+            ICON=$(real_path "$DESC_DIR" "$rest") ||
+                refuse "$DESCRIPTION($line): the icon file \"$rest\" is missing"
+            [ "$(head -c 4 "$ICON" | od -An -tx1 | tr -d ' ')" = 00000100 ] ||
+                refuse "$DESCRIPTION($line): the icon file \"$rest\" is not an icon (.ico)" ;;
     esac
 done <"$TMP/validate.txt"
 [ -n "$DISCLAIMER" ] ||
@@ -153,8 +203,10 @@ done <"$TMP/validate.txt"
 
 # The medium's own names may not be taken by a file of the product.
 while IFS=$'\t' read -r name _; do
-    case "$(echo "$name" | tr '[:lower:]/' '[:upper:]\\')" in
-        QUENDA.EXE | RAVELL32.DLL | PRODUCT.TXT | 'SETUP\DESC.TXT')
+    upper=${name^^}
+    case "${upper//\//\\}" in
+        QUENDA.EXE | SETUP.EXE | AUTORUN.INF | AUTORUN.ICO | RAVELL32.DLL | PRODUCT.TXT | \
+            'SETUP\DESC.TXT')
             refuse "$DESCRIPTION: the product's file $name would take the place of the medium's own" ;;
     esac
 done <"$TMP/files"
@@ -163,23 +215,65 @@ done <"$TMP/files"
 mkdir -p "$(dirname "$OUT")"
 STAGE=$(mktemp -d "$(dirname "$OUT")/.medium.XXXXXX")
 cp "$LOADER" "$STAGE/Quenda.exe"
+cp "$LOADER" "$STAGE/SETUP.EXE"
+if [ -n "$ICON" ]; then
+    cp "$ICON" "$STAGE/AUTORUN.ICO"
+    AUTORUN_ICON=AUTORUN.ICO
+else
+    AUTORUN_ICON=SETUP.EXE,0
+fi
+printf '[autorun]\r\nopen=SETUP.EXE\r\nicon=%s\r\nlabel=%s\r\n' "$AUTORUN_ICON" \
+    "${PRODUCT:-Tarvo Setup}" >"$STAGE/AUTORUN.INF"
 cp "$ENGINE" "$STAGE/ravell32.dll"
 cp "$DESCRIPTION" "$STAGE/product.txt"
 mkdir -p "$STAGE/setup"
 cp "$DISCLAIMER" "$STAGE/setup/desc.txt"
+# The files, many at a time: all of them copied under their names on the source into a folder
+# beside the layout (one cp for them all), every folder of the layout made at once, then each
+# file moved to its place under the description's spelling (one perl for them all; a file the
+# description names twice under two spellings is copied again for the second).
+COPIES=$(mktemp -d "$(dirname "$OUT")/.medium-files.XXXXXX")
+: >"$TMP/folders"
+: >"$TMP/moves"
+: >"$TMP/relatives"
 while IFS=$'\t' read -r name found; do
-    target="$STAGE/${name//\\//}"
-    mkdir -p "$(dirname "$target")"
-    cp "$found" "$target"
-done <"$TMP/files"
+    relative_path "$name"
+    folder=$STAGE
+    [ "${REL%/*}" = "$REL" ] || folder="$STAGE/${REL%/*}"
+    printf '%s\0' "$folder" >>"$TMP/folders"
+    printf '%s\0' "${found#"$SOURCE"/}" >>"$TMP/relatives"
+    printf '%s\0%s\0%s\0' "${found#"$SOURCE"/}" "$found" "$folder/${REL##*/}" >>"$TMP/moves"
+done < <(LC_ALL=C sort -u "$TMP/files")
+LC_ALL=C sort -zu "$TMP/folders" | xargs -0r mkdir -p --
+LC_ALL=C sort -zu "$TMP/relatives" | (cd "$SOURCE" && xargs -0r cp --parents -t "$COPIES" --)
+perl -0 -e '
+    my $copies = shift;
+    while (defined(my $relative = <STDIN>)) {
+        my $found = <STDIN>;
+        my $target = <STDIN>;
+        chop($relative, $found, $target);
+        if (-e "$copies/$relative") {
+            rename("$copies/$relative", $target) or die "cannot move to $target: $!\n";
+        } else {
+            system("cp", "--", $found, $target) == 0 or exit 1;
+        }
+    }' "$COPIES" <"$TMP/moves"
+rm -rf "$COPIES"
+COPIES=""
 
 # Names a CD-ROM driver without Joliet (NT 3.51) sees only in their 8.3 form.
-is83() { echo "$1" | grep -Eq '^[A-Za-z0-9_]{1,8}(\.[A-Za-z0-9_]{1,3})?$'; }
-LONG_NAMES=""
-while IFS=$'\t' read -r name _; do
-    IFS='\' read -ra parts <<<"$name"
-    for part in "${parts[@]}"; do is83 "$part" || LONG_NAMES="$LONG_NAMES $name"; done
-done <"$TMP/files"
+# Every part of a name is checked: 1 to 8 letters, digits and "_", then maybe a dot and 1 to 3 more.
+LONG_NAMES=$(awk -F'\t' '{
+    n = split($1, parts, "\\")
+    for (i = 1; i <= n; i++) {
+        part = parts[i]
+        dot = index(part, ".")
+        base = dot ? substr(part, 1, dot - 1) : part
+        ext = dot ? substr(part, dot + 1) : ""
+        if (base !~ /^[A-Za-z0-9_]+$/ || length(base) > 8 || (dot && (ext !~ /^[A-Za-z0-9_]+$/ || length(ext) > 3)))
+            printf " %s", $1
+    }
+}' "$TMP/files")
 
 # 3. The image, from the same layout.
 if [ -n "$ISO" ]; then
@@ -198,10 +292,12 @@ STAGE=""
 
 echo "medium of \"$PRODUCT\" from $DESCRIPTION (checked: accepted)"
 echo "laid out in $OUT (loader and engine from $BUILD):"
-(cd "$OUT" && find . -type f | sed 's|^\./||' | sort | while read -r f; do
-    printf '    %-40s %10d bytes\n' "$f" "$(stat -c %s "$f")"
-done)
+(cd "$OUT" && find . -type f -printf '%s\t%P\n' >"$TMP/sizes" &&
+    find . -type f -printf '%P\n' | sort |
+    awk -F'\t' 'NR == FNR { size[substr($0, index($0, "\t") + 1)] = $1; next }
+        { printf "    %-40s %10d bytes\n", $0, size[$0] }' "$TMP/sizes" -)
 echo "    setup/desc.txt from $DISCLAIMER (line $DISCLAIMER_LINE)"
+[ -z "$ICON" ] || echo "    AUTORUN.ICO from $ICON (line $ICON_LINE)"
 SIZE=$(find "$OUT" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 echo "medium size: $SIZE bytes ($(awk -v s="$SIZE" 'BEGIN { printf "%.1f", s / 1048576 }') MB)"
 if [ -n "$LONG_NAMES" ]; then

@@ -507,8 +507,10 @@ bool RemoveEmptyDirectoryChain(const std::string& path) {
 std::string UniqueNameIn(const std::string& directory) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%05d", std::rand() & 0x7FFF);
+        // Five decimal digits with leading zeros (the number is below 32768).
+        char name[6] = {};
+        for (int i = 4, number = std::rand() & 0x7FFF; i >= 0; --i, number /= 10)
+            name[i] = static_cast<char>('0' + number % 10);
         std::string candidate = JoinPath(directory, name, true);
         // Free means nothing is there: a file someone holds without sharing cannot be opened
         // for reading, but its name is taken all the same.

@@ -99,8 +99,10 @@ private:
 };
 
 const CodePage& Cp() {
-    static const CodePage cp;
-    return cp;
+    // Made on the heap: as a static object its 256 texts would be an initialised table of
+    // several kilobytes in the image. It lives as long as the process, as a static would.
+    static const CodePage* const cp = new CodePage;
+    return *cp;
 }
 
 bool IsWhite(char c) {

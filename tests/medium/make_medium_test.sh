@@ -34,6 +34,13 @@ sed 's/^/    /' "$W/sample.out"
 M="$W/out/medium"
 same() { cmp -s "$1" "$2"; }
 row "loader on the medium" yes "$(yes_no same "$M/Quenda.exe" "$BUILD/Quenda.exe")"
+row "the loader also as SETUP.EXE" yes "$(yes_no same "$M/SETUP.EXE" "$BUILD/Quenda.exe")"
+row "AUTORUN.INF starts SETUP.EXE with the product's icon" \
+    "[autorun]|open=SETUP.EXE|icon=AUTORUN.ICO|label=Tarvo Sample|" \
+    "$(tr -d '\r' <"$M/AUTORUN.INF" | tr '\n' '|')"
+row "AUTORUN.INF: lines end in CR LF" 4 "$(grep -c $'\r$' "$M/AUTORUN.INF")"
+row "AUTORUN.ICO is the description's Icon" yes \
+    "$(yes_no same "$M/AUTORUN.ICO" "$(dirname "$SAMPLE")/sample.ico")"
 row "engine as ravell32.dll" yes "$(yes_no test -s "$M/ravell32.dll")"
 row "setup/desc.txt is the description's disclaimer" yes \
     "$(yes_no same "$M/setup/desc.txt" "$(dirname "$SAMPLE")/disclaimer.txt")"
@@ -49,6 +56,15 @@ row "the output prints the medium's size" yes "$(yes_no grep -q '^medium size: [
 # The image: level 1 names for every driver, Joliet names for the long ones.
 isoinfo -l -i "$W/out/medium.iso" >"$W/iso-l.txt" 2>&1
 row "isoinfo -l: QUENDA.EXE" yes "$(yes_no grep -q ' QUENDA.EXE;1 *$' "$W/iso-l.txt")"
+for f in SETUP.EXE AUTORUN.INF AUTORUN.ICO; do
+    row "isoinfo -l: $f at the root" yes "$(yes_no awk -v f=" $f;1" '
+        /^Directory listing of / { dir = $4 }
+        dir == "/" && index($0, f) { found = 1 }
+        END { exit !found }' "$W/iso-l.txt")"
+done
+isoinfo -d -i "$W/out/medium.iso" >"$W/iso-d.txt" 2>&1
+row "the image's volume label is the product's" TARVO_SAMPLE \
+    "$(sed -n 's/^Volume id: *//p' "$W/iso-d.txt" | tr -d ' ')"
 row "isoinfo -l: RAVELL32.DLL" yes "$(yes_no grep -q ' RAVELL32.DLL;1 *$' "$W/iso-l.txt")"
 row "isoinfo -l: SETUP/DESC.TXT" yes "$(yes_no awk '
     /^Directory listing of / { dir = $4 }
@@ -65,6 +81,15 @@ row "the long names are named in a note" yes "$(yes_no grep -q '^note: not 8.3 n
     "description=$(winpath "$M/product.txt")" "output=$(winpath "$W/inplace.out")" \
     </dev/null >/dev/null 2>&1
 row "the medium's own description accepted in place" 0 "$?"
+
+# The loader started as SETUP.EXE from the medium finds the engine beside itself, and the
+# engine its description there: in batch mode it waits for the engine's check of the medium.
+"$BUILD/wine-run" "$M/SETUP.EXE" /silent mode=validate "output=$(winpath "$W/setup-exe.out")" \
+    </dev/null >/dev/null 2>&1
+row "SETUP.EXE started the engine beside it" yes \
+    "$(yes_no grep -q '^product Tarvo Sample' "$W/setup-exe.out")"
+row "SETUP.EXE: the engine checked the medium's own files" yes \
+    "$(yes_no grep -q '^medium [0-9]* files.sampleapp.exe' "$W/setup-exe.out")"
 
 # Refusals: nothing written, the file and the line named.
 mkdir -p "$W/bad"
@@ -108,6 +133,30 @@ description 'Disclaimer = texts\legal.txt' '' >"$W/bad/product.txt"
 row "a disclaimer below the description's folder: exit code" 0 "$?"
 row "a disclaimer below the description's folder: laid out" yes \
     "$(yes_no cmp -s "$W/nested/medium/setup/desc.txt" "$W/bad/texts/Legal.TXT")"
+row "without an Icon: AUTORUN.INF shows SETUP.EXE's own" yes \
+    "$(yes_no grep -qx $'icon=SETUP.EXE,0\r' "$W/nested/medium/AUTORUN.INF")"
+row "without an Icon: no AUTORUN.ICO" no "$(yes_no test -e "$W/nested/medium/AUTORUN.ICO")"
+# Names spelt otherwise than on the source: the medium takes the description's spelling, in a
+# folder whose files keep their own names and for a file of its own.
+mkdir -p "$W/cased/Sub Folder"
+printf 'Disclaimer text\r\n' >"$W/cased/disclaimer.txt"
+for f in one.txt two.txt Three.TXT; do echo "$f" >"$W/cased/Sub Folder/$f"; done
+{
+    printf '[Product]\r\nName = Cased\r\nDestination = <P>\\Cased\r\n'
+    printf 'Disclaimer = disclaimer.txt\r\n\r\n[Component Main]\r\nSelected = 1\r\n\r\n'
+    for f in one.txt two.txt three.txt; do
+        printf '[WSetupFile %s]\r\nComponent = Main\r\nSourceDir = <S>\\SUB FOLDER\r\n' "${f%.txt}"
+        printf 'MediaName = %s\r\nDestName = %s\r\n\r\n' "$f" "$f"
+    done
+} >"$W/cased/product.txt"
+"$MAKE" "$W/cased/product.txt" "$W/cased-out/medium" >"$W/cased.out" 2>&1
+row "names spelt otherwise: exit code" 0 "$?"
+row "names spelt otherwise: the description's spelling on the medium" \
+    "SUB FOLDER/one.txt|SUB FOLDER/three.txt|SUB FOLDER/two.txt|" \
+    "$(cd "$W/cased-out/medium" && find . -path './SUB FOLDER/*' -type f | sed 's|^\./||' |
+        sort | tr '\n' '|')"
+row "names spelt otherwise: three.txt is Three.TXT's copy" Three.TXT \
+    "$(cat "$W/cased-out/medium/SUB FOLDER/three.txt" 2>/dev/null)"
 refusal "a missing disclaimer file" "product.txt(4): the disclaimer file \"gone.txt\"" \
     "$(description 'Disclaimer = gone.txt' '')"
 refusal "a source outside the medium" "is not below <S>" \
@@ -117,6 +166,49 @@ refusal "an output folder that holds files" "already there" \
     "$(description 'Disclaimer = disclaimer.txt' '')" prepared
 refusal "a file in the loader's place" "would take the place of the medium's own" \
     "$(description 'Disclaimer = disclaimer.txt' '' | sed 's/MediaName = readme.txt/MediaName = product.txt/')"
+cp "$W/bad/readme.txt" "$W/bad/Setup.exe"
+refusal "a file in SETUP.EXE's place" "would take the place of the medium's own" \
+    "$(description 'Disclaimer = disclaimer.txt' '' | sed 's/MediaName = readme.txt/MediaName = Setup.exe/')"
+refusal "a missing icon file" "product.txt(5): the icon file \"none.ico\" is missing" \
+    "$(description $'Disclaimer = disclaimer.txt\r\nIcon = none.ico' '')"
+refusal "an icon that is not one" "product.txt(5): the icon file \"readme.txt\" is not an icon" \
+    "$(description $'Disclaimer = disclaimer.txt\r\nIcon = readme.txt' '')"
+
+# A read-only place for the medium: one line that says so, nothing written. As root (the suite's
+# user) a folder without write permission still takes files, so the folder is made read-only by
+# a read-only bind mount in a mount namespace of the builder's own.
+mkdir -p "$W/readonly"
+description 'Disclaimer = disclaimer.txt' '' >"$W/bad/product.txt"
+readonly_make() { # <output> [<more arguments>]
+    if [ "$(id -u)" != 0 ]; then
+        chmod a-w "$W/readonly"
+        "$MAKE" "$W/bad/product.txt" "$@"
+        local status=$?
+        chmod u+w "$W/readonly"
+        return $status
+    fi
+    unshare -m sh -c 'mount --bind -o ro "$1" "$1" && shift && exec "$@"' sh "$W/readonly" \
+        "$MAKE" "$W/bad/product.txt" "$@"
+}
+if [ "$(id -u)" != 0 ] || unshare -m true 2>/dev/null; then
+    readonly_make "$W/readonly/medium" --iso >"$W/readonly.out" 2>&1
+    row "a read-only parent: exit code" 1 "$?"
+    row "a read-only parent: one line that says so" \
+        "cannot write into $W/readonly: the folder is read-only; nothing was written" \
+        "$(cat "$W/readonly.out")"
+    row "a read-only parent: nothing written" "" "$(ls -A "$W/readonly")"
+    readonly_make "$W/readonly/deeper/medium" >"$W/readonly.out" 2>&1
+    row "a read-only grandparent: one line that says so" \
+        "cannot write into $W/readonly: the folder is read-only; nothing was written" \
+        "$(cat "$W/readonly.out")"
+    readonly_make "$W/writable/medium" "--iso=$W/readonly/medium.iso" >"$W/readonly.out" 2>&1
+    row "the image's folder read-only: one line that says so" \
+        "cannot write into $W/readonly: the folder is read-only; nothing was written" \
+        "$(cat "$W/readonly.out")"
+    row "the image's folder read-only: no medium either" no "$(yes_no test -e "$W/writable")"
+else
+    echo "SKIPPED (not counted): a read-only parent (no mount namespace for root here)"
+fi
 
 echo "$FAILS failed"
 [ "$FAILS" = 0 ]
