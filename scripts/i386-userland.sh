@@ -13,7 +13,7 @@
 # 64-bit wineserver), the X libraries of both architectures, CMake for ctest and the tools the
 # test scripts call. It is kept with a 32-bit prefix made once (the template that wine-run
 # copies instead of running wineboot) in a cache folder outside the work tree:
-#   TARVO_I386_CACHE (default: ${XDG_CACHE_HOME:-$HOME/.cache}/tarvo-i386)
+#   TARVO_I386_CACHE (default: /var/cache/tarvo-i386)
 #
 # Where the kernel refuses 32-bit programs (scripts/kernel-runs-i386.sh), they run on an emulated
 # CPU: qemu's user-mode emulator, registered for i386 ELF programs in a private binfmt_misc
@@ -28,7 +28,7 @@
 # (debootstrap and chroot); the command runs as root inside.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-CACHE=${TARVO_I386_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo-i386}
+CACHE=${TARVO_I386_CACHE:-/var/cache/tarvo-i386}
 CHROOT="$CACHE/root"
 QEMU_DIR="$CACHE/qemu"
 TEMPLATE_IN_CHROOT=/var/cache/tarvo/prefix-win32

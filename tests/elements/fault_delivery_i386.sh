@@ -9,7 +9,7 @@ set -u
 CC=$1 WORK=$2
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-QEMU=${TARVO_I386_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo-i386}/qemu/usr/bin/qemu-i386
+QEMU=${TARVO_I386_CACHE:-/var/cache/tarvo-i386}/qemu/usr/bin/qemu-i386
 mkdir -p "$WORK"
 FLAGS="-m32 -O2 -ffreestanding -nostdlib -static -fno-pie -no-pie -fno-stack-protector
        -fno-asynchronous-unwind-tables -Wall -Wextra -Werror -Wl,-z,noexecstack"
