@@ -113,7 +113,7 @@ std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool s
             return "there before the installation";
     if (!IsFile(path))
         return "";
-    if (step.stamp.known ? !SameStamp(StampOf(path), step.stamp) : stampedLog)
+    if (step.stamp.known ? !MatchesStamp(path, step.stamp) : stampedLog)
         return "changed since the installation";
     return "";
 }

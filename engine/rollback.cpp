@@ -25,7 +25,7 @@ std::string ChangedSinceItsStep(WSetupElement* element, const LoggedStep& step, 
     const std::string path = ElementPath(*element, false);
     if (!IsFile(path))
         return "";
-    const bool changed = step.stamp.known ? !SameStamp(StampOf(path), step.stamp) : stampedLog;
+    const bool changed = step.stamp.known ? !MatchesStamp(path, step.stamp) : stampedLog;
     return changed ? path : "";
 }
 

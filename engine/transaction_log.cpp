@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/text.h"
 
 #ifdef TARVO_COUNT_LOG_FLUSHES
@@ -223,6 +224,16 @@ FileStamp StampOf(const std::string& path) {
 
 bool SameStamp(const FileStamp& a, const FileStamp& b) {
     return a.known && b.known && a.size == b.size && a.checksum == b.checksum;
+}
+
+bool MatchesStamp(const std::string& path, const FileStamp& stamp) {
+    const FileStamp now = StampOf(path);
+    if (now.known)
+        return SameStamp(now, stamp);
+    // Held open without sharing, the file cannot be read: its size is all there is to compare.
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(path.c_str(), &data));
+    return find && data.nFileSizeHigh == 0 && data.nFileSizeLow == stamp.size;
 }
 
 std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record,

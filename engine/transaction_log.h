@@ -47,6 +47,9 @@ struct FileStamp {
 FileStamp StampOf(const std::string& path);
 // Whether two stamps name the same content.
 bool SameStamp(const FileStamp& a, const FileStamp& b);
+// Whether the file at `path` is still the one `stamp` names (a file that another process holds
+// without sharing compares by its size alone).
+bool MatchesStamp(const std::string& path, const FileStamp& stamp);
 
 // One thing as it was before a step.
 struct Saved {
