@@ -18,4 +18,3 @@ struct InstallSwitches {
 // is refused. Answers the run's exit code.
 int Install(const ProductDescription& description, const std::string& logPath,
             const InstallSwitches& switches);
-

@@ -101,13 +101,12 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
                                             {"ValueName", "DisplayName", 0},
                                             {"ValueData", description.name, 0},
                                             {"ValueType", "STRING", 0}}));
-    description.elements.push_back(
-        Element("WSetupRegEntry", "UninstallCommand",
-                {{"RootName", "HKEY_LOCAL_MACHINE", 0},
-                 {"KeyPath", key, 0},
-                 {"ValueName", "UninstallString", 0},
-                 {"ValueData", RemovalCommand(JoinPath(TheSystemFolders().Windows(), copyName, true),
-                                              logPath),
-                  0},
-                 {"ValueType", "STRING", 0}}));
+    description.elements.push_back(Element(
+        "WSetupRegEntry", "UninstallCommand",
+        {{"RootName", "HKEY_LOCAL_MACHINE", 0},
+         {"KeyPath", key, 0},
+         {"ValueName", "UninstallString", 0},
+         {"ValueData",
+          RemovalCommand(JoinPath(TheSystemFolders().Windows(), copyName, true), logPath), 0},
+         {"ValueType", "STRING", 0}}));
 }

@@ -161,9 +161,8 @@ void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
     for (const std::string& line : log.header)
         text += line + "\r\n";
     for (const LoggedStep* step : left)
-        text += IntentLine(*step) +
-                OutcomeLine(step->number, step->status, step->meaning, step->recordAfter,
-                            step->stamp);
+        text += IntentLine(*step) + OutcomeLine(step->number, step->status, step->meaning,
+                                                step->recordAfter, step->stamp);
     text += CommitLine;
     if (file.Create(logPath) && file.Write(text) && file.Flush())
         Say("log " + logPath + " keeps " + std::to_string(left.size()) + " elements");
@@ -226,9 +225,8 @@ int Remove(const std::string& logPath) {
         ++n;
         if (LeftAlone(element, step)) {
             // A shared file the copy rule kept was counted all the same: the count goes back.
-            const bool counted =
-                IsFileKind(element->Kind) &&
-                TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
+            const bool counted = IsFileKind(element->Kind) &&
+                                 TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
             if (counted)
                 GiveBackSharedCount(ElementPath(*element, false), step);
             Say(ItemLine("undo", n, m, element, step.component, step.status,
@@ -239,9 +237,8 @@ int Remove(const std::string& logPath) {
         }
         const int before = rebootList.GetSize();
         const std::string path = IsFileKind(element->Kind) ? ElementPath(*element, false) : "";
-        const bool counted =
-            IsFileKind(element->Kind) &&
-            TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
+        const bool counted = IsFileKind(element->Kind) &&
+                             TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
         if (IsFileKind(element->Kind)) {
             const std::string reason = ReasonToKeep(path, step, installed.log.stamped);
             const bool others = reason.empty() && counted && CountedByOthers(path);

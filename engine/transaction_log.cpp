@@ -239,8 +239,8 @@ bool MatchesStamp(const std::string& path, const FileStamp& stamp) {
 std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record,
                         const FileStamp& stamp) {
     return "outcome " + std::to_string(number) + " " + std::to_string(status) + " " +
-           MeaningLetter(meaning) + (stamp.known ? " " + StampWord(stamp) : std::string()) +
-           " . " + record + "\r\n";
+           MeaningLetter(meaning) + (stamp.known ? " " + StampWord(stamp) : std::string()) + " . " +
+           record + "\r\n";
 }
 
 std::string CreatedLine(const std::string& folder) {

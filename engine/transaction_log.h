@@ -90,7 +90,7 @@ struct TransactionLog {
     std::vector<std::string> createdFolders;
     std::vector<LoggedStep> steps; // in the order of their intents
     bool committed = false;
-    bool torn = false; // the last line had no line end and was dropped
+    bool torn = false;    // the last line had no line end and was dropped
     bool stamped = false; // some outcome carries a file's stamp: the log was written with them
 };
 

@@ -181,7 +181,8 @@ bool SameContent(const std::string& a, const std::string& b) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     KernelHandle second(CreateFileA(b.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!first || !second || GetFileSize(first.Get(), nullptr) != GetFileSize(second.Get(), nullptr))
+    if (!first || !second ||
+        GetFileSize(first.Get(), nullptr) != GetFileSize(second.Get(), nullptr))
         return false;
     std::vector<char> x(1 << 16);
     std::vector<char> y(1 << 16);

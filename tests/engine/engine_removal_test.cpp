@@ -51,8 +51,8 @@ long SharedCount(const std::string& name) {
     DWORD size = sizeof count;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
             ERROR_SUCCESS ||
-        RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(&count), &size) != ERROR_SUCCESS)
+        RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count),
+                         &size) != ERROR_SUCCESS)
         return -1;
     return static_cast<long>(count);
 }
@@ -107,12 +107,12 @@ protected:
 
     // A product of the given element sections (each "[<class> <Id>]" and its fields, without
     // the component), and the description's extra sections.
-    std::string Description(const std::vector<std::string>& elements,
-                            const std::string& extra = "", bool named = true) const {
+    std::string Description(const std::vector<std::string>& elements, const std::string& extra = "",
+                            bool named = true) const {
         std::string text = "[Product]\r\n" +
                            (named ? "Name = " + ProductName() + "\r\n" : std::string()) +
-                           "Destination = " + Product() + "\r\nLog = <D>\\install.log\r\n" +
-                           extra + "\r\n[Component Main]\r\nSelected = 1\r\n";
+                           "Destination = " + Product() + "\r\nLog = <D>\\install.log\r\n" + extra +
+                           "\r\n[Component Main]\r\nSelected = 1\r\n";
         for (const std::string& element : elements)
             text += "\r\n" + Replaced(element, "]\r\n", "]\r\nComponent = Main\r\n");
         return text;
@@ -120,16 +120,17 @@ protected:
 
     static std::string FileElement(const std::string& id, const std::string& destDir,
                                    const std::string& destName, const std::string& more = "") {
-        return "[WSetupFile " + id + "]\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " +
-               destDir + "\r\nDestName = " + destName + "\r\nCopyMode = 0\r\n" + more;
+        return "[WSetupFile " + id +
+               "]\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " + destDir +
+               "\r\nDestName = " + destName + "\r\nCopyMode = 0\r\n" + more;
     }
 
     long Run(const std::string& words, std::string* output = nullptr) const {
         const std::string out = folder / "engine.out";
         DeleteFileA(out.c_str());
-        const long code = RunAndWait("\"" + testsupport::ProgramFolder() +
-                                     "\\standins\\productengine.exe\" " + words + " \"output=" +
-                                     out + "\"");
+        const long code =
+            RunAndWait("\"" + testsupport::ProgramFolder() + "\\standins\\productengine.exe\" " +
+                       words + " \"output=" + out + "\"");
         const std::string text = ReadFileBytes(out);
         if (output)
             *output = text;
@@ -183,7 +184,8 @@ TEST_F(EngineRemoval, TheMacroContextIsFilledOnceAndARollbackUsesItsOwnLogsMacro
     int records = 0;
     for (std::string::size_type at = 0; (at = log.find("\n", at)) != std::string::npos; ++at) {
         macros += log.compare(at + 1, 6, "macro ") == 0;
-        records += log.compare(at + 1, 7, "intent ") == 0 || log.compare(at + 1, 8, "outcome ") == 0;
+        records +=
+            log.compare(at + 1, 7, "intent ") == 0 || log.compare(at + 1, 8, "outcome ") == 0;
     }
     std::printf("macro lines in the log's header: %d\n", macros);
     EXPECT_EQ(macros, 1) << log;
@@ -294,8 +296,7 @@ TEST_F(EngineRemoval, RemovalDeletesOnlyFilesThatAreStillTheInstallations) {
     EXPECT_EQ(Remove(&removal), ExitOk) << removal;
     std::printf("%s", removal.c_str());
     EXPECT_TRUE(Exists(users)) << "a file that was there before is the user's\n" << removal;
-    EXPECT_EQ(ReadFileBytes(edited), "the user's notes, written after the installation")
-        << removal;
+    EXPECT_EQ(ReadFileBytes(edited), "the user's notes, written after the installation") << removal;
     EXPECT_NE(removal.find("left: " + edited + " (changed since the installation)"),
               std::string::npos)
         << removal;
@@ -408,9 +409,9 @@ TEST_F(EngineRemoval, AFolderWithTheUsersDocumentsIsNotScheduledForTheRestart) {
     OverrideForTesting<RestartPlatform*> asTheEngineSeesIt(RestartPlatformForTesting(), &nt);
     const Saved restartBefore = SaveRestartList();
     std::string output;
-    ASSERT_EQ(Install(Description({FileElement("Program", "<D>", "app.txt")}, "", false), "",
-                      &output),
-              ExitOk)
+    ASSERT_EQ(
+        Install(Description({FileElement("Program", "<D>", "app.txt")}, "", false), "", &output),
+        ExitOk)
         << output;
     ASSERT_TRUE(WriteFileBytes(Product() + "\\letter.doc", "the user's letter"));
     std::string removal;
