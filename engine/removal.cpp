@@ -102,16 +102,39 @@ bool CountedByOthers(const std::string& path) {
     return ReadSharedCount(SharedCountNameOf(path), count) && count > 1;
 }
 
+// Whether `path` lies in the product's folder <D>.
+bool InProductFolder(const std::string& path) {
+    std::string folder = TheSetupContext().MacroD.c_str();
+    if (folder.empty())
+        return false;
+    if (folder.back() != '\\')
+        folder += '\\';
+    return path.size() > folder.size() && EqualText(path.substr(0, folder.size()), folder, false);
+}
+
+// Whether a later step of the log changes the file again (an edit of an installed settings
+// file): the stamp of the step that copied it is then not the file's last state.
+bool ChangedByALaterStep(const std::string& path, const Installed& installed, std::size_t index) {
+    for (std::size_t k = index + 1; k < installed.steps.size(); ++k)
+        for (const Saved& saved : installed.steps[k]->saved)
+            if (saved.kind == Saved::Kind::File && EqualText(saved.path, path, false))
+                return true;
+    return false;
+}
+
 // Whether the file at `path` is still the one the step put there, so that removal may delete it.
-// Answers the reason to keep it ("" to delete): a file that was there before the installation is
-// the user's (its earlier content was given up at the commit, so the product's copy stays); one
-// whose size or checksum differs from the outcome's was changed since. An outcome without a stamp
-// is trusted only in a log written before outcomes carried one.
-std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool stampedLog) {
+// Answers the reason to keep it ("" to delete): a file outside the product's folder that was there
+// before the installation is the user's (its earlier content was given up at the commit, so the
+// product's copy stays; in <D> an earlier file is the product's own, as after an earlier version);
+// one whose size or checksum differs from the outcome's was changed since. An outcome without a
+// stamp is trusted only in a log written before outcomes carried one.
+std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool stampedLog,
+                         bool editedLater) {
     for (const Saved& saved : step.saved)
-        if (saved.kind == Saved::Kind::File && saved.existed && EqualText(saved.path, path, false))
+        if (saved.kind == Saved::Kind::File && saved.existed &&
+            EqualText(saved.path, path, false) && !InProductFolder(path))
             return "there before the installation";
-    if (!IsFile(path))
+    if (!IsFile(path) || editedLater)
         return "";
     if (step.stamp.known ? !MatchesStamp(path, step.stamp) : stampedLog)
         return "changed since the installation";
@@ -240,7 +263,9 @@ int Remove(const std::string& logPath) {
         const bool counted = IsFileKind(element->Kind) &&
                              TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
         if (IsFileKind(element->Kind)) {
-            const std::string reason = ReasonToKeep(path, step, installed.log.stamped);
+            const std::string reason =
+                ReasonToKeep(path, step, installed.log.stamped,
+                             ChangedByALaterStep(path, installed, static_cast<std::size_t>(i)));
             const bool others = reason.empty() && counted && CountedByOthers(path);
             if (!reason.empty() || others) {
                 if (counted)
