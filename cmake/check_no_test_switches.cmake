@@ -1,6 +1,7 @@
 # Fails when the image IMAGE holds a word of the engine's test switches (test_switches.h): the
 # shipped engine must neither parse them nor carry their texts. The image's texts are read as
 # `strings` lists them.
+cmake_minimum_required(VERSION 3.16)
 if(NOT EXISTS "${IMAGE}")
   message(FATAL_ERROR "no image ${IMAGE}")
 endif()
