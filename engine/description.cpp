@@ -1,5 +1,7 @@
 #include "description.h"
 
+#include <unordered_map>
+
 #include "file_io.h"
 #include "setup/core/text.h"
 
@@ -62,13 +64,16 @@ private:
                         error);
         } else {
             m_section = Section::Item;
+            const bool component = kind == "Component";
             std::vector<DescribedItem>& list =
-                kind == "Component" ? m_description.components : m_description.elements;
-            for (const DescribedItem& other : list)
-                if (other.id == id && (kind == "Component") == (other.className == "Component"))
-                    return Fail("\"" + id + "\" is described twice (first at line " +
-                                    std::to_string(other.line) + ")",
-                                error);
+                component ? m_description.components : m_description.elements;
+            // Each Id once among the components and once among the elements: one look-up per
+            // section, however long the description.
+            const auto first = (component ? m_componentLines : m_elementLines).emplace(id, m_line);
+            if (!first.second)
+                return Fail("\"" + id + "\" is described twice (first at line " +
+                                std::to_string(first.first->second) + ")",
+                            error);
             list.push_back(DescribedItem{kind, id, m_line, {}});
             m_item = &list.back();
         }
@@ -126,6 +131,8 @@ private:
     Section m_section = Section::None;
     DescribedItem* m_item = nullptr;
     int m_line = 0;
+    std::unordered_map<std::string, int> m_componentLines; // Id -> line of its section
+    std::unordered_map<std::string, int> m_elementLines;
 };
 
 } // namespace

@@ -19,15 +19,7 @@
 //   log=<path>          the transaction log, which becomes the uninstall log (default: the
 //                       description's Log setting; check, remove and recover need only the log)
 //   output=<path>       where the progress lines go (default: standard output)
-//   bar=painted         for the tests of the progress window: the bar it paints itself where
-//                       the system has no common progress bar (NT 3.51)
-//   stop-after=<n> [tear=1]   for the tests of recovery: the process ends right after the n-th
-//                       intent or outcome reached the log (with tear=1 half-way through it)
-//   stop-in-copy=1      for the tests of recovery: the process ends (exit code 9) half-way
-//                       through the first copy of a file of 1 MB or more, with the part it
-//                       wrote on the disk, as a crash in the middle of a large copy would
-//   cancel-after=<n>    for the tests of cancelling: the user's cancel is requested right after
-//                       element n's outcome reached the log, as a click on Cancel would
+// The engine's test build (TARVO_TEST_SWITCHES) knows a few more words: test_switches.h.
 //
 // Every run that knows its log first rolls back an installation that did not finish there.
 // An installation whose log is already there (a committed one) is refused: its log would be lost.
@@ -65,7 +57,6 @@
 // restart Windows now.
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -84,6 +75,9 @@
 #include "setup/core/path.h"
 #include "setup/core/text.h"
 #include "setup/elements/copy_rules.h"
+#ifdef TARVO_TEST_SWITCHES
+#include "test_switches.h"
+#endif
 
 namespace {
 
@@ -100,8 +94,10 @@ struct Request {
     std::string logPath;
     std::string outputPath;
     InstallSwitches switches;
-    bool stopInCopy = false;
     bool commonBar = true;
+#ifdef TARVO_TEST_SWITCHES
+    TestSwitches test;
+#endif
 };
 
 Request ReadCommandLine() {
@@ -119,19 +115,17 @@ Request ReadCommandLine() {
             request.logPath = value;
         else if (key == "output")
             request.outputPath = value;
-        else if (key == "stop-after")
-            request.switches.stopAfter = std::atoi(value.c_str());
-        else if (key == "tear")
-            request.switches.tear = value == "1";
-        else if (key == "stop-in-copy")
-            request.stopInCopy = value == "1";
-        else if (key == "cancel-after")
-            request.switches.cancelAfter = std::atoi(value.c_str());
         else if (key == "source")
             g_sourceFolder = value;
-        else if (key == "bar")
-            request.commonBar = value != "painted";
+#ifdef TARVO_TEST_SWITCHES
+        else if (ReadTestSwitch(key, value, request.test))
+            continue;
+#endif
     }
+#ifdef TARVO_TEST_SWITCHES
+    request.switches = request.test.install;
+    request.commonBar = !request.test.paintedBar;
+#endif
     const std::string commandLine = Uppercased(GetCommandLineA());
     g_interactive = request.outputPath.empty() && commandLine.find("/BATCH") == std::string::npos &&
                     commandLine.find("/SILENT") == std::string::npos;
@@ -227,8 +221,9 @@ int RunFromDescription(Request& request) {
 int main() {
     UseSetupClassTable();
     Request request = ReadCommandLine();
-    OverrideForTesting<PlatformCopyFunction> copy(
-        CopyFunctionForTesting(), request.stopInCopy ? &CopyAndStopHalfWay : nullptr);
+#ifdef TARVO_TEST_SWITCHES
+    UseTestSwitches(request.test);
+#endif
     if (request.outputPath.empty())
         g_out.UseStandardOutput();
     else if (!g_out.Create(request.outputPath))

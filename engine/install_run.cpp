@@ -17,36 +17,11 @@
 #include "setup/elements/custom_code.h"
 #include "setup/elements/element_kinds.h"
 #include "setup/elements/element_paths.h"
+#include "setup/elements/file.h"
+#include "setup/core/macros.h"
 #include "setup/elements/ttf_file.h"
 #include "transaction_log.h"
 #include "undo.h"
-
-bool CopyAndStopHalfWay(const std::string& source, const std::string& destination) {
-    KernelHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const DWORD size = in ? GetFileSize(in.Get(), nullptr) : 0;
-    if (!in || size == INVALID_FILE_SIZE || size < (1u << 20)) {
-        in.Reset();
-        return CopyFileA(source.c_str(), destination.c_str(), FALSE) != 0;
-    }
-    KernelHandle out(CreateFileA(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out)
-        return false;
-    std::vector<char> block(1 << 16);
-    for (DWORD written = 0; written < size / 2;) {
-        DWORD got = 0;
-        DWORD put = 0;
-        if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) ||
-            got == 0 || !WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got)
-            return false;
-        written += put;
-    }
-    FlushFileBuffers(out.Get());
-    Say("stopped half-way through the copy of " + source + " to " + destination);
-    TerminateProcess(GetCurrentProcess(), 9);
-    return false;
-}
 
 namespace {
 
@@ -146,6 +121,18 @@ bool AnnounceBatch(Product& product, InstallRun& run, int n, std::vector<Prepare
     return run.writer.Sync();
 }
 
+// The file a file kind's step put in place, for its outcome: the destination as the copy left it,
+// or, for a replacement that waits for the restart, the source that will then stand there.
+FileStamp StampOfInstalledFile(WSetupElement* element, int status, StepMeaning meaning) {
+    if ((element->Kind != KindFile && element->Kind != KindTTFFile) || meaning != StepMeaning::Done)
+        return FileStamp();
+    const auto* file = static_cast<const WSetupFile*>(element);
+    if (IsScheduledOutcome(status))
+        return StampOf(
+            TheSetupContext().ResolvePath(file->SourceDir.c_str(), file->SourceName.c_str()));
+    return StampOf(ElementPath(*element, false));
+}
+
 // Runs an announced step and records its outcome; false when the log could not be written.
 bool RunStep(InstallRun& run, const PreparedStep& p, StepMeaning& meaning) {
     StepResult r{ElementNotProcessed, "", FontRegistered};
@@ -161,7 +148,8 @@ bool RunStep(InstallRun& run, const PreparedStep& p, StepMeaning& meaning) {
                  p.step.component, r.status, r.note));
     for (int i = before; i < run.rebootList.GetSize(); ++i)
         Say(std::string("restart ") + run.rebootList.GetAt(i).c_str());
-    return run.writer.Record(p.step.number, r.status, meaning, p.element->GetFullRecord().c_str());
+    return run.writer.Record(p.step.number, r.status, meaning, p.element->GetFullRecord().c_str(),
+                             StampOfInstalledFile(p.element, r.status, meaning));
 }
 
 LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
@@ -217,10 +205,9 @@ bool RollBackRun(InstallRun& run) {
 }
 
 // Creates the log and its folder; false, with nothing left behind, when it could not.
-bool BeginLog(const Product& product, InstallRun& run, const InstallSwitches& switches) {
+bool BeginLog(const Product& product, InstallRun& run) {
     const std::string logFolder = ParentOf(run.logPath);
     const std::string createdFolder = FirstMissingFolder(logFolder);
-    run.writer.StopAfter(switches.stopAfter, switches.tear);
     bool logged = (createdFolder.empty() || CreateDirectoryTree(logFolder)) &&
                   run.writer.Begin(run.logPath, HeaderLines(product)) &&
                   (createdFolder.empty() || run.writer.Note(CreatedLine(createdFolder)));
@@ -256,7 +243,7 @@ int Install(const ProductDescription& description, const std::string& logPath,
     InstallRun run;
     run.logPath = logPath;
     run.aside = AsideFolderOf(logPath);
-    if (!BeginLog(product, run, switches))
+    if (!BeginLog(product, run))
         return ExitLogFailed;
     run.order = Ordered(product, true);
     const LoopEnd end = InstallElements(product, run, switches.cancelAfter);

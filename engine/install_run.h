@@ -8,18 +8,13 @@
 
 #include "description.h"
 
-// The test switches of an installation (see the engine's command line).
+// What the test build of the engine asks of an installation (test_switches.h); the shipped
+// engine leaves it as it is.
 struct InstallSwitches {
-    int stopAfter = 0;
-    bool tear = false;
-    int cancelAfter = 0;
+    int cancelAfter = 0; // the user's cancel is requested right after element n's outcome
 };
 
 // Installs the product with its log at `logPath`; a log already there (a committed installation)
 // is refused. Answers the run's exit code.
 int Install(const ProductDescription& description, const std::string& logPath,
             const InstallSwitches& switches);
-
-// The copy of the stop-in-copy switch: a file of 1 MB or more is copied half-way, and then the
-// process ends (exit code 9); a smaller one is copied whole.
-bool CopyAndStopHalfWay(const std::string& source, const std::string& destination);

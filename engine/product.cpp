@@ -90,11 +90,19 @@ void CheckMediumFile(WSetupFile* file, const DescribedItem& item, const std::str
         product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});
 }
 
+// The definitions a description or a log brings: a context is filled from one of them at a time,
+// so that a rollback expands its log's own folders and a log's header holds each definition once.
+void ForgetDefinitions(SetupContext& context) {
+    context.Variables.RemoveAll();
+    context.ClearCustomMacros();
+}
+
 } // namespace
 
 void FillContext(const ProductDescription& description) {
     SetupContext& context = TheSetupContext();
     SystemFolders& folders = TheSystemFolders();
+    ForgetDefinitions(context);
     context.MacroS = (g_sourceFolder.empty() ? ParentOf(description.path) : g_sourceFolder).c_str();
     context.MacroW = folders.Windows().c_str();
     context.MacroY = folders.System().c_str();
@@ -214,6 +222,7 @@ std::vector<std::string> HeaderLines(const Product& product) {
 
 bool ApplyHeader(const std::vector<std::string>& header, Product& product, std::string& error) {
     SetupContext& context = TheSetupContext();
+    ForgetDefinitions(context);
     for (const std::string& line : header) {
         std::string word = TextBefore(line, " ");
         std::string rest = TextAfter(line, " ");

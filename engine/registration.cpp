@@ -3,7 +3,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <vector>
+
+#include "restart.h"
 #include "setup/core/path.h"
+#include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 
 namespace {
@@ -22,9 +26,12 @@ DescribedItem Element(const char* className, const char* id,
 } // namespace
 
 std::string EngineCopyName(const std::string& productName, const std::string& logPath,
-                           const std::string& engineName) {
+                           const std::string& engineName, int generation) {
     std::uint32_t hash = 2166136261u; // FNV-1a
-    for (const char c : Uppercased(productName + '\n' + logPath)) {
+    std::string hashed = productName + '\n' + logPath;
+    if (generation > 0)
+        hashed += '\n' + std::to_string(generation);
+    for (const char c : Uppercased(hashed)) {
         hash ^= static_cast<unsigned char>(c);
         hash *= 16777619u;
     }
@@ -33,6 +40,35 @@ std::string EngineCopyName(const std::string& productName, const std::string& lo
     const std::string file = FileNameOf(engineName);
     const std::string::size_type dot = file.rfind('.');
     return name + (dot == std::string::npos ? std::string() : file.substr(dot));
+}
+
+namespace {
+
+std::string QuotedIfBlank(const std::string& text) {
+    return text.find_first_of(" \t") == std::string::npos ? text : "\"" + text + "\"";
+}
+
+// The copy's name: the first generation whose file does not wait for its deletion at the restart.
+std::string FreeCopyName(const std::string& productName, const std::string& logPath,
+                         const std::string& engineName) {
+    const std::vector<PendingRename> pending = PendingRenames();
+    const std::string windows = TheSystemFolders().Windows();
+    for (int generation = 0;; ++generation) {
+        const std::string name = EngineCopyName(productName, logPath, engineName, generation);
+        const std::string path = JoinPath(windows, name, true);
+        bool deleted = false;
+        for (const PendingRename& entry : pending)
+            if (entry.target.empty() && WaitsForRestart(path, {entry}))
+                deleted = true;
+        if (!deleted || generation >= 15)
+            return name;
+    }
+}
+
+} // namespace
+
+std::string RemovalCommand(const std::string& copyPath, const std::string& logPath) {
+    return QuotedIfBlank(copyPath) + " mode=remove " + QuotedIfBlank("log=" + logPath);
 }
 
 std::string UninstallKeyOf(const std::string& productName) {
@@ -50,7 +86,7 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
     description.components.push_back(component);
 
     const std::string engineName = FileNameOf(enginePath);
-    const std::string copyName = EngineCopyName(description.name, logPath, engineName);
+    const std::string copyName = FreeCopyName(description.name, logPath, engineName);
     description.elements.push_back(Element("WSetupFile", "EngineCopy",
                                            {{"SourceDir", ParentOf(enginePath), 0},
                                             {"MediaName", engineName, 0},
@@ -65,11 +101,12 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
                                             {"ValueName", "DisplayName", 0},
                                             {"ValueData", description.name, 0},
                                             {"ValueType", "STRING", 0}}));
-    description.elements.push_back(
-        Element("WSetupRegEntry", "UninstallCommand",
-                {{"RootName", "HKEY_LOCAL_MACHINE", 0},
-                 {"KeyPath", key, 0},
-                 {"ValueName", "UninstallString", 0},
-                 {"ValueData", "\"<W>\\" + copyName + "\" mode=remove \"log=" + logPath + "\"", 0},
-                 {"ValueType", "STRING", 0}}));
+    description.elements.push_back(Element(
+        "WSetupRegEntry", "UninstallCommand",
+        {{"RootName", "HKEY_LOCAL_MACHINE", 0},
+         {"KeyPath", key, 0},
+         {"ValueName", "UninstallString", 0},
+         {"ValueData",
+          RemovalCommand(JoinPath(TheSystemFolders().Windows(), copyName, true), logPath), 0},
+         {"ValueType", "STRING", 0}}));
 }

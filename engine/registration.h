@@ -39,9 +39,16 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
 // of the product's name and its log's path (ignoring case), and the extension of `engineName`; a
 // short name, which every family's restart scheduling takes as it is. The same product installed
 // again in the same place has the same copy; installed in another place, a copy of its own, which
-// the removal of the other installation leaves.
+// the removal of the other installation leaves. A later `generation` hashes that number too: an
+// installation whose first name still waits for its deletion at the restart (a removal ran from
+// that copy) takes the next one, so that the restart never deletes a live copy.
 std::string EngineCopyName(const std::string& productName, const std::string& logPath,
-                           const std::string& engineName);
+                           const std::string& engineName, int generation = 0);
+
+// The removal command the entry holds: the copy and the log, each quoted only when it holds a
+// blank, so that the line runs the same through CreateProcess and through "cmd /c" (which drops
+// the first and the last quote of a line that begins with one).
+std::string RemovalCommand(const std::string& copyPath, const std::string& logPath);
 
 // The key of the product's entry under HKEY_LOCAL_MACHINE.
 std::string UninstallKeyOf(const std::string& productName);

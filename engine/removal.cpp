@@ -15,6 +15,7 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
+#include "setup/core/text.h"
 #include "setup/elements/element_kinds.h"
 #include "setup/elements/element_paths.h"
 #include "setup/elements/file.h"
@@ -68,26 +69,76 @@ bool LeftAlone(WSetupElement* element, const LoggedStep& step) {
            (step.meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind));
 }
 
-// Whether a shared file is to be uninstalled is the engine's decision: while another product
-// still counts it, the engine only lowers the count and leaves the file in place. Answers true
-// when it did so.
-bool KeptForOthers(WSetupElement* element) {
-    if (element->Kind != KindFile && element->Kind != KindTTFFile)
+bool IsFileKind(int kind) {
+    return kind == KindFile || kind == KindTTFFile;
+}
+
+// After the last product's removal a shared count of 0 goes, and so does the table's key when
+// this installation created it and nothing else is in it.
+void DropUnusedCount(const std::string& name, const LoggedStep& step) {
+    if (!RemoveUnusedSharedCount(name))
+        return;
+    for (const Saved& saved : step.saved)
+        if (saved.kind == Saved::Kind::RegKey && EqualText(saved.path, SharedDllsKey, false) &&
+            !PutBack(saved))
+            Say("left: HKEY_LOCAL_MACHINE\\" + saved.path + " (could not be deleted)");
+}
+
+// Gives back the shared count the installation took for a file whose removal leaves it in
+// place (the copy rule kept the user's file, another product counts it, it is not to be
+// removed, or it is no longer the installation's); the name is the one the file kind counts
+// under.
+void GiveBackSharedCount(const std::string& path, const LoggedStep& step) {
+    const std::string name = SharedCountNameOf(path);
+    if (!AdjustSharedCount(name, -1))
+        Say("left: the shared count of " + path + " (could not be lowered)");
+    DropUnusedCount(name, step);
+}
+
+// Whether another product still counts the shared file: the engine then only lowers the count
+// and leaves the file in place.
+bool CountedByOthers(const std::string& path) {
+    unsigned long count = 0;
+    return ReadSharedCount(SharedCountNameOf(path), count) && count > 1;
+}
+
+// Whether `path` lies in the product's folder <D>.
+bool InProductFolder(const std::string& path) {
+    std::string folder = TheSetupContext().MacroD.c_str();
+    if (folder.empty())
         return false;
-    auto* file = static_cast<WSetupFile*>(element);
-    if (!(file->FileFlags & SharedFileFlags) || !file->RemoveOnUninstall)
-        return false;
-    SetupContext& context = TheSetupContext();
-    std::string path =
-        context.ResolvePath(context.ExpandVariables(file->DestDir.c_str()), file->DestName.c_str());
-    RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_ALL_ACCESS, key.Receive()) !=
-        ERROR_SUCCESS)
-        return false;
-    DWORD count = 0;
-    if (!ReadRegDword(key.Get(), path, count) || count <= 1)
-        return false;
-    return WriteRegDword(key.Get(), path, count - 1);
+    if (folder.back() != '\\')
+        folder += '\\';
+    return path.size() > folder.size() && EqualText(path.substr(0, folder.size()), folder, false);
+}
+
+// Whether a later step of the log changes the file again (an edit of an installed settings
+// file): the stamp of the step that copied it is then not the file's last state.
+bool ChangedByALaterStep(const std::string& path, const Installed& installed, std::size_t index) {
+    for (std::size_t k = index + 1; k < installed.steps.size(); ++k)
+        for (const Saved& saved : installed.steps[k]->saved)
+            if (saved.kind == Saved::Kind::File && EqualText(saved.path, path, false))
+                return true;
+    return false;
+}
+
+// Whether the file at `path` is still the one the step put there, so that removal may delete it.
+// Answers the reason to keep it ("" to delete): a file outside the product's folder that was there
+// before the installation is the user's (its earlier content was given up at the commit, so the
+// product's copy stays; in <D> an earlier file is the product's own, as after an earlier version);
+// one whose size or checksum differs from the outcome's was changed since. An outcome without a
+// stamp is trusted only in a log written before outcomes carried one.
+std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool stampedLog,
+                         bool editedLater) {
+    for (const Saved& saved : step.saved)
+        if (saved.kind == Saved::Kind::File && saved.existed &&
+            EqualText(saved.path, path, false) && !InProductFolder(path))
+            return "there before the installation";
+    if (!IsFile(path) || editedLater)
+        return "";
+    if (step.stamp.known ? !MatchesStamp(path, step.stamp) : stampedLog)
+        return "changed since the installation";
+    return "";
 }
 
 // The registry value the entry replaced, when there was one: removal puts it back with its type.
@@ -133,8 +184,8 @@ void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
     for (const std::string& line : log.header)
         text += line + "\r\n";
     for (const LoggedStep* step : left)
-        text += IntentLine(*step) +
-                OutcomeLine(step->number, step->status, step->meaning, step->recordAfter);
+        text += IntentLine(*step) + OutcomeLine(step->number, step->status, step->meaning,
+                                                step->recordAfter, step->stamp);
     text += CommitLine;
     if (file.Create(logPath) && file.Write(text) && file.Flush())
         Say("log " + logPath + " keeps " + std::to_string(left.size()) + " elements");
@@ -196,15 +247,36 @@ int Remove(const std::string& logPath) {
         const LoggedStep& step = *installed.steps[i];
         ++n;
         if (LeftAlone(element, step)) {
+            // A shared file the copy rule kept was counted all the same: the count goes back.
+            const bool counted = IsFileKind(element->Kind) &&
+                                 TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
+            if (counted)
+                GiveBackSharedCount(ElementPath(*element, false), step);
             Say(ItemLine("undo", n, m, element, step.component, step.status,
-                         "nothing to undo: the installation did not change it"));
+                         counted ? "nothing to undo: the installation did not change it; its "
+                                   "shared count is given back"
+                                 : "nothing to undo: the installation did not change it"));
             continue;
         }
         const int before = rebootList.GetSize();
-        if (KeptForOthers(element)) {
-            Say(ItemLine("undo", n, m, element, step.component, 0,
-                         "kept: another product counts it"));
-            continue;
+        const std::string path = IsFileKind(element->Kind) ? ElementPath(*element, false) : "";
+        const bool counted = IsFileKind(element->Kind) &&
+                             TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
+        if (IsFileKind(element->Kind)) {
+            const std::string reason =
+                ReasonToKeep(path, step, installed.log.stamped,
+                             ChangedByALaterStep(path, installed, static_cast<std::size_t>(i)));
+            const bool others = reason.empty() && counted && CountedByOthers(path);
+            if (!reason.empty() || others) {
+                if (counted)
+                    GiveBackSharedCount(path, step);
+                if (!reason.empty())
+                    Say("left: " + path + " (" + reason + ")");
+                Say(ItemLine("undo", n, m, element, step.component, 0,
+                             others ? "kept: another product counts it"
+                                    : "kept: not the installation's to delete"));
+                continue;
+            }
         }
         const bool swept = folders.Take(element);
         if (!swept)
@@ -212,6 +284,10 @@ int Remove(const std::string& logPath) {
         StepResult r{0, "", FontRegistered};
         if (UndoInstalled(element, step, rebootList, r) == StepMeaning::Failed)
             left.insert(left.begin(), &step);
+        else if (counted && r.status == FileNotToBeRemoved)
+            GiveBackSharedCount(path, step); // the kind keeps the file and its count
+        else if (counted)
+            DropUnusedCount(SharedCountNameOf(path), step);
         if (swept)
             folders.After();
         Say(ItemLine("undo", n, m, element, step.component, r.status, r.note));
@@ -228,11 +304,14 @@ int Remove(const std::string& logPath) {
             // that file.
             if (rebootList.GetSize() > 0) {
                 std::vector<std::string> scheduled;
-                RemoveFoldersAtRestart(ParentOf(logPath), folder, scheduled);
+                const bool whole = RemoveFoldersAtRestart(ParentOf(logPath), folder, scheduled);
                 for (const std::string& level : scheduled) {
                     rebootList.Add(FwString(level.c_str()));
                     Say("restart " + level);
                 }
+                if (!whole)
+                    Say("left: " + ParentOf(logPath) +
+                        " (it holds what is not the installation's)");
             }
         }
     Summary("remove", installed.elements, rebootList.GetSize(), static_cast<int>(left.size()));

@@ -231,13 +231,55 @@ bool CancelAddedRestartEntries(const Saved& saved) {
     return true;
 }
 
-void RemoveFoldersAtRestart(const std::string& deepest, const std::string& created,
+namespace {
+
+// Whether everything in `folder` goes at the restart: each file waits in `pending` for its
+// deletion, each subfolder is one of `scheduled`.
+bool EmptiesAtRestart(const std::string& folder, const std::vector<PendingRename>& pending,
+                      const std::vector<std::string>& scheduled) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(JoinPath(folder, "*", true).c_str(), &data));
+    if (!find)
+        return true;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = JoinPath(folder, name, true);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (std::none_of(scheduled.begin(), scheduled.end(), [&](const std::string& level) {
+                    return EqualText(level, path, false);
+                }))
+                return false;
+            continue;
+        }
+        bool deleted = false;
+        const std::string shortPath = ShortPathOf(path);
+        for (const PendingRename& entry : pending)
+            if (entry.target.empty() &&
+                (EqualText(entry.source, path, false) ||
+                 (!shortPath.empty() && EqualText(ShortPathOf(entry.source), shortPath, false))))
+                deleted = true;
+        if (!deleted)
+            return false;
+    } while (FindNextFileA(find.Get(), &data));
+    return true;
+}
+
+} // namespace
+
+bool RemoveFoldersAtRestart(const std::string& deepest, const std::string& created,
                             std::vector<std::string>& scheduled) {
+    const std::vector<PendingRename> pending = PendingRenames();
     for (std::string level = deepest; level.size() >= created.size() && !level.empty();) {
         const DWORD attributes = GetFileAttributesA(level.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            DeleteFileAtReboot(level))
-            scheduled.push_back(level);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            // A level that keeps something at the restart stays, and so do the levels above it.
+            if (!EmptiesAtRestart(level, pending, scheduled))
+                return false;
+            if (DeleteFileAtReboot(level))
+                scheduled.push_back(level);
+        }
         if (EqualText(level, created, false))
             break;
         const std::string parent = ParentOf(level);
@@ -245,6 +287,7 @@ void RemoveFoldersAtRestart(const std::string& deepest, const std::string& creat
             break;
         level = parent;
     }
+    return true;
 }
 
 bool WaitsForRestart(const std::string& path, const std::vector<PendingRename>& pending) {

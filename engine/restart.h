@@ -54,9 +54,11 @@ bool CancelAddedRestartEntries(const Saved& saved);
 Seam<const char*>& PendingMovesKeyForTesting();
 
 // Schedules the folder levels from `deepest` up to `created` for removal at the restart, deepest
-// first (the platform removes those that are empty by then); each level scheduled goes into
-// `scheduled`. For folders that could not go yet because a file in them waits for the restart.
-void RemoveFoldersAtRestart(const std::string& deepest, const std::string& created,
+// first; each level scheduled goes into `scheduled`. For folders that could not go yet because a
+// file in them waits for the restart. A level is scheduled only when everything in it goes at the
+// restart too: one that holds anything else (a user's documents) stays, with the levels above it,
+// and the answer is false.
+bool RemoveFoldersAtRestart(const std::string& deepest, const std::string& created,
                             std::vector<std::string>& scheduled);
 
 // Whether something in `pending` replaces or deletes `path` at the restart (paths compare by

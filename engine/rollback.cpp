@@ -6,9 +6,30 @@
 #include "output.h"
 #include "product.h"
 #include "setup/core/handles.h"
+#include "setup/core/fileutil.h"
 #include "setup/core/path.h"
+#include "setup/core/text.h"
+#include "setup/elements/element_paths.h"
 #include "setup/elements/element_kinds.h"
 #include "undo.h"
+
+namespace {
+
+// The file a finished file step put in place when it is there but no longer that file (its size
+// or checksum differs from the outcome's; in a log whose outcomes carry them, one without counts
+// as different); "" otherwise.
+std::string ChangedSinceItsStep(WSetupElement* element, const LoggedStep& step, bool stampedLog) {
+    if ((element->Kind != KindFile && element->Kind != KindTTFFile) || !step.hasOutcome ||
+        step.meaning != StepMeaning::Done)
+        return "";
+    const std::string path = ElementPath(*element, false);
+    if (!IsFile(path))
+        return "";
+    const bool changed = step.stamp.known ? !MatchesStamp(path, step.stamp) : stampedLog;
+    return changed ? path : "";
+}
+
+} // namespace
 
 bool RollBack(const std::string& logPath, const TransactionLog& log) {
     Product product;
@@ -42,12 +63,19 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
             (ActsAtRemoval(element->Kind) && step.meaning != StepMeaning::Failed) ||
             (element->Kind == KindTTFFile && MeaningOfStatus(element->Kind, ElementStep::Install,
                                                              step.status) != StepMeaning::Failed);
-        if (!UndoneBySavedStates(element->Kind) && mayHaveRun) {
+        // A file a finished step put in place is deleted only while it is still that file.
+        const std::string kept = ChangedSinceItsStep(element, step, log.stamped);
+        if (!kept.empty())
+            Say("left: " + kept + " (changed since the installation)");
+        if (!UndoneBySavedStates(element->Kind) && mayHaveRun && kept.empty()) {
             StepResult r = UndoElement(element, rebootList);
             status = r.status;
             note = "undone by its kind";
         }
         for (auto saved = step.saved.rbegin(); saved != step.saved.rend(); ++saved) {
+            if (!kept.empty() && saved->kind == Saved::Kind::File && !saved->existed &&
+                EqualText(saved->path, kept, false))
+                continue;
             if (!PutBack(*saved)) {
                 ++notPutBack;
                 note += (note.empty() ? "" : "; ") + std::string("not put back: ") +

@@ -1,7 +1,10 @@
 #include "transaction_log.h"
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "setup/core/fileutil.h"
+#include "setup/core/handles.h"
 #include "setup/core/text.h"
 
 #ifdef TARVO_COUNT_LOG_FLUSHES
@@ -184,11 +187,60 @@ const char* MeaningLetter(StepMeaning meaning) {
     return "F";
 }
 
+std::string StampWord(const FileStamp& stamp) {
+    char sum[9];
+    std::snprintf(sum, sizeof sum, "%08lx", static_cast<unsigned long>(stamp.checksum));
+    return "S:" + std::to_string(stamp.size) + ":" + sum;
+}
+
+bool ParseStamp(const std::string& word, FileStamp& stamp) {
+    if (word.compare(0, 2, "S:") != 0)
+        return false;
+    const std::string rest = word.substr(2);
+    const std::string::size_type colon = rest.find(':');
+    if (colon == std::string::npos || colon == 0 || rest.size() - colon - 1 != 8)
+        return false;
+    char* end = nullptr;
+    const unsigned long size = std::strtoul(rest.c_str(), &end, 10);
+    if (end != rest.c_str() + colon)
+        return false;
+    const std::string sum = rest.substr(colon + 1);
+    const unsigned long checksum = std::strtoul(sum.c_str(), &end, 16);
+    if (*end != '\0' || sum.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    stamp.known = true;
+    stamp.size = static_cast<std::uint32_t>(size);
+    stamp.checksum = static_cast<std::uint32_t>(checksum);
+    return true;
+}
+
 } // namespace
 
-std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record) {
+FileStamp StampOf(const std::string& path) {
+    FileStamp stamp;
+    stamp.known = FileSize(path, stamp.size) && FileChecksum(path, stamp.checksum);
+    return stamp;
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+    return a.known && b.known && a.size == b.size && a.checksum == b.checksum;
+}
+
+bool MatchesStamp(const std::string& path, const FileStamp& stamp) {
+    const FileStamp now = StampOf(path);
+    if (now.known)
+        return SameStamp(now, stamp);
+    // Held open without sharing, the file cannot be read: its size is all there is to compare.
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(path.c_str(), &data));
+    return find && data.nFileSizeHigh == 0 && data.nFileSizeLow == stamp.size;
+}
+
+std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record,
+                        const FileStamp& stamp) {
     return "outcome " + std::to_string(number) + " " + std::to_string(status) + " " +
-           MeaningLetter(meaning) + " . " + record + "\r\n";
+           MeaningLetter(meaning) + (stamp.known ? " " + StampWord(stamp) : std::string()) + " . " +
+           record + "\r\n";
 }
 
 std::string CreatedLine(const std::string& folder) {
@@ -252,10 +304,13 @@ bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::strin
             std::vector<std::string> words = Words(line.substr(0, dot));
             long n = 0;
             long status = 0;
-            if (dot == std::string::npos || words.size() != 4 || !WholeNumber(words[1], n) ||
-                !WholeNumber(words[2], status) ||
-                (words[3] != "D" && words[3] != "N" && words[3] != "F"))
-                return fail("an outcome is \"outcome <step> <status> <D|N|F> . <record>\"");
+            FileStamp stamp;
+            if (dot == std::string::npos || (words.size() != 4 && words.size() != 5) ||
+                !WholeNumber(words[1], n) || !WholeNumber(words[2], status) ||
+                (words[3] != "D" && words[3] != "N" && words[3] != "F") ||
+                (words.size() == 5 && !ParseStamp(words[4], stamp)))
+                return fail("an outcome is \"outcome <step> <status> <D|N|F> "
+                            "[S:<size>:<checksum>] . <record>\"");
             LoggedStep* step = nullptr;
             for (LoggedStep& s : log.steps)
                 if (s.number == n)
@@ -268,6 +323,8 @@ bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::strin
                             : words[3] == "N" ? StepMeaning::NothingToDo
                                               : StepMeaning::Failed;
             step->recordAfter = line.substr(dot + 3);
+            step->stamp = stamp;
+            log.stamped = log.stamped || stamp.known;
         } else {
             return fail("unknown line");
         }
@@ -285,18 +342,22 @@ bool TransactionWriter::Begin(const std::string& path, const std::vector<std::st
     return file_.Write(text) && TARVO_FLUSH(file_);
 }
 
-void TransactionWriter::StopAfter(int records, bool tear) {
-    stopAfter_ = records;
-    tear_ = tear;
+namespace {
+
+bool WriteRecord(OutputFile& file, const std::string& line, bool flush) {
+    return file.Write(line) && (!flush || TARVO_FLUSH(file));
+}
+
+Seam<LogRecordWriter> g_recordWriter{&WriteRecord};
+
+} // namespace
+
+Seam<LogRecordWriter>& LogRecordWriterForTesting() {
+    return g_recordWriter;
 }
 
 bool TransactionWriter::Write(const std::string& line, bool flush) {
-    if (stopAfter_ > 0 && ++records_ == stopAfter_) {
-        file_.Write(tear_ ? line.substr(0, line.size() / 2) : line);
-        TARVO_FLUSH(file_);
-        TerminateProcess(GetCurrentProcess(), 9);
-    }
-    return file_.Write(line) && (!flush || TARVO_FLUSH(file_));
+    return g_recordWriter.Get()(file_, line, flush);
 }
 
 bool TransactionWriter::Announce(const LoggedStep& step) {
@@ -312,8 +373,8 @@ bool TransactionWriter::Sync() {
 }
 
 bool TransactionWriter::Record(int number, int status, StepMeaning meaning,
-                               const std::string& record) {
-    return Write(OutcomeLine(number, status, meaning, record), false);
+                               const std::string& record, const FileStamp& stamp) {
+    return Write(OutcomeLine(number, status, meaning, record, stamp), false);
 }
 
 bool TransactionWriter::Note(const std::string& line) {

@@ -8,14 +8,17 @@
 //   component <component record>
 //   created <hex folder>            a folder the engine made for the log itself
 //   intent <n> <class> <component> <saved>... . <full record>
-//   outcome <n> <status> <D|N|F> . <full record>
+//   outcome <n> <status> <D|N|F> [S:<size>:<checksum>] . <full record>
 //   commit
 //
 // An intent is written and flushed before step <n> changes the machine; it carries the element's
 // full record and what the record cannot: the state of every file, folder, registry value and
 // key the step may change, as it was before the step (see Saved). The outcome follows the step:
 // the element's status, what the engine made of it (Done, Nothing to do, Failed) and the record
-// as the step left it, which is what removal rebuilds the element from.
+// as the step left it, which is what removal rebuilds the element from. The outcome of a file
+// kind's step that put a file in place also carries that file's size and checksum (the file
+// utilities' checksum, eight hexadecimal digits): removal and rollback delete the file only while
+// it is still that one. Logs written before outcomes carried it are read all the same.
 // A log without "commit" is an installation that did not finish: it is rolled back.
 //
 // Every line ends with "\r\n". The last line of a log cut short by a crash has no line end: the
@@ -25,11 +28,28 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "file_io.h"
 #include "setup/core/element.h"
+#include "setup/core/seam.h"
+
+// The size and checksum of a file a step put in place (`known` false: none recorded).
+struct FileStamp {
+    bool known = false;
+    std::uint32_t size = 0;
+    std::uint32_t checksum = 0;
+};
+
+// The stamp of the file at `path` now; `known` false when it cannot be read.
+FileStamp StampOf(const std::string& path);
+// Whether two stamps name the same content.
+bool SameStamp(const FileStamp& a, const FileStamp& b);
+// Whether the file at `path` is still the one `stamp` names (a file that another process holds
+// without sharing compares by its size alone).
+bool MatchesStamp(const std::string& path, const FileStamp& stamp);
 
 // One thing as it was before a step.
 struct Saved {
@@ -62,6 +82,7 @@ struct LoggedStep {
     int status = 0;
     StepMeaning meaning = StepMeaning::Failed;
     std::string recordAfter; // the record as the step left it
+    FileStamp stamp;         // the file the step put in place, when the outcome names one
 };
 
 struct TransactionLog {
@@ -69,7 +90,8 @@ struct TransactionLog {
     std::vector<std::string> createdFolders;
     std::vector<LoggedStep> steps; // in the order of their intents
     bool committed = false;
-    bool torn = false; // the last line had no line end and was dropped
+    bool torn = false;    // the last line had no line end and was dropped
+    bool stamped = false; // some outcome carries a file's stamp: the log was written with them
 };
 
 // Reads a log. False with "<file>(<line>): <reason>" when it cannot be read or a whole line is
@@ -78,7 +100,8 @@ bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::strin
 
 // The lines, each with its "\r\n".
 std::string IntentLine(const LoggedStep& step);
-std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record);
+std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::string& record,
+                        const FileStamp& stamp = FileStamp());
 std::string CreatedLine(const std::string& folder);
 const char* const CommitLine = "commit\r\n";
 
@@ -97,22 +120,21 @@ public:
     bool Stage(const LoggedStep& step);    // the intent, not yet flushed
     bool Sync();                           // what was written, flushed
     // The outcome; it reaches the disk with the next intent or the commit.
-    bool Record(int number, int status, StepMeaning meaning, const std::string& record);
+    bool Record(int number, int status, StepMeaning meaning, const std::string& record,
+                const FileStamp& stamp = FileStamp());
     bool Note(const std::string& line); // any other line, flushed
     bool Commit();                      // "commit", flushed
-
-    // For the tests of recovery: the process ends without any cleanup right after the
-    // `records`-th intent or outcome reached the file, or, with `tear`, half-way through it.
-    void StopAfter(int records, bool tear);
 
 private:
     bool Write(const std::string& line, bool flush);
 
     OutputFile file_;
-    int records_ = 0;
-    int stopAfter_ = 0;
-    bool tear_ = false;
 };
+
+// How an intent or outcome line reaches the log's file (flushed when `flush`); the tests of
+// recovery put a writer in its place that ends the process at a chosen record.
+using LogRecordWriter = bool (*)(OutputFile& file, const std::string& line, bool flush);
+Seam<LogRecordWriter>& LogRecordWriterForTesting();
 
 // Hexadecimal text of bytes and back (false when the text is not hexadecimal).
 std::string ToHex(const std::string& bytes);

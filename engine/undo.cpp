@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
@@ -170,12 +173,43 @@ bool IsEmptyKey(HKEY key) {
            subkeys == 0 && values == 0;
 }
 
+// Whether two files hold the same bytes; read with every sharing a holder may have allowed (the
+// file may be held open by another process, which stops a copy onto it but not a read).
+bool SameContent(const std::string& a, const std::string& b) {
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    KernelHandle first(CreateFileA(a.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle second(CreateFileA(b.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!first || !second ||
+        GetFileSize(first.Get(), nullptr) != GetFileSize(second.Get(), nullptr))
+        return false;
+    std::vector<char> x(1 << 16);
+    std::vector<char> y(1 << 16);
+    for (;;) {
+        DWORD gotX = 0;
+        DWORD gotY = 0;
+        if (!ReadFile(first.Get(), x.data(), static_cast<DWORD>(x.size()), &gotX, nullptr) ||
+            !ReadFile(second.Get(), y.data(), static_cast<DWORD>(y.size()), &gotY, nullptr) ||
+            gotX != gotY)
+            return false;
+        if (gotX == 0)
+            return true;
+        if (std::memcmp(x.data(), y.data(), gotX) != 0)
+            return false;
+    }
+}
+
 bool PutBackFile(const Saved& s) {
     if (s.existed) {
         if (s.aside.empty())
             return IsFile(s.path); // held when it was saved: left in place
         if (!IsFile(s.aside))
             return false;
+        // A replacement that only waited for the restart (and was taken out again) never touched
+        // the file: there is nothing to write back, and a file still held could not take it.
+        if (IsFile(s.path) && SameContent(s.aside, s.path))
+            return true;
         if (IsFile(s.path))
             SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         else
@@ -416,7 +450,8 @@ bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideF
             return false;
         if ((element.Kind == KindFile || element.Kind == KindTTFFile) &&
             (static_cast<WSetupFile&>(element).FileFlags & SharedFileFlags))
-            SaveRegValue("HKEY_LOCAL_MACHINE", SharedDllsKey, target, saved); // its product count
+            // Its product count, and the table's key when the step would create it.
+            SaveRegKeyAndValue("HKEY_LOCAL_MACHINE", SharedDllsKey, target, saved);
         return true;
     }
     case KindRegFile:

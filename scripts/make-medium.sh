@@ -30,6 +30,8 @@
 # TARVO_TREE chooses the build whose loader and engine go on the medium: i686 (the product, the
 # default), x86_64 (the test build, for runs under wine64) or the path of a build tree. The check
 # runs that tree's engine, or the x86_64 one where the machine cannot run 32-bit programs.
+# TARVO_TEST_ENGINE=1 puts the engine's test build (productengine, which knows the switches of
+# the kill-point, cancel and window tests) on the medium as ravell32.dll instead of the shipped one.
 # Exit codes: 0 laid out; 2 the description (or the command) was refused; 1 anything else failed.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -100,7 +102,9 @@ case "$TREE" in
 esac
 LOADER="$BUILD/Quenda.exe"
 ENGINE="$BUILD/ravell32.dll"
-[ -f "$ENGINE" ] || ENGINE="$BUILD/tests/bin/standins/productengine.exe"
+if [ "${TARVO_TEST_ENGINE:-0}" = 1 ] || [ ! -f "$ENGINE" ]; then
+    ENGINE="$BUILD/tests/bin/standins/productengine.exe"
+fi
 for f in "$LOADER" "$ENGINE"; do
     [ -f "$f" ] || { echo "$f is missing: build the tree first (scripts/build.sh)" >&2; exit 1; }
 done

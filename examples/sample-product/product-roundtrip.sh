@@ -106,7 +106,7 @@ mkdir -p "$SOURCE/files"
 cp "$FILES"/* "$SOURCE/files/"
 wrun "$TOOLS/samplefont.exe" "$(winpath "$SOURCE/files/tarvosample.ttf")" "Tarvo Sample Sans"
 say "making the medium: make-medium.sh product.txt <medium> --iso --source <source>"
-TARVO_TREE="$BUILD" "$ROOT/scripts/make-medium.sh" "$HERE/product.txt" "$MEDIUM" \
+TARVO_TREE="$BUILD" TARVO_TEST_ENGINE=1 "$ROOT/scripts/make-medium.sh" "$HERE/product.txt" "$MEDIUM" \
     --iso --source "$SOURCE" | sed 's/^/    /'
 [ -f "$MEDIUM/ravell32.dll" ] && [ -f "$MEDIUM.iso" ] || { say "no medium was made"; exit 1; }
 say "the image's level 1 names (isoinfo -l):"

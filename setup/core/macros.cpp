@@ -203,6 +203,10 @@ void ExpandCustomMacros(const SetupContext& context, std::string& text) {
 SetupContext::SetupContext() : Variables(100), RunFromSource(0), Enabled(0) {}
 
 SetupContext::~SetupContext() {
+    ClearCustomMacros();
+}
+
+void SetupContext::ClearCustomMacros() {
     for (int i = 0; i < CustomMacros.GetSize(); ++i)
         delete[] static_cast<char*>(CustomMacros.GetAt(i));
     CustomMacros.RemoveAll();

@@ -30,6 +30,8 @@ public:
     // at least CustomMacroBufferSize bytes long.
     void AddCustomMacro(const std::string& definition);
     static constexpr int CustomMacroBufferSize = 300;
+    // Frees every custom definition: the context then knows none.
+    void ClearCustomMacros();
 
     FwMapStringToString Variables; // name-to-value table for %NAME% variables (block size 100)
     FwString MacroS;

@@ -157,6 +157,12 @@ constexpr StatusMeaning RuntimeFileMeaningRows[] = {
 const StepMeaningTable WSetupFileMeanings = MakeMeaningTable(FileMeaningRows);
 const StepMeaningTable WSetupRuntimeFileMeanings = MakeMeaningTable(RuntimeFileMeaningRows);
 
+bool TookSharedCount(const WSetupFile& file, int status) {
+    if (!CountsAsShared(file.FileFlags) || file.CopyMode == CopyNever)
+        return false;
+    return (status < CopyFailedPlain && status != SkippedOnRequest) || status == AttributesFailed;
+}
+
 WSetupFile::WSetupFile() : WSetupElement(KindFile) {}
 WSetupFile::WSetupFile(int kind) : WSetupElement(kind) {}
 

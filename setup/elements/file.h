@@ -51,6 +51,12 @@ extern const StepMeaningTable WSetupFileMeanings;
 // Undo is Remove; Install and Check do nothing (0).
 extern const StepMeaningTable WSetupRuntimeFileMeanings;
 
+// Whether the install step of `file` took a shared count when it answered `status` (a
+// WSetupCopyOutcome): every outcome past the step's checks that is not a failed copy, a file the
+// copy rule kept included, except under the never-copy rule. Removal gives such a count back.
+class WSetupFile;
+bool TookSharedCount(const WSetupFile& file, int status);
+
 extern const ElementFieldTable WSetupFileFields;
 extern const ElementFieldTable WSetupRuntimeFileFields;
 

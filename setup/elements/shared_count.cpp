@@ -38,6 +38,32 @@ bool AdjustSharedCount(const std::string& path, long delta) {
     return WriteRegDword(key.Get(), path, static_cast<DWORD>(sum));
 }
 
+bool ReadSharedCount(const std::string& name, unsigned long& count) {
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD value = 0;
+    if (!ReadRegDword(key.Get(), name, value))
+        return false;
+    count = value;
+    return true;
+}
+
+bool RemoveUnusedSharedCount(const std::string& name) {
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      key.Receive()) != ERROR_SUCCESS)
+        return true;
+    DWORD count = 0;
+    if (!ReadRegDword(key.Get(), name, count))
+        return true;
+    if (count != 0)
+        return false;
+    const LONG result = RegDeleteValueA(key.Get(), name.c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
 std::string SharedCountNameOf(const std::string& path) {
     if (SharedCountExists(path))
         return path;

@@ -19,6 +19,13 @@ bool CountsAsShared(int fileFlags);
 // the new count was written.
 bool AdjustSharedCount(const std::string& path, long delta);
 
+// The count of the value `name` now; false when it is not there.
+bool ReadSharedCount(const std::string& name, unsigned long& count);
+
+// Deletes the value `name` when it counts 0: no installed product uses the file any more, and an
+// absent value counts the same. True when the value is gone (or was not there).
+bool RemoveUnusedSharedCount(const std::string& name);
+
 // The value name under which an install counted the file at `path`: the path itself, or else
 // its short form (the platform's, or the computed 8.3 form an install with short names uses)
 // when only that one is counted. The path itself when none is counted.

@@ -406,7 +406,7 @@ TEST_F(EngineTransaction, TheListOfInstalledProgramsRemovesTheProductAsWritten) 
     ASSERT_NE(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
     const std::string copy =
         std::string(windows) + "\\" + EngineCopyName(ProductName(), Log(), "productengine.exe");
-    EXPECT_EQ(command.find("\"" + copy + "\" mode=remove \"log=" + Log() + "\""), 0u) << command;
+    EXPECT_EQ(command.find(RemovalCommand(copy, Log())), 0u) << command;
     EXPECT_NE(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // The command as written: the copy removes the product, and itself at the restart.

@@ -1,0 +1,37 @@
+# Fails when the image IMAGE holds a word of the engine's test switches (test_switches.h): the
+# shipped engine must neither parse them nor carry their texts. The image's texts are read as
+# `strings` lists them.
+cmake_minimum_required(VERSION 3.16)
+if(NOT EXISTS "${IMAGE}")
+  message(FATAL_ERROR "no image ${IMAGE}")
+endif()
+find_program(STRINGS_TOOL NAMES strings i686-w64-mingw32-strings x86_64-w64-mingw32-strings)
+if(NOT STRINGS_TOOL)
+  message(FATAL_ERROR "no strings tool to read ${IMAGE}")
+endif()
+execute_process(COMMAND ${STRINGS_TOOL} -a -n 4 ${IMAGE} OUTPUT_VARIABLE listing
+                RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${STRINGS_TOOL} could not read ${IMAGE}")
+endif()
+# One list element a line: the list's own separator and brackets (which join elements) go first.
+string(REGEX REPLACE "[][;\\]" "_" listing "${listing}")
+string(REPLACE "\n" ";" texts "${listing}")
+set(found "")
+foreach(text IN LISTS texts)
+  foreach(word stop-after stop-in-copy cancel-after bar=painted half-way)
+    string(FIND "${text}" "${word}" at)
+    if(NOT at EQUAL -1)
+      list(APPEND found "${word} in \"${text}\"")
+    endif()
+  endforeach()
+  # Short switch words count only as whole texts, as the engine compared them.
+  if(text STREQUAL "tear" OR text STREQUAL "painted" OR text STREQUAL "bar")
+    list(APPEND found "\"${text}\"")
+  endif()
+endforeach()
+list(LENGTH texts count)
+if(found)
+  message(FATAL_ERROR "${IMAGE} holds test switch words: ${found}")
+endif()
+message(STATUS "${IMAGE}: ${count} texts, no test switch word")
