@@ -17,6 +17,8 @@ CopyMode = 0
 Attributes = 010000
 EOF
 DESCRIPTION="description=$(winpath "$MEDIUM/product.txt")"
+# The switches that stop the engine are the test build's.
+ENGINE_FILE="$TEST_ENGINE"
 BIG="$C/Program Files/Tarvo Sample/bigdata.bin"
 
 # How many elements an installation runs: a cancel right after the first one says it (and puts

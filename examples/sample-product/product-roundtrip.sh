@@ -106,9 +106,16 @@ mkdir -p "$SOURCE/files"
 cp "$FILES"/* "$SOURCE/files/"
 wrun "$TOOLS/samplefont.exe" "$(winpath "$SOURCE/files/tarvosample.ttf")" "Tarvo Sample Sans"
 say "making the medium: make-medium.sh product.txt <medium> --iso --source <source>"
-TARVO_TREE="$BUILD" TARVO_TEST_ENGINE=1 "$ROOT/scripts/make-medium.sh" "$HERE/product.txt" "$MEDIUM" \
+TARVO_TREE="$BUILD" "$ROOT/scripts/make-medium.sh" "$HERE/product.txt" "$MEDIUM" \
     --iso --source "$SOURCE" | sed 's/^/    /'
 [ -f "$MEDIUM/ravell32.dll" ] && [ -f "$MEDIUM.iso" ] || { say "no medium was made"; exit 1; }
+# The medium carries the shipped engine, which knows no test switch. The cancelled variant and
+# the kill points run the engine's test build instead (the same units and the switches that stop
+# it), from a folder of its own under the engine's name, on the medium's descriptions.
+TEST_ENGINE="$WORK/test-engine/ravell32.dll"
+mkdir -p "$WORK/test-engine"
+cp "$BUILD/tests/bin/standins/productengine.exe" "$TEST_ENGINE"
+ENGINE_FILE="$MEDIUM/ravell32.dll"
 say "the image's level 1 names (isoinfo -l):"
 isoinfo -l -i "$MEDIUM.iso" | sed -n 's/^Directory listing of \(.*\)/    \1/p; s/.*\] *\([^ ]*;1\) *$/        \1/p'
 # Wine cannot mount the image without root, so the CD-ROM drive S: is a folder that holds what
@@ -191,7 +198,7 @@ engine() { # <output name> <words>...: the medium's engine in batch mode; its ex
     local out=$1
     shift
     set +e
-    wrun "$MEDIUM/ravell32.dll" /batch "$@" "output=$(winpath "$WORK/$out")" >/dev/null
+    wrun "$ENGINE_FILE" /batch "$@" "output=$(winpath "$WORK/$out")" >/dev/null
     local status=$?
     set -e
     return $status
@@ -257,7 +264,7 @@ rollback_variant middle 5
 rollback_variant last 5
 # Cancelled right after the shared library's replacement was scheduled for the restart.
 hold_shared
-rollback_variant cancelled 7 "cancel-after=9"
+ENGINE_FILE="$TEST_ENGINE" rollback_variant cancelled 7 "cancel-after=9"
 grep -q '^restart ' "$WORK/rollback-cancelled.out" ||
     { say "the cancelled variant scheduled nothing for the restart"; ROLLBACKS_OK=no; }
 T2B=$(now)
