@@ -11,6 +11,8 @@
 #include "setup/elements/text_file_kinds.h"
 #include "setup/elements/ttf_file.h"
 
+#include <cstddef>
+
 bool SetField(WSetupElement* element, const ElementField& field, const std::string& text,
               std::string& reason) {
     switch (SetFieldFromText(*element, field, text)) {
@@ -70,7 +72,8 @@ bool SetFromRecord(WSetupElement* element, const ElementFieldTable& fields,
         std::size_t w = static_cast<std::size_t>(fields.wideColumn - 1);
         for (std::size_t i = 0; i < extra; ++i)
             columns[w] += "," + columns[w + 1 + i];
-        columns.erase(columns.begin() + w + 1, columns.begin() + w + 1 + extra);
+        const auto first = columns.begin() + static_cast<std::ptrdiff_t>(w + 1);
+        columns.erase(first, first + static_cast<std::ptrdiff_t>(extra));
     }
     for (std::size_t i = 0; i < expected; ++i)
         if (!SetField(element, *recordFields[i], columns[i], reason))

@@ -12,13 +12,13 @@ if [ ! -f "$BUILD/compile_commands.json" ]; then
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" \
         -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 fi
-# The product's own sources: the setup library, the plug-in and the loader.
+# The product's own sources: the setup library, the plug-in, the loader and the engine.
 mapfile -t sources < <(python3 - "$BUILD/compile_commands.json" "$ROOT" <<'PY'
 import json, os, sys
 root = sys.argv[2] + os.sep
 for entry in json.load(open(sys.argv[1])):
     path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
-    if path.startswith(root) and path[len(root):].split(os.sep)[0] in ("setup", "plugin", "loader"):
+    if path.startswith(root) and path[len(root):].split(os.sep)[0] in ("setup", "plugin", "loader", "engine"):
         print(path)
 PY
 )

@@ -2,7 +2,7 @@ cmake_minimum_required(VERSION 3.20)
 # Checks two rules of the source tree, as a second line behind the build (where the setup
 # library's layers are separate libraries, so that a call upwards already fails to link):
 # - includes point one way: setup/core sees nothing above it; setup/elements sees neither the
-#   assembly nor a deliverable; the plug-in and the loader do not see each other;
+#   assembly nor a deliverable; the plug-in, the loader and the engine do not see each other;
 # - handles are closed only by the owning types of setup/core/handles.h, in the product and in
 #   the tests alike.
 #   cmake -DSOURCE_DIR=<tree> -P house_rules.cmake
@@ -36,10 +36,11 @@ set(RAW_CLOSE
     tests/support/gtest-win32/gtest/internal/custom/gtest-port.h)
 
 set(layers
-    "setup/core|setup/elements/|setup/assembly/|plugin/|loader/"
-    "setup/elements|setup/assembly/|plugin/|loader/"
-    "plugin|loader/"
-    "loader|plugin/")
+    "setup/core|setup/elements/|setup/assembly/|plugin/|loader/|engine/"
+    "setup/elements|setup/assembly/|plugin/|loader/|engine/"
+    "plugin|loader/|engine/"
+    "loader|plugin/|engine/"
+    "engine|plugin/|loader/")
 set(closers "RegCloseKey|CloseHandle|FindClose|FreeLibrary|->Release\\(\\)|CoUninitialize|\
 OleUninitialize|DdeUninitialize|DdeDisconnect|DdeFreeStringHandle|DdeFreeDataHandle|fclose")
 
@@ -65,6 +66,7 @@ endforeach()
 file(GLOB_RECURSE sources "${SOURCE_DIR}/setup/*.h" "${SOURCE_DIR}/setup/*.cpp"
      "${SOURCE_DIR}/plugin/*.h" "${SOURCE_DIR}/plugin/*.cpp"
      "${SOURCE_DIR}/loader/*.h" "${SOURCE_DIR}/loader/*.cpp"
+     "${SOURCE_DIR}/engine/*.h" "${SOURCE_DIR}/engine/*.cpp"
      "${SOURCE_DIR}/tests/*.h" "${SOURCE_DIR}/tests/*.cpp" "${SOURCE_DIR}/tests/*.c")
 foreach(file ${sources})
   file(RELATIVE_PATH name "${SOURCE_DIR}" "${file}")

@@ -10,7 +10,8 @@
 #include "setup/core/framework.h"
 
 // Kind codes, stored in WSetupElement::Kind by each kind's constructor; a component keeps one
-// element list per code.
+// element list per code. The number of kinds is part of the component's binary layout
+// (WSetupComponent::Elements, checked in component.h): a kind cannot be added without it.
 enum WSetupKind : int {
     KindNone = -1, // a plain WSetupElement
     KindBackupFile = 0,
