@@ -53,6 +53,12 @@ kill_point() { # <name> <words>...: the engine killed, the next start recovers, 
     if [ -s "$WORK/kill-$name.unexplained" ]; then
         sed 's/^/    /' "$WORK/kill-$name.unexplained"
     fi
+    # What the recovery said, when it did not end as the engine ends (the test's log is all that
+    # stays of a failed attempt: a second attempt reuses the work folder).
+    if [ "$recovered" != 0 ]; then
+        say "the recovery's output (exit $recovered):"
+        tail -n 15 "$WORK/recover-$name.out" 2>/dev/null | tr -d '\r' | sed 's/^/    /'
+    fi
 }
 for k in $(seq "$RECORDS"); do
     kill_point "after-record-$k" "stop-after=$k"
