@@ -57,7 +57,7 @@ kill_point() { # <name> <words>...: the engine killed, the next start recovers, 
     # stays of a failed attempt: a second attempt reuses the work folder).
     if [ "$recovered" != 0 ]; then
         say "the recovery's output (exit $recovered):"
-        tail -n 15 "$WORK/recover-$name.out" 2>/dev/null | tr -d '\r' | sed 's/^/    /'
+        tail -n 15 "$WORK/recover-$name.out" 2>/dev/null | tr -d '\r' | sed 's/^/    /' || true
     fi
 }
 for k in $(seq "$RECORDS"); do
