@@ -70,4 +70,5 @@ struct ProductDescription {
 
 // Reads the file; false with "<file>(<line>): <reason>" when it cannot be read or is malformed.
 // This checks the form only; CheckDescription checks it against the kinds and the medium.
-bool ReadDescription(const std::string& path, ProductDescription& description, std::string& error);
+[[nodiscard]] bool ReadDescription(const std::string& path, ProductDescription& description,
+                                   std::string& error);

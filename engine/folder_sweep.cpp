@@ -1,5 +1,6 @@
 #include "folder_sweep.h"
 
+#include "kind_table.h"
 #include "setup/elements/protected_folders.h"
 
 FolderSweep::~FolderSweep() {
@@ -7,16 +8,10 @@ FolderSweep::~FolderSweep() {
 }
 
 bool FolderSweep::Take(WSetupElement* element) {
-    switch (element->Kind) {
-    case KindFile:
-    case KindTTFFile:
-    case KindRuntimeFile:
-    case KindShortcut:
-        HoldBackFolderRemovals(&m_folders);
-        return true;
-    default:
+    if (!RowOf(*element).sweepsFolders)
         return false;
-    }
+    HoldBackFolderRemovals(&m_folders);
+    return true;
 }
 
 void FolderSweep::After() {

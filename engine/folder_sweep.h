@@ -14,8 +14,8 @@
 class FolderSweep {
 public:
     ~FolderSweep();
-    // Before the element's undo: true when the sweep takes over its folder tries (a file, font,
-    // run-time file or shortcut); they are held back until After.
+    // Before the element's undo: true when the sweep takes over its folder tries (a kind whose
+    // row says it sweeps folders); they are held back until After.
     bool Take(WSetupElement* element);
     // After the undo of an element the sweep took over.
     void After();

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cancel.h"
-#include "kinds.h"
+#include "kind_table.h"
 #include "output.h"
 #include "product.h"
 #include "progress_window.h"
@@ -25,36 +25,23 @@
 
 namespace {
 
-// A custom DLL is called only when it loads; the library's step would answer the same for a DLL
-// that could not be loaded and one whose entry ran.
-bool CustomDllLoads(WSetupElement* element, std::string& note) {
-    if (element->Kind == KindCustomDLL && static_cast<WSetupCustomDLL*>(element)->Disabled)
-        return true;
-    const std::string path = ElementPath(*element, false);
-    LoadedModule module(LoadLibraryA(path.c_str()));
-    if (module)
-        return true;
-    note =
-        "the DLL " + path + " could not be loaded (error " + std::to_string(GetLastError()) + ")";
-    return false;
-}
-
 // Runs one step and says what it means; the engine's own judgement goes beyond the status where
 // the status cannot tell a failure.
 StepMeaning RunInstallStep(WSetupElement* element, FwStringArray& rebootList, FwPtrArray& collected,
                            StepResult& r) {
-    // A DLL that removal will call must be there, and load, once the files are installed: a
-    // removal that could not call it would leave the product's own removal work undone.
-    if ((element->Kind == KindCustomDLL || element->Kind == KindUninstallCustomDLL) &&
-        !CustomDllLoads(element, r.note)) {
+    const KindRow& row = RowOf(*element);
+    if (row.mayRun && !row.mayRun(*element, r.note)) {
         r.status = CustomDllAbsent;
         return StepMeaning::Failed;
     }
+    SetLastError(0);
     r = InstallElement(element, rebootList, collected);
+    const DWORD error = GetLastError();
     StepMeaning meaning = MeaningOfStatus(element->Kind, ElementStep::Install, r.status);
-    if (element->Kind == KindTTFFile && meaning != StepMeaning::Failed &&
-        r.fontRegistration != FontRegistered && r.fontRegistration != FontAwaitsRestart)
+    if (meaning != StepMeaning::Failed && row.failedBeyondStatus && row.failedBeyondStatus(r))
         meaning = StepMeaning::Failed;
+    if (meaning == StepMeaning::Failed)
+        r.note = WithPlatformError(r.note, error);
     return meaning;
 }
 
@@ -104,7 +91,7 @@ bool AnnounceBatch(Product& product, InstallRun& run, int n, std::vector<Prepare
     RestartListReading restartList;
     const int m = static_cast<int>(run.order.size());
     for (int k = n; k <= m && batch.size() < MostStepsPerFlush; ++k) {
-        const bool joins = UndoneBySavedStates(run.order[k - 1]->Kind);
+        const bool joins = RowOf(*run.order[k - 1]).undo == UndoPath::SavedStates;
         if (!batch.empty() && !joins)
             break;
         PreparedStep p = PrepareStep(product, run, k, restartList);
@@ -124,7 +111,7 @@ bool AnnounceBatch(Product& product, InstallRun& run, int n, std::vector<Prepare
 // The file a file kind's step put in place, for its outcome: the destination as the copy left it,
 // or, for a replacement that waits for the restart, the source that will then stand there.
 FileStamp StampOfInstalledFile(WSetupElement* element, int status, StepMeaning meaning) {
-    if ((element->Kind != KindFile && element->Kind != KindTTFFile) || meaning != StepMeaning::Done)
+    if (!RowOf(*element).copiesAFile || meaning != StepMeaning::Done)
         return FileStamp();
     const auto* file = static_cast<const WSetupFile*>(element);
     if (IsScheduledOutcome(status))
@@ -145,7 +132,7 @@ bool RunStep(InstallRun& run, const PreparedStep& p, StepMeaning& meaning) {
     if (meaning == StepMeaning::Failed)
         ++run.failed;
     Say(ItemLine("install", p.step.number, static_cast<int>(run.order.size()), p.element,
-                 p.step.component, r.status, r.note));
+                 p.step.component, r.status, r.note, p.saved ? &AnsweredByInstall : nullptr));
     for (int i = before; i < run.rebootList.GetSize(); ++i)
         Say(std::string("restart ") + run.rebootList.GetAt(i).c_str());
     return run.writer.Record(p.step.number, r.status, meaning, p.element->GetFullRecord().c_str(),
@@ -215,7 +202,9 @@ bool BeginLog(const Product& product, InstallRun& run) {
         return true;
     Say("log " + run.logPath + " could not be written; nothing was installed");
     run.writer = TransactionWriter();
-    DeleteFileA(run.logPath.c_str());
+    // What part of the log was written goes with its folder; a log that stays is refused by the
+    // next installation, which names it.
+    (void)DeleteFileA(run.logPath.c_str());
     if (!createdFolder.empty())
         RemoveCreatedFolders(logFolder, createdFolder);
     return false;
@@ -271,7 +260,8 @@ int Install(const ProductDescription& description, const std::string& logPath,
         Say("log " + logPath + " could not be committed");
         return RollBackRun(run) ? ExitLogFailed : ExitRollbackIncomplete;
     }
-    RemoveFlatFolder(run.aside);
+    if (!RemoveFlatFolder(run.aside))
+        Say("left: " + run.aside + " (could not be deleted)");
     Say("log " + logPath);
     Summary("install", run.order, run.rebootList.GetSize(), run.failed);
     if (g_window)

@@ -16,5 +16,5 @@ struct InstallSwitches {
 
 // Installs the product with its log at `logPath`; a log already there (a committed installation)
 // is refused. Answers the run's exit code.
-int Install(const ProductDescription& description, const std::string& logPath,
-            const InstallSwitches& switches);
+[[nodiscard]] int Install(const ProductDescription& description, const std::string& logPath,
+                          const InstallSwitches& switches);

@@ -6,6 +6,7 @@
 
 #include "restart.h"
 #include "setup/core/macros.h"
+#include "setup/elements/element_kinds.h"
 
 OutputFile g_out;
 bool g_interactive = true;
@@ -31,14 +32,28 @@ int RestartNeeded(int waiting) {
 }
 
 std::string ItemLine(const char* phase, int n, int m, WSetupElement* element,
-                     const std::string& component, int status, const std::string& note) {
+                     const std::string& component, int status, const std::string& note,
+                     const ElementStep* answered) {
     std::string line = std::string(phase) + " " + std::to_string(n) + " of " + std::to_string(m) +
                        ": " + component + " " + element->GetRuntimeClass()->ClassName + " " +
                        element->Id.c_str() + " status " + std::to_string(status);
+    if (answered)
+        if (const char* name = StatusNameOf(element->Kind, *answered, status))
+            line += std::string(" ") + name;
     if (!note.empty())
         line += " (" + note + ")";
     return line;
 }
+
+std::string WithPlatformError(const std::string& note, DWORD error) {
+    if (error == 0)
+        return note;
+    return note + (note.empty() ? "" : "; ") + "platform error " + std::to_string(error);
+}
+
+const ElementStep AnsweredByInstall = ElementStep::Install;
+const ElementStep AnsweredByUndo = ElementStep::Undo;
+const ElementStep AnsweredByCheck = ElementStep::Check;
 
 void Summary(const char* phase, const std::vector<WSetupElement*>& elements, int restart,
              int failed) {

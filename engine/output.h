@@ -31,10 +31,21 @@ extern ProgressWindow* g_window;
 
 void Say(const std::string& line);
 
-// "<phase> <n> of <m>: <component> <class> <id> status <status>", with " (<note>)" when there is
-// a note.
+// "<phase> <n> of <m>: <component> <class> <id> status <status> <name>", with " (<note>)" when
+// there is a note. The name is the one the kind gives `status` as an answer of `answered`; a line
+// whose status no operation answered (`answered` null) carries none.
 std::string ItemLine(const char* phase, int n, int m, WSetupElement* element,
-                     const std::string& component, int status, const std::string& note);
+                     const std::string& component, int status, const std::string& note,
+                     const ElementStep* answered);
+
+// The note of a step that failed, with the platform's error code when a call of it failed
+// (`error`, read right after the step; 0 when none is known).
+std::string WithPlatformError(const std::string& note, DWORD error);
+
+// What answered the status of a line.
+extern const ElementStep AnsweredByInstall;
+extern const ElementStep AnsweredByUndo;
+extern const ElementStep AnsweredByCheck;
 
 // The "summary <phase>: ..." line, the elements counted by their class.
 void Summary(const char* phase, const std::vector<WSetupElement*>& elements, int restart,

@@ -1,6 +1,7 @@
 #include "product.h"
 
 #include "file_io.h"
+#include "kind_table.h"
 #include "kinds.h"
 #include "registration.h"
 #include "setup/core/macros.h"
@@ -136,6 +137,11 @@ bool BuildProduct(const ProductDescription& description, Product& product,
             problem(item.line, "unknown element class \"" + item.className + "\"");
             continue;
         }
+        if (!IsKnownKind(kind->kind)) {
+            problem(item.line,
+                    "class \"" + item.className + "\" is of a kind the engine cannot undo");
+            continue;
+        }
         FwPtr<WSetupElement> element(CreateElement(item.className));
         if (!element || element->Kind != kind->kind) {
             problem(item.line, "class \"" + item.className + "\" cannot be created by name");
@@ -173,7 +179,7 @@ bool BuildProduct(const ProductDescription& description, Product& product,
                                    std::string(breaking->name) +
                                    "): a \",\" in a value other than the kind's free text");
 
-        if (kind->kind == KindFile || kind->kind == KindTTFFile)
+        if (RowOfKind(kind->kind).copiesAFile)
             CheckMediumFile(static_cast<WSetupFile*>(element.get()), item, componentId, product,
                             problem);
         product.componentOf[element.get()] = componentId;
@@ -256,7 +262,8 @@ bool ApplyHeader(const std::vector<std::string>& header, Product& product, std::
 
 WSetupElement* ElementOfStep(const LoggedStep& step, Product& product, std::string& error) {
     const ElementKindInfo* kind = FindElementKind(step.className);
-    FwPtr<WSetupElement> element(kind ? CreateElement(step.className) : nullptr);
+    FwPtr<WSetupElement> element(kind && IsKnownKind(kind->kind) ? CreateElement(step.className)
+                                                                 : nullptr);
     if (!element) {
         error = "unknown element class " + step.className;
         return nullptr;

@@ -39,8 +39,8 @@ std::string Expanded(const std::string& text);
 // Checks the description against the kinds and the medium and builds its objects; nothing is
 // installed yet. Every problem is added to `problems` ("<file>(<line>): <reason>"); false when
 // there was any. Needs the context filled from the same description.
-bool BuildProduct(const ProductDescription& description, Product& product,
-                  std::vector<std::string>& problems);
+[[nodiscard]] bool BuildProduct(const ProductDescription& description, Product& product,
+                                std::vector<std::string>& problems);
 
 // The elements in the order the engine runs them: kinds in install order, each kind's elements
 // in the order of their components and of the description.
@@ -51,7 +51,8 @@ std::vector<std::string> HeaderLines(const Product& product);
 
 // Rebuilds the context and the components from a log's header; false, with the error, on a
 // setting the engine does not know.
-bool ApplyHeader(const std::vector<std::string>& header, Product& product, std::string& error);
+[[nodiscard]] bool ApplyHeader(const std::vector<std::string>& header, Product& product,
+                               std::string& error);
 
 // The element of a logged step, from the record the step left (or, without an outcome, the one
 // it was announced with); it joins its component, which the header must have named. Null, with

@@ -24,7 +24,7 @@ public:
     // Makes and shows the window for `total` elements; false when no window can be made (no
     // display, no desktop): the engine then goes on with its progress lines alone.
     // `commonBar` false paints the bar even where the common control exists (for the tests).
-    bool Open(const std::string& productName, int total, bool commonBar = true);
+    [[nodiscard]] bool Open(const std::string& productName, int total, bool commonBar = true);
     void SetTotal(int total) { m_total = total > 0 ? total : 1; }
     bool IsOpen() const { return m_window != nullptr; }
 

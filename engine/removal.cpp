@@ -6,7 +6,7 @@
 
 #include "file_io.h"
 #include "folder_sweep.h"
-#include "kinds.h"
+#include "kind_table.h"
 #include "output.h"
 #include "product.h"
 #include "restart.h"
@@ -66,11 +66,7 @@ bool ReadCommittedLog(const std::string& logPath, Installed& installed) {
 // nothing to do (the kinds that act at removal excepted), has nothing to check or undo.
 bool LeftAlone(WSetupElement* element, const LoggedStep& step) {
     return step.meaning == StepMeaning::Failed ||
-           (step.meaning == StepMeaning::NothingToDo && !ActsAtRemoval(element->Kind));
-}
-
-bool IsFileKind(int kind) {
-    return kind == KindFile || kind == KindTTFFile;
+           (step.meaning == StepMeaning::NothingToDo && !RowOf(*element).actsAtRemoval);
 }
 
 // After the last product's removal a shared count of 0 goes, and so does the table's key when
@@ -141,37 +137,20 @@ std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool s
     return "";
 }
 
-// The registry value the entry replaced, when there was one: removal puts it back with its type.
-const Saved* ReplacedValue(const LoggedStep& step) {
-    for (const Saved& s : step.saved)
-        if (s.kind == Saved::Kind::RegValue && s.existed)
-            return &s;
-    return nullptr;
-}
-
 // Undoes one installed element; what the step means.
 StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStringArray& rebootList,
                           StepResult& r) {
-    if (element->Kind == KindRegEntry && element->RemoveOnUninstall) {
-        if (const Saved* replaced = ReplacedValue(step)) {
-            const bool back = PutBack(*replaced);
-            r.status = back ? EntryPreviousRestored : EntryRestoreFailed;
-            r.note = back ? "the value it replaced is back with its type"
-                          : "the value it replaced could not be put back";
-            return back ? StepMeaning::Done : StepMeaning::Failed;
-        }
-    }
+    const KindRow& row = RowOf(*element);
+    if (row.undoAtRemoval && row.undoAtRemoval(*element, step, r))
+        return MeaningOfStatus(element->Kind, ElementStep::Undo, r.status);
     r = UndoElement(element, rebootList);
     StepMeaning meaning = MeaningOfStatus(element->Kind, ElementStep::Undo, r.status);
     if (meaning != StepMeaning::Failed)
         for (auto saved = step.saved.rbegin(); saved != step.saved.rend(); ++saved)
-            if ((saved->kind != Saved::Kind::File || element->Kind == KindProfileString) &&
-                IsLeftoverOfCreation(*saved))
-                PutBack(*saved);
-    // A restore that found nothing to restore did not do what was asked.
-    if (element->Kind == KindRegEntry && r.status == EntryValueGone &&
-        static_cast<WSetupRegEntry*>(element)->RestoreOnUninstall &&
-        !static_cast<WSetupRegEntry*>(element)->PreviousValue.empty())
+            if ((saved->kind != Saved::Kind::File || row.createdFileIsLeftover) &&
+                IsLeftoverOfCreation(*saved) && !PutBack(*saved))
+                Say("left: " + DescribeSaved(*saved) + " (could not be removed)");
+    if (row.undoFailedBeyondStatus && row.undoFailedBeyondStatus(*element, r))
         meaning = StepMeaning::Failed;
     return meaning;
 }
@@ -207,21 +186,20 @@ int Check(const std::string& logPath) {
         const LoggedStep& step = *installed.steps[i];
         if (LeftAlone(element, step)) {
             Say(ItemLine("check", i + 1, m, element, step.component, step.status,
-                         "not installed: nothing to check"));
+                         "not installed: nothing to check", &AnsweredByInstall));
             continue;
         }
         int status = VerifyElement(element);
         std::string note;
         // A replacement that waits for the restart is not a failure yet.
-        if ((element->Kind == KindFile || element->Kind == KindTTFFile) &&
-            WaitsForRestart(ElementPath(*element, false), pending)) {
+        if (RowOf(*element).copiesAFile && WaitsForRestart(ElementPath(*element, false), pending)) {
             ++waiting;
             note = "waits for the restart";
         } else if (MeaningOfStatus(element->Kind, ElementStep::Check, status) ==
                    StepMeaning::Failed) {
             ++failed;
         }
-        Say(ItemLine("check", i + 1, m, element, step.component, status, note));
+        Say(ItemLine("check", i + 1, m, element, step.component, status, note, &AnsweredByCheck));
     }
     Summary("check", installed.elements, waiting, failed);
     if (failed)
@@ -235,8 +213,17 @@ int Remove(const std::string& logPath) {
         return ExitRefused;
     // The log is the engine's own file in the product's folder: it goes first, so that the
     // folder can be removed; what cannot be undone is written back to it afterwards.
-    DeleteFileA(logPath.c_str());
-    RemoveFlatFolder(AsideFolderOf(logPath));
+    // A log that cannot be deleted refuses the removal before anything changed: removal would
+    // otherwise leave the product registered with a log of files that are gone.
+    (void)SetFileAttributesA(logPath.c_str(), FILE_ATTRIBUTE_NORMAL); // shows in the deletion
+    if (!DeleteFileA(logPath.c_str())) {
+        Say("refused " + logPath + ": it could not be deleted (error " +
+            std::to_string(GetLastError()) + "); nothing was removed");
+        return ExitRefused;
+    }
+    // Left from an installation that could not clear it at its commit; nothing reads it.
+    if (!RemoveFlatFolder(AsideFolderOf(logPath)))
+        Say("left: " + AsideFolderOf(logPath) + " (could not be deleted)");
     FwStringArray rebootList;
     std::vector<const LoggedStep*> left;
     FolderSweep folders;
@@ -248,21 +235,23 @@ int Remove(const std::string& logPath) {
         ++n;
         if (LeftAlone(element, step)) {
             // A shared file the copy rule kept was counted all the same: the count goes back.
-            const bool counted = IsFileKind(element->Kind) &&
+            const bool counted = RowOf(*element).copiesAFile &&
                                  TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
             if (counted)
                 GiveBackSharedCount(ElementPath(*element, false), step);
             Say(ItemLine("undo", n, m, element, step.component, step.status,
                          counted ? "nothing to undo: the installation did not change it; its "
                                    "shared count is given back"
-                                 : "nothing to undo: the installation did not change it"));
+                                 : "nothing to undo: the installation did not change it",
+                         &AnsweredByInstall));
             continue;
         }
         const int before = rebootList.GetSize();
-        const std::string path = IsFileKind(element->Kind) ? ElementPath(*element, false) : "";
-        const bool counted = IsFileKind(element->Kind) &&
-                             TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
-        if (IsFileKind(element->Kind)) {
+        const bool copy = RowOf(*element).copiesAFile;
+        const std::string path = copy ? ElementPath(*element, false) : "";
+        const bool counted =
+            copy && TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
+        if (copy) {
             const std::string reason =
                 ReasonToKeep(path, step, installed.log.stamped,
                              ChangedByALaterStep(path, installed, static_cast<std::size_t>(i)));
@@ -274,7 +263,8 @@ int Remove(const std::string& logPath) {
                     Say("left: " + path + " (" + reason + ")");
                 Say(ItemLine("undo", n, m, element, step.component, 0,
                              others ? "kept: another product counts it"
-                                    : "kept: not the installation's to delete"));
+                                    : "kept: not the installation's to delete",
+                             nullptr));
                 continue;
             }
         }
@@ -282,15 +272,17 @@ int Remove(const std::string& logPath) {
         if (!swept)
             folders.Run();
         StepResult r{0, "", FontRegistered};
-        if (UndoInstalled(element, step, rebootList, r) == StepMeaning::Failed)
+        SetLastError(0);
+        if (UndoInstalled(element, step, rebootList, r) == StepMeaning::Failed) {
+            r.note = WithPlatformError(r.note, GetLastError());
             left.insert(left.begin(), &step);
-        else if (counted && r.status == FileNotToBeRemoved)
+        } else if (counted && r.status == FileNotToBeRemoved)
             GiveBackSharedCount(path, step); // the kind keeps the file and its count
         else if (counted)
             DropUnusedCount(SharedCountNameOf(path), step);
         if (swept)
             folders.After();
-        Say(ItemLine("undo", n, m, element, step.component, r.status, r.note));
+        Say(ItemLine("undo", n, m, element, step.component, r.status, r.note, &AnsweredByUndo));
         for (int k = before; k < rebootList.GetSize(); ++k)
             Say(std::string("restart ") + rebootList.GetAt(k).c_str());
     }

@@ -5,8 +5,8 @@
 
 #include <string>
 
-int Check(const std::string& logPath);
+[[nodiscard]] int Check(const std::string& logPath);
 
 // Undoes each element by the outcome its log records. The log goes; what could not be undone is
 // written back to it, so that another removal can try again.
-int Remove(const std::string& logPath);
+[[nodiscard]] int Remove(const std::string& logPath);

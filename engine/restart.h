@@ -47,7 +47,7 @@ private:
 
 // Takes out what was added to the list since `saved` was taken and deletes the staging copies
 // of the moves among it. False when the list could not be read or rewritten.
-bool CancelAddedRestartEntries(const Saved& saved);
+[[nodiscard]] bool CancelAddedRestartEntries(const Saved& saved);
 
 // The key under HKEY_LOCAL_MACHINE that holds the NT family's pending moves; tests point it at
 // a scratch key so that nothing reaches the machine's real list.
@@ -58,8 +58,8 @@ Seam<const char*>& PendingMovesKeyForTesting();
 // file in them waits for the restart. A level is scheduled only when everything in it goes at the
 // restart too: one that holds anything else (a user's documents) stays, with the levels above it,
 // and the answer is false.
-bool RemoveFoldersAtRestart(const std::string& deepest, const std::string& created,
-                            std::vector<std::string>& scheduled);
+[[nodiscard]] bool RemoveFoldersAtRestart(const std::string& deepest, const std::string& created,
+                                          std::vector<std::string>& scheduled);
 
 // Whether something in `pending` replaces or deletes `path` at the restart (paths compare by
 // their short forms, which is all WININIT.INI holds, ignoring case).
@@ -67,4 +67,4 @@ bool WaitsForRestart(const std::string& path, const std::vector<PendingRename>& 
 
 // Asks the platform to restart now (on the NT family with the shutdown privilege the process
 // turns on first); false when it refused.
-bool RestartWindowsNow();
+[[nodiscard]] bool RestartWindowsNow();

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "kinds.h"
+#include "kind_table.h"
 #include "output.h"
 #include "product.h"
 #include "setup/core/handles.h"
@@ -19,8 +19,7 @@ namespace {
 // or checksum differs from the outcome's; in a log whose outcomes carry them, one without counts
 // as different); "" otherwise.
 std::string ChangedSinceItsStep(WSetupElement* element, const LoggedStep& step, bool stampedLog) {
-    if ((element->Kind != KindFile && element->Kind != KindTTFFile) || !step.hasOutcome ||
-        step.meaning != StepMeaning::Done)
+    if (!RowOf(*element).copiesAFile || !step.hasOutcome || step.meaning != StepMeaning::Done)
         return "";
     const std::string path = ElementPath(*element, false);
     if (!IsFile(path))
@@ -58,16 +57,18 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
         // A font whose copy was done but whose registration failed may be registered in part.
         // The kinds that act at removal are undone as removal undoes them: their removal work
         // takes back what the product's own code wrote.
+        const KindRow& row = RowOf(*element);
         const bool mayHaveRun =
             !step.hasOutcome || step.meaning == StepMeaning::Done ||
-            (ActsAtRemoval(element->Kind) && step.meaning != StepMeaning::Failed) ||
-            (element->Kind == KindTTFFile && MeaningOfStatus(element->Kind, ElementStep::Install,
-                                                             step.status) != StepMeaning::Failed);
+            (row.actsAtRemoval && step.meaning != StepMeaning::Failed) ||
+            (row.failedBeyondStatus && MeaningOfStatus(element->Kind, ElementStep::Install,
+                                                       step.status) != StepMeaning::Failed);
         // A file a finished step put in place is deleted only while it is still that file.
         const std::string kept = ChangedSinceItsStep(element, step, log.stamped);
         if (!kept.empty())
             Say("left: " + kept + " (changed since the installation)");
-        if (!UndoneBySavedStates(element->Kind) && mayHaveRun && kept.empty()) {
+        const bool undoneByKind = row.undo == UndoPath::OwnOperation && mayHaveRun && kept.empty();
+        if (undoneByKind) {
             StepResult r = UndoElement(element, rebootList);
             status = r.status;
             note = "undone by its kind";
@@ -82,16 +83,29 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
                         DescribeSaved(*saved);
             }
         }
-        Say(ItemLine("rollback", ++n, m, element, step.component, status, note));
+        Say(ItemLine("rollback", ++n, m, element, step.component, status, note,
+                     undoneByKind ? &AnsweredByUndo : nullptr));
     }
     if (notPutBack) {
         Say("summary rollback: " + std::to_string(m) + " steps; not put back " +
             std::to_string(notPutBack) + "; the log stays");
         return false;
     }
-    RemoveFlatFolder(AsideFolderOf(logPath));
-    SetFileAttributesA(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(logPath.c_str());
+    // The copies kept aside go first: the log is what a later start rolls back from, so it goes
+    // last, and only once nothing of the installation is left.
+    const std::string aside = AsideFolderOf(logPath);
+    if (!RemoveFlatFolder(aside)) {
+        Say("summary rollback: " + std::to_string(m) + " steps; " + aside +
+            " could not be deleted; the log stays");
+        return false;
+    }
+    // The log's attributes are the engine's own; a failure shows in the deletion.
+    (void)SetFileAttributesA(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(logPath.c_str())) {
+        Say("summary rollback: " + std::to_string(m) + " steps; the log " + logPath +
+            " could not be deleted (error " + std::to_string(GetLastError()) + ")");
+        return false;
+    }
     for (const std::string& folder : log.createdFolders)
         RemoveCreatedFolders(ParentOf(logPath), folder);
     Say("summary rollback: " + std::to_string(m) + " steps; machine put back as it was");

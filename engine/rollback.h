@@ -9,9 +9,9 @@
 // Undoes every step of the log in reverse, puts back what was kept aside, and removes the log.
 // The log stays when something could not be put back, so that another run can try again; false
 // then, and when the log's header cannot be read.
-bool RollBack(const std::string& logPath, const TransactionLog& log);
+[[nodiscard]] bool RollBack(const std::string& logPath, const TransactionLog& log);
 
 // Rolls back an installation that did not finish at `logPath`. Answers ExitOk when there was
 // none (no log, or a committed one) or it was rolled back; ExitRefused when the log cannot be
 // read, ExitRollbackIncomplete when the rollback could not put everything back.
-int RecoverIfUnfinished(const std::string& logPath);
+[[nodiscard]] int RecoverIfUnfinished(const std::string& logPath);

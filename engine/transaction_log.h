@@ -96,7 +96,8 @@ struct TransactionLog {
 
 // Reads a log. False with "<file>(<line>): <reason>" when it cannot be read or a whole line is
 // not one the log writes.
-bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::string& error);
+[[nodiscard]] bool ReadTransactionLog(const std::string& path, TransactionLog& log,
+                                      std::string& error);
 
 // The lines, each with its "\r\n".
 std::string IntentLine(const LoggedStep& step);
@@ -115,15 +116,15 @@ const char* const CommitLine = "commit\r\n";
 // SharesState in undo.h): each one's state is saved before any of them runs.
 class TransactionWriter {
 public:
-    bool Begin(const std::string& path, const std::vector<std::string>& header);
-    bool Announce(const LoggedStep& step); // the intent, flushed
-    bool Stage(const LoggedStep& step);    // the intent, not yet flushed
-    bool Sync();                           // what was written, flushed
+    [[nodiscard]] bool Begin(const std::string& path, const std::vector<std::string>& header);
+    [[nodiscard]] bool Announce(const LoggedStep& step); // the intent, flushed
+    [[nodiscard]] bool Stage(const LoggedStep& step);    // the intent, not yet flushed
+    [[nodiscard]] bool Sync();                           // what was written, flushed
     // The outcome; it reaches the disk with the next intent or the commit.
-    bool Record(int number, int status, StepMeaning meaning, const std::string& record,
-                const FileStamp& stamp = FileStamp());
-    bool Note(const std::string& line); // any other line, flushed
-    bool Commit();                      // "commit", flushed
+    [[nodiscard]] bool Record(int number, int status, StepMeaning meaning,
+                              const std::string& record, const FileStamp& stamp = FileStamp());
+    [[nodiscard]] bool Note(const std::string& line); // any other line, flushed
+    [[nodiscard]] bool Commit();                      // "commit", flushed
 
 private:
     bool Write(const std::string& line, bool flush);
@@ -138,4 +139,4 @@ Seam<LogRecordWriter>& LogRecordWriterForTesting();
 
 // Hexadecimal text of bytes and back (false when the text is not hexadecimal).
 std::string ToHex(const std::string& bytes);
-bool FromHex(const std::string& hex, std::string& bytes);
+[[nodiscard]] bool FromHex(const std::string& hex, std::string& bytes);

@@ -390,88 +390,25 @@ bool IsLeftoverOfCreation(const Saved& saved) {
     return false;
 }
 
-// The kinds whose install step may schedule a replacement or deletion for the restart.
-bool MaySchedule(int kind) {
-    switch (kind) {
-    case KindDeleteFile:
-    case KindCustFile:
-    case KindProfileString:
-    case KindFile:
-    case KindTTFFile:
-    case KindSelfRegFile:
-        return true;
-    default:
-        return false;
-    }
+void StateSaver::Folder(const std::string& folder) {
+    SaveFolder(folder, m_saved);
 }
 
-bool UndoneBySavedStates(int kind) {
-    switch (kind) {
-    case KindDir:
-    case KindBackupFile:
-    case KindDeleteFile:
-    case KindFile:
-    case KindRegEntry:
-    case KindRegFile:
-    case KindProfileString:
-    case KindCustFile:
-        return true;
-    default:
-        return false;
-    }
+bool StateSaver::File(const std::string& path) {
+    return SaveFile(path, AsideName(m_aside, m_step, ++m_files), m_saved);
 }
 
-bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideFolder,
-                     std::vector<Saved>& saved, RestartListReading* restartList) {
-    int n = 0;
-    // Saved first, so put back last: after the files, whose staging copies it removes.
-    if (MaySchedule(element.Kind))
-        saved.push_back(restartList ? restartList->Now() : SaveRestartList());
-    switch (element.Kind) {
-    case KindDir:
-        SaveFolder(ElementPath(element, false), saved);
-        return true;
-    case KindBackupFile: {
-        const std::string target = ElementPath(element, false);
-        const std::string backup =
-            JoinPath(ParentOf(target), std::string(BackupFilePrefix) + FileNameOf(target), true);
-        return SaveFile(backup, AsideName(asideFolder, step, ++n), saved);
-    }
-    case KindDeleteFile:
-    case KindCustFile:
-    case KindProfileString:
-    case KindFile:
-    case KindTTFFile: {
-        const std::string target = ElementPath(element, false);
-        if (target.empty())
-            return true;
-        SaveFolder(ParentOf(target), saved);
-        if (!SaveFile(target, AsideName(asideFolder, step, ++n), saved))
-            return false;
-        if ((element.Kind == KindFile || element.Kind == KindTTFFile) &&
-            (static_cast<WSetupFile&>(element).FileFlags & SharedFileFlags))
-            // Its product count, and the table's key when the step would create it.
-            SaveRegKeyAndValue("HKEY_LOCAL_MACHINE", SharedDllsKey, target, saved);
-        return true;
-    }
-    case KindRegFile:
-        SaveRegFileTargets(ElementPath(element, false), saved);
-        return true;
-    case KindRegEntry: {
-        auto& entry = static_cast<WSetupRegEntry&>(element);
-        const std::string keyPath = NormalizeRegName(ExpandText(entry.KeyPath));
-        const std::string valueName = NormalizeRegName(ExpandText(entry.ValueName));
-        std::string valuePath = keyPath;
-        if (!valueName.empty())
-            valuePath = keyPath.empty() ? valueName : keyPath + "\\" + valueName;
-        const std::string key = valueName.empty() ? keyPath : ParentOf(valuePath);
-        const std::string name = valueName.empty() ? std::string() : FileNameOf(valuePath);
-        SaveRegKeyAndValue(entry.RootName.c_str(), key, name, saved);
-        return true;
-    }
-    default:
-        return true;
-    }
+void StateSaver::RegKeyAndValue(const std::string& rootName, const std::string& key,
+                                const std::string& name) {
+    SaveRegKeyAndValue(rootName, key, name, m_saved);
+}
+
+void StateSaver::RegFileTargets(const std::string& regFile) {
+    SaveRegFileTargets(regFile, m_saved);
+}
+
+void StateSaver::RestartList(RestartListReading* reading) {
+    m_saved.push_back(reading ? reading->Now() : SaveRestartList());
 }
 
 bool PutBack(const Saved& saved) {

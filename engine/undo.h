@@ -18,23 +18,40 @@
 
 class RestartListReading;
 
-// The states to save before an element's install step, in the order they are saved (they are
-// put back in the reverse order). False when a file the step may replace or delete could not be
-// kept aside in `asideFolder` (as "<step>-<n>"): the step must not run then. A step that may
-// schedule work for the restart saves the restart list: through `restartList` when it is given.
-bool SaveStateBefore(WSetupElement& element, int step, const std::string& asideFolder,
-                     std::vector<Saved>& saved, RestartListReading* restartList = nullptr);
+// Saves the parts of a step's state, appending them to `saved` in the order they are saved (they
+// are put back in the reverse order). The kind's row (kind_table.h) says which parts its step
+// needs. A file's copy is kept aside in `asideFolder` as "<step>-<n>".
+class StateSaver {
+public:
+    StateSaver(const std::string& asideFolder, int step, std::vector<Saved>& saved)
+        : m_aside(asideFolder), m_step(step), m_saved(saved) {}
+    // The folder the step may create, and the shallowest of its levels that does not exist.
+    void Folder(const std::string& folder);
+    // A file the step may replace or delete, kept aside when it is there; false when it is there
+    // but could not be kept aside (a file another process holds is saved as it is: the step can
+    // only schedule its replacement).
+    [[nodiscard]] bool File(const std::string& path);
+    // A registry value, and the levels of its key that do not exist.
+    void RegKeyAndValue(const std::string& rootName, const std::string& key,
+                        const std::string& name);
+    // Every key and value a registry file names.
+    void RegFileTargets(const std::string& regFile);
+    // What waits for the restart now (through `reading` when given).
+    void RestartList(RestartListReading* reading);
 
-// Whether the engine's saved states undo the element's install step alone; the other kinds are
-// undone by their own operations (and then by what was saved for them, if anything).
-bool UndoneBySavedStates(int kind);
+private:
+    std::string m_aside;
+    int m_step;
+    int m_files = 0;
+    std::vector<Saved>& m_saved;
+};
 
 // Whether a saved state is one that removal puts back after the kind's own undo: a folder or key
 // the step created (removed when empty), a settings file it created that holds no entries.
 bool IsLeftoverOfCreation(const Saved& saved);
 
 // Puts one thing back as it was; false when the machine could not be brought to that state.
-bool PutBack(const Saved& saved);
+[[nodiscard]] bool PutBack(const Saved& saved);
 
 // Whether two steps' saved states name the same file or the same registry value (names compared
 // as the platform does, ignoring case): such steps cannot share a flushed batch, because the later
@@ -56,7 +73,7 @@ std::string FirstMissingFolder(const std::string& folder);
 void RemoveCreatedFolders(const std::string& deepest, const std::string& created);
 
 // Deletes the files of the folder (not its subfolders) and the folder; true when it is gone.
-bool RemoveFlatFolder(const std::string& folder);
+[[nodiscard]] bool RemoveFlatFolder(const std::string& folder);
 
 // The folder beside the log where an installation keeps aside what its steps replace; it goes
 // when the installation is committed, rolled back or removed.

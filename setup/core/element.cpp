@@ -13,6 +13,15 @@ StepMeaning MeaningIn(const StepMeaningTable& table, ElementStep step, int statu
     return StepMeaning::Failed;
 }
 
+const char* StatusNameIn(const StepMeaningTable& table, ElementStep step, int status) {
+    for (std::size_t i = 0; i < table.nameCount; ++i) {
+        const StatusName& row = table.names[i];
+        if (row.step == step && row.status == status)
+            return row.name;
+    }
+    return nullptr;
+}
+
 WSetupElement::WSetupElement() : WSetupElement(KindNone) {}
 
 WSetupElement::WSetupElement(int kind)

@@ -57,20 +57,33 @@ struct StatusMeaning {
     StepMeaning meaning;
 };
 
+// The name of one code of an operation, as the kind declares it (for the lines that report it).
+struct StatusName {
+    ElementStep step;
+    int status;
+    const char* name;
+};
+
 // A kind's meaning table: the codes of each operation that are not failures. Every code it does
 // not list (ElementNotProcessed included) is Failed; for a code listed twice the first row wins.
+// Beside them, the name of every code each operation answers.
 struct StepMeaningTable {
     const StatusMeaning* rows;
     std::size_t count;
+    const StatusName* names;
+    std::size_t nameCount;
 };
 
-template <std::size_t N>
-constexpr StepMeaningTable MakeMeaningTable(const StatusMeaning (&rows)[N]) {
-    return {rows, N};
+template <std::size_t N, std::size_t M>
+constexpr StepMeaningTable MakeMeaningTable(const StatusMeaning (&rows)[N],
+                                            const StatusName (&names)[M]) {
+    return {rows, N, names, M};
 }
 
 // What `status` of `step` means by `table`.
 StepMeaning MeaningIn(const StepMeaningTable& table, ElementStep step, int status);
+// The name of `status` of `step` by `table`; null for a code the kind does not name.
+const char* StatusNameIn(const StepMeaningTable& table, ElementStep step, int status);
 
 class WSetupElement : public FwObject {
     FW_DECLARE_DYNCREATE(WSetupElement)

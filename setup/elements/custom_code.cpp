@@ -196,10 +196,46 @@ constexpr StatusMeaning CustomDLLMeaningRows[] = {
     {ElementStep::Check, ElementDone, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName CustomDLLStatusNames[] = {
+    {ElementStep::Install, CustomDllCalled, "CustomDllCalled"},
+    {ElementStep::Install, CustomDllAbsent, "CustomDllAbsent"},
+    {ElementStep::Install, CustomDllFirstAnswer, "CustomDllFirstAnswer"},
+    {ElementStep::Install, CustomDllLastAnswer, "CustomDllLastAnswer"},
+    {ElementStep::Install, CustomDllFailed, "CustomDllFailed"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 constexpr StatusMeaning UninstallCustomDLLMeaningRows[] = {
     {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
     {ElementStep::Undo, CustomDllCalled, StepMeaning::Done},
     {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName UninstallCustomDLLStatusNames[] = {
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, CustomDllCalled, "CustomDllCalled"},
+    {ElementStep::Undo, CustomDllAbsent, "CustomDllAbsent"},
+    {ElementStep::Undo, CustomDllFirstAnswer, "CustomDllFirstAnswer"},
+    {ElementStep::Undo, CustomDllLastAnswer, "CustomDllLastAnswer"},
+    {ElementStep::Undo, CustomDllFailed, "CustomDllFailed"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
 };
 
 constexpr StatusMeaning ExecutableMeaningRows[] = {
@@ -211,6 +247,28 @@ constexpr StatusMeaning ExecutableMeaningRows[] = {
     {ElementStep::Check, ElementDone, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName ExecutableStatusNames[] = {
+    {ElementStep::Install, ProgramRanAndEnded, "ProgramRanAndEnded"},
+    {ElementStep::Install, ProgramStarted, "ProgramStarted"},
+    {ElementStep::Install, ProgramShellOpened, "ProgramShellOpened"},
+    {ElementStep::Install, ProgramExecuted, "ProgramExecuted"},
+    {ElementStep::Install, ProgramAbsent, "ProgramAbsent"},
+    {ElementStep::Install, RunAndWaitFailed, "RunAndWaitFailed"},
+    {ElementStep::Install, StartFailed, "StartFailed"},
+    {ElementStep::Install, ShellOpenFailed, "ShellOpenFailed"},
+    {ElementStep::Install, ExecuteFailed, "ExecuteFailed"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 constexpr StatusMeaning UninstallExecutableMeaningRows[] = {
     {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
     {ElementStep::Undo, ProgramRanAndEnded, StepMeaning::Done},
@@ -220,14 +278,38 @@ constexpr StatusMeaning UninstallExecutableMeaningRows[] = {
     {ElementStep::Check, ElementDone, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName UninstallExecutableStatusNames[] = {
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ProgramRanAndEnded, "ProgramRanAndEnded"},
+    {ElementStep::Undo, ProgramStarted, "ProgramStarted"},
+    {ElementStep::Undo, ProgramShellOpened, "ProgramShellOpened"},
+    {ElementStep::Undo, ProgramExecuted, "ProgramExecuted"},
+    {ElementStep::Undo, ProgramAbsent, "ProgramAbsent"},
+    {ElementStep::Undo, RunAndWaitFailed, "RunAndWaitFailed"},
+    {ElementStep::Undo, StartFailed, "StartFailed"},
+    {ElementStep::Undo, ShellOpenFailed, "ShellOpenFailed"},
+    {ElementStep::Undo, ExecuteFailed, "ExecuteFailed"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 } // namespace
 
-const StepMeaningTable WSetupCustomDLLMeanings = MakeMeaningTable(CustomDLLMeaningRows);
+const StepMeaningTable WSetupCustomDLLMeanings =
+    MakeMeaningTable(CustomDLLMeaningRows, CustomDLLStatusNames);
 const StepMeaningTable WUninstallCustomDLLMeanings =
-    MakeMeaningTable(UninstallCustomDLLMeaningRows);
-const StepMeaningTable WSetupExecutableMeanings = MakeMeaningTable(ExecutableMeaningRows);
+    MakeMeaningTable(UninstallCustomDLLMeaningRows, UninstallCustomDLLStatusNames);
+const StepMeaningTable WSetupExecutableMeanings =
+    MakeMeaningTable(ExecutableMeaningRows, ExecutableStatusNames);
 const StepMeaningTable WUnistallExecutableMeanings =
-    MakeMeaningTable(UninstallExecutableMeaningRows);
+    MakeMeaningTable(UninstallExecutableMeaningRows, UninstallExecutableStatusNames);
 
 // ---------------------------------------------------------------------------------------------
 // WUninstallCustomDLL

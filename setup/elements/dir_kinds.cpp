@@ -128,11 +128,52 @@ constexpr StatusMeaning DirMeaningRows[] = {
     {ElementStep::Check, DirAsInstalled, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName DirStatusNames[] = {
+    {ElementStep::Install, DirCreated, "DirCreated"},
+    {ElementStep::Install, DirNotCreated, "DirNotCreated"},
+    {ElementStep::Install, DirAttributesNotApplied, "DirAttributesNotApplied"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, DirRemoved, "DirRemoved"},
+    {ElementStep::Undo, DirNotToBeRemoved, "DirNotToBeRemoved"},
+    {ElementStep::Undo, DirRemovalScheduled, "DirRemovalScheduled"},
+    {ElementStep::Undo, DirNotRemoved, "DirNotRemoved"},
+    {ElementStep::Undo, DirAttributesNotReset, "DirAttributesNotReset"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, DirAsInstalled, "DirAsInstalled"},
+    {ElementStep::Check, DirMissing, "DirMissing"},
+    {ElementStep::Check, DirAttributesDiffer, "DirAttributesDiffer"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 constexpr StatusMeaning DeleteFileMeaningRows[] = {
     {ElementStep::Install, OldFileDeleted, StepMeaning::Done},
     {ElementStep::Install, OldFileLeft, StepMeaning::NothingToDo},
     {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
     {ElementStep::Check, ElementDone, StepMeaning::Done},
+};
+
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName DeleteFileStatusNames[] = {
+    {ElementStep::Install, OldFileDeleted, "OldFileDeleted"},
+    {ElementStep::Install, OldFileLeft, "OldFileLeft"},
+    {ElementStep::Install, OldFileNotDeleted, "OldFileNotDeleted"},
+    {ElementStep::Install, OldFileNotResettable, "OldFileNotResettable"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
 };
 
 constexpr StatusMeaning BackupFileMeaningRows[] = {
@@ -142,11 +183,29 @@ constexpr StatusMeaning BackupFileMeaningRows[] = {
     {ElementStep::Check, ElementDone, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName BackupFileStatusNames[] = {
+    {ElementStep::Install, BackupMade, "BackupMade"},
+    {ElementStep::Install, BackupSourceAbsent, "BackupSourceAbsent"},
+    {ElementStep::Install, BackupNotMade, "BackupNotMade"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 } // namespace
 
-const StepMeaningTable WSetupDirMeanings = MakeMeaningTable(DirMeaningRows);
-const StepMeaningTable WSetupDeleteFileMeanings = MakeMeaningTable(DeleteFileMeaningRows);
-const StepMeaningTable WSetupBackupFileMeanings = MakeMeaningTable(BackupFileMeaningRows);
+const StepMeaningTable WSetupDirMeanings = MakeMeaningTable(DirMeaningRows, DirStatusNames);
+const StepMeaningTable WSetupDeleteFileMeanings =
+    MakeMeaningTable(DeleteFileMeaningRows, DeleteFileStatusNames);
+const StepMeaningTable WSetupBackupFileMeanings =
+    MakeMeaningTable(BackupFileMeaningRows, BackupFileStatusNames);
 
 // ---------------------------------------------------------------------------------------------
 // WSetupDir
@@ -246,6 +305,10 @@ FwString WSetupDeleteFile::GetShortRecord() {
 // ---------------------------------------------------------------------------------------------
 // WSetupBackupFile
 
+std::string BackupPathOf(const std::string& target) {
+    return JoinPath(ParentOf(target), std::string(BackupFilePrefix) + FileNameOf(target), true);
+}
+
 WSetupBackupFile::WSetupBackupFile() : WSetupElement(KindBackupFile) {}
 
 int WSetupBackupFile::InstallStep(int shortNames) {
@@ -254,8 +317,7 @@ int WSetupBackupFile::InstallStep(int shortNames) {
         target = ComputeShortPath(ParentOf(target), FileNameOf(target));
     if (FileAttributesOf(target) == INVALID_FILE_ATTRIBUTES)
         return Status = BackupSourceAbsent;
-    const std::string backup =
-        JoinPath(ParentOf(target), std::string(BackupFilePrefix) + FileNameOf(target), true);
+    const std::string backup = BackupPathOf(target);
     return Status = CopyFileA(target.c_str(), backup.c_str(), TRUE) ? BackupMade : BackupNotMade;
 }
 

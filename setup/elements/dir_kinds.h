@@ -8,11 +8,17 @@
 // backing it up fails instead of being skipped.
 #pragma once
 
+#include <string>
+
 #include "setup/core/element.h"
 #include "setup/core/element_fields.h"
 
 // Prefix of the backup copy's file name (with its trailing blank).
 constexpr const char* BackupFilePrefix = "Backup Of ";
+
+// The backup copy a WSetupBackupFile makes of the file at `target`: beside it, its name prefixed.
+// The kind and the engine's saved state both name it through this.
+std::string BackupPathOf(const std::string& target);
 
 // Codes of WSetupDir::InstallStep.
 enum WSetupDirCreation : int {

@@ -55,3 +55,8 @@ StepMeaning MeaningOfStatus(int kind, ElementStep step, int status) {
     const ElementKindInfo* info = FindElementKind(kind);
     return info ? MeaningIn(*info->meanings, step, status) : StepMeaning::Failed;
 }
+
+const char* StatusNameOf(int kind, ElementStep step, int status) {
+    const ElementKindInfo* info = FindElementKind(kind);
+    return info ? StatusNameIn(*info->meanings, step, status) : nullptr;
+}

@@ -21,3 +21,5 @@ const ElementKindInfo* FindElementKind(int kind);
 
 // What `status` of `step` means for an element of kind `kind`; Failed for an unknown kind.
 StepMeaning MeaningOfStatus(int kind, ElementStep step, int status);
+// The name the kind gives `status` of `step`; null for a code it does not name or an unknown kind.
+const char* StatusNameOf(int kind, ElementStep step, int status);

@@ -144,6 +144,52 @@ constexpr StatusMeaning FileMeaningRows[] = {
     {ElementStep::Check, FileAsInstalled, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName FileStatusNames[] = {
+    {ElementStep::Install, CopiedPlain, "CopiedPlain"},
+    {ElementStep::Install, CopiedHigherVersion, "CopiedHigherVersion"},
+    {ElementStep::Install, KeptVersion, "KeptVersion"},
+    {ElementStep::Install, CopiedWasAbsent, "CopiedWasAbsent"},
+    {ElementStep::Install, KeptExisting, "KeptExisting"},
+    {ElementStep::Install, CopiedNewer, "CopiedNewer"},
+    {ElementStep::Install, KeptDate, "KeptDate"},
+    {ElementStep::Install, CopiedByStreams, "CopiedByStreams"},
+    {ElementStep::Install, SkippedOnRequest, "SkippedOnRequest"},
+    {ElementStep::Install, ScheduledPlain, "ScheduledPlain"},
+    {ElementStep::Install, ScheduledVersion, "ScheduledVersion"},
+    {ElementStep::Install, ScheduledIfAbsent, "ScheduledIfAbsent"},
+    {ElementStep::Install, ScheduledDate, "ScheduledDate"},
+    {ElementStep::Install, CopyFailedPlain, "CopyFailedPlain"},
+    {ElementStep::Install, SourceAbsent, "SourceAbsent"},
+    {ElementStep::Install, FolderUnusable, "FolderUnusable"},
+    {ElementStep::Install, AttributesFailed, "AttributesFailed"},
+    {ElementStep::Install, InUsePlain, "InUsePlain"},
+    {ElementStep::Install, CopyFailedIfAbsent, "CopyFailedIfAbsent"},
+    {ElementStep::Install, CopyFailedVersion, "CopyFailedVersion"},
+    {ElementStep::Install, InUseVersion, "InUseVersion"},
+    {ElementStep::Install, CopyFailedDate, "CopyFailedDate"},
+    {ElementStep::Install, InUseDate, "InUseDate"},
+    {ElementStep::Install, StreamCopyFailed, "StreamCopyFailed"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, FileDeleted, "FileDeleted"},
+    {ElementStep::Undo, FileDeletionScheduled, "FileDeletionScheduled"},
+    {ElementStep::Undo, FileNotToBeRemoved, "FileNotToBeRemoved"},
+    {ElementStep::Undo, FileGoneAnyway, "FileGoneAnyway"},
+    {ElementStep::Undo, FileDeletionFailed, "FileDeletionFailed"},
+    {ElementStep::Undo, FileNotResettable, "FileNotResettable"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, FileAsInstalled, "FileAsInstalled"},
+    {ElementStep::Check, FileMissing, "FileMissing"},
+    {ElementStep::Check, FileAttributesDiffer, "FileAttributesDiffer"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 constexpr StatusMeaning RuntimeFileMeaningRows[] = {
     {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
     {ElementStep::Undo, RuntimeFileDeleted, StepMeaning::Done},
@@ -152,10 +198,29 @@ constexpr StatusMeaning RuntimeFileMeaningRows[] = {
     {ElementStep::Check, ElementDone, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName RuntimeFileStatusNames[] = {
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, RuntimeFileDeleted, "RuntimeFileDeleted"},
+    {ElementStep::Undo, RuntimeFileAbsent, "RuntimeFileAbsent"},
+    {ElementStep::Undo, RuntimeFileDeletionScheduled, "RuntimeFileDeletionScheduled"},
+    {ElementStep::Undo, RuntimeFileDeletionFailed, "RuntimeFileDeletionFailed"},
+    {ElementStep::Undo, RuntimeFileNotResettable, "RuntimeFileNotResettable"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 } // namespace
 
-const StepMeaningTable WSetupFileMeanings = MakeMeaningTable(FileMeaningRows);
-const StepMeaningTable WSetupRuntimeFileMeanings = MakeMeaningTable(RuntimeFileMeaningRows);
+const StepMeaningTable WSetupFileMeanings = MakeMeaningTable(FileMeaningRows, FileStatusNames);
+const StepMeaningTable WSetupRuntimeFileMeanings =
+    MakeMeaningTable(RuntimeFileMeaningRows, RuntimeFileStatusNames);
 
 bool TookSharedCount(const WSetupFile& file, int status) {
     if (!CountsAsShared(file.FileFlags) || file.CopyMode == CopyNever)

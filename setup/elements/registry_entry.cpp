@@ -403,6 +403,15 @@ std::string BytesToHexText(const BYTE* bytes, std::size_t count) {
     return text;
 }
 
+RegEntryPlace RegEntryPlaceOf(const std::string& keyPath, const std::string& valueName) {
+    const std::string key = NormalizeRegName(keyPath);
+    const std::string name = NormalizeRegName(valueName);
+    if (name.empty())
+        return {key, "", key};
+    const std::string path = JoinValuePath(key, name);
+    return {ParentOf(path), FileNameOf(path), path};
+}
+
 std::string NormalizeRegName(const std::string& name) {
     // Components between backslashes, found by character so that a trail byte 0x5C is no
     // separator. Empty ones (from runs of backslashes) are dropped, and so are blank ones at
@@ -502,6 +511,50 @@ constexpr StatusMeaning RegEntryMeaningRows[] = {
     {ElementStep::Check, EntryCheckReadable, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName RegEntryStatusNames[] = {
+    {ElementStep::Install, EntryDefaultWritten, "EntryDefaultWritten"},
+    {ElementStep::Install, EntryStringWritten, "EntryStringWritten"},
+    {ElementStep::Install, EntryBinaryWritten, "EntryBinaryWritten"},
+    {ElementStep::Install, EntryKeyCreated, "EntryKeyCreated"},
+    {ElementStep::Install, EntryDwordWritten, "EntryDwordWritten"},
+    {ElementStep::Install, EntryRootRefused, "EntryRootRefused"},
+    {ElementStep::Install, EntryDataWithoutName, "EntryDataWithoutName"},
+    {ElementStep::Install, EntryNothingNamed, "EntryNothingNamed"},
+    {ElementStep::Install, EntryDefaultFailed, "EntryDefaultFailed"},
+    {ElementStep::Install, EntryStringFailed, "EntryStringFailed"},
+    {ElementStep::Install, EntryBinaryFailed, "EntryBinaryFailed"},
+    {ElementStep::Install, EntryKeyFailed, "EntryKeyFailed"},
+    {ElementStep::Install, EntryDefaultNotString, "EntryDefaultNotString"},
+    {ElementStep::Install, EntryDwordFailed, "EntryDwordFailed"},
+    {ElementStep::Install, EntryDwordOutOfRange, "EntryDwordOutOfRange"},
+    {ElementStep::Install, EntryKeyCloseFailed, "EntryKeyCloseFailed"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, EntryRemovalSkipped, "EntryRemovalSkipped"},
+    {ElementStep::Undo, EntryRemovalRootRefused, "EntryRemovalRootRefused"},
+    {ElementStep::Undo, EntryRemovalProtected, "EntryRemovalProtected"},
+    {ElementStep::Undo, EntryValueGone, "EntryValueGone"},
+    {ElementStep::Undo, EntryKeyTreeDeleted, "EntryKeyTreeDeleted"},
+    {ElementStep::Undo, EntryKeyDeleted, "EntryKeyDeleted"},
+    {ElementStep::Undo, EntryPreviousRestored, "EntryPreviousRestored"},
+    {ElementStep::Undo, EntryValueNotDeleted, "EntryValueNotDeleted"},
+    {ElementStep::Undo, EntryKeyTreeNotDeleted, "EntryKeyTreeNotDeleted"},
+    {ElementStep::Undo, EntryKeyNotDeleted, "EntryKeyNotDeleted"},
+    {ElementStep::Undo, EntryRestoreFailed, "EntryRestoreFailed"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, EntryCheckRootRefused, "EntryCheckRootRefused"},
+    {ElementStep::Check, EntryCheckDataWithoutName, "EntryCheckDataWithoutName"},
+    {ElementStep::Check, EntryCheckNothingNamed, "EntryCheckNothingNamed"},
+    {ElementStep::Check, EntryCheckReadable, "EntryCheckReadable"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 constexpr StatusMeaning RuntimeRegEntryMeaningRows[] = {
     {ElementStep::Install, ElementDone, StepMeaning::NothingToDo},
     {ElementStep::Undo, RuntimeRegValueGone, StepMeaning::Done},
@@ -510,10 +563,33 @@ constexpr StatusMeaning RuntimeRegEntryMeaningRows[] = {
     {ElementStep::Check, ElementDone, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName RuntimeRegEntryStatusNames[] = {
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, RuntimeRegValueGone, "RuntimeRegValueGone"},
+    {ElementStep::Undo, RuntimeRegKeyDeleted, "RuntimeRegKeyDeleted"},
+    {ElementStep::Undo, RuntimeRegKeyTreeDeleted, "RuntimeRegKeyTreeDeleted"},
+    {ElementStep::Undo, RuntimeRegRootRefused, "RuntimeRegRootRefused"},
+    {ElementStep::Undo, RuntimeRegProtected, "RuntimeRegProtected"},
+    {ElementStep::Undo, RuntimeRegValueNotDeleted, "RuntimeRegValueNotDeleted"},
+    {ElementStep::Undo, RuntimeRegKeyNotDeleted, "RuntimeRegKeyNotDeleted"},
+    {ElementStep::Undo, RuntimeRegKeyTreeNotDeleted, "RuntimeRegKeyTreeNotDeleted"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 } // namespace
 
-const StepMeaningTable WSetupRegEntryMeanings = MakeMeaningTable(RegEntryMeaningRows);
-const StepMeaningTable WSetupRuntimeRegEntryMeanings = MakeMeaningTable(RuntimeRegEntryMeaningRows);
+const StepMeaningTable WSetupRegEntryMeanings =
+    MakeMeaningTable(RegEntryMeaningRows, RegEntryStatusNames);
+const StepMeaningTable WSetupRuntimeRegEntryMeanings =
+    MakeMeaningTable(RuntimeRegEntryMeaningRows, RuntimeRegEntryStatusNames);
 
 WSetupRegEntry::WSetupRegEntry() : WSetupElement(KindRegEntry) {}
 
@@ -541,20 +617,18 @@ int WSetupRegEntry::Install() {
     KeyPath = ExpandText(KeyPath);
     ValueName = ExpandText(ValueName);
     ValueData = ExpandText(ValueData);
-    const std::string keyPath = NormalizeRegName(KeyPath);
-    const std::string valueName = NormalizeRegName(ValueName);
+    const RegEntryPlace place = RegEntryPlaceOf(KeyPath, ValueName);
     const std::string data = ValueData;
-    if (keyPath.empty() && valueName.empty())
+    if (place.path.empty())
         return Status = data.empty() ? EntryNothingNamed : EntryDataWithoutName;
     HKEY root = nullptr;
     if (!ParseRootKeyName(RootName, root))
         return Status = EntryRootRefused;
-    if (valueName.empty())
-        return Status = WriteKeyOrDefault(*this, root, keyPath, data);
+    if (place.name.empty())
+        return Status = WriteKeyOrDefault(*this, root, place.key, data);
 
-    const std::string valuePath = JoinValuePath(keyPath, valueName);
-    const std::string name = FileNameOf(valuePath);
-    TargetKey key(root, ParentOf(valuePath));
+    const std::string& name = place.name;
+    TargetKey key(root, place.key);
     const EntryType type = TypeOf(ValueType);
     TakePrevious(*this, key, name, type);
     switch (type) {
@@ -574,9 +648,10 @@ int WSetupRegEntry::Uninstall() {
         return Status = EntryRemovalSkipped;
     if (!IsRegEntryRootName(RootName))
         return Status = EntryRemovalRootRefused;
-    const std::string keyPath = NormalizeRegName(KeyPath);
-    const std::string valueName = NormalizeRegName(ValueName);
-    const std::string path = valueName.empty() ? keyPath : JoinValuePath(keyPath, valueName);
+    const RegEntryPlace place = RegEntryPlaceOf(KeyPath, ValueName);
+    const std::string& keyPath = place.key;
+    const std::string& path = place.path;
+    const bool valueNamed = !place.name.empty();
     if (IsProtectedRegKey(RootName, path))
         return Status = EntryRemovalProtected;
     HKEY root = nullptr;
@@ -591,10 +666,10 @@ int WSetupRegEntry::Uninstall() {
         // entry's type says.
         const std::string previous = PreviousValue;
         const FoundValue* found = FoundFor(*this);
-        const std::string foundKey = valueName.empty() ? keyPath : ParentOf(path);
-        const std::string foundName = valueName.empty() ? std::string() : FileNameOf(path);
+        const std::string& foundKey = place.key;
+        const std::string& foundName = place.name;
         bool written = false;
-        if (valueName.empty()) {
+        if (!valueNamed) {
             written = EqualText(ValueType, "STRING", false) &&
                       (found ? WriteFoundValue(root, foundKey, foundName, *found)
                              : WriteRegKeyDefault(root, keyPath, previous));
@@ -623,7 +698,7 @@ int WSetupRegEntry::Uninstall() {
         }
         return Status = written ? EntryPreviousRestored : EntryRestoreFailed;
     }
-    if (!valueName.empty())
+    if (valueNamed)
         return Status = DeleteValueAt(root, path) ? EntryValueGone : EntryValueNotDeleted;
     const bool withSubkeys = DeleteSubkeys != 0;
     if (DeleteKeyAt(root, keyPath, withSubkeys))

@@ -35,6 +35,16 @@ inline std::string BytesToHexText(const ByteList& bytes) {
 // of backslashes inside it made one (the platform reads "A\\\B" as "A\B"). Goes by characters,
 // so a double-byte character ending in the byte 0x5C stays whole.
 std::string NormalizeRegName(const std::string& name);
+// Where an entry's key path and value name point, both normalised: the key that holds the value
+// and the value's name ("" when the entry names a key and its default value), and the whole path
+// that the protection test judges. The kind's install and removal and the engine's saved state
+// all take the place from here, so what is saved before a step is what the step writes.
+struct RegEntryPlace {
+    std::string key;
+    std::string name;
+    std::string path;
+};
+RegEntryPlace RegEntryPlaceOf(const std::string& keyPath, const std::string& valueName);
 // One of "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
 // "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA", without regard to case.
 bool IsRegEntryRootName(const std::string& rootName);

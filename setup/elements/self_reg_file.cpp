@@ -98,9 +98,42 @@ constexpr StatusMeaning SelfRegFileMeaningRows[] = {
     {ElementStep::Check, ModulePresent, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName SelfRegFileStatusNames[] = {
+    {ElementStep::Install, ModuleRegistered, "ModuleRegistered"},
+    {ElementStep::Install, RegisterModuleAbsent, "RegisterModuleAbsent"},
+    {ElementStep::Install, RegisterLoadFailed, "RegisterLoadFailed"},
+    {ElementStep::Install, RegisterEntryFailed, "RegisterEntryFailed"},
+    {ElementStep::Install, RegisterNoEntry, "RegisterNoEntry"},
+    {ElementStep::Install, RegisterOleFailed, "RegisterOleFailed"},
+    {ElementStep::Install, RegisterCrashed, "RegisterCrashed"},
+    {ElementStep::Install, RegisterOtherResult, "RegisterOtherResult"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ModuleUnregistered, "ModuleUnregistered"},
+    {ElementStep::Undo, UnregisterSkipped, "UnregisterSkipped"},
+    {ElementStep::Undo, UnregisterModuleAbsent, "UnregisterModuleAbsent"},
+    {ElementStep::Undo, UnregisterLoadFailed, "UnregisterLoadFailed"},
+    {ElementStep::Undo, UnregisterEntryFailed, "UnregisterEntryFailed"},
+    {ElementStep::Undo, UnregisterNoEntry, "UnregisterNoEntry"},
+    {ElementStep::Undo, UnregisterOleFailed, "UnregisterOleFailed"},
+    {ElementStep::Undo, UnregisterCrashed, "UnregisterCrashed"},
+    {ElementStep::Undo, UnregisterOtherResult, "UnregisterOtherResult"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ModulePresent, "ModulePresent"},
+    {ElementStep::Check, ModuleMissing, "ModuleMissing"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 } // namespace
 
-const StepMeaningTable WSetupSelfRegFileMeanings = MakeMeaningTable(SelfRegFileMeaningRows);
+const StepMeaningTable WSetupSelfRegFileMeanings =
+    MakeMeaningTable(SelfRegFileMeaningRows, SelfRegFileStatusNames);
 
 WSetupSelfRegFile::WSetupSelfRegFile() : WSetupElement(KindSelfRegFile) {}
 

@@ -51,9 +51,32 @@ constexpr StatusMeaning ShortcutMeaningRows[] = {
     {ElementStep::Check, ShortcutPresent, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName ShortcutStatusNames[] = {
+    {ElementStep::Install, ShortcutMade, "ShortcutMade"},
+    {ElementStep::Install, ShortcutTargetAbsent, "ShortcutTargetAbsent"},
+    {ElementStep::Install, ShortcutLinkFailed, "ShortcutLinkFailed"},
+    {ElementStep::Install, ShortcutNoProgramGroup, "ShortcutNoProgramGroup"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ShortcutRemoved, "ShortcutRemoved"},
+    {ElementStep::Undo, ShortcutNotToBeRemoved, "ShortcutNotToBeRemoved"},
+    {ElementStep::Undo, ShortcutNotRemoved, "ShortcutNotRemoved"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ShortcutPresent, "ShortcutPresent"},
+    {ElementStep::Check, ShortcutMissing, "ShortcutMissing"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 } // namespace
 
-const StepMeaningTable WSetupShortcutMeanings = MakeMeaningTable(ShortcutMeaningRows);
+const StepMeaningTable WSetupShortcutMeanings =
+    MakeMeaningTable(ShortcutMeaningRows, ShortcutStatusNames);
 
 WSetupShortcut::WSetupShortcut() : WSetupElement(KindShortcut) {}
 

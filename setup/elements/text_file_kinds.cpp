@@ -138,10 +138,50 @@ constexpr StatusMeaning RegFileMeaningRows[] = {
     {ElementStep::Check, RegFileMerged, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName RegFileStatusNames[] = {
+    {ElementStep::Install, RegFileMerged, "RegFileMerged"},
+    {ElementStep::Install, RegFileAbsent, "RegFileAbsent"},
+    {ElementStep::Install, RegFileEditorFailed, "RegFileEditorFailed"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, RegFileMerged, "RegFileMerged"},
+    {ElementStep::Check, RegFileAbsent, "RegFileAbsent"},
+    {ElementStep::Check, RegFileEditorFailed, "RegFileEditorFailed"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 constexpr StatusMeaning CustFileMeaningRows[] = {
     {ElementStep::Install, CustFileReplaced, StepMeaning::Done},
     {ElementStep::Undo, ElementDone, StepMeaning::NothingToDo},
     {ElementStep::Check, CustFileReplaced, StepMeaning::Done},
+};
+
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName CustFileStatusNames[] = {
+    {ElementStep::Install, CustFileReplaced, "CustFileReplaced"},
+    {ElementStep::Install, CustFileAbsent, "CustFileAbsent"},
+    {ElementStep::Install, CustFileNotPlain, "CustFileNotPlain"},
+    {ElementStep::Install, CustFileNotReplaced, "CustFileNotReplaced"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, CustFileReplaced, "CustFileReplaced"},
+    {ElementStep::Check, CustFileAbsent, "CustFileAbsent"},
+    {ElementStep::Check, CustFileNotPlain, "CustFileNotPlain"},
+    {ElementStep::Check, CustFileNotReplaced, "CustFileNotReplaced"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
 };
 
 constexpr StatusMeaning ProfileStringMeaningRows[] = {
@@ -152,11 +192,39 @@ constexpr StatusMeaning ProfileStringMeaningRows[] = {
     {ElementStep::Check, ProfileHasValue, StepMeaning::Done},
 };
 
+// The name of every code of each operation, for the lines that report it.
+constexpr StatusName ProfileStringStatusNames[] = {
+    {ElementStep::Install, ProfileWritten, "ProfileWritten"},
+    {ElementStep::Install, ProfileNotPlain, "ProfileNotPlain"},
+    {ElementStep::Install, ProfileNotWritten, "ProfileNotWritten"},
+    {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Install, ElementDone, "ElementDone"},
+    {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Undo, ProfileKeyDeleted, "ProfileKeyDeleted"},
+    {ElementStep::Undo, ProfileNotToBeRemoved, "ProfileNotToBeRemoved"},
+    {ElementStep::Undo, ProfileRestored, "ProfileRestored"},
+    {ElementStep::Undo, ProfileRemovalNotPlain, "ProfileRemovalNotPlain"},
+    {ElementStep::Undo, ProfileDeleteFailed, "ProfileDeleteFailed"},
+    {ElementStep::Undo, ProfileRestoreFailed, "ProfileRestoreFailed"},
+    {ElementStep::Undo, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Undo, ElementDone, "ElementDone"},
+    {ElementStep::Undo, ElementNothingDone, "ElementNothingDone"},
+    {ElementStep::Check, ProfileHasValue, "ProfileHasValue"},
+    {ElementStep::Check, ProfileFileMissing, "ProfileFileMissing"},
+    {ElementStep::Check, ProfileKeyEmpty, "ProfileKeyEmpty"},
+    {ElementStep::Check, ElementNotProcessed, "ElementNotProcessed"},
+    {ElementStep::Check, ElementDone, "ElementDone"},
+    {ElementStep::Check, ElementNothingDone, "ElementNothingDone"},
+};
+
 } // namespace
 
-const StepMeaningTable WSetupRegFileMeanings = MakeMeaningTable(RegFileMeaningRows);
-const StepMeaningTable WSetupCustFileMeanings = MakeMeaningTable(CustFileMeaningRows);
-const StepMeaningTable WSetupProfileStringMeanings = MakeMeaningTable(ProfileStringMeaningRows);
+const StepMeaningTable WSetupRegFileMeanings =
+    MakeMeaningTable(RegFileMeaningRows, RegFileStatusNames);
+const StepMeaningTable WSetupCustFileMeanings =
+    MakeMeaningTable(CustFileMeaningRows, CustFileStatusNames);
+const StepMeaningTable WSetupProfileStringMeanings =
+    MakeMeaningTable(ProfileStringMeaningRows, ProfileStringStatusNames);
 
 // ---------------------------------------------------------------------------------------------
 // WSetupRegFile

@@ -347,3 +347,49 @@ TEST(ElementKindCatalogue, EveryKindOperationAndCode) {
                             "WSetupRegEntry check: 15D\n";
     EXPECT_EQ(seen, expected);
 }
+
+// Every code a kind's meaning table lists has its name, and so do the failures the progress
+// lines report most: the name is the one the kind declares, for the operation that answered.
+TEST(ElementKindCatalogue, EveryListedCodeHasItsNameAndFailuresAreNamedToo) {
+    int unnamed = 0;
+    for (int kind = 0; kind < WSetupKindCount; ++kind) {
+        const StepMeaningTable& table = *FindElementKind(kind)->meanings;
+        for (std::size_t i = 0; i < table.count; ++i) {
+            const StatusMeaning& row = table.rows[i];
+            if (!StatusNameOf(kind, row.step, row.status)) {
+                ++unnamed;
+                ADD_FAILURE() << FindElementKind(kind)->className << " step "
+                              << static_cast<int>(row.step) << " status " << row.status
+                              << " has no name";
+            }
+        }
+    }
+    EXPECT_EQ(unnamed, 0);
+    struct Row {
+        int kind;
+        ElementStep step;
+        int status;
+        const char* name;
+    };
+    const Row rows[] = {
+        {KindFile, ElementStep::Install, SourceAbsent, "SourceAbsent"},
+        {KindTTFFile, ElementStep::Install, FolderUnusable, "FolderUnusable"},
+        {KindFile, ElementStep::Undo, FileDeletionFailed, "FileDeletionFailed"},
+        {KindRegEntry, ElementStep::Install, EntryDwordFailed, "EntryDwordFailed"},
+        {KindRegEntry, ElementStep::Undo, EntryRestoreFailed, "EntryRestoreFailed"},
+        {KindDir, ElementStep::Install, DirNotCreated, "DirNotCreated"},
+        {KindShortcut, ElementStep::Install, ShortcutNoProgramGroup, "ShortcutNoProgramGroup"},
+        {KindCustomDLL, ElementStep::Install, CustomDllAbsent, "CustomDllAbsent"},
+        {KindSelfRegFile, ElementStep::Install, RegisterCrashed, "RegisterCrashed"},
+        {KindExecutable, ElementStep::Install, ProgramAbsent, "ProgramAbsent"},
+        {KindRuntimeFile, ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
+    };
+    for (const Row& row : rows) {
+        const char* seen = StatusNameOf(row.kind, row.step, row.status);
+        std::printf("%-20s step %d status %3d: %s\n", FindElementKind(row.kind)->className,
+                    static_cast<int>(row.step), row.status, seen ? seen : "(none)");
+        EXPECT_STREQ(seen ? seen : "", row.name);
+    }
+    EXPECT_EQ(StatusNameOf(KindNone, ElementStep::Install, 0), nullptr);
+    EXPECT_EQ(StatusNameOf(KindFile, ElementStep::Install, 999), nullptr);
+}

@@ -14,6 +14,7 @@
 #include "setup/elements/text_file_kinds.h"
 #include "support/fixtures.h"
 #include "transaction_log.h"
+#include "kind_table.h"
 #include "undo.h"
 
 using testsupport::ReadFileBytes;
@@ -478,7 +479,7 @@ TEST_F(PutBackTest, WhatARegistryFileMergedIsTakenBack) {
     ASSERT_TRUE(SaveStateBefore(*merge, 1, folder / "kept", saved));
     for (const Saved& s : saved)
         std::printf("saved: %s\n", DescribeSaved(s).c_str());
-    EXPECT_TRUE(UndoneBySavedStates(merge->Kind));
+    EXPECT_EQ(RowOf(*merge).undo, UndoPath::SavedStates);
 
     // The merge, as the registry editor makes it.
     SetString(scratch / "Kept", "Theme", "modern", REG_SZ);
