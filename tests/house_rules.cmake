@@ -4,7 +4,9 @@ cmake_minimum_required(VERSION 3.20)
 # - includes point one way: setup/core sees nothing above it; setup/elements sees neither the
 #   assembly nor a deliverable; the plug-in, the loader and the engine do not see each other;
 # - handles are closed only by the owning types of setup/core/handles.h, in the product and in
-#   the tests alike.
+#   the tests alike;
+# - a seam of the library is set (OverrideForTesting) only in the tests and in the engine's test
+#   build (engine/test_switches.cpp), never in what ships.
 #   cmake -DSOURCE_DIR=<tree> -P house_rules.cmake
 #
 # RAW_CLOSE lists the test files (relative to the tree) that may close handles with the
@@ -79,6 +81,25 @@ foreach(file ${sources})
     if(line MATCHES "${closers}" AND NOT line MATCHES "^[ \t]*//")
       string(STRIP "${line}" line)
       list(APPEND faults "${name}: closes a handle by hand: ${line}")
+    endif()
+  endforeach()
+endforeach()
+
+# Seams are set only where tests run.
+file(GLOB_RECURSE product_sources "${SOURCE_DIR}/setup/*.h" "${SOURCE_DIR}/setup/*.cpp"
+     "${SOURCE_DIR}/plugin/*.h" "${SOURCE_DIR}/plugin/*.cpp"
+     "${SOURCE_DIR}/loader/*.h" "${SOURCE_DIR}/loader/*.cpp"
+     "${SOURCE_DIR}/engine/*.h" "${SOURCE_DIR}/engine/*.cpp")
+foreach(file ${product_sources})
+  file(RELATIVE_PATH name "${SOURCE_DIR}" "${file}")
+  if(name STREQUAL "setup/core/seam.h" OR name STREQUAL "engine/test_switches.cpp")
+    continue()
+  endif()
+  file(STRINGS "${file}" lines REGEX "OverrideForTesting")
+  foreach(line ${lines})
+    if(NOT line MATCHES "^[ \t]*//")
+      string(STRIP "${line}" line)
+      list(APPEND faults "${name}: sets a seam outside the tests: ${line}")
     endif()
   endforeach()
 endforeach()
