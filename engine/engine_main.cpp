@@ -30,7 +30,8 @@
 // installation created go when they are empty.
 //
 // Progress lines:
-//   install <n> of <m>: <component> <class> <id> status <s> [<note>]
+//   install <n> of <m>: <component> <class> <id> status <s> <name of s> [(<note>)]
+//   space <drive> needed <bytes> free <bytes>   before an installation, for each drive
 //   undo <n> of <m>: ...      check <n> of <m>: ...      rollback <n> of <m>: ...
 //   restart <path>            a file whose replacement or deletion waits for the restart
 //   summary <phase>: <k> elements; by kind: <class> <count> ...; restart <r>; failed <f>
@@ -50,7 +51,9 @@
 // rollback could not put everything back (the log stays for another try); 7 the user cancelled
 // and the installation was rolled back; 8 done, and replacements wait for the restart (after an
 // installation or a removal: what the "restart" lines name; after a check: elements whose
-// replacement has not happened yet, "check ... (waits for the restart)").
+// replacement has not happened yet, "check ... (waits for the restart)"); 11 not enough disk space
+// for the chosen files, 12 a folder they go to cannot be written or the user may not change the
+// machine's settings (preflight.h: nothing was changed).
 //
 // When an installation or a removal leaves something for the restart, the engine says so
 // ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to

@@ -7,6 +7,7 @@
 #include "cancel.h"
 #include "kind_table.h"
 #include "output.h"
+#include "preflight.h"
 #include "product.h"
 #include "progress_window.h"
 #include "restart.h"
@@ -232,9 +233,14 @@ int Install(const ProductDescription& description, const std::string& logPath,
     InstallRun run;
     run.logPath = logPath;
     run.aside = AsideFolderOf(logPath);
+    run.order = Ordered(product, true);
+    const int checked = CheckBeforeInstall(run.order);
+    if (checked != ExitOk) {
+        Say("summary refused: nothing was installed");
+        return checked;
+    }
     if (!BeginLog(product, run))
         return ExitLogFailed;
-    run.order = Ordered(product, true);
     const LoopEnd end = InstallElements(product, run, switches.cancelAfter);
     if (end != LoopEnd::Done) {
         const bool cancelled = end == LoopEnd::Cancelled;

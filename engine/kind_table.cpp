@@ -9,6 +9,7 @@
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
+#include "setup/core/text.h"
 #include "setup/elements/custom_code.h"
 #include "setup/elements/dir_kinds.h"
 #include "setup/elements/element_kinds.h"
@@ -223,6 +224,22 @@ bool RestoreFoundNothing(WSetupElement& e, const StepResult& result) {
            !entry.PreviousValue.empty();
 }
 
+// ---- the machine's settings ----------------------------------------------------------------
+
+bool EntryUnderMachine(WSetupElement& e) {
+    return EqualText(static_cast<WSetupRegEntry&>(e).RootName, "HKEY_LOCAL_MACHINE", false);
+}
+
+// A shared file is counted in the shared-DLL table, under HKEY_LOCAL_MACHINE.
+bool CountedInMachineTable(WSetupElement& e) {
+    return CountsAsShared(static_cast<WSetupFile&>(e).FileFlags);
+}
+
+// A module's registration writes its classes, which live under HKEY_LOCAL_MACHINE.
+bool Always(WSetupElement&) {
+    return true;
+}
+
 // ---- the table ------------------------------------------------------------------------------
 
 constexpr UndoPath BySaved = UndoPath::SavedStates;
@@ -237,48 +254,48 @@ constexpr UndoPath ByOwn = UndoPath::OwnOperation;
 //
 // kind, rank, schedules, undo, acts at removal, sweeps folders, copies a file, created file is a
 // leftover; install, undo, save; may run, failed beyond status, undo at removal, undo failed
-// beyond status.
+// beyond status, writes the machine's settings.
 constexpr KindRow Rows[] = {
     {KindBackupFile, 1, false, BySaved, false, false, false, false, InstallStepOf<WSetupBackupFile>,
-     UndoPlain, SaveBackup, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveBackup, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindDir, 0, false, BySaved, false, false, false, false, InstallStepOf<WSetupDir>, UndoPlain,
-     SaveDir, nullptr, nullptr, nullptr, nullptr},
+     SaveDir, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindTTFFile, 4, true, ByOwn, false, true, true, false, InstallFont, UndoFont, SaveCopiedFile,
-     nullptr, FontNotRegistered, nullptr, nullptr},
+     nullptr, FontNotRegistered, nullptr, nullptr, CountedInMachineTable},
     {KindProfileString, 8, true, BySaved, false, false, false, true,
      InstallStepOf<WSetupProfileString>, UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr,
-     nullptr},
+     nullptr, nullptr},
     {KindCustFile, 9, true, BySaved, false, false, false, false, InstallStepOf<WSetupCustFile>,
-     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindRegFile, 7, false, BySaved, false, false, false, false, InstallStepOf<WSetupRegFile>,
-     UndoPlain, SaveRegFile, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveRegFile, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindShortcut, 10, false, ByOwn, false, true, false, false, InstallShortcut, UndoShortcut,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindExecutable, 16, false, ByOwn, false, false, false, false, InstallStepOf<WSetupExecutable>,
-     UndoPlain, SaveNothing, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindCustomDLL, 15, false, ByOwn, false, false, false, false, InstallStepOf<WSetupCustomDLL>,
-     UndoPlain, SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr},
+     UndoPlain, SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr, nullptr},
     {KindRuntimeFile, 11, false, ByOwn, true, true, false, false, InstallPlain, UndoRuntimeFile,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindRuntimeRegEntry, 12, false, ByOwn, true, false, false, false, InstallPlain,
-     UndoRuntimeRegEntry, SaveNothing, nullptr, nullptr, nullptr, nullptr},
+     UndoRuntimeRegEntry, SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindDeleteFile, 2, true, BySaved, false, false, false, false, InstallStepOf<WSetupDeleteFile>,
-     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindSelfRegFile, 5, true, ByOwn, false, false, false, false, InstallSelfReg, UndoSelfReg,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, Always},
     {KindFile, 3, true, BySaved, false, true, true, false, InstallFile, UndoFile, SaveCopiedFile,
-     nullptr, nullptr, nullptr, nullptr},
+     nullptr, nullptr, nullptr, nullptr, CountedInMachineTable},
     {KindUninstallExecutable, 13, false, ByOwn, true, false, false, false, InstallPlain, UndoPlain,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
     {KindUninstallCustomDLL, 14, false, ByOwn, true, false, false, false, InstallPlain, UndoPlain,
-     SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr},
+     SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr, nullptr},
     {KindRegEntry, 6, false, BySaved, false, false, false, false, InstallPlain, UndoPlain,
-     SaveRegEntry, nullptr, nullptr, PutBackReplacedValue, RestoreFoundNothing},
+     SaveRegEntry, nullptr, nullptr, PutBackReplacedValue, RestoreFoundNothing, EntryUnderMachine},
 };
 
-constexpr KindRow Refusing = {KindNone,   -1,      false,   ByOwn,         false,
-                              false,      false,   false,   RefuseInstall, RefuseUndo,
-                              RefuseSave, nullptr, nullptr, nullptr,       nullptr};
+constexpr KindRow Refusing = {KindNone, -1,      false,         ByOwn,      false,      false,
+                              false,    false,   RefuseInstall, RefuseUndo, RefuseSave, nullptr,
+                              nullptr,  nullptr, nullptr,       nullptr};
 
 constexpr std::size_t RowCount = sizeof(Rows) / sizeof(Rows[0]);
 static_assert(RowCount == WSetupKindCount, "one row for every element kind");

@@ -71,6 +71,9 @@ struct KindRow {
     bool (*undoAtRemoval)(WSetupElement& element, const LoggedStep& step, StepResult& result);
     // Whether an undo whose status is no failure did not do what was asked.
     bool (*undoFailedBeyondStatus)(WSetupElement& element, const StepResult& result);
+    // Whether the install step writes the machine's own settings (under HKEY_LOCAL_MACHINE), which
+    // the NT family lets only an administrator change; null: it never does.
+    bool (*writesMachineSettings)(WSetupElement& element);
 };
 
 // The row of a kind code; the refusing row for a code outside the table.

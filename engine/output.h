@@ -19,6 +19,9 @@ constexpr int ExitRolledBack = 5;
 constexpr int ExitRollbackIncomplete = 6;
 constexpr int ExitCancelled = 7;
 constexpr int ExitRestartNeeded = 8;
+constexpr int ExitNoSpace = 11;  // not enough free space for the chosen files; nothing changed
+constexpr int ExitNoRights = 12; // a folder cannot be written, or the user may not change the
+                                 // machine's settings; nothing changed
 
 // Where the progress lines go: main opens it (the output= file or standard output) before the
 // first line; a line said before that, or one the platform refuses, is lost.

@@ -89,7 +89,7 @@ LRESULT CALLBACK ProgressWindow::Procedure(HWND window, UINT message, WPARAM wPa
 ProgressWindow::~ProgressWindow() {
     if (m_window) {
         SetWindowLongPtrA(m_window, GWLP_USERDATA, 0);
-        DestroyWindow(m_window);
+        (void)DestroyWindow(m_window); // the process's windows go with it in any case
     }
 }
 

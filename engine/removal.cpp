@@ -157,7 +157,7 @@ StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStri
 
 void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
                   const std::vector<const LoggedStep*>& left) {
-    CreateDirectoryTree(ParentOf(logPath));
+    (void)CreateDirectoryTree(ParentOf(logPath)); // a failure shows in the file's creation
     OutputFile file;
     std::string text = "# uninstall log: what removal could not take back\r\n";
     for (const std::string& line : log.header)

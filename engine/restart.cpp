@@ -222,13 +222,16 @@ bool CancelAddedRestartEntries(const Saved& saved) {
             (kept[k] ? remaining : added).push_back(now.items[k * unit + i]);
     if (!(ini ? WriteIni(remaining, saved.existed) : WriteMoves(remaining, saved.existed)))
         return false;
-    // The staging copies that the moves would have put in place.
+    // The staging copies that the moves would have put in place; one that stays is not put back.
+    bool all = true;
     for (const PendingRename& entry : Entries(added, ini))
         if (!entry.target.empty() && !entry.source.empty()) {
-            SetFileAttributesA(entry.source.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(entry.source.c_str());
+            (void)SetFileAttributesA(entry.source.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileA(entry.source.c_str()) &&
+                GetFileAttributesA(entry.source.c_str()) != INVALID_FILE_ATTRIBUTES)
+                all = false;
         }
-    return true;
+    return all;
 }
 
 namespace {

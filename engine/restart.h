@@ -46,7 +46,8 @@ private:
 };
 
 // Takes out what was added to the list since `saved` was taken and deletes the staging copies
-// of the moves among it. False when the list could not be read or rewritten.
+// of the moves among it. False when the list could not be read or rewritten, or a staging copy
+// could not be deleted.
 [[nodiscard]] bool CancelAddedRestartEntries(const Saved& saved);
 
 // The key under HKEY_LOCAL_MACHINE that holds the NT family's pending moves; tests point it at

@@ -210,15 +210,16 @@ bool PutBackFile(const Saved& s) {
         // the file: there is nothing to write back, and a file still held could not take it.
         if (IsFile(s.path) && SameContent(s.aside, s.path))
             return true;
+        // Either failure shows in the copy.
         if (IsFile(s.path))
-            SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            (void)SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         else
-            CreateDirectoryTree(ParentOf(s.path));
+            (void)CreateDirectoryTree(ParentOf(s.path));
         return CopyFileA(s.aside.c_str(), s.path.c_str(), FALSE) != 0;
     }
     if (!IsFile(s.path))
         return true;
-    SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    (void)SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL); // shows in the deletion
     return DeleteFileA(s.path.c_str()) != 0;
 }
 
@@ -489,8 +490,9 @@ bool RemoveFlatFolder(const std::string& folder) {
         do {
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 const std::string file = JoinPath(folder, data.cFileName, true);
-                SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(file.c_str());
+                // A file that stays keeps the folder, which the answer reports.
+                (void)SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                (void)DeleteFileA(file.c_str());
             }
         } while (FindNextFileA(find.Get(), &data));
     }

@@ -58,12 +58,16 @@ run_tree() {
         echo "its Wine cannot start here: every test of the tree is skipped" >"$log"
         return 77
     fi
-    # The limits are scaled from those CMake wrote (kept aside once), so that a later run
-    # without scaling gets them back.
+    # The limits are scaled from those CMake wrote (kept aside), so that a later run without
+    # scaling gets them back. A file without the mark is CMake's own, written again since.
     find "$tree" -name CTestTestfile.cmake | while read -r f; do
-        [ -f "$f.unscaled" ] || cp "$f" "$f.unscaled"
-        perl -pe 's/ TIMEOUT "(\d+)"/" TIMEOUT \"" . ($1 * '"$scale"') . "\""/ge' \
-            "$f.unscaled" >"$f"
+        grep -q '^# limits scaled by run-tests.sh' "$f" || cp "$f" "$f.unscaled"
+        {
+            echo '# limits scaled by run-tests.sh'
+            perl -pe 's/ TIMEOUT "(\d+)"/" TIMEOUT \"" . ($1 * '"$scale"') . "\""/ge' \
+                "$f.unscaled"
+        } >"$f.scaled"
+        mv "$f.scaled" "$f"
     done
     set +e
     (cd "$tree" && ctest --output-on-failure -j "${CTEST_JOBS:-2}" --repeat until-pass:2 \
