@@ -5,6 +5,20 @@
 #include "file_io.h"
 #include "setup/core/text.h"
 
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = FindText(text, ",", true, start);
+        if (end == TextNotFound)
+            end = text.size();
+        const std::string part = Trimmed(text.substr(start, end - start));
+        if (!part.empty())
+            parts.push_back(part);
+        start = end + 1;
+    }
+    return parts;
+}
+
 namespace {
 
 std::string Located(const std::string& path, int line, const std::string& reason) {
@@ -95,6 +109,20 @@ private:
         } else if (value.name == "Icon") {
             m_description.icon = value.value;
             m_description.iconLine = m_line;
+        } else if (value.name == "Types") {
+            m_description.types.clear();
+            for (const std::string& type : SplitList(value.value)) {
+                for (const std::string& earlier : m_description.types)
+                    if (EqualText(earlier, type, false))
+                        return Fail("the setup type \"" + type + "\" is named twice", error);
+                m_description.types.push_back(type);
+            }
+            if (m_description.types.empty() || m_description.types.size() > 4)
+                return Fail("Types names one to four setup types", error);
+            m_description.typesLine = m_line;
+        } else if (value.name == "Type") {
+            m_description.defaultType = value.value;
+            m_description.defaultTypeLine = m_line;
         } else
             return Fail("unknown product setting \"" + value.name + "\"", error);
         return true;

@@ -12,12 +12,23 @@
 //   Icon = sample.ico                        the icon the medium builder lays out as AUTORUN.ICO,
 //                                            the CD's icon (relative to the description's
 //                                            folder); without it the CD shows the loader's
+//   Types = Typical, Compact, Custom         the setup types (at most four), in the order the
+//                                            user is offered them; each is one of the
+//                                            components' four mode states
+//   Type = Typical                           the type installed unless another is chosen
+//                                            (default: the first)
 //
 //   [Variables]                              %NAME% variables, one "NAME = value" a line
 //   [Macros]                                 custom macros: "<CUSTAPP = C:\Folder"
 //
 //   [Component Main]                         a component and its Id
 //   Selected = 1                             0 leaves it (and its elements) out
+//   Types = Typical, Custom                  the setup types that install it (in place of
+//                                            Selected, which then counts for every type)
+//   Fixed = 1                                installed in every type, whatever is chosen
+//   Locked = 1                               its type decides: no choice changes it
+//   Parent = Main                            a sub-component: installed only with its parent;
+//                                            choosing it chooses the parent
 //
 //   [WSetupFile MainProgram]                 an element: its class name and its Id
 //   Component = Main                         the component that holds it (required)
@@ -52,6 +63,14 @@ struct DescribedItem {
     std::vector<DescribedValue> values;
 };
 
+// What a run chose beyond the description: from the engine's command line (destination=,
+// group=, type=, components=) or from the wizard's pages.
+struct Choices {
+    std::string type; // a setup type's name; "": the description's Type
+    bool componentsChosen = false;
+    std::vector<std::string> components; // exactly these (with the Fixed ones and the parents)
+};
+
 struct ProductDescription {
     std::string path;
     std::string name;
@@ -62,11 +81,19 @@ struct ProductDescription {
     int disclaimerLine = 0;
     std::string icon;
     int iconLine = 0;
+    std::vector<std::string> types;
+    int typesLine = 0;
+    std::string defaultType;
+    int defaultTypeLine = 0;
+    Choices choices;
     std::vector<DescribedValue> variables;
     std::vector<DescribedValue> customMacros;
     std::vector<DescribedItem> components;
     std::vector<DescribedItem> elements;
 };
+
+// The parts of a list separated by ",", trimmed; empty parts are dropped. Goes by characters.
+std::vector<std::string> SplitList(const std::string& text);
 
 // Reads the file; false with "<file>(<line>): <reason>" when it cannot be read or is malformed.
 // This checks the form only; CheckDescription checks it against the kinds and the medium.

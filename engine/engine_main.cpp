@@ -19,6 +19,12 @@
 //   log=<path>          the transaction log, which becomes the uninstall log (default: the
 //                       description's Log setting; check, remove and recover need only the log)
 //   output=<path>       where the progress lines go (default: standard output)
+//   destination=<folder> the <D> folder, in place of the description's Destination
+//   group=<name>        the program group <G>, in place of the description's Group
+//   type=<name>         the setup type to install, one of the description's Types
+//   components=<a>,<b>  exactly these components (with the Fixed ones and the parents of each)
+// A destination that is no full path, lies on the medium or names a file, an unknown type or an
+// unknown component refuses the installation before anything changes.
 // The engine's test build (TARVO_TEST_SWITCHES) knows a few more words: test_switches.h.
 //
 // Every run that knows its log first rolls back an installation that did not finish there.
@@ -68,6 +74,7 @@
 #include "file_io.h"
 #include "install_run.h"
 #include "output.h"
+#include "preflight.h"
 #include "product.h"
 #include "progress_window.h"
 #include "registration.h"
@@ -98,6 +105,11 @@ struct Request {
     std::string outputPath;
     InstallSwitches switches;
     bool commonBar = true;
+    bool destinationGiven = false;
+    std::string destination;
+    bool groupGiven = false;
+    std::string group;
+    Choices choices;
 #ifdef TARVO_TEST_SWITCHES
     TestSwitches test;
 #endif
@@ -120,6 +132,18 @@ Request ReadCommandLine() {
             request.outputPath = value;
         else if (key == "source")
             g_sourceFolder = value;
+        else if (key == "destination") {
+            request.destinationGiven = true;
+            request.destination = value;
+        } else if (key == "group") {
+            request.groupGiven = true;
+            request.group = value;
+        } else if (key == "type")
+            request.choices.type = value;
+        else if (key == "components") {
+            request.choices.componentsChosen = true;
+            request.choices.components = SplitList(value);
+        }
 #ifdef TARVO_TEST_SWITCHES
         else if (ReadTestSwitch(key, value, request.test))
             continue;
@@ -198,7 +222,19 @@ int RunFromDescription(Request& request) {
         Say("summary refused: 1 problem; nothing was installed");
         return ExitRefused;
     }
+    if (request.destinationGiven)
+        description.destination = request.destination;
+    if (request.groupGiven)
+        description.group = request.group;
+    description.choices = request.choices;
     FillContext(description);
+    const std::string refusal = DestinationRefusal(TheSetupContext().MacroD.c_str());
+    if (!refusal.empty()) {
+        Say("refused the destination " + std::string(TheSetupContext().MacroD.c_str()) + ": " +
+            refusal);
+        Say("summary refused: 1 problem; nothing was installed");
+        return ExitRefused;
+    }
     if (request.logPath.empty())
         request.logPath = Expanded(description.log);
     AddRegistration(description, ModulePath(), request.logPath);

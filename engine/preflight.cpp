@@ -17,10 +17,22 @@
 
 namespace {
 
-// "C:\" for a drive path, "\\server\share\" for a UNC path; "" for any other.
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// "C:\" for a full drive path, "\\server\share\" for a UNC path; "" for any other (a relative
+// path, a drive without its folder).
 std::string RootFolderOf(const std::string& path) {
-    const std::string root = PathRootText(path, true);
-    return root.empty() ? root : root + "\\";
+    if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\')
+        return path.substr(0, 3);
+    if (!IsUncPath(path))
+        return "";
+    const std::string server = NthField(path, "\\", 3);
+    const std::string share = NthField(path, "\\", 4);
+    if (server.empty() || share.empty())
+        return "";
+    return "\\\\" + server + "\\" + share + "\\";
 }
 
 // The file on the medium that a copying element takes.
@@ -86,6 +98,25 @@ std::vector<DriveSpace> SpaceNeeded(const std::vector<WSetupElement*>& order) {
         drive->needed += size;
     }
     return drives;
+}
+
+std::string DestinationRefusal(const std::string& destination) {
+    const std::string root = RootFolderOf(destination);
+    if (root.empty() || destination.size() <= root.size())
+        return "it is not a full path below a drive or a network share";
+    std::string medium = TheSetupContext().MacroS.c_str();
+    if (!medium.empty() && medium.back() != '\\')
+        medium += '\\';
+    std::string folder = destination;
+    if (folder.back() != '\\')
+        folder += '\\';
+    if (!medium.empty() && folder.size() >= medium.size() &&
+        EqualText(folder.substr(0, medium.size()), medium, false))
+        return "it lies on the installation medium";
+    const DWORD attributes = GetFileAttributesA(destination.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return "it names a file";
+    return "";
 }
 
 int CheckBeforeInstall(const std::vector<WSetupElement*>& order) {

@@ -47,30 +47,174 @@ WSetupElement* CreateElement(const std::string& className) {
 struct Problems {
     const std::string& path;
     std::vector<std::string>& list;
+    // Line 0: a choice of the command line (or of the wizard), not of the file.
     void operator()(int line, const std::string& reason) const {
-        list.push_back(path + "(" + std::to_string(line) + "): " + reason);
+        list.push_back(line == 0 ? "the choice " + reason
+                                 : path + "(" + std::to_string(line) + "): " + reason);
     }
 };
 
+// The mode state of a component that a type installs, and of one it leaves out.
+constexpr int ChosenState = 2;
+constexpr int LeftOutState = 0;
+
+// The index of a setup type in the components' mode states: its place in the description's
+// Types; without Types the one type the components have, index 2. -1 for a name not among them.
+int ModeOfType(const ProductDescription& description, const std::string& type) {
+    if (description.types.empty())
+        return type.empty() ? 2 : -1;
+    if (type.empty())
+        return 0;
+    for (std::size_t i = 0; i < description.types.size(); ++i)
+        if (EqualText(description.types[i], type, false))
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool Flag(const DescribedValue& v, const Problems& problem) {
+    if (v.value != "0" && v.value != "1")
+        problem(v.line, v.name + " takes 0 or 1, not \"" + v.value + "\"");
+    return v.value == "1";
+}
+
+// The type the run installs: the chosen one, else the description's Type, else the first.
+int ChosenMode(const ProductDescription& description, const Problems& problem) {
+    const std::string& chosen = description.choices.type;
+    if (!chosen.empty()) {
+        const int mode = ModeOfType(description, chosen);
+        if (mode < 0) {
+            std::string known;
+            for (const std::string& t : description.types)
+                known += (known.empty() ? "" : ", ") + t;
+            problem(0, "type=" + chosen + ": no such setup type" +
+                           (known.empty() ? std::string(" (the description names none)")
+                                          : " (the description has " + known + ")"));
+            return ModeOfType(description, "");
+        }
+        return mode;
+    }
+    const int mode = ModeOfType(description, description.defaultType);
+    if (mode < 0) {
+        problem(description.defaultTypeLine,
+                "Type \"" + description.defaultType + "\" is not one of the Types");
+        return ModeOfType(description, "");
+    }
+    return mode;
+}
+
+// A component whose parent is not installed is not installed either; walks from the top.
+void FollowParents(WSetupComponent* component, bool parentChosen) {
+    if (!parentChosen)
+        component->ModeStates[component->ModeIndex] = LeftOutState;
+    for (int i = 0; i < component->Children.GetSize(); ++i)
+        FollowParents(component->ChildAt(i), component->IsSelected());
+}
+
+// The choice of components= : exactly the named ones, the Fixed ones, and the parents of all of
+// them; a Locked component keeps what its type says.
+void ApplyComponentChoice(const ProductDescription& description, Product& product,
+                          const std::map<WSetupComponent*, WSetupComponent*>& parentOf,
+                          const Problems& problem) {
+    std::map<WSetupComponent*, bool> chosen;
+    for (const std::string& id : description.choices.components) {
+        auto it = product.componentById.find(id);
+        if (it == product.componentById.end() || id == RegistrationComponent) {
+            problem(0, "components=: no component \"" + id + "\"");
+            continue;
+        }
+        WSetupComponent* component = it->second;
+        if (component->Locked && !component->IsSelected())
+            problem(0, "components=: \"" + id + "\" is locked out of this setup type");
+        chosen[component] = true;
+    }
+    for (const auto& owned : product.components) {
+        WSetupComponent* component = owned.get();
+        if (component->Id == RegistrationComponent)
+            continue;
+        bool wanted = chosen.count(component) > 0 || component->Fixed ||
+                      (component->Locked && component->IsSelected());
+        if (!wanted)
+            component->ModeStates[component->ModeIndex] = LeftOutState;
+        else
+            for (WSetupComponent* c = component; c;
+                 c = parentOf.count(c) ? parentOf.at(c) : nullptr)
+                c->ModeStates[c->ModeIndex] = ChosenState;
+    }
+}
+
 void BuildComponents(const ProductDescription& description, Product& product,
                      const Problems& problem) {
+    const int mode = ChosenMode(description, problem);
+    std::vector<std::pair<WSetupComponent*, const DescribedValue*>> parents;
     for (const DescribedItem& item : description.components) {
         FwPtr<WSetupComponent> component(new WSetupComponent);
         component->Id = item.id.c_str();
-        component->ModeIndex = 2;
-        component->ModeStates[2] = 2;
+        component->ModeIndex = mode;
+        for (int& state : component->ModeStates)
+            state = ChosenState;
+        const DescribedValue* types = nullptr;
         for (const DescribedValue& v : item.values) {
             if (v.name == "Selected") {
-                if (v.value != "0" && v.value != "1")
-                    problem(v.line, "Selected takes 0 or 1, not \"" + v.value + "\"");
-                component->ModeStates[2] = v.value == "1" ? 2 : 0;
+                const bool selected = Flag(v, problem);
+                for (int& state : component->ModeStates)
+                    state = selected ? ChosenState : LeftOutState;
+            } else if (v.name == "Types") {
+                types = &v;
+            } else if (v.name == "Fixed") {
+                component->Fixed = Flag(v, problem) ? 1 : 0;
+            } else if (v.name == "Locked") {
+                component->Locked = Flag(v, problem) ? 1 : 0;
+            } else if (v.name == "Parent") {
+                parents.emplace_back(component.get(), &v);
             } else {
                 problem(v.line, "unknown component setting \"" + v.name + "\"");
             }
         }
+        if (types) {
+            if (description.types.empty())
+                problem(types->line, "Types needs the product's Types");
+            for (int& state : component->ModeStates)
+                state = LeftOutState;
+            for (const std::string& type : SplitList(types->value)) {
+                const int m = ModeOfType(description, type);
+                if (m < 0)
+                    problem(types->line, "\"" + type + "\" is not one of the product's Types");
+                else
+                    component->ModeStates[m] = ChosenState;
+            }
+        }
+        if (component->Fixed)
+            for (int& state : component->ModeStates)
+                state = ChosenState;
         product.componentById[item.id] = component.get();
         product.components.push_back(std::move(component));
     }
+    std::map<WSetupComponent*, WSetupComponent*> parentOf;
+    for (const auto& p : parents) {
+        auto it = product.componentById.find(p.second->value);
+        if (it == product.componentById.end()) {
+            problem(p.second->line, "Parent \"" + p.second->value + "\" is not a component");
+            continue;
+        }
+        if (parentOf.count(p.first)) {
+            problem(p.second->line, "a second Parent");
+            continue;
+        }
+        bool cycle = it->second == p.first;
+        for (WSetupComponent* c = it->second; !cycle && parentOf.count(c); c = parentOf[c])
+            cycle = parentOf[c] == p.first;
+        if (cycle) {
+            problem(p.second->line, "Parent \"" + p.second->value + "\" would be its own parent");
+            continue;
+        }
+        parentOf[p.first] = it->second;
+        it->second->Children.Add(p.first);
+    }
+    if (description.choices.componentsChosen)
+        ApplyComponentChoice(description, product, parentOf, problem);
+    for (const auto& owned : product.components)
+        if (!parentOf.count(owned.get()))
+            FollowParents(owned.get(), true);
 }
 
 // What a file element copies from the medium must be there.

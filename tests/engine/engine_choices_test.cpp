@@ -1,0 +1,193 @@
+// An unattended installation chooses through the engine's command line: the setup type, the
+// components, the destination and the program group. Each row installs a product of five
+// components with a few words, lists what reached the machine and removes it again; a choice the
+// product cannot take is refused before anything changes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "setup/core/handles.h"
+#include "support/fixtures.h"
+
+using testsupport::ReadFileBytes;
+using testsupport::RunAndWait;
+using testsupport::ScratchKey;
+using testsupport::TempFolder;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+constexpr long ExitOk = 0;
+constexpr long ExitRefused = 2;
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The .txt files in a folder, sorted, as one text.
+std::string TextFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& name : testsupport::FilesIn(folder))
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0)
+            names.push_back(name.substr(0, name.size() - 4));
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : " ") + name;
+    return text;
+}
+
+class EngineChoices : public ::testing::Test {
+protected:
+    std::string Destination() const { return folder / "Product"; }
+    std::string ProductName() const {
+        return "Choices test " + scratch.KeyPath().substr(scratch.KeyPath().rfind('\\') + 1);
+    }
+    std::string UninstallKey() const {
+        return "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ProductName();
+    }
+    bool Registered() const {
+        RegKey key;
+        return RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey().c_str(), 0, KEY_QUERY_VALUE,
+                             key.Receive()) == ERROR_SUCCESS;
+    }
+
+    // Main is in every type (Fixed); Docs in Typical and Custom, with its sub-component Help in
+    // Typical; Extras in Custom only; Tools in Typical only, and Locked.
+    std::string Description() const {
+        std::string text = "[Product]\r\nName = " + ProductName() +
+                           "\r\nDestination = " + Destination() +
+                           "\r\nGroup = Choices\r\nTypes = Typical, Compact, Custom\r\n"
+                           "Log = <D>\\install.log\r\n";
+        const char* const components[][2] = {{"Main", "Fixed = 1"},
+                                             {"Docs", "Types = Typical, Custom"},
+                                             {"Help", "Types = Typical\r\nParent = Docs"},
+                                             {"Extras", "Types = Custom"},
+                                             {"Tools", "Types = Typical\r\nLocked = 1"}};
+        for (const auto& c : components)
+            text += std::string("\r\n[Component ") + c[0] + "]\r\n" + c[1] + "\r\n";
+        for (const auto& c : components)
+            text += std::string("\r\n[WSetupFile ") + c[0] + "File]\r\nComponent = " + c[0] +
+                    "\r\nSourceDir = <S>\r\nMediaName = file.txt\r\nDestName = " + c[0] +
+                    ".txt\r\n";
+        return text;
+    }
+
+    long Run(const std::string& words, std::string& output) const {
+        const std::string out = folder / "engine.out";
+        DeleteFileA(out.c_str());
+        const long code =
+            RunAndWait("\"" + testsupport::ProgramFolder() + "\\standins\\productengine.exe\" " +
+                       words + " \"output=" + out + "\"");
+        output = ReadFileBytes(out);
+        return code;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileBytes(medium / "file.txt", "a component's file"));
+        ASSERT_TRUE(WriteFileBytes(medium / "product.txt", Description()));
+        ASSERT_TRUE(WriteFileBytes(folder / "a file.txt", "not a folder"));
+    }
+
+    void TearDown() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallKey().c_str()); }
+
+    TempFolder medium;
+    TempFolder folder;
+    ScratchKey scratch;
+};
+
+struct ChoiceRow {
+    const char* words;
+    const char* installed; // the components whose files reach the destination
+};
+
+TEST_F(EngineChoices, TypesAndComponentsChooseWhatIsInstalled) {
+    const ChoiceRow rows[] = {
+        {"", "Docs Help Main Tools"},
+        {"type=Compact", "Main"},
+        {"type=custom", "Docs Extras Main"},
+        {"components=Extras", "Extras Main Tools"},
+        {"components=Help", "Docs Help Main Tools"},
+        {"type=Compact components=Docs", "Docs Main"},
+        {"type=Custom \"components=Docs, Extras\"", "Docs Extras Main"},
+        {"components=", "Main Tools"},
+    };
+    int failures = 0;
+    for (const ChoiceRow& row : rows) {
+        std::string output;
+        const long code = Run(
+            std::string("\"description=") + (medium / "product.txt") + "\" " + row.words, output);
+        const std::string seen = TextFilesIn(Destination());
+        std::string removal;
+        const long removed =
+            code == ExitOk ? Run("mode=remove \"log=" + Destination() + "\\install.log\"", removal)
+                           : -1;
+        const bool clean = !Exists(Destination()) && !Registered();
+        const bool ok = code == ExitOk && seen == row.installed && removed == ExitOk && clean;
+        std::printf("%-44s exit %ld installed %-22s removed %ld clean %s %s\n", row.words, code,
+                    seen.c_str(), removed, clean ? "yes" : "no", ok ? "ok" : "FAILED");
+        if (!ok) {
+            ++failures;
+            std::printf("%s%s", output.c_str(), removal.c_str());
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallKey().c_str());
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_F(EngineChoices, TheDestinationAndTheGroupComeFromTheCommandLine) {
+    const std::string elsewhere = folder / "Chosen Place";
+    std::string output;
+    ASSERT_EQ(Run("\"description=" + (medium / "product.txt") +
+                      "\" type=Compact \"destination=" + elsewhere + "\" \"group=Typed Group\"",
+                  output),
+              ExitOk)
+        << output;
+    EXPECT_EQ(TextFilesIn(elsewhere), "Main");
+    EXPECT_FALSE(Exists(Destination()));
+    const std::string log = ReadFileBytes(elsewhere + "\\install.log");
+    EXPECT_NE(log.find("context G=Typed Group\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("context D=" + elsewhere + "\r\n"), std::string::npos) << log;
+    ASSERT_EQ(Run("mode=remove \"log=" + elsewhere + "\\install.log\"", output), ExitOk) << output;
+    EXPECT_FALSE(Exists(elsewhere));
+}
+
+struct RefusalRow {
+    std::string words;
+    const char* said; // a part of the refusal line
+};
+
+TEST_F(EngineChoices, AChoiceTheProductCannotTakeIsRefusedBeforeAnythingChanges) {
+    const RefusalRow rows[] = {
+        {"type=Full",
+         "type=Full: no such setup type (the description has Typical, Compact, Custom)"},
+        {"components=Nothing", "components=: no component \"Nothing\""},
+        {"type=Compact components=Tools", "\"Tools\" is locked out of this setup type"},
+        {"destination=Relative\\Folder", "it is not a full path"},
+        {"\"destination=" + medium.Path() + "\\Product\"", "it lies on the installation medium"},
+        {"\"destination=" + (folder / "a file.txt") + "\"", "it names a file"},
+    };
+    int failures = 0;
+    for (const RefusalRow& row : rows) {
+        std::string output;
+        const long code =
+            Run("\"description=" + (medium / "product.txt") + "\" " + row.words, output);
+        const bool said = output.find(row.said) != std::string::npos;
+        const bool untouched = !Exists(Destination()) && !Registered() &&
+                               testsupport::FilesIn(medium.Path()).size() == 2 &&
+                               testsupport::FilesIn(folder.Path()).size() == 2;
+        const bool ok = code == ExitRefused && said && untouched;
+        std::printf("%-60s exit %ld said %s untouched %s %s\n", row.words.c_str(), code,
+                    said ? "yes" : "no", untouched ? "yes" : "no", ok ? "ok" : "FAILED");
+        if (!ok) {
+            ++failures;
+            std::printf("%s", output.c_str());
+        }
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+} // namespace
