@@ -109,6 +109,12 @@ private:
         } else if (value.name == "Icon") {
             m_description.icon = value.value;
             m_description.iconLine = m_line;
+        } else if (value.name == "Version") {
+            m_description.version = value.value;
+        } else if (value.name == "Publisher") {
+            m_description.publisher = value.value;
+        } else if (value.name == "DisplayIcon") {
+            m_description.displayIcon = value.value;
         } else if (value.name == "Types") {
             m_description.types.clear();
             for (const std::string& type : SplitList(value.value)) {

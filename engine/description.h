@@ -12,6 +12,9 @@
 //   Icon = sample.ico                        the icon the medium builder lays out as AUTORUN.ICO,
 //                                            the CD's icon (relative to the description's
 //                                            folder); without it the CD shows the loader's
+//   Version = 1.1                            the product's version (the installed programs' list)
+//   Publisher = Tarvo Software               who made it (the installed programs' list)
+//   DisplayIcon = <D>\notes.exe,0            the icon the installed programs' list shows
 //   Types = Typical, Compact, Custom         the setup types (at most four), in the order the
 //                                            user is offered them; each is one of the
 //                                            components' four mode states
@@ -81,6 +84,9 @@ struct ProductDescription {
     int disclaimerLine = 0;
     std::string icon;
     int iconLine = 0;
+    std::string version;
+    std::string publisher;
+    std::string displayIcon;
     std::vector<std::string> types;
     int typesLine = 0;
     std::string defaultType;

@@ -8,6 +8,7 @@
 #include "kind_table.h"
 #include "output.h"
 #include "preflight.h"
+#include "registration.h"
 #include "product.h"
 #include "progress_window.h"
 #include "restart.h"
@@ -234,6 +235,7 @@ int Install(const ProductDescription& description, const std::string& logPath,
     run.logPath = logPath;
     run.aside = AsideFolderOf(logPath);
     run.order = Ordered(product, true);
+    CompleteRegistration(run.order);
     const int checked = CheckBeforeInstall(run.order);
     if (checked != ExitOk) {
         Say("summary refused: nothing was installed");

@@ -5,12 +5,18 @@
 
 #include <vector>
 
+#include "preflight.h"
 #include "restart.h"
+#include "setup/core/platform_version.h"
+#include "setup/elements/registry_entry.h"
 #include "setup/core/path.h"
 #include "setup/core/sysfolders.h"
 #include "setup/core/text.h"
 
 namespace {
+
+// The EstimatedSize value's element: its data is the size, known once the components are chosen.
+const char* const SizeEntryId = "UninstallSize";
 
 DescribedItem Element(const char* className, const char* id,
                       std::initializer_list<DescribedValue> values) {
@@ -101,6 +107,25 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
                                             {"ValueName", "DisplayName", 0},
                                             {"ValueData", description.name, 0},
                                             {"ValueType", "STRING", 0}}));
+    const auto value = [&](const char* id, const char* name, const std::string& data,
+                           const char* type) {
+        description.elements.push_back(Element("WSetupRegEntry", id,
+                                               {{"RootName", "HKEY_LOCAL_MACHINE", 0},
+                                                {"KeyPath", key, 0},
+                                                {"ValueName", name, 0},
+                                                {"ValueData", data, 0},
+                                                {"ValueType", type, 0}}));
+    };
+    value("UninstallLocation", "InstallLocation", "<D>", "STRING");
+    if (!description.version.empty())
+        value("UninstallVersion", "DisplayVersion", description.version, "STRING");
+    if (!description.publisher.empty())
+        value("UninstallPublisher", "Publisher", description.publisher, "STRING");
+    if (!description.displayIcon.empty())
+        value("UninstallIcon", "DisplayIcon", description.displayIcon, "STRING");
+    const PlatformVersion& platform = ThePlatformVersion();
+    if (platform.PlatformId() == VER_PLATFORM_WIN32_NT && platform.Info().dwMajorVersion >= 5)
+        value(SizeEntryId, "EstimatedSize", "0", "DWORD");
     description.elements.push_back(Element(
         "WSetupRegEntry", "UninstallCommand",
         {{"RootName", "HKEY_LOCAL_MACHINE", 0},
@@ -109,4 +134,17 @@ void AddRegistration(ProductDescription& description, const std::string& engineP
          {"ValueData",
           RemovalCommand(JoinPath(TheSystemFolders().Windows(), copyName, true), logPath), 0},
          {"ValueType", "STRING", 0}}));
+}
+
+void CompleteRegistration(const std::vector<WSetupElement*>& order) {
+    WSetupRegEntry* size = nullptr;
+    for (WSetupElement* element : order)
+        if (element->Id == SizeEntryId && element->IsKindOf(&WSetupRegEntry::classWSetupRegEntry))
+            size = static_cast<WSetupRegEntry*>(element);
+    if (!size)
+        return;
+    std::uint64_t bytes = 0;
+    for (const DriveSpace& drive : SpaceNeeded(order))
+        bytes += drive.needed;
+    size->ValueData = std::to_string((bytes + 1023) / 1024).c_str();
 }

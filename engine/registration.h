@@ -1,8 +1,12 @@
 // The product in the system's list of installed programs: the key
 // HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\<product name> with
 // `DisplayName` (the product's name) and `UninstallString` (a copy of the engine kept for the
-// removal, with its removal arguments: mode=remove log=<the uninstall log>). The control panel's
-// list of programs reads it on Windows 95, 98, NT 4.0 and 2000.
+// removal, with its removal arguments: mode=remove log=<the uninstall log>), `InstallLocation`
+// (<D>), and from the description `DisplayVersion` (Version), `Publisher` and `DisplayIcon` when
+// it gives them. Where the list shows sizes (Windows 2000 and later) it also carries
+// `EstimatedSize`, the chosen files' size in KB (rounded up), filled in by CompleteRegistration
+// once the choice is made. The control panel's list of programs reads it on Windows 95, 98,
+// NT 4.0 and 2000.
 //
 // The copy is kept in the Windows folder, under a short name of the product's own
 // (EngineCopyName), not in the product's folder: the removal runs from it, and a running program
@@ -24,7 +28,10 @@
 
 #include <string>
 
+#include <vector>
+
 #include "description.h"
+#include "setup/core/element.h"
 
 // The component that holds the registration's elements.
 const char* const RegistrationComponent = "EngineRegistration";
@@ -34,6 +41,10 @@ const char* const RegistrationComponent = "EngineRegistration";
 // without a name.
 void AddRegistration(ProductDescription& description, const std::string& enginePath,
                      const std::string& logPath);
+
+// Fills in what the registration can know only from the chosen components: the size of the files
+// that `order` installs, in the EstimatedSize value (when the registration carries one).
+void CompleteRegistration(const std::vector<WSetupElement*>& order);
 
 // The file name of an installation's copy of the engine: "rv", six hexadecimal digits of a hash
 // of the product's name and its log's path (ignoring case), and the extension of `engineName`; a

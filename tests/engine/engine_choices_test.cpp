@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -79,14 +80,22 @@ protected:
     long Run(const std::string& words, std::string& output) const {
         const std::string out = folder / "engine.out";
         DeleteFileA(out.c_str());
-        const long code =
-            RunAndWait("\"" + testsupport::ProgramFolder() + "\\standins\\productengine.exe\" " +
-                       words + " \"output=" + out + "\"");
+        const long code = RunAndWait("\"" + Engine() + "\" " + words + " \"output=" + out + "\"");
         output = ReadFileBytes(out);
         return code;
     }
 
+    // The engine runs under a name with the test's Windows version, so that it is that version
+    // too (a name without one runs as the NT family).
+    std::string Engine() const {
+        const std::string version = testsupport::HarnessVersion();
+        return medium / ("engine" + (version.empty() ? "" : "-" + version) + ".exe");
+    }
+
     void SetUp() override {
+        ASSERT_TRUE(
+            CopyFileA((testsupport::ProgramFolder() + "\\standins\\productengine.exe").c_str(),
+                      Engine().c_str(), FALSE));
         ASSERT_TRUE(WriteFileBytes(medium / "file.txt", "a component's file"));
         ASSERT_TRUE(WriteFileBytes(medium / "product.txt", Description()));
         ASSERT_TRUE(WriteFileBytes(folder / "a file.txt", "not a folder"));
@@ -177,7 +186,7 @@ TEST_F(EngineChoices, AChoiceTheProductCannotTakeIsRefusedBeforeAnythingChanges)
             Run("\"description=" + (medium / "product.txt") + "\" " + row.words, output);
         const bool said = output.find(row.said) != std::string::npos;
         const bool untouched = !Exists(Destination()) && !Registered() &&
-                               testsupport::FilesIn(medium.Path()).size() == 2 &&
+                               testsupport::FilesIn(medium.Path()).size() == 3 &&
                                testsupport::FilesIn(folder.Path()).size() == 2;
         const bool ok = code == ExitRefused && said && untouched;
         std::printf("%-60s exit %ld said %s untouched %s %s\n", row.words.c_str(), code,
@@ -191,3 +200,75 @@ TEST_F(EngineChoices, AChoiceTheProductCannotTakeIsRefusedBeforeAnythingChanges)
 }
 
 } // namespace
+
+namespace {
+
+std::string Value(const std::string& key, const char* name, DWORD* type = nullptr) {
+    RegKey opened;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, opened.Receive()) !=
+        ERROR_SUCCESS)
+        return "(no key)";
+    BYTE data[1024] = {};
+    DWORD size = sizeof data - 1;
+    DWORD t = 0;
+    if (RegQueryValueExA(opened.Get(), name, nullptr, &t, data, &size) != ERROR_SUCCESS)
+        return "(none)";
+    if (type)
+        *type = t;
+    if (t == REG_DWORD)
+        return std::to_string(*reinterpret_cast<DWORD*>(data));
+    return reinterpret_cast<char*>(data);
+}
+
+std::uint64_t SizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+} // namespace
+
+// The entry in the list of installed programs carries the product's details, and, where the list
+// shows sizes (Windows 2000), the chosen files' size.
+TEST_F(EngineChoices, TheEntryCarriesTheProductsDetails) {
+    std::string text = Description();
+    const std::string details =
+        "Version = 2.5\r\nPublisher = Tarvo Software\r\nDisplayIcon = <D>\\Main.txt,0\r\n";
+    text.insert(text.find("Types = "), details);
+    ASSERT_TRUE(WriteFileBytes(medium / "product.txt", text));
+    std::string output;
+    ASSERT_EQ(Run("\"description=" + (medium / "product.txt") + "\" type=Custom", output), ExitOk)
+        << output;
+    std::uint64_t bytes = SizeOf(Engine());
+    for (const char* name : {"Main", "Docs", "Extras"})
+        bytes += SizeOf(Destination() + "\\" + name + ".txt");
+    const bool sizes = testsupport::PlatformId() == VER_PLATFORM_WIN32_NT;
+    struct Row {
+        const char* name;
+        std::string expected;
+    } rows[] = {
+        {"DisplayName", ProductName()},
+        {"InstallLocation", Destination()},
+        {"DisplayVersion", "2.5"},
+        {"Publisher", "Tarvo Software"},
+        {"DisplayIcon", Destination() + "\\Main.txt,0"},
+        {"EstimatedSize", sizes ? std::to_string((bytes + 1023) / 1024) : "(none)"},
+    };
+    for (const Row& row : rows) {
+        DWORD type = 0;
+        const std::string seen = Value(UninstallKey(), row.name, &type);
+        std::printf("%-16s expected %-40s saw %s (type %lu)\n", row.name, row.expected.c_str(),
+                    seen.c_str(), static_cast<unsigned long>(type));
+        EXPECT_EQ(seen, row.expected) << row.name;
+        const DWORD expectedType = std::string(row.name) == "EstimatedSize"
+                                       ? static_cast<DWORD>(REG_DWORD)
+                                       : static_cast<DWORD>(REG_SZ);
+        if (seen != "(none)") {
+            EXPECT_EQ(type, expectedType) << row.name;
+        }
+    }
+    ASSERT_EQ(Run("mode=remove \"log=" + Destination() + "\\install.log\"", output), ExitOk)
+        << output;
+    EXPECT_EQ(Value(UninstallKey(), "DisplayName"), "(no key)");
+}
