@@ -49,17 +49,18 @@
 // "/silent" (anywhere, in any case: the loader hands its own switches on). An interactive
 // installation shows a progress window whose Cancel rolls it back, and asks about the restart;
 // batch mode writes the progress lines only, and so does an interactive run that cannot make its
-// window.
+// window. An interactive removal first asks whether to remove the product (No: exit code 7,
+// nothing changed), shows its progress without Cancel and ends with a report of what stayed.
 //
 // Exit codes: 0 done; 2 the description was refused (nothing was installed) or the log could not
 // be read; 3 at least one element failed (removal and check); 4 the log could not be written
 // (nothing is left installed); 5 an element failed and the installation was rolled back; 6 a
 // rollback could not put everything back (the log stays for another try); 7 the user cancelled
-// and the installation was rolled back; 8 done, and replacements wait for the restart (after an
-// installation or a removal: what the "restart" lines name; after a check: elements whose
-// replacement has not happened yet, "check ... (waits for the restart)"); 11 not enough disk space
-// for the chosen files, 12 a folder they go to cannot be written or the user may not change the
-// machine's settings (preflight.h: nothing was changed).
+// and the installation was rolled back, or answered No to the removal's question; 8 done, and
+// replacements wait for the restart (after an installation or a removal: what the "restart" lines
+// name; after a check: elements whose replacement has not happened yet, "check ... (waits for the
+// restart)"); 11 not enough disk space for the chosen files, 12 a folder they go to cannot be
+// written or the user may not change the machine's settings (preflight.h: nothing was changed).
 //
 // When an installation or a removal leaves something for the restart, the engine says so
 // ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to

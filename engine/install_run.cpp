@@ -157,8 +157,7 @@ LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
         }
         for (const PreparedStep& p : batch) {
             if (g_window)
-                g_window->Step(n, p.step.component + " " + p.step.className + " " +
-                                      p.element->Id.c_str());
+                g_window->Step(n, StepWords(*p.element, false));
             StepMeaning meaning = StepMeaning::Failed;
             if (!RunStep(run, p, meaning)) {
                 Say("log " + run.logPath + " could not be written");

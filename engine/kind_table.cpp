@@ -240,6 +240,93 @@ bool Always(WSetupElement&) {
     return true;
 }
 
+// ---- the user's words ------------------------------------------------------------------------
+
+std::string TargetName(WSetupElement& e) {
+    return FileNameOf(ElementPath(e, false));
+}
+
+std::string TargetFolder(WSetupElement& e) {
+    return ParentOf(ElementPath(e, false));
+}
+
+std::string WordsOfDir(WSetupElement& e, bool removing) {
+    return (removing ? "Removing the folder " : "Creating the folder ") + ElementPath(e, false);
+}
+
+std::string WordsOfBackup(WSetupElement& e, bool removing) {
+    return (removing ? "Keeping the copy of " : "Keeping a copy of ") + TargetName(e);
+}
+
+std::string WordsOfDeletion(WSetupElement& e, bool removing) {
+    return (removing ? "Leaving " : "Deleting the old file ") + TargetName(e);
+}
+
+std::string WordsOfCopy(WSetupElement& e, bool removing) {
+    return removing ? "Removing " + TargetName(e) + " from " + TargetFolder(e)
+                    : "Copying " + TargetName(e) + " to " + TargetFolder(e);
+}
+
+std::string WordsOfFont(WSetupElement& e, bool removing) {
+    return (removing ? "Removing the font " : "Installing the font ") + TargetName(e);
+}
+
+std::string WordsOfEdit(WSetupElement& e, bool removing) {
+    return (removing ? "Putting back " : "Editing ") + TargetName(e);
+}
+
+std::string WordsOfProfile(WSetupElement& e, bool removing) {
+    const std::string key = static_cast<WSetupProfileString&>(e).Key.c_str();
+    return removing ? "Removing " + key + " from " + TargetName(e)
+                    : "Writing " + key + " in " + TargetName(e);
+}
+
+std::string WordsOfRegFile(WSetupElement& e, bool removing) {
+    return removing ? "Removing the settings of " + TargetName(e)
+                    : "Adding the settings of " + TargetName(e);
+}
+
+std::string WordsOfEntry(WSetupElement& e, bool removing) {
+    auto& entry = static_cast<WSetupRegEntry&>(e);
+    const RegEntryPlace place =
+        RegEntryPlaceOf(ExpandText(entry.KeyPath.str()), ExpandText(entry.ValueName.str()));
+    const std::string what = place.name.empty() ? place.key : place.name;
+    return (removing ? "Removing the setting " : "Writing the setting ") + what;
+}
+
+std::string WordsOfRuntimeEntry(WSetupElement& e, bool removing) {
+    const std::string key = static_cast<WSetupRuntimeRegEntry&>(e).KeyPath.c_str();
+    return removing ? "Removing the setting " + key
+                    : "Noting the setting " + key + " for the removal";
+}
+
+std::string WordsOfRuntimeFile(WSetupElement& e, bool removing) {
+    return removing ? "Removing " + TargetName(e) : "Noting " + TargetName(e) + " for the removal";
+}
+
+std::string WordsOfShortcut(WSetupElement& e, bool removing) {
+    const std::string name = static_cast<WSetupShortcut&>(e).LinkName.c_str();
+    return (removing ? "Removing the shortcut " : "Creating the shortcut ") + name;
+}
+
+std::string WordsOfRegistration(WSetupElement& e, bool removing) {
+    return (removing ? "Unregistering " : "Registering ") + TargetName(e);
+}
+
+std::string WordsOfProgram(WSetupElement& e, bool) {
+    return "Running " + TargetName(e);
+}
+
+// The kinds whose work is the removal's: running the product's own code then.
+std::string WordsOfRemovalProgram(WSetupElement& e, bool removing) {
+    return removing ? "Running " + TargetName(e)
+                    : "Preparing " + TargetName(e) + " for the removal";
+}
+
+std::string WordsRefused(WSetupElement&, bool) {
+    return "An element the engine does not know";
+}
+
 // ---- the table ------------------------------------------------------------------------------
 
 constexpr UndoPath BySaved = UndoPath::SavedStates;
@@ -254,48 +341,50 @@ constexpr UndoPath ByOwn = UndoPath::OwnOperation;
 //
 // kind, rank, schedules, undo, acts at removal, sweeps folders, copies a file, created file is a
 // leftover; install, undo, save; may run, failed beyond status, undo at removal, undo failed
-// beyond status, writes the machine's settings.
+// beyond status, writes the machine's settings; the user's words.
 constexpr KindRow Rows[] = {
     {KindBackupFile, 1, false, BySaved, false, false, false, false, InstallStepOf<WSetupBackupFile>,
-     UndoPlain, SaveBackup, nullptr, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveBackup, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfBackup},
     {KindDir, 0, false, BySaved, false, false, false, false, InstallStepOf<WSetupDir>, UndoPlain,
-     SaveDir, nullptr, nullptr, nullptr, nullptr, nullptr},
+     SaveDir, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfDir},
     {KindTTFFile, 4, true, ByOwn, false, true, true, false, InstallFont, UndoFont, SaveCopiedFile,
-     nullptr, FontNotRegistered, nullptr, nullptr, CountedInMachineTable},
+     nullptr, FontNotRegistered, nullptr, nullptr, CountedInMachineTable, WordsOfFont},
     {KindProfileString, 8, true, BySaved, false, false, false, true,
      InstallStepOf<WSetupProfileString>, UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr,
-     nullptr, nullptr},
+     nullptr, nullptr, WordsOfProfile},
     {KindCustFile, 9, true, BySaved, false, false, false, false, InstallStepOf<WSetupCustFile>,
-     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfEdit},
     {KindRegFile, 7, false, BySaved, false, false, false, false, InstallStepOf<WSetupRegFile>,
-     UndoPlain, SaveRegFile, nullptr, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveRegFile, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfRegFile},
     {KindShortcut, 10, false, ByOwn, false, true, false, false, InstallShortcut, UndoShortcut,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfShortcut},
     {KindExecutable, 16, false, ByOwn, false, false, false, false, InstallStepOf<WSetupExecutable>,
-     UndoPlain, SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfProgram},
     {KindCustomDLL, 15, false, ByOwn, false, false, false, false, InstallStepOf<WSetupCustomDLL>,
-     UndoPlain, SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr, nullptr, WordsOfProgram},
     {KindRuntimeFile, 11, false, ByOwn, true, true, false, false, InstallPlain, UndoRuntimeFile,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfRuntimeFile},
     {KindRuntimeRegEntry, 12, false, ByOwn, true, false, false, false, InstallPlain,
-     UndoRuntimeRegEntry, SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
+     UndoRuntimeRegEntry, SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr,
+     WordsOfRuntimeEntry},
     {KindDeleteFile, 2, true, BySaved, false, false, false, false, InstallStepOf<WSetupDeleteFile>,
-     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr, nullptr},
+     UndoPlain, SaveTargetFile, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfDeletion},
     {KindSelfRegFile, 5, true, ByOwn, false, false, false, false, InstallSelfReg, UndoSelfReg,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr, Always},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, Always, WordsOfRegistration},
     {KindFile, 3, true, BySaved, false, true, true, false, InstallFile, UndoFile, SaveCopiedFile,
-     nullptr, nullptr, nullptr, nullptr, CountedInMachineTable},
+     nullptr, nullptr, nullptr, nullptr, CountedInMachineTable, WordsOfCopy},
     {KindUninstallExecutable, 13, false, ByOwn, true, false, false, false, InstallPlain, UndoPlain,
-     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, nullptr, nullptr, nullptr, nullptr, nullptr, WordsOfRemovalProgram},
     {KindUninstallCustomDLL, 14, false, ByOwn, true, false, false, false, InstallPlain, UndoPlain,
-     SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr, nullptr},
+     SaveNothing, CustomDllLoads, nullptr, nullptr, nullptr, nullptr, WordsOfRemovalProgram},
     {KindRegEntry, 6, false, BySaved, false, false, false, false, InstallPlain, UndoPlain,
-     SaveRegEntry, nullptr, nullptr, PutBackReplacedValue, RestoreFoundNothing, EntryUnderMachine},
+     SaveRegEntry, nullptr, nullptr, PutBackReplacedValue, RestoreFoundNothing, EntryUnderMachine,
+     WordsOfEntry},
 };
 
-constexpr KindRow Refusing = {KindNone, -1,      false,         ByOwn,      false,      false,
-                              false,    false,   RefuseInstall, RefuseUndo, RefuseSave, nullptr,
-                              nullptr,  nullptr, nullptr,       nullptr};
+constexpr KindRow Refusing = {KindNone, -1,      false,         ByOwn,      false,       false,
+                              false,    false,   RefuseInstall, RefuseUndo, RefuseSave,  nullptr,
+                              nullptr,  nullptr, nullptr,       nullptr,    WordsRefused};
 
 constexpr std::size_t RowCount = sizeof(Rows) / sizeof(Rows[0]);
 static_assert(RowCount == WSetupKindCount, "one row for every element kind");

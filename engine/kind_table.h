@@ -74,6 +74,9 @@ struct KindRow {
     // Whether the install step writes the machine's own settings (under HKEY_LOCAL_MACHINE), which
     // the NT family lets only an administrator change; null: it never does.
     bool (*writesMachineSettings)(WSetupElement& element);
+    // What the step does, in the user's words, for the progress window: "Copying notes.exe to
+    // C:\Program Files\Tarvo Notes" (`removing`: what its removal does).
+    std::string (*words)(WSetupElement& element, bool removing);
 };
 
 // The row of a kind code; the refusing row for a code outside the table.
@@ -83,6 +86,11 @@ inline const KindRow& RowOf(const WSetupElement& element) {
 }
 // Whether the engine has a row for the kind code.
 bool IsKnownKind(int kind);
+
+// What the element's step does, in the user's words (its row's words).
+inline std::string StepWords(WSetupElement& element, bool removing) {
+    return RowOf(element).words(element, removing);
+}
 
 // The kind codes in install order (removal runs it backwards).
 const std::vector<int>& InstallOrder();

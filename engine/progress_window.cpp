@@ -93,7 +93,8 @@ ProgressWindow::~ProgressWindow() {
     }
 }
 
-bool ProgressWindow::Open(const std::string& productName, int total, bool commonBar) {
+bool ProgressWindow::Open(const std::string& productName, int total, bool commonBar,
+                          bool removing) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     InitCommonControls();
     if (!RegisterWindowClass(instance))
@@ -109,11 +110,12 @@ bool ProgressWindow::Open(const std::string& productName, int total, bool common
         return false;
     SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_total = total > 0 ? total : 1;
-    const std::string heading = "Installing " + (productName.empty() ? "the product" : productName);
+    const std::string heading = (removing ? "Removing " : "Installing ") +
+                                (productName.empty() ? "the product" : productName);
     Child(m_window, "STATIC", heading.c_str(), SS_LEFT, 16, 12, Width - 40, 18, 100);
     // Two lines: a long element name or the cancel notice wraps.
-    m_element = Child(m_window, "STATIC", "Checking the description", SS_LEFT | SS_NOPREFIX, 16, 36,
-                      Width - 40, 30, ElementTextId);
+    m_element = Child(m_window, "STATIC", removing ? "Reading the log" : "Checking the description",
+                      SS_LEFT | SS_NOPREFIX, 16, 36, Width - 40, 30, ElementTextId);
     m_barRect = {16, 72, Width - 24, 90};
     if (commonBar)
         m_bar = Child(m_window, PROGRESS_CLASSA, "", 0, m_barRect.left, m_barRect.top,
@@ -167,6 +169,11 @@ void ProgressWindow::Say(const std::string& text) {
     SetWindowTextA(m_element, text.c_str());
     EnableWindow(m_cancel, FALSE);
     Pump();
+}
+
+void ProgressWindow::NoCancel() {
+    if (m_window)
+        (void)EnableWindow(m_cancel, FALSE); // answers the earlier state, not a success
 }
 
 void ProgressWindow::Pump() {

@@ -24,7 +24,9 @@ public:
     // Makes and shows the window for `total` elements; false when no window can be made (no
     // display, no desktop): the engine then goes on with its progress lines alone.
     // `commonBar` false paints the bar even where the common control exists (for the tests).
-    [[nodiscard]] bool Open(const std::string& productName, int total, bool commonBar = true);
+    // `removing`: the window of a removal ("Removing <product>").
+    [[nodiscard]] bool Open(const std::string& productName, int total, bool commonBar = true,
+                            bool removing = false);
     void SetTotal(int total) { m_total = total > 0 ? total : 1; }
     bool IsOpen() const { return m_window != nullptr; }
 
@@ -32,6 +34,8 @@ public:
     void Step(int n, const std::string& element);
     // A line of its own in place of the element's (a rollback, the end).
     void Say(const std::string& text);
+    // Takes Cancel away: what runs now cannot be stopped half-way (a removal).
+    void NoCancel();
     // Handles the window's pending messages.
     void Pump();
 

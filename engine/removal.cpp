@@ -8,6 +8,7 @@
 #include "folder_sweep.h"
 #include "kind_table.h"
 #include "output.h"
+#include "progress_window.h"
 #include "product.h"
 #include "restart.h"
 #include "setup/core/fileutil.h"
@@ -25,6 +26,51 @@
 #include "undo.h"
 
 namespace {
+
+// What removal leaves and why, for the report at its end (each also a "left:" line).
+std::vector<std::string> g_left;
+
+void Left(const std::string& what) {
+    Say("left: " + what);
+    g_left.push_back(what);
+}
+
+enum class Answer { Yes, No, NotAsked };
+
+// The question before an interactive removal; NotAsked when no message box could be shown (no
+// desktop), and the removal then goes on as its command asks.
+Answer AskToRemove(const std::string& product) {
+    const std::string question = "Remove " + product + " and all of its components?";
+    switch (MessageBoxA(nullptr, question.c_str(), product.c_str(), MB_YESNO | MB_ICONQUESTION)) {
+    case IDYES:
+        return Answer::Yes;
+    case IDNO:
+        return Answer::No;
+    default:
+        return Answer::NotAsked;
+    }
+}
+
+// What the removal did, in the user's words, at its end.
+void ReportRemoval(const std::string& product, const std::vector<std::string>& leftBehind,
+                   int failed, int waiting) {
+    std::string text = failed ? product +
+                                    " could not be removed completely: " + std::to_string(failed) +
+                                    (failed == 1 ? " part could" : " parts could") +
+                                    " not be taken away (the log keeps them for another try)."
+                              : product + " was removed.";
+    if (!leftBehind.empty()) {
+        text += "\n\nThese were left:";
+        for (const std::string& what : leftBehind)
+            text += "\n" + what;
+    }
+    if (waiting)
+        text += "\n\n" + std::to_string(waiting) + (waiting == 1 ? " item is" : " items are") +
+                " removed when Windows restarts.";
+    // The report needs no answer; a box that cannot be shown changes nothing.
+    (void)MessageBoxA(nullptr, text.c_str(), product.c_str(),
+                      MB_OK | (failed ? MB_ICONWARNING : MB_ICONINFORMATION));
+}
 
 // A committed log and the product rebuilt from it: each step with its element, in the log's order.
 struct Installed {
@@ -77,7 +123,7 @@ void DropUnusedCount(const std::string& name, const LoggedStep& step) {
     for (const Saved& saved : step.saved)
         if (saved.kind == Saved::Kind::RegKey && EqualText(saved.path, SharedDllsKey, false) &&
             !PutBack(saved))
-            Say("left: HKEY_LOCAL_MACHINE\\" + saved.path + " (could not be deleted)");
+            Left("HKEY_LOCAL_MACHINE\\" + saved.path + " (could not be deleted)");
 }
 
 // Gives back the shared count the installation took for a file whose removal leaves it in
@@ -87,7 +133,7 @@ void DropUnusedCount(const std::string& name, const LoggedStep& step) {
 void GiveBackSharedCount(const std::string& path, const LoggedStep& step) {
     const std::string name = SharedCountNameOf(path);
     if (!AdjustSharedCount(name, -1))
-        Say("left: the shared count of " + path + " (could not be lowered)");
+        Left("the shared count of " + path + " (could not be lowered)");
     DropUnusedCount(name, step);
 }
 
@@ -149,7 +195,7 @@ StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStri
         for (auto saved = step.saved.rbegin(); saved != step.saved.rend(); ++saved)
             if ((saved->kind != Saved::Kind::File || row.createdFileIsLeftover) &&
                 IsLeftoverOfCreation(*saved) && !PutBack(*saved))
-                Say("left: " + DescribeSaved(*saved) + " (could not be removed)");
+                Left(DescribeSaved(*saved) + " (could not be removed)");
     if (row.undoFailedBeyondStatus && row.undoFailedBeyondStatus(*element, r))
         meaning = StepMeaning::Failed;
     return meaning;
@@ -211,6 +257,17 @@ int Remove(const std::string& logPath) {
     Installed installed;
     if (!ReadCommittedLog(logPath, installed))
         return ExitRefused;
+    const std::string product = TheSetupContext().MacroProduct.c_str();
+    if (g_interactive) {
+        const Answer answer = AskToRemove(product);
+        if (answer == Answer::No) {
+            Say("summary remove: the user chose not to remove " + product +
+                "; nothing was changed");
+            return ExitCancelled;
+        }
+        if (answer == Answer::NotAsked)
+            Say("removal question: no window could be shown; removing as the command asks");
+    }
     // The log is the engine's own file in the product's folder: it goes first, so that the
     // folder can be removed; what cannot be undone is written back to it afterwards.
     // A log that cannot be deleted refuses the removal before anything changed: removal would
@@ -223,16 +280,21 @@ int Remove(const std::string& logPath) {
     }
     // Left from an installation that could not clear it at its commit; nothing reads it.
     if (!RemoveFlatFolder(AsideFolderOf(logPath)))
-        Say("left: " + AsideFolderOf(logPath) + " (could not be deleted)");
+        Left(AsideFolderOf(logPath) + " (could not be deleted)");
     FwStringArray rebootList;
     std::vector<const LoggedStep*> left;
     FolderSweep folders;
     const int m = static_cast<int>(installed.elements.size());
+    // Removal runs to its end once begun: the window shows it, with no Cancel.
+    ProgressWindow window;
+    if (g_interactive && window.Open(product, m, true, true))
+        window.NoCancel();
     int n = 0;
     for (int i = m - 1; i >= 0; --i) {
         WSetupElement* element = installed.elements[i];
         const LoggedStep& step = *installed.steps[i];
         ++n;
+        window.Step(n, StepWords(*element, true));
         if (LeftAlone(element, step)) {
             // A shared file the copy rule kept was counted all the same: the count goes back.
             const bool counted = RowOf(*element).copiesAFile &&
@@ -260,7 +322,9 @@ int Remove(const std::string& logPath) {
                 if (counted)
                     GiveBackSharedCount(path, step);
                 if (!reason.empty())
-                    Say("left: " + path + " (" + reason + ")");
+                    Left(path + " (" + reason + ")");
+                else
+                    g_left.push_back(path + " (another product still uses it)");
                 Say(ItemLine("undo", n, m, element, step.component, 0,
                              others ? "kept: another product counts it"
                                     : "kept: not the installation's to delete",
@@ -302,11 +366,20 @@ int Remove(const std::string& logPath) {
                     Say("restart " + level);
                 }
                 if (!whole)
-                    Say("left: " + ParentOf(logPath) +
-                        " (it holds what is not the installation's)");
+                    Left(ParentOf(logPath) + " (it holds what is not the installation's)");
             }
         }
+    const std::string destination = TheSetupContext().MacroD.c_str();
+    bool folderNamed = false;
+    for (const std::string& what : g_left)
+        folderNamed = folderNamed || EqualText(TextBefore(what, " ("), destination, false);
+    if (!destination.empty() && !folderNamed && rebootList.GetSize() == 0 &&
+        GetFileAttributesA(destination.c_str()) != INVALID_FILE_ATTRIBUTES)
+        Left(destination + " (it holds what is not the installation's)");
     Summary("remove", installed.elements, rebootList.GetSize(), static_cast<int>(left.size()));
+    window.Say(left.empty() ? product + " is removed." : product + " could not be removed whole.");
+    if (g_interactive)
+        ReportRemoval(product, g_left, static_cast<int>(left.size()), rebootList.GetSize());
     if (!left.empty())
         return ExitElementFailed;
     return rebootList.GetSize() > 0 ? RestartNeeded(rebootList.GetSize()) : ExitOk;

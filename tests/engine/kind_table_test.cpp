@@ -267,3 +267,42 @@ TEST(KindTable, EveryKindUndoneBySavedStatesIsPutBackByWhatItSaved) {
 }
 
 } // namespace
+
+namespace {
+
+// Every kind says what its step does in the user's words, for the progress window: the file or
+// folder it works on, never a class name or an Id.
+TEST(KindTable, EveryKindSaysWhatItDoesInTheUsersWords) {
+    TheSetupContext().Enabled = 1;
+    int failures = 0;
+    for (int kind = 0; kind < WSetupKindCount; ++kind) {
+        const ElementKindInfo* info = FindElementKind(kind);
+        FwPtr<WSetupElement> element(MadeByName(info->className));
+        ASSERT_TRUE(element) << info->className;
+        element->Id = "ElementId";
+        element->DestDir = "C:\\Program Files\\Tarvo Notes";
+        element->DestName = "notes.exe";
+        for (const char* name : {"LinkName", "KeyPath", "ValueName", "Key"})
+            if (const ElementField* f = FindElementField(*info->fields, name)) {
+                std::string reason;
+                EXPECT_TRUE(SetField(element.get(), *f, std::string("The") + name, reason));
+            }
+        const std::string installing = StepWords(*element, false);
+        const std::string removing = StepWords(*element, true);
+        const bool ok = !installing.empty() && !removing.empty() &&
+                        installing.find("WSetup") == std::string::npos &&
+                        removing.find("WSetup") == std::string::npos &&
+                        installing.find("ElementId") == std::string::npos &&
+                        removing.find("ElementId") == std::string::npos;
+        std::printf("%-22s %-52s | %s %s\n", info->className, installing.c_str(), removing.c_str(),
+                    ok ? "" : "FAILED");
+        failures += ok ? 0 : 1;
+    }
+    EXPECT_EQ(failures, 0);
+    FwPtr<WSetupElement> file(MadeByName("WSetupFile"));
+    file->DestDir = "C:\\Program Files\\Tarvo Notes";
+    file->DestName = "notes.exe";
+    EXPECT_EQ(StepWords(*file, false), "Copying notes.exe to C:\\Program Files\\Tarvo Notes");
+}
+
+} // namespace

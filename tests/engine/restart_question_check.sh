@@ -159,6 +159,17 @@ install() { # <case> [words...]: the engine in the background, its output in <ca
 BOX=""
 find_box() { BOX=$(find_window "^$PRODUCT\$" "$ENGINE_PID"); }
 answer() { press_until_ended "$BOX" "$1" "$ENGINE_PID"; } # <key>
+answer_box() { # <key>: pressed on the box until it is gone (the engine goes on)
+    local attempt _
+    for attempt in 1 2 3; do
+        xdotool windowfocus --sync "$BOX" key "$1" 2>/dev/null || true
+        for _ in $(seq 1 50); do
+            xdotool search --onlyvisible --name "^$PRODUCT\$" 2>/dev/null | grep -qx "$BOX" ||
+                return 0
+            sleep 0.1
+        done
+    done
+}
 finish_engine() { # waits up to a minute; the exit code in STATUS
     for _ in $(seq 1 600); do running "$ENGINE_PID" || break; sleep 0.1; done
     wait "$ENGINE_PID"
@@ -212,6 +223,17 @@ hold no
     </dev/null >"$M/remove.out" 2>&1 &
 ENGINE_PID=$!
 PIDS+=("$ENGINE_PID")
+# First the removal's own question (Yes), then its report (OK), then the restart question.
+find_box
+"$WINE_RUN" "$PROBE" "$PRODUCT" 10 </dev/null >"$M/probe-remove-ask.txt" 2>&1
+row_long "remove: the question before removing" \
+    "Remove $PRODUCT and all of its components?" "$(probe_line remove-ask text)"
+[ -n "$BOX" ] && answer_box y
+find_box
+"$WINE_RUN" "$PROBE" "$PRODUCT" 10 </dev/null >"$M/probe-remove-report.txt" 2>&1
+row_long "remove: the report's first line" "$PRODUCT was removed." \
+    "$(probe_line remove-report text)"
+[ -n "$BOX" ] && answer_box Return
 find_box
 "$WINE_RUN" "$PROBE" "$PRODUCT" 10 </dev/null >"$M/probe-remove.txt" 2>&1
 row_long "remove: the text" "$QUESTION" "$(probe_line remove text)"
