@@ -229,7 +229,8 @@ int RunFromDescription(Request& request) {
         description.group = request.group;
     description.choices = request.choices;
     FillContext(description);
-    const std::string refusal = DestinationRefusal(TheSetupContext().MacroD.c_str());
+    const std::string refusal =
+        DestinationRefusal(TheSetupContext().MacroD.c_str(), request.destinationGiven);
     if (!refusal.empty()) {
         Say("refused the destination " + std::string(TheSetupContext().MacroD.c_str()) + ": " +
             refusal);

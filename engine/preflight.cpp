@@ -100,7 +100,7 @@ std::vector<DriveSpace> SpaceNeeded(const std::vector<WSetupElement*>& order) {
     return drives;
 }
 
-std::string DestinationRefusal(const std::string& destination) {
+std::string DestinationRefusal(const std::string& destination, bool chosen) {
     const std::string root = RootFolderOf(destination);
     if (root.empty() || destination.size() <= root.size())
         return "it is not a full path below a drive or a network share";
@@ -110,7 +110,7 @@ std::string DestinationRefusal(const std::string& destination) {
     std::string folder = destination;
     if (folder.back() != '\\')
         folder += '\\';
-    if (!medium.empty() && folder.size() >= medium.size() &&
+    if (chosen && !medium.empty() && folder.size() >= medium.size() &&
         EqualText(folder.substr(0, medium.size()), medium, false))
         return "it lies on the installation medium";
     const DWORD attributes = GetFileAttributesA(destination.c_str());

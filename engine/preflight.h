@@ -39,8 +39,10 @@ std::vector<DriveSpace> SpaceNeeded(const std::vector<WSetupElement*>& order);
 [[nodiscard]] bool FreeSpaceOn(const std::string& root, std::uint64_t& free);
 
 // Why the folder cannot be a product's destination: "" when it can. It must be a full path (a
-// drive or a network share), must not lie in the medium's folder <S>, and must not name a file.
-std::string DestinationRefusal(const std::string& destination);
+// drive or a network share) and must not name a file; one the user chose (`chosen`: the
+// command line's, the wizard's) must not lie in the medium's folder <S> either. The author's own
+// Destination may (a medium laid out on the disk it installs to).
+std::string DestinationRefusal(const std::string& destination, bool chosen);
 
 // Runs the checks over the elements that will be installed; says a "space ..." line for every
 // drive and a "refused ..." line for each refusal. ExitOk, or the exit code of the first kind of
