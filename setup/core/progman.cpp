@@ -35,11 +35,10 @@ void DrainDdeMessages() {
 class PmConversation {
 public:
     PmConversation() {
-        if (DdeInitializeA(m_instance.Receive(), ClientCallback, kClientOnlyFlags, 0) !=
-            DMLERR_NO_ERROR) {
-            m_instance.Release(); // nothing to uninitialise
-            return;
-        }
+        DWORD instance = 0;
+        if (DdeInitializeA(&instance, ClientCallback, kClientOnlyFlags, 0) != DMLERR_NO_ERROR)
+            return; // nothing to uninitialise
+        m_instance.Reset(instance);
         DdeString name(m_instance.Get(), kService);
         if (name)
             m_conv.Reset(DdeConnect(m_instance.Get(), name.Get(), name.Get(), nullptr));

@@ -11,10 +11,24 @@
 
 #include <string>
 
+#include "setup/core/handles.h"
 #include "setup/core/seam.h"
 #include "setup/core/text.h"
 
 bool ParseRootKeyName(const std::string& name, HKEY& root);
+
+// Opening a key with the access asked for. The answer is the platform's (ERROR_SUCCESS, or
+// ERROR_FILE_NOT_FOUND for a key that is not there); `key` takes the handle only on success and
+// keeps what it held otherwise. A root given by name is read as ParseRootKeyName reads it; a
+// name that is no root answers ERROR_INVALID_HANDLE.
+LONG OpenRegKey(HKEY root, const std::string& path, REGSAM access, RegKey& key);
+LONG OpenRegKey(const std::string& rootName, const std::string& path, REGSAM access, RegKey& key);
+// The key opened, or created non-volatile with every missing parent when absent; as OpenRegKey.
+LONG CreateRegKey(HKEY root, const std::string& path, REGSAM access, RegKey& key);
+// A value's stored type and bytes, whatever its size (a value that grows between two queries is
+// asked for again, a few times). False when it is absent or cannot be read; `type` is then 0 and
+// `bytes` empty.
+bool ReadRegValue(HKEY key, const std::string& valueName, DWORD& type, std::string& bytes);
 
 // On an open key.
 // String reads go through a 255-byte buffer: a text longer than 254 characters reads as empty,

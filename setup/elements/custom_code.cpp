@@ -240,7 +240,7 @@ int WUninstallCustomDLL::Install() {
 int WUninstallCustomDLL::Uninstall() {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = CustomDllAbsent;
     bool crashed = false;
     CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
@@ -274,13 +274,14 @@ int WSetupCustomDLL::Uninstall() {
     return Status = ElementDone;
 }
 int WSetupCustomDLL::Verify() {
-    return Status = FileExists(ElementPath(*this, false)) ? CustomDllCalled : CustomDllAbsent;
+    return Status =
+               CanOpenForReading(ElementPath(*this, false)) ? CustomDllCalled : CustomDllAbsent;
 }
 int WSetupCustomDLL::InstallStep(int shortNames) {
     if (Disabled)
         return Status = CustomDllCalled;
     const std::string path = ElementPath(*this, shortNames != 0);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = CustomDllAbsent;
     bool crashed = false;
     const int result =
@@ -318,7 +319,7 @@ int WUnistallExecutable::Install() {
 int WUnistallExecutable::Uninstall() {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = ProgramAbsent;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
@@ -360,7 +361,7 @@ int WSetupExecutable::Verify() {
 }
 int WSetupExecutable::InstallStep(int shortNames) {
     const std::string path = ElementPath(*this, shortNames != 0);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = ProgramAbsent;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }

@@ -21,12 +21,6 @@ FW_IMPLEMENT_DYNCREATE(WSetupRuntimeFile, WSetupElement)
 
 namespace {
 
-// Present as far as the file system knows, also when another process holds the file open
-// without sharing (opening it for reading would fail then).
-bool IsPresent(const std::string& path) {
-    return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Schedules the file's folder and every folder above it, up to the path's root, for removal
 // at the restart (the platform removes only those that are empty by then).
 void ScheduleFolderRemoval(const std::string& path) {
@@ -60,7 +54,7 @@ Deletion DeleteFileOrSchedule(const std::string& path, bool tryAsItIs) {
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
         return Deletion::Failed;
-    if (!IsPresent(path))
+    if (WhatIsAt(path) == PathKind::Nothing)
         return Deletion::Gone;
     return DeleteFileAtReboot(path) ? Deletion::Scheduled : Deletion::Failed;
 }
@@ -178,7 +172,7 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
     const bool skip = SkipWhenAsked && skipRequest;
     if (skip)
         return Status = SkippedOnRequest;
-    if (!FileExists(source))
+    if (!CanOpenForReading(source))
         return Status = SourceAbsent;
     if (!DestinationFolderUsable(destination))
         return Status = FolderUnusable;
@@ -274,7 +268,7 @@ int WSetupFile::BindImage() {
 
 int WSetupFile::Verify() {
     const std::string path = ElementPath(*this, false);
-    if (!IsPresent(path))
+    if (WhatIsAt(path) == PathKind::Nothing)
         return Status = FileMissing;
     return Status =
                CheckAttributes(path, Attributes, 0) == 1 ? FileAsInstalled : FileAttributesDiffer;
@@ -307,7 +301,7 @@ int WSetupRuntimeFile::Verify() {
 int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
-    if (!IsPresent(path)) {
+    if (WhatIsAt(path) == PathKind::Nothing) {
         Status = RuntimeFileAbsent;
     } else {
         switch (DeleteFileOrSchedule(path, false)) {

@@ -82,7 +82,7 @@ int WSetupShortcut::InstallStep(FwStringArray& groupFolders) {
         IconDir = context.ExpandVariables(IconDir);
         iconPath = context.ResolvePath(IconDir, IconName);
     }
-    if (!FileExists(target))
+    if (!CanOpenForReading(target))
         return Status = ShortcutTargetAbsent;
 
     std::string groupFolder = GroupFolderOf(Group);
@@ -144,7 +144,7 @@ int WSetupShortcut::Verify() {
     std::string groupFolder = GroupFolderOf(Group);
     if (!ThePlatformVersion().NewShell())
         return Status = ShortcutPresent;
-    return Status = FileExists(JoinPath(groupFolder, LinkName.str() + ".LNK", false))
+    return Status = CanOpenForReading(JoinPath(groupFolder, LinkName.str() + ".LNK", false))
                         ? ShortcutPresent
                         : ShortcutMissing;
 }

@@ -113,7 +113,7 @@ bool RegisterFontFileAs(const PlatformVersion& platform, const std::string& path
         CreateDirectoryTree(ParentOf(resource));
         // A resource left by an earlier installation is built anew (the platform refuses to
         // overwrite one).
-        if (GetFileAttributesA(resource.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (WhatIsAt(resource) != PathKind::Nothing) {
             RemoveFontEverywhere(resource);
             DeletePlainFile(resource);
         }
@@ -223,7 +223,7 @@ int WSetupTTFFile::RegisterFont(int fromSource) {
     const std::string path = fromSource && SkipWhenAsked
                                  ? context.ResolvePath(SourceDir, SourceName)
                                  : context.ResolvePath(DestDir, DestName);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = FontFileAbsent;
     if (FontName.empty())
         FontName = Id;

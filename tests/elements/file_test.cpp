@@ -591,14 +591,14 @@ TEST_F(FileElementTest, UninstallDeletesTheFileAndEmptiedFolders) {
     file.RemoveEmptyFolders = 0;
     WriteFileBytes(m_target / "a\\b\\other.txt", "");
     EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
-    EXPECT_TRUE(IsExistingDirectory(m_target / "a\\b"));
+    EXPECT_TRUE(WhatIsAt(m_target / "a\\b") == PathKind::Folder);
     EXPECT_EQ(file.UninstallStep(reboot), FileNotResettable);
 
     file.RemoveEmptyFolders = 1;
     file.DestName = "other.txt";
     EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
-    EXPECT_FALSE(IsExistingDirectory(m_target / "a"));
-    EXPECT_TRUE(IsExistingDirectory(m_target.Path()));
+    EXPECT_FALSE(WhatIsAt(m_target / "a") == PathKind::Folder);
+    EXPECT_TRUE(WhatIsAt(m_target.Path()) == PathKind::Folder);
     EXPECT_EQ(reboot.GetSize(), 0);
     EXPECT_TRUE(m_restart.NothingScheduled());
 }
@@ -674,7 +674,7 @@ TEST_F(FileElementTest, RuntimeFileRemoval) {
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(file.Remove(reboot), RuntimeFileDeleted);
-    EXPECT_FALSE(IsExistingDirectory(m_target / "data"));
+    EXPECT_FALSE(WhatIsAt(m_target / "data") == PathKind::Folder);
     EXPECT_EQ(file.Remove(reboot), RuntimeFileAbsent);
     EXPECT_EQ(file.Status, RuntimeFileAbsent);
 }
