@@ -178,7 +178,7 @@ StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStri
 
 void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
                   const std::vector<const LoggedStep*>& left) {
-    CreateDirectoryTree(ParentOf(logPath));
+    (void)CreateDirectoryTree(ParentOf(logPath)); // else the Create below fails
     OutputFile file;
     std::string text = "# uninstall log: what removal could not take back\r\n";
     for (const std::string& line : log.header)

@@ -180,7 +180,7 @@ bool PutBackFile(const Saved& s) {
         if (WhatIsAt(s.path) == PathKind::File)
             SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         else
-            CreateDirectoryTree(ParentOf(s.path));
+            (void)CreateDirectoryTree(ParentOf(s.path)); // else the copy below fails
         return CopyFileA(s.aside.c_str(), s.path.c_str(), FALSE) != 0;
     }
     if (WhatIsAt(s.path) != PathKind::File)

@@ -485,7 +485,7 @@ bool FileChecksum(const std::string& path, std::uint32_t& checksum) {
 bool CreateDirectoryTree(const std::string& path) {
     const std::string parent = ParentOf(path);
     if (!parent.empty())
-        CreateDirectoryTree(parent);
+        (void)CreateDirectoryTree(parent); // a parent that is missing fails the create below
     if (WhatIsAt(path) == PathKind::Folder)
         return true;
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
@@ -500,7 +500,7 @@ bool RemoveEmptyDirectoryChain(const std::string& path) {
         return false;
     const std::string parent = ParentOf(directory);
     if (parent.size() > 3)
-        RemoveEmptyDirectoryChain(parent);
+        (void)RemoveEmptyDirectoryChain(parent); // a parent that is not empty rightly stays
     return true;
 }
 
@@ -545,7 +545,7 @@ bool CopyFileByStreams(const std::string& source, const std::string& destination
         return false;
     const std::string parent = ParentOf(destination);
     if (!parent.empty())
-        CreateDirectoryTree(parent);
+        (void)CreateDirectoryTree(parent); // a missing folder fails the copy below
 
     // The copy is made beside the destination and takes its place only when it is complete, so
     // a copy that fails leaves the old file (or none) there.

@@ -32,12 +32,12 @@ bool DriveInUse(const std::string& letter);
 // backslash is ignored, and a bare drive ("C:") names its root folder. An empty path, or one
 // the platform cannot look up, is Nothing.
 enum class PathKind { Nothing, File, Folder };
-PathKind WhatIsAt(const std::string& path);
+[[nodiscard]] PathKind WhatIsAt(const std::string& path);
 // Whether the file at the path can be opened for reading now (a folder cannot). A file that is
 // there can still fail this: one another process holds open without sharing, or one the user
 // may not read. Ask this before reading, loading or starting a file; ask WhatIsAt before
 // creating, replacing or deleting one, and whether a name is taken.
-bool CanOpenForReading(const std::string& path);
+[[nodiscard]] bool CanOpenForReading(const std::string& path);
 
 // ClassifyPath codes.
 enum PathClass : int {
@@ -51,7 +51,7 @@ enum PathClass : int {
     PathDriveLookupDenied = 64,
     PathNetworkLookupDenied = 128,
 };
-int ClassifyPath(const std::string& path);
+[[nodiscard]] int ClassifyPath(const std::string& path);
 
 // The network connection calls that PathRoot's probe makes. The real one uses
 // WNetAddConnection2A and WNetCancelConnection2A; tests replace it to reach every branch.

@@ -192,7 +192,7 @@ bool PmAddProgramItem(const char* group, const char* title, const char* commandL
         return false;
     // ReplaceItem is refused when the group holds no item of that title yet, which is the
     // usual case for a new item; the item is added all the same.
-    PmReplaceItem(title);
+    (void)PmReplaceItem(title);
     return PmAddItem(commandLine, title, nullptr, 0, workDir);
 }
 

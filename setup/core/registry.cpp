@@ -74,8 +74,10 @@ bool DeleteKeyItself(HKEY root, const std::string& keyPath) {
 // The direct subkeys of the key at the path; empty when it cannot be opened.
 TextList SubkeysOf(HKEY root, const std::string& keyPath) {
     TextList names;
+    // A listing cut short leaves the subkeys it did not name; deleting the key itself then
+    // fails, and that is what DeleteRegKeyStatus reports.
     if (const RegKey key = OpenKey(root, keyPath))
-        EnumSubkeyNames(key.Get(), names);
+        (void)EnumSubkeyNames(key.Get(), names);
     return names;
 }
 
@@ -339,7 +341,7 @@ int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath
         // as enumerated: key names may hold colons and blanks that path rules would change.
         for (const std::string& name : subkeys) {
             if (!Trimmed(name).empty())
-                DeleteRegKeyStatusAs(platformId, root, keyPath + "\\" + name, true);
+                (void)DeleteRegKeyStatusAs(platformId, root, keyPath + "\\" + name, true);
         }
         return DeleteKeyItself(root, keyPath) ? 4 : 9;
     }

@@ -389,7 +389,8 @@ void SystemFolders::FindPictures() {
         return;
     }
     if (IsWin98()) {
-        CallFolderPath(CsidlCreate | CsidlMyPictures, m_pictures);
+        // An empty folder stands for "none" here, as it does for every folder the shell lacks.
+        (void)CallFolderPath(CsidlCreate | CsidlMyPictures, m_pictures);
         return;
     }
     m_pictures = Join(m_personal, "My Pictures");

@@ -69,4 +69,4 @@ bool ListContains(const TextList& list, const std::string& text, bool caseSensit
 enum class HexLayout { Packed, Separated };
 std::string BytesToHex(const unsigned char* bytes, std::size_t count, HexLayout layout);
 std::string BytesToHex(const std::string& bytes, HexLayout layout);
-bool HexToBytes(const std::string& hex, HexLayout layout, std::string& bytes);
+[[nodiscard]] bool HexToBytes(const std::string& hex, HexLayout layout, std::string& bytes);

@@ -243,7 +243,8 @@ int WUninstallCustomDLL::Uninstall() {
     if (!CanOpenForReading(path))
         return Status = CustomDllAbsent;
     bool crashed = false;
-    CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
+    // At uninstall the entry's answer means nothing; whether it returned is the outcome.
+    (void)CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
     return Status = crashed ? CustomDllFailed : CustomDllCalled;
 }
 int WUninstallCustomDLL::Verify() {

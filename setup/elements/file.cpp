@@ -30,7 +30,7 @@ void ScheduleFolderRemoval(const std::string& path) {
     for (std::string folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder)) {
         if (EqualText(folder, root, false) || IsProtectedFolder(folder))
             break;
-        DeleteFileAtReboot(folder);
+        (void)DeleteFileAtReboot(folder); // best effort: the file's own status is scheduled
     }
 }
 
@@ -191,7 +191,9 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
     if (CollectAfterCopy && !defaultDestination && !skip && !ChangeMark)
         collected.Add(this);
     if (CountsAsShared(FileFlags) && !defaultDestination)
-        AdjustSharedCount(destination, +1);
+        // The kind's status codes have no place for a count that could not be kept: the copy's
+        // outcome is what the step reports.
+        (void)AdjustSharedCount(destination, +1);
     if (IsScheduledOutcome(outcome)) {
         rebootList.Add(FwString(Uppercased(destination)));
         return Status;
@@ -207,7 +209,7 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
         return Status = FileNotToBeRemoved;
     const std::string path = ElementPath(*this, false);
     if (CountsAsShared(FileFlags))
-        AdjustSharedCount(SharedCountNameOf(path), -1);
+        (void)AdjustSharedCount(SharedCountNameOf(path), -1); // as in InstallStep
     switch (DeleteFileOrSchedule(path, true)) {
     case Deletion::Deleted:
         Status = FileDeleted;
@@ -227,7 +229,7 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
     }
     if (RemoveEmptyFolders) {
         if (Status == FileDeleted || Status == FileGoneAnyway)
-            RemoveEmptyFoldersUpFrom(ParentOf(path));
+            (void)RemoveEmptyFoldersUpFrom(ParentOf(path)); // one that keeps files stays
         else if (Status == FileDeletionScheduled)
             ScheduleFolderRemoval(path);
     }
@@ -323,7 +325,7 @@ int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
         }
     }
     if (RemoveEmptyFolders && (Status == RuntimeFileDeleted || Status == RuntimeFileAbsent))
-        RemoveEmptyFoldersUpFrom(ParentOf(path));
+        (void)RemoveEmptyFoldersUpFrom(ParentOf(path)); // one that keeps files stays
     return Status;
 }
 

@@ -23,7 +23,8 @@ using ByteList = std::vector<BYTE>;
 // is not two digits (one digit, three, an empty part between two separators) fails the whole
 // conversion and leaves `bytes` empty. With `printableOnly` every byte outside 0x20..0x7E
 // becomes 0x20.
-bool HexTextToBytes(const std::string& text, ByteList& bytes, bool printableOnly = false);
+[[nodiscard]] bool HexTextToBytes(const std::string& text, ByteList& bytes,
+                                  bool printableOnly = false);
 
 // A key path or value name without leading and trailing backslashes and blanks, with every run
 // of backslashes inside it made one (the platform reads "A\\\B" as "A\B"). Goes by characters,
@@ -134,7 +135,7 @@ public:
     // nothing was found, or the entry's names or PreviousValue have changed since. The setter
     // lets an engine that built the entry again from its record hand back what its own log
     // kept, for the entry's present names and PreviousValue.
-    bool GetPreviousStored(DWORD& type, ByteList& bytes) const;
+    [[nodiscard]] bool GetPreviousStored(DWORD& type, ByteList& bytes) const;
     void SetPreviousStored(DWORD type, const ByteList& bytes);
 };
 

@@ -96,14 +96,14 @@ int WSetupShortcut::InstallStep(FwStringArray& groupFolders) {
             return Status = ShortcutNoProgramGroup;
         // The program manager's answers do not change the outcome.
         std::string commandLine = "\"" + target + "\"" + Arguments.str();
-        PmCreateGroup(programGroup.c_str(), nullptr);
-        PmAddProgramItem(programGroup.c_str(), LinkName.c_str(), commandLine.c_str(),
-                         WorkDir.c_str());
+        (void)PmCreateGroup(programGroup.c_str(), nullptr);
+        (void)PmAddProgramItem(programGroup.c_str(), LinkName.c_str(), commandLine.c_str(),
+                               WorkDir.c_str());
         return Status = ShortcutMade;
     }
 
     if (!IsKGroup(Group))
-        CreateDirectoryTree(groupFolder);
+        (void)CreateDirectoryTree(groupFolder); // a missing folder fails the link below
     std::string targetText = target + ShellLinkArgumentMark + " " + Arguments.str();
     bool made = CreateShellLink(groupFolder, LinkName, targetText, WorkDir, iconPath, IconIndex);
     return Status = made ? ShortcutMade : ShortcutLinkFailed;
@@ -119,9 +119,11 @@ int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
     std::string programGroup = ExpandText("<G>");
 
     if (!ThePlatformVersion().NewShell()) {
-        PmShowGroup(programGroup.c_str(), 1);
+        // The deletion's answer is the outcome; showing the group only selects it for the
+        // deletion, and a group that keeps other items rightly stays.
+        (void)PmShowGroup(programGroup.c_str(), 1);
         bool deleted = PmDeleteItem(LinkName.c_str());
-        PmDeleteGroupIfEmpty(programGroup.c_str());
+        (void)PmDeleteGroupIfEmpty(programGroup.c_str());
         return Status = deleted ? ShortcutRemoved : ShortcutNotRemoved;
     }
 
@@ -132,7 +134,7 @@ int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
     // so do its parents that are left empty.
     std::string folder = ParentOf(linkFile);
     if (!EqualText(folder, TheSystemFolders().Desktop(), false)) {
-        RemoveEmptyFoldersUpFrom(folder);
+        (void)RemoveEmptyFoldersUpFrom(folder); // a folder that keeps other files stays
         removedLinks.Add(linkFile);
     }
     return Status = ShortcutRemoved;

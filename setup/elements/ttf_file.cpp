@@ -110,7 +110,7 @@ bool RegisterFontFileAs(const PlatformVersion& platform, const std::string& path
     std::string builtResource;
     if (BuildsResourceFile(platform)) {
         const std::string resource = ResourceFileFor(path);
-        CreateDirectoryTree(ParentOf(resource));
+        (void)CreateDirectoryTree(ParentOf(resource)); // else the build below fails
         // A resource left by an earlier installation is built anew (the platform refuses to
         // overwrite one).
         if (WhatIsAt(resource) != PathKind::Nothing) {
@@ -210,7 +210,9 @@ int WSetupTTFFile::UninstallStep(FwStringArray& rebootList) {
     if (RemoveOnUninstall) {
         SetupContext& context = TheSetupContext();
         DestDir = context.ExpandVariables(DestDir);
-        UnregisterFontFile(context.ResolvePath(DestDir, DestName), FontNameOf(*this));
+        // Not reported: the step's status is the file step's below, and the kind's codes have
+        // none for a font that stays in the font list.
+        (void)UnregisterFontFile(context.ResolvePath(DestDir, DestName), FontNameOf(*this));
     }
     return WSetupFile::UninstallStep(rebootList);
 }

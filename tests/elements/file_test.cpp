@@ -574,7 +574,7 @@ TEST_F(FileElementTest, ShortNameInstallCountsAndUncountsTheShortPath) {
 // --- UninstallStep ---------------------------------------------------------------------------
 
 TEST_F(FileElementTest, UninstallDeletesTheFileAndEmptiedFolders) {
-    CreateDirectoryTree(m_target / "a\\b");
+    ASSERT_TRUE(CreateDirectoryTree(m_target / "a\\b"));
     ASSERT_TRUE(WriteFileBytes(m_target / "a\\b\\app.exe", "x"));
     SetFileAttributesA((m_target / "a\\b\\app.exe").c_str(), FILE_ATTRIBUTE_READONLY);
     WSetupFile file;
@@ -604,7 +604,7 @@ TEST_F(FileElementTest, UninstallDeletesTheFileAndEmptiedFolders) {
 }
 
 TEST_F(FileElementTest, UninstallOfAFileInUse) {
-    CreateDirectoryTree(m_target / "a\\b");
+    ASSERT_TRUE(CreateDirectoryTree(m_target / "a\\b"));
     const std::string dest = Target("a\\b\\app.exe", "x");
     FileHolder lock(dest);
     WSetupFile file;
@@ -653,7 +653,7 @@ TEST_F(FileElementTest, UninstallOfAReadOnlyFileInUse) {
 // --- Run-time files --------------------------------------------------------------------------
 
 TEST_F(FileElementTest, RuntimeFileRemoval) {
-    CreateDirectoryTree(m_target / "data");
+    ASSERT_TRUE(CreateDirectoryTree(m_target / "data"));
     const std::string path = Target("data\\cache.bin", "x");
     WSetupRuntimeFile file;
     file.DestDir = m_target / "data";
