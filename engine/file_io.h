@@ -7,9 +7,6 @@
 
 #include "setup/core/handles.h"
 
-// Whether a file (not a folder) is there. It is not opened: one that cannot be read counts.
-bool IsFile(const std::string& path);
-
 // The whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 

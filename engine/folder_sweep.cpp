@@ -23,6 +23,6 @@ void FolderSweep::Run() {
     // In the set's order a folder comes before its subfolders: walking it backwards empties
     // the subfolders first.
     for (auto folder = m_folders.rbegin(); folder != m_folders.rend(); ++folder)
-        RemoveEmptyFoldersUpFrom(*folder);
+        (void)RemoveEmptyFoldersUpFrom(*folder); // a folder that stays is not emptied by us
     m_folders.clear();
 }

@@ -229,7 +229,7 @@ void CheckMediumFile(WSetupFile* file, const DescribedItem& item, const std::str
     SetupContext& context = TheSetupContext();
     const std::string source =
         context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
-    if (name.empty() || !IsFile(source))
+    if (name.empty() || WhatIsAt(source) != PathKind::File)
         problem(item.line, "source file \"" + source + "\" is missing");
     else if (componentId != RegistrationComponent) // the engine copies itself
         product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});

@@ -176,7 +176,7 @@ std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool s
         if (saved.kind == Saved::Kind::File && saved.existed &&
             EqualText(saved.path, path, false) && !InProductFolder(path))
             return "there before the installation";
-    if (!IsFile(path) || editedLater)
+    if (WhatIsAt(path) != PathKind::File || editedLater)
         return "";
     if (step.stamp.known ? !MatchesStamp(path, step.stamp) : stampedLog)
         return "changed since the installation";

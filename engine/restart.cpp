@@ -7,6 +7,7 @@
 #include "file_io.h"
 #include "setup/core/handles.h"
 #include "setup/core/path.h"
+#include "setup/core/registry.h"
 #include "setup/core/ini_file.h"
 #include "setup/core/restart_schedule.h"
 #include "setup/core/text.h"
@@ -62,8 +63,7 @@ std::string JoinMultiString(const std::vector<std::string>& items) {
 
 bool ReadMoves(RawList& list, std::string& bytes) {
     RegKey key;
-    LONG opened =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_movesKey.Get(), 0, KEY_QUERY_VALUE, key.Receive());
+    LONG opened = OpenRegKey(HKEY_LOCAL_MACHINE, g_movesKey.Get(), KEY_QUERY_VALUE, key);
     if (opened == ERROR_FILE_NOT_FOUND)
         return true;
     if (opened != ERROR_SUCCESS)
@@ -89,7 +89,7 @@ bool ReadList(RawList& list) {
     list = RawList();
     if (IniFamily()) {
         const std::string ini = IniPath();
-        if (GetFileAttributesA(ini.c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (WhatIsAt(ini) == PathKind::Nothing)
             return true;
         list.existed = true;
         return ReadIniSectionLines(ini, RenameSection, list.items, false);
@@ -100,8 +100,7 @@ bool ReadList(RawList& list) {
 
 bool WriteMoves(const std::vector<std::string>& items, bool keepValue) {
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_movesKey.Get(), 0, KEY_SET_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
+    if (OpenRegKey(HKEY_LOCAL_MACHINE, g_movesKey.Get(), KEY_SET_VALUE, key) != ERROR_SUCCESS)
         return false;
     if (items.empty() && !keepValue) {
         LONG result = RegDeleteValueA(key.Get(), MovesValue);
@@ -275,8 +274,7 @@ bool RemoveFoldersAtRestart(const std::string& deepest, const std::string& creat
                             std::vector<std::string>& scheduled) {
     const std::vector<PendingRename> pending = PendingRenames();
     for (std::string level = deepest; level.size() >= created.size() && !level.empty();) {
-        const DWORD attributes = GetFileAttributesA(level.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (WhatIsAt(level) == PathKind::Folder) {
             // A level that keeps something at the restart stays, and so do the levels above it.
             if (!EmptiesAtRestart(level, pending, scheduled))
                 return false;
@@ -307,8 +305,9 @@ bool WaitsForRestart(const std::string& path, const std::vector<PendingRename>& 
 bool RestartWindowsNow() {
     // Windows 95 and 98 have no privileges (the calls are stubs that fail): they restart as asked.
     KernelHandle token;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                         token.Receive())) {
+    HANDLE opened = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened)) {
+        token.Reset(opened);
         TOKEN_PRIVILEGES privileges = {};
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;

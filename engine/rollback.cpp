@@ -22,7 +22,7 @@ std::string ChangedSinceItsStep(WSetupElement* element, const LoggedStep& step, 
     if (!RowOf(*element).copiesAFile || !step.hasOutcome || step.meaning != StepMeaning::Done)
         return "";
     const std::string path = ElementPath(*element, false);
-    if (!IsFile(path))
+    if (WhatIsAt(path) != PathKind::File)
         return "";
     const bool changed = step.stamp.known ? !MatchesStamp(path, step.stamp) : stampedLog;
     return changed ? path : "";

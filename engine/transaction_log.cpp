@@ -46,28 +46,7 @@ bool CountedFlush(OutputFile& file) {
 #define TARVO_FLUSH(file) (file).Flush()
 #endif
 
-std::string ToHex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
-
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The words of a line separated by single blanks.
 std::vector<std::string> Words(const std::string& text) {
@@ -94,17 +73,23 @@ bool WholeNumber(const std::string& text, long& number) {
 std::string SavedWord(const Saved& s) {
     switch (s.kind) {
     case Saved::Kind::File:
-        return "F:" + std::string(s.existed ? "1" : "0") + ":" + ToHex(s.path) + ":" +
-               ToHex(s.aside);
+        return "F:" + std::string(s.existed ? "1" : "0") + ":" +
+               BytesToHex(s.path, HexLayout::Packed) + ":" + BytesToHex(s.aside, HexLayout::Packed);
     case Saved::Kind::Folder:
-        return "D:" + ToHex(s.path) + ":" + ToHex(s.created);
+        return "D:" + BytesToHex(s.path, HexLayout::Packed) + ":" +
+               BytesToHex(s.created, HexLayout::Packed);
     case Saved::Kind::RegValue:
-        return "V:" + ToHex(s.root) + ":" + ToHex(s.path) + ":" + ToHex(s.name) + ":" +
-               (s.existed ? "1" : "0") + ":" + std::to_string(s.type) + ":" + ToHex(s.bytes);
+        return "V:" + BytesToHex(s.root, HexLayout::Packed) + ":" +
+               BytesToHex(s.path, HexLayout::Packed) + ":" + BytesToHex(s.name, HexLayout::Packed) +
+               ":" + (s.existed ? "1" : "0") + ":" + std::to_string(s.type) + ":" +
+               BytesToHex(s.bytes, HexLayout::Packed);
     case Saved::Kind::RegKey:
-        return "K:" + ToHex(s.root) + ":" + ToHex(s.path) + ":" + ToHex(s.created);
+        return "K:" + BytesToHex(s.root, HexLayout::Packed) + ":" +
+               BytesToHex(s.path, HexLayout::Packed) + ":" +
+               BytesToHex(s.created, HexLayout::Packed);
     case Saved::Kind::RestartList:
-        return "R:" + std::to_string(s.type) + ":" + (s.existed ? "1" : "0") + ":" + ToHex(s.bytes);
+        return "R:" + std::to_string(s.type) + ":" + (s.existed ? "1" : "0") + ":" +
+               BytesToHex(s.bytes, HexLayout::Packed);
     }
     return "";
 }
@@ -123,47 +108,39 @@ bool ParseSaved(const std::string& word, Saved& s) {
     if (f[0] == "F" && f.size() == 4) {
         s.kind = Saved::Kind::File;
         s.existed = f[1] == "1";
-        return FromHex(f[2], s.path) && FromHex(f[3], s.aside);
+        return HexToBytes(f[2], HexLayout::Packed, s.path) &&
+               HexToBytes(f[3], HexLayout::Packed, s.aside);
     }
     if (f[0] == "D" && f.size() == 3) {
         s.kind = Saved::Kind::Folder;
-        return FromHex(f[1], s.path) && FromHex(f[2], s.created);
+        return HexToBytes(f[1], HexLayout::Packed, s.path) &&
+               HexToBytes(f[2], HexLayout::Packed, s.created);
     }
     if (f[0] == "V" && f.size() == 7 && WholeNumber(f[5], number)) {
         s.kind = Saved::Kind::RegValue;
         s.existed = f[4] == "1";
         s.type = static_cast<DWORD>(number);
-        return FromHex(f[1], s.root) && FromHex(f[2], s.path) && FromHex(f[3], s.name) &&
-               FromHex(f[6], s.bytes);
+        return HexToBytes(f[1], HexLayout::Packed, s.root) &&
+               HexToBytes(f[2], HexLayout::Packed, s.path) &&
+               HexToBytes(f[3], HexLayout::Packed, s.name) &&
+               HexToBytes(f[6], HexLayout::Packed, s.bytes);
     }
     if (f[0] == "K" && f.size() == 4) {
         s.kind = Saved::Kind::RegKey;
-        return FromHex(f[1], s.root) && FromHex(f[2], s.path) && FromHex(f[3], s.created);
+        return HexToBytes(f[1], HexLayout::Packed, s.root) &&
+               HexToBytes(f[2], HexLayout::Packed, s.path) &&
+               HexToBytes(f[3], HexLayout::Packed, s.created);
     }
     if (f[0] == "R" && f.size() == 4 && WholeNumber(f[1], number)) {
         s.kind = Saved::Kind::RestartList;
         s.type = static_cast<DWORD>(number);
         s.existed = f[2] == "1";
-        return FromHex(f[3], s.bytes);
+        return HexToBytes(f[3], HexLayout::Packed, s.bytes);
     }
     return false;
 }
 
 } // namespace
-
-bool FromHex(const std::string& hex, std::string& bytes) {
-    if (hex.size() % 2)
-        return false;
-    bytes.clear();
-    for (std::string::size_type i = 0; i < hex.size(); i += 2) {
-        int high = HexDigit(hex[i]);
-        int low = HexDigit(hex[i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        bytes += static_cast<char>(high * 16 + low);
-    }
-    return true;
-}
 
 std::string IntentLine(const LoggedStep& step) {
     std::string line =
@@ -244,7 +221,7 @@ std::string OutcomeLine(int number, int status, StepMeaning meaning, const std::
 }
 
 std::string CreatedLine(const std::string& folder) {
-    return "created " + ToHex(folder) + "\r\n";
+    return "created " + BytesToHex(folder, HexLayout::Packed) + "\r\n";
 }
 
 bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::string& error) {
@@ -276,7 +253,7 @@ bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::strin
             log.header.push_back(line);
         } else if (word == "created") {
             std::string folder;
-            if (!FromHex(TextAfter(line, " "), folder))
+            if (!HexToBytes(TextAfter(line, " "), HexLayout::Packed, folder))
                 return fail("a folder that is not hexadecimal text");
             log.createdFolders.push_back(folder);
         } else if (word == "intent") {

@@ -136,7 +136,3 @@ private:
 // recovery put a writer in its place that ends the process at a chosen record.
 using LogRecordWriter = bool (*)(OutputFile& file, const std::string& line, bool flush);
 Seam<LogRecordWriter>& LogRecordWriterForTesting();
-
-// Hexadecimal text of bytes and back (false when the text is not hexadecimal).
-std::string ToHex(const std::string& bytes);
-[[nodiscard]] bool FromHex(const std::string& hex, std::string& bytes);

@@ -20,15 +20,6 @@
 
 namespace {
 
-DWORD AttributesOf(const std::string& path) {
-    return GetFileAttributesA(path.c_str());
-}
-
-bool IsFolder(const std::string& path) {
-    DWORD a = AttributesOf(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::string WithoutTrailingSlash(std::string path) {
     while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
         path.pop_back();
@@ -40,9 +31,9 @@ bool SaveFile(const std::string& path, const std::string& aside, std::vector<Sav
     Saved s;
     s.kind = Saved::Kind::File;
     s.path = path;
-    s.existed = IsFile(path);
+    s.existed = WhatIsAt(path) == PathKind::File;
     if (s.existed) {
-        if (!CreateDirectoryTree(ParentOf(aside)) && !IsFolder(ParentOf(aside)))
+        if (!CreateDirectoryTree(ParentOf(aside)) && WhatIsAt(ParentOf(aside)) != PathKind::Folder)
             return false;
         if (CopyFileA(path.c_str(), aside.c_str(), FALSE)) {
             s.aside = aside;
@@ -73,38 +64,12 @@ std::string ParentKeyPath(const std::string& key) {
     return slash == std::string::npos ? std::string() : key.substr(0, slash);
 }
 
-bool OpenKey(const std::string& rootName, const std::string& key, REGSAM access, RegKey& opened) {
-    HKEY root = nullptr;
-    if (!ParseRootKeyName(rootName, root))
-        return false;
-    return RegOpenKeyExA(root, key.c_str(), 0, access, opened.Receive()) == ERROR_SUCCESS;
-}
-
-// The value's type and bytes through an open key; false when it does not exist. One query into a
-// buffer that holds most values; a longer one takes another with the size the first reported
-// (and more while the value keeps growing).
-bool ReadValueThrough(HKEY key, const std::string& name, DWORD& type, std::string& bytes) {
-    bytes.assign(256, '\0');
-    for (;;) {
-        DWORD size = static_cast<DWORD>(bytes.size());
-        const LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                             reinterpret_cast<BYTE*>(&bytes[0]), &size);
-        if (result == ERROR_SUCCESS) {
-            bytes.resize(size);
-            return true;
-        }
-        if (result != ERROR_MORE_DATA || size <= bytes.size())
-            return false;
-        bytes.assign(size, '\0');
-    }
-}
-
 // The shallowest level of a key that does not exist, given a level of it that does not.
 std::string ShallowestMissingLevel(const std::string& rootName, const std::string& missing) {
     std::string created = missing;
     for (std::string level = ParentKeyPath(missing); !level.empty(); level = ParentKeyPath(level)) {
         RegKey opened;
-        if (OpenKey(rootName, level, KEY_QUERY_VALUE, opened))
+        if (OpenRegKey(rootName, level, KEY_QUERY_VALUE, opened) == ERROR_SUCCESS)
             break;
         created = level;
     }
@@ -126,8 +91,8 @@ void SaveRegKeyAndValue(const std::string& rootName, const std::string& key,
     v.path = key;
     v.name = name;
     RegKey deepest;
-    if (OpenKey(rootName, key, KEY_QUERY_VALUE, deepest)) {
-        v.existed = ReadValueThrough(deepest.Get(), name, v.type, v.bytes);
+    if (OpenRegKey(rootName, key, KEY_QUERY_VALUE, deepest) == ERROR_SUCCESS) {
+        v.existed = ReadRegValue(deepest.Get(), name, v.type, v.bytes);
     } else if (!key.empty()) {
         k.created = ShallowestMissingLevel(rootName, key);
     }
@@ -146,7 +111,9 @@ void SaveRegValue(const std::string& rootName, const std::string& key, const std
     s.root = rootName;
     s.path = key;
     s.name = name;
-    s.existed = ReadRegValueState(rootName, key, name, s.type, s.bytes);
+    RegKey opened;
+    s.existed = OpenRegKey(rootName, key, KEY_QUERY_VALUE, opened) == ERROR_SUCCESS &&
+                ReadRegValue(opened.Get(), name, s.type, s.bytes);
     if (!s.existed)
         s.type = 0;
     saved.push_back(s);
@@ -159,7 +126,7 @@ void SaveRegKey(const std::string& rootName, const std::string& key, std::vector
     s.root = rootName;
     s.path = key;
     RegKey opened;
-    if (!key.empty() && !OpenKey(rootName, key, KEY_QUERY_VALUE, opened))
+    if (!key.empty() && OpenRegKey(rootName, key, KEY_QUERY_VALUE, opened) != ERROR_SUCCESS)
         s.created = ShallowestMissingLevel(rootName, key);
     if (!s.created.empty())
         saved.push_back(s);
@@ -203,21 +170,21 @@ bool SameContent(const std::string& a, const std::string& b) {
 bool PutBackFile(const Saved& s) {
     if (s.existed) {
         if (s.aside.empty())
-            return IsFile(s.path); // held when it was saved: left in place
-        if (!IsFile(s.aside))
+            return WhatIsAt(s.path) == PathKind::File; // held when it was saved: left in place
+        if (WhatIsAt(s.aside) != PathKind::File)
             return false;
         // A replacement that only waited for the restart (and was taken out again) never touched
         // the file: there is nothing to write back, and a file still held could not take it.
-        if (IsFile(s.path) && SameContent(s.aside, s.path))
+        if (WhatIsAt(s.path) == PathKind::File && SameContent(s.aside, s.path))
             return true;
         // Either failure shows in the copy.
-        if (IsFile(s.path))
+        if (WhatIsAt(s.path) == PathKind::File)
             (void)SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         else
             (void)CreateDirectoryTree(ParentOf(s.path));
         return CopyFileA(s.aside.c_str(), s.path.c_str(), FALSE) != 0;
     }
-    if (!IsFile(s.path))
+    if (WhatIsAt(s.path) != PathKind::File)
         return true;
     (void)SetFileAttributesA(s.path.c_str(), FILE_ATTRIBUTE_NORMAL); // shows in the deletion
     return DeleteFileA(s.path.c_str()) != 0;
@@ -227,7 +194,7 @@ bool PutBackFolder(const Saved& s) {
     // From the deepest level up to the first one the step created; a level that is not empty
     // holds something that is not ours to remove, and so do the levels above it.
     for (std::string level = s.path;;) {
-        if (IsFolder(level) && !RemoveDirectoryA(level.c_str()))
+        if (WhatIsAt(level) == PathKind::Folder && !RemoveDirectoryA(level.c_str()))
             return true;
         if (EqualText(level, s.created, false))
             return true;
@@ -244,15 +211,14 @@ bool PutBackRegValue(const Saved& s) {
         return true;
     if (s.existed) {
         RegKey key;
-        if (RegCreateKeyExA(root, s.path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            key.Receive(), nullptr) != ERROR_SUCCESS)
+        if (CreateRegKey(root, s.path, KEY_SET_VALUE, key) != ERROR_SUCCESS)
             return false;
         return RegSetValueExA(key.Get(), s.name.c_str(), 0, s.type,
                               reinterpret_cast<const BYTE*>(s.bytes.data()),
                               static_cast<DWORD>(s.bytes.size())) == ERROR_SUCCESS;
     }
     RegKey key;
-    if (!OpenKey(s.root, s.path, KEY_SET_VALUE | KEY_QUERY_VALUE, key))
+    if (OpenRegKey(s.root, s.path, KEY_SET_VALUE | KEY_QUERY_VALUE, key) != ERROR_SUCCESS)
         return true; // no key, no value
     LONG result = RegDeleteValueA(key.Get(), s.name.c_str());
     return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
@@ -266,7 +232,7 @@ bool PutBackRegKey(const Saved& s) {
     for (std::string level = s.path; level.size() >= s.created.size();) {
         {
             RegKey key;
-            if (OpenKey(s.root, level, KEY_READ, key)) {
+            if (OpenRegKey(s.root, level, KEY_READ, key) == ERROR_SUCCESS) {
                 if (!IsEmptyKey(key.Get()))
                     return true;
                 key.Reset();
@@ -336,7 +302,8 @@ std::string AsideName(const std::string& folder, int step, int n) {
 
 std::string FirstMissingFolder(const std::string& folder) {
     std::string missing;
-    for (std::string level = WithoutTrailingSlash(folder); !level.empty() && !IsFolder(level);) {
+    for (std::string level = WithoutTrailingSlash(folder);
+         !level.empty() && WhatIsAt(level) != PathKind::Folder;) {
         missing = level;
         std::string parent = WithoutTrailingSlash(ParentOf(level));
         if (parent == level)
@@ -354,20 +321,13 @@ void RemoveCreatedFolders(const std::string& deepest, const std::string& created
     PutBackFolder(s);
 }
 
-bool ReadRegValueState(const std::string& rootName, const std::string& key, const std::string& name,
-                       DWORD& type, std::string& bytes) {
-    RegKey opened;
-    return OpenKey(rootName, key, KEY_QUERY_VALUE, opened) &&
-           ReadValueThrough(opened.Get(), name, type, bytes);
-}
-
 bool IsLeftoverOfCreation(const Saved& saved) {
     switch (saved.kind) {
     case Saved::Kind::Folder:
     case Saved::Kind::RegKey:
         return true;
     case Saved::Kind::File:
-        if (saved.existed || !IsFile(saved.path))
+        if (saved.existed || WhatIsAt(saved.path) != PathKind::File)
             return false;
         {
             // A settings file the step created, of which only section lines and entries
@@ -482,7 +442,7 @@ std::string DescribeSaved(const Saved& s) {
 }
 
 bool RemoveFlatFolder(const std::string& folder) {
-    if (!IsFolder(folder))
+    if (WhatIsAt(folder) != PathKind::Folder)
         return true;
     WIN32_FIND_DATAA data;
     FindHandle find(FindFirstFileA(JoinPath(folder, "*", true).c_str(), &data));
@@ -497,7 +457,7 @@ bool RemoveFlatFolder(const std::string& folder) {
         } while (FindNextFileA(find.Get(), &data));
     }
     find.Reset();
-    return RemoveDirectoryA(folder.c_str()) != 0 || !IsFolder(folder);
+    return RemoveDirectoryA(folder.c_str()) != 0 || WhatIsAt(folder) != PathKind::Folder;
 }
 
 std::string AsideFolderOf(const std::string& logPath) {

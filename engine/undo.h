@@ -62,10 +62,6 @@ bool SharesState(const std::vector<Saved>& a, const std::vector<Saved>& b);
 // Each of the parts of a saved state, for the tests and for the messages.
 std::string DescribeSaved(const Saved& saved);
 
-// A registry value's state (type and bytes) now; false when it does not exist.
-bool ReadRegValueState(const std::string& rootName, const std::string& key, const std::string& name,
-                       DWORD& type, std::string& bytes);
-
 // The shallowest level of `folder` that does not exist ("" when every level does).
 std::string FirstMissingFolder(const std::string& folder);
 

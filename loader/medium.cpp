@@ -80,7 +80,7 @@ MediumPrompt ChooseMediumPrompt(const std::string& enginePath) {
     prompt.root = PathRoot(enginePath);
     const std::string& root = prompt.root;
     const UINT type = GetDriveTypeA(root.c_str());
-    if (type == DRIVE_FIXED || FileExists(enginePath))
+    if (type == DRIVE_FIXED || CanOpenForReading(enginePath))
         return prompt;
     if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM) {
         prompt.mode = PromptMode::Message;
@@ -117,7 +117,7 @@ bool CheckMediumAndLaunch(const std::string& enginePath, const std::string& comm
                     return false;
                 }
             }
-            if (FileExists(enginePath))
+            if (CanOpenForReading(enginePath))
                 break;
         }
     }

@@ -18,12 +18,15 @@ std::string ConduitBaseKey(double version) {
 }
 
 void RegisterPalmConduits() {
+    // Not reported (conduits.h): HotSync's table keeps whatever it held for a value that cannot
+    // be written, and the plug-in's answer does not depend on it.
     const std::string key = std::string(hotsync::PalmManagerKey) + "\\";
-    WriteRegStringAt(HKEY_CURRENT_USER, key + hotsync::BackupConduitValue,
-                     hotsync::StandardBackupConduit);
-    WriteRegStringAt(HKEY_CURRENT_USER, key + hotsync::InstallConduitValue,
-                     hotsync::StandardInstallConduit);
-    WriteRegStringAt(HKEY_CURRENT_USER, key + hotsync::Notifier0Value, hotsync::StandardNotifier);
+    (void)WriteRegStringAt(HKEY_CURRENT_USER, key + hotsync::BackupConduitValue,
+                           hotsync::StandardBackupConduit);
+    (void)WriteRegStringAt(HKEY_CURRENT_USER, key + hotsync::InstallConduitValue,
+                           hotsync::StandardInstallConduit);
+    (void)WriteRegStringAt(HKEY_CURRENT_USER, key + hotsync::Notifier0Value,
+                           hotsync::StandardNotifier);
 }
 
 std::string HotSyncProbe::ApplicationKeyPath(int n) {
@@ -63,7 +66,9 @@ int HotSyncProbe::SyncConduitTable(ConduitSyncMode mode) {
     for (const char* module : ProductConduitModules) {
         int slot = FindConduitSlot(module);
         if (slot != -1)
-            DeleteRegKey(HKEY_CURRENT_USER, ApplicationKeyPath(slot), true);
+            // The sync answers 1 whatever happens (hotsync_probe.h); an entry that cannot be
+            // deleted stays in the table.
+            (void)DeleteRegKey(HKEY_CURRENT_USER, ApplicationKeyPath(slot), true);
     }
     return 1;
 }

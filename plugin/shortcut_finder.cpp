@@ -25,7 +25,7 @@ bool IsDotEntry(const char* name) {
 } // namespace
 
 int ShortcutFinder::AddRoot(const std::string& folder, int recurse) {
-    if (!IsExistingDirectory(folder))
+    if (WhatIsAt(folder) != PathKind::Folder)
         return 0;
     m_roots.push_back(folder);
     m_recurse.push_back(recurse);
@@ -64,7 +64,7 @@ int ShortcutFinder::FolderIndex(const std::string& folder) {
 }
 
 void ShortcutFinder::Walk(const std::string& folder, int recurse) {
-    if (!IsExistingDirectory(folder) || m_exactIndex.count(folder) != 0)
+    if (WhatIsAt(folder) != PathKind::Folder || m_exactIndex.count(folder) != 0)
         return;
     FolderIndex(folder);
 
@@ -83,7 +83,7 @@ void ShortcutFinder::Walk(const std::string& folder, int recurse) {
 
 int ShortcutFinder::FindFile(const std::string& name, FinderResult& result) {
     if (!PathRoot(name).empty())
-        return FileExists(name) ? 1 : 0;
+        return CanOpenForReading(name) ? 1 : 0;
 
     std::string lowered = Lowercased(name);
     TextList matches;

@@ -7,8 +7,9 @@
 constexpr const char* DefaultAttributeString = "100000";
 
 // Applies the attribute string to the path; the result is that of SetFileAttributesA.
-bool ApplyAttributes(const std::string& path, const std::string& attributes);
+[[nodiscard]] bool ApplyAttributes(const std::string& path, const std::string& attributes);
 
 // Compares the path's attributes with those the string asks for: 1 when they are equal; -2 when
 // `folder` is 0 and the path carries the directory bit besides the expected ones; -1 otherwise.
-int CheckAttributes(const std::string& path, const std::string& attributes, int folder);
+[[nodiscard]] int CheckAttributes(const std::string& path, const std::string& attributes,
+                                  int folder);

@@ -217,7 +217,7 @@ std::string ShortFileName(const std::string& directory, const std::string& name)
         const std::string candidate = NumberedStem(stem, 5, number);
         if (candidate.empty())
             return candidate;
-        if (!FileExists(JoinPath(directory, candidate + shortExt, true)))
+        if (WhatIsAt(JoinPath(directory, candidate + shortExt, true)) == PathKind::Nothing)
             return candidate + shortExt;
     }
 }
@@ -331,7 +331,7 @@ bool CopyBlocks(HANDLE in, HANDLE out) {
 bool MoveIntoPlace(const std::string& copy, const std::string& destination) {
     if (ThePlatformVersion().PlatformId() == VER_PLATFORM_WIN32_NT)
         return MoveFileExA(copy.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    if (GetFileAttributesA(destination.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (WhatIsAt(destination) == PathKind::Nothing)
         return MoveFileA(copy.c_str(), destination.c_str()) != FALSE;
     const std::string aside = NewFileIn(ParentOf(copy));
     if (aside.empty() || !DeleteFileA(aside.c_str()))
@@ -385,7 +385,7 @@ std::string ComputeShortPath(const std::string& directory, const std::string& fi
 }
 
 bool CanWriteTo(const std::string& directory, bool probe) {
-    if (IsExistingDirectory(directory)) {
+    if (WhatIsAt(directory) == PathKind::Folder) {
         if (!probe)
             return ProbeWriteUnique(directory);
         return ProbeWrite(JoinPath(directory, ProbeFileName, true));
@@ -401,7 +401,7 @@ bool CanWriteTo(const std::string& directory, bool probe) {
     std::string level = root;
     for (const std::string& component : Components(rest)) {
         level = JoinPath(level, component, true);
-        if (IsExistingDirectory(level))
+        if (WhatIsAt(level) == PathKind::Folder)
             continue;
         if (!CreateDirectoryTree(level)) {
             ok = false;
@@ -485,8 +485,8 @@ bool FileChecksum(const std::string& path, std::uint32_t& checksum) {
 bool CreateDirectoryTree(const std::string& path) {
     const std::string parent = ParentOf(path);
     if (!parent.empty())
-        CreateDirectoryTree(parent);
-    if (IsExistingDirectory(path))
+        (void)CreateDirectoryTree(parent); // a parent that is missing fails the create below
+    if (WhatIsAt(path) == PathKind::Folder)
         return true;
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
 }
@@ -500,7 +500,7 @@ bool RemoveEmptyDirectoryChain(const std::string& path) {
         return false;
     const std::string parent = ParentOf(directory);
     if (parent.size() > 3)
-        RemoveEmptyDirectoryChain(parent);
+        (void)RemoveEmptyDirectoryChain(parent); // a parent that is not empty rightly stays
     return true;
 }
 
@@ -514,7 +514,7 @@ std::string UniqueNameIn(const std::string& directory) {
         std::string candidate = JoinPath(directory, name, true);
         // Free means nothing is there: a file someone holds without sharing cannot be opened
         // for reading, but its name is taken all the same.
-        if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (WhatIsAt(candidate) == PathKind::Nothing)
             return candidate;
     }
     return {};
@@ -545,7 +545,7 @@ bool CopyFileByStreams(const std::string& source, const std::string& destination
         return false;
     const std::string parent = ParentOf(destination);
     if (!parent.empty())
-        CreateDirectoryTree(parent);
+        (void)CreateDirectoryTree(parent); // a missing folder fails the copy below
 
     // The copy is made beside the destination and takes its place only when it is complete, so
     // a copy that fails leaves the old file (or none) there.

@@ -28,14 +28,14 @@ std::string ComputeShortPath(const std::string& directory, const std::string& fi
 // with `probe`, which overwrites and deletes an existing file of that name; a fresh unique name
 // without). A folder that does not exist is created level by level to try, and the levels it
 // created are removed again afterwards.
-bool CanWriteTo(const std::string& directory, bool probe);
-bool FileSize(const std::string& path, std::uint32_t& size);
-bool FileTime(const std::string& path, std::time_t& time);
-bool FileChecksum(const std::string& path, std::uint32_t& checksum);
+[[nodiscard]] bool CanWriteTo(const std::string& directory, bool probe);
+[[nodiscard]] bool FileSize(const std::string& path, std::uint32_t& size);
+[[nodiscard]] bool FileTime(const std::string& path, std::time_t& time);
+[[nodiscard]] bool FileChecksum(const std::string& path, std::uint32_t& checksum);
 
 // Changes.
-bool CreateDirectoryTree(const std::string& path);
-bool RemoveEmptyDirectoryChain(const std::string& path);
+[[nodiscard]] bool CreateDirectoryTree(const std::string& path);
+[[nodiscard]] bool RemoveEmptyDirectoryChain(const std::string& path);
 // UniqueNameIn's names follow the clock's second: two processes (or threads) that ask in the
 // same second are given the same free name, and only the first to create it has it. A caller
 // that creates the file tries again, up to UniqueNameAttempts times, while the creation fails
@@ -50,4 +50,4 @@ bool NameWasTaken(DWORD error);
 // complete: a failed copy leaves the old destination, or none, and no partial file. False when
 // source and destination are one file under any spelling (nothing is touched), when the
 // destination is a folder or read-only, or when any read, write or the final move fails.
-bool CopyFileByStreams(const std::string& source, const std::string& destination);
+[[nodiscard]] bool CopyFileByStreams(const std::string& source, const std::string& destination);

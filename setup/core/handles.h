@@ -17,8 +17,15 @@
 //   GetModuleHandleA into these types: they would close what the process does not own.
 // - Each type gives up its handle before closing it, so a close that calls back into code that
 //   looks at the owner finds it already empty.
-// - DDE string and data handles belong to the DDE instance that made them and must be freed
-//   before that instance is uninitialised: declare the instance first, so it outlives them.
+// - Closing keeps the thread's last error as it was: an owner that goes out of scope (or is
+//   Reset) between a failing call and its GetLastError() does not change what that reads.
+// - Receive() hands a call the owner's own handle field. It is only for calls that write their
+//   output when they succeed and leave it empty (or untouched) when they fail, as COM's
+//   out-pointer rule has every interface call do. The platform promises that for none of
+//   RegOpenKeyExA, RegCreateKeyExA, DdeInitializeA or OpenProcessToken: what a failed call
+//   leaves there is not defined on every platform, and the owner would later close a value it
+//   never got. Those receive into a local, and the owner takes it with Reset() only on success
+//   (the registry's OpenRegKey and CreateRegKey do that for keys).
 #pragma once
 
 #include <windows.h>
@@ -52,11 +59,16 @@ public:
     explicit operator bool() const { return IsOpen(); }
 
     // Closes what is held (if anything) and takes the new handle. Answers whether the close
-    // succeeded (true when nothing was held).
+    // succeeded (true when nothing was held); the thread's last error is left as it was.
     bool Reset(H h = Traits::Empty()) {
         H old = m_h;
         m_h = h;
-        return Traits::IsEmpty(old) || Traits::Close(old);
+        if (Traits::IsEmpty(old))
+            return true;
+        const DWORD error = GetLastError();
+        const bool closed = Traits::Close(old);
+        SetLastError(error);
+        return closed;
     }
     // Gives up ownership without closing.
     H Release() {
@@ -64,7 +76,7 @@ public:
         m_h = Traits::Empty();
         return h;
     }
-    // For functions that return a handle through a pointer: closes what is held first.
+    // Closes what is held first; see the header's note for the calls it may be given to.
     H* Receive() {
         Reset();
         return &m_h;
@@ -189,7 +201,8 @@ public:
         if (I* p = std::exchange(m_p, nullptr))
             p->Release();
     }
-    // For CoCreateInstance and QueryInterface: releases what is held first.
+    // For CoCreateInstance and QueryInterface, which set their output to null when they fail:
+    // releases what is held first.
     void** Receive() {
         Reset();
         return reinterpret_cast<void**>(&m_p);

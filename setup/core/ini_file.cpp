@@ -8,6 +8,7 @@
 
 #include "setup/core/handles.h"
 #include "setup/core/line_file.h"
+#include "setup/core/path.h"
 
 using namespace linefile;
 
@@ -67,7 +68,7 @@ void WriteSection(Writer& writer, const std::string& section, const TextList& li
 // changes.
 bool RewriteIni(const std::string& file, const TextList& sections, const std::string* append,
                 const TextList& extraLines) {
-    const bool exists = GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool exists = WhatIsAt(file) != PathKind::Nothing;
     if (!exists && !append)
         return false;
     TempFile temp;

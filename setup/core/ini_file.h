@@ -14,25 +14,26 @@
 
 // The key lines (every line when `keepAll`) of every section named `section`. Lines before the
 // first section line are never taken. False, with the list empty, when the file cannot be read.
-bool ReadIniSectionLines(const std::string& file, const std::string& section, TextList& lines,
-                         bool keepAll);
+[[nodiscard]] bool ReadIniSectionLines(const std::string& file, const std::string& section,
+                                       TextList& lines, bool keepAll);
 
 // Removes the named sections, each from its section line up to the next section line. True when
 // no such section is left in the file; false, and the file unchanged, when it cannot be read or
 // rewritten completely.
-bool RemoveIniSections(const std::string& file, const TextList& sections);
+[[nodiscard]] bool RemoveIniSections(const std::string& file, const TextList& sections);
 
 // Gathers every section named `section` into one at the end of the file: the key lines of those
 // sections, then `lines`, under "[section]" (the other lines of those sections are dropped). The
 // file is created when missing (its folder not). False, and the file unchanged, when it cannot
 // be read or rewritten completely.
-bool AddToIniSectionAtEnd(const std::string& file, const std::string& section,
-                          const TextList& lines);
+[[nodiscard]] bool AddToIniSectionAtEnd(const std::string& file, const std::string& section,
+                                        const TextList& lines);
 
 // Appends "[section]" and the lines to the file (created when missing, its folder not). A file
 // that does not end with a blank line first gets a line break, so the section starts on a line
 // of its own after a blank line. False, and the file unchanged, when it could not be written.
-bool AppendIniSection(const std::string& section, const std::string& file, const TextList& lines);
+[[nodiscard]] bool AppendIniSection(const std::string& section, const std::string& file,
+                                    const TextList& lines);
 
 // The value of `key` (trimmed, case ignored) in `section` (trimmed, case ignored; an empty
 // section searches the whole file, the first occurrence winning): the text after the line's

@@ -292,7 +292,7 @@ bool TempFile::Create(Writer& writer) {
             return false;
         const std::string folder = ParentOf(name);
         if (!folder.empty())
-            CreateDirectoryTree(folder);
+            (void)CreateDirectoryTree(folder); // a missing folder fails the create below
         if (writer.Create(name)) {
             m_path = name;
             return true;

@@ -27,8 +27,8 @@
 // `find` changes nothing). False, with the file unchanged, when it cannot be read or the edit
 // cannot be written back (a file held open without write sharing, for example). The file keeps
 // its attributes (a read-only file stays read-only).
-bool ReplaceInTextFile(const std::string& path, const std::string& find,
-                       const std::string& replacement, bool caseSensitive);
+[[nodiscard]] bool ReplaceInTextFile(const std::string& path, const std::string& find,
+                                     const std::string& replacement, bool caseSensitive);
 
 // The call made once per line (and per block of a copy back): PumpOneMessage.
 using LinePump = void (*)();
@@ -50,11 +50,11 @@ void Pump();
 bool IsBlank(char c);
 
 // Moves the file pointer; false when the platform refuses.
-bool SeekTo(HANDLE file, unsigned long long offset);
+[[nodiscard]] bool SeekTo(HANDLE file, unsigned long long offset);
 // The file's size; false when the platform cannot tell it.
-bool SizeOf(HANDLE file, unsigned long long& size);
+[[nodiscard]] bool SizeOf(HANDLE file, unsigned long long& size);
 // Writes every byte (in pieces the platform accepts); false when a write falls short.
-bool WriteAll(HANDLE file, const char* data, std::size_t size);
+[[nodiscard]] bool WriteAll(HANDLE file, const char* data, std::size_t size);
 
 // Reads a file as lines of bytes. A line arrives whole (NextLine) or in pieces (NextPiece), with
 // its own line ending: "\r\n", "\n", or "" for a last line without one. The file is opened with
@@ -63,17 +63,17 @@ class Reader {
 public:
     enum Result { Partial, Complete, End, Failed };
 
-    bool Open(const std::string& path);
+    [[nodiscard]] bool Open(const std::string& path);
     void Close() { m_file.Reset(); }
 
     // Appends the next bytes of the current line to `out`: Partial when the line goes on,
     // Complete with `ending` set when it ended, End when there are no more lines.
-    Result NextPiece(std::string& out, const char*& ending);
+    [[nodiscard]] Result NextPiece(std::string& out, const char*& ending);
     // The next whole line (without its ending) in `line`.
-    Result NextLine(std::string& line, const char*& ending);
+    [[nodiscard]] Result NextLine(std::string& line, const char*& ending);
 
 private:
-    bool Fill();
+    [[nodiscard]] bool Fill();
 
     KernelHandle m_file;
     std::vector<char> m_block = std::vector<char>(BlockSize);
@@ -88,14 +88,14 @@ private:
 class Writer {
 public:
     // Creates the file, which must not exist yet.
-    bool Create(const std::string& path);
+    [[nodiscard]] bool Create(const std::string& path);
     void Write(const char* data, std::size_t size);
     void Write(const std::string& text) { Write(text.data(), text.size()); }
     void Write(const std::string& text, std::size_t from, std::size_t count) {
         Write(text.data() + from, count);
     }
     // True when everything written reached the file and the file was closed.
-    bool Close();
+    [[nodiscard]] bool Close();
 
 private:
     void Flush();
@@ -115,7 +115,7 @@ public:
 
     // Creates a new file at TempFileName (and its folder) for `writer`; a name another process
     // took meanwhile is given up for the next one (fileutil.h).
-    bool Create(Writer& writer);
+    [[nodiscard]] bool Create(Writer& writer);
     const std::string& Path() const { return m_path; }
 
 private:
@@ -124,6 +124,6 @@ private:
 
 // Copies the finished temporary file over `target`, which keeps its attributes. A missing
 // target is created only when `mayCreate`; one created here is removed again on failure.
-bool CopyBack(const std::string& temp, const std::string& target, bool mayCreate);
+[[nodiscard]] bool CopyBack(const std::string& temp, const std::string& target, bool mayCreate);
 
 } // namespace linefile

@@ -204,7 +204,19 @@ bool DriveInUse(const std::string& letter) {
     return (g_driveMask.Get()() & (1ul << (c - 'A'))) != 0;
 }
 
-bool FileExists(const std::string& path) {
+PathKind WhatIsAt(const std::string& path) {
+    std::string p = StripTrailingDelimiter(path, "\\");
+    if (p.empty())
+        return PathKind::Nothing;
+    if (p.back() == ':') // ':' is never the second byte of a character
+        p += "\\";
+    const DWORD attributes = GetFileAttributesA(p.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::Nothing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
+bool CanOpenForReading(const std::string& path) {
     if (path.empty())
         return false;
     // Opened as the run-time library opens a file for reading, without its stream: the stream's
@@ -214,22 +226,12 @@ bool FileExists(const std::string& path) {
         .IsOpen();
 }
 
-bool IsExistingDirectory(const std::string& path) {
-    if (PathRoot(path).empty())
-        return false;
-    std::string p = StripTrailingDelimiter(path, "\\");
-    if (!p.empty() && p.back() == ':')
-        p += "\\";
-    DWORD attributes = GetFileAttributesA(p.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 int ClassifyPath(const std::string& path) {
     if (path.size() < 2)
         return PathTooShort;
     const std::string root = StripTrailingDelimiter(PathRoot(path), "\\");
     const bool network = root.size() >= 3 && BeginsWithTwoBackslashes(root);
-    if (!IsExistingDirectory(root))
+    if (WhatIsAt(root) != PathKind::Folder)
         return network ? PathNetworkRootMissing : PathDriveRootMissing;
 
     WIN32_FIND_DATAA found;

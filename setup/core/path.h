@@ -28,9 +28,16 @@ std::string PathBelowRoot(const std::string& path);
 std::string FirstFreeDriveLetter();
 bool DriveInUse(const std::string& letter);
 
-// True when the path is non-empty and a file there can be opened for reading (a folder cannot).
-bool FileExists(const std::string& path);
-bool IsExistingDirectory(const std::string& path);
+// What is at a path, as the file system's attributes tell it; nothing is opened. One trailing
+// backslash is ignored, and a bare drive ("C:") names its root folder. An empty path, or one
+// the platform cannot look up, is Nothing.
+enum class PathKind { Nothing, File, Folder };
+[[nodiscard]] PathKind WhatIsAt(const std::string& path);
+// Whether the file at the path can be opened for reading now (a folder cannot). A file that is
+// there can still fail this: one another process holds open without sharing, or one the user
+// may not read. Ask this before reading, loading or starting a file; ask WhatIsAt before
+// creating, replacing or deleting one, and whether a name is taken.
+[[nodiscard]] bool CanOpenForReading(const std::string& path);
 
 // ClassifyPath codes.
 enum PathClass : int {
@@ -44,7 +51,7 @@ enum PathClass : int {
     PathDriveLookupDenied = 64,
     PathNetworkLookupDenied = 128,
 };
-int ClassifyPath(const std::string& path);
+[[nodiscard]] int ClassifyPath(const std::string& path);
 
 // The network connection calls that PathRoot's probe makes. The real one uses
 // WNetAddConnection2A and WNetCancelConnection2A; tests replace it to reach every branch.

@@ -7,10 +7,10 @@
 
 // Starts `program` (application name, unchanged) with the command line " " + arguments, a console
 // of its own (CREATE_NEW_CONSOLE) and the caller's start-up information. Does not wait.
-bool StartProgram(const std::string& program, const std::string& arguments);
+[[nodiscard]] bool StartProgram(const std::string& program, const std::string& arguments);
 // As StartProgram but with zeroed start-up information and no creation flags; waits for the
 // process to end, polling every millisecond and dispatching one window message per poll.
-bool StartProgramAndWait(const std::string& program, const std::string& arguments);
+[[nodiscard]] bool StartProgramAndWait(const std::string& program, const std::string& arguments);
 // Handles at most one pending message of the calling thread (translated and dispatched).
 void PumpOneMessage();
 // Merges a registry file silently with the system's own registry editor: "regedit.exe" of the
@@ -20,4 +20,4 @@ void PumpOneMessage();
 // StartProgramAndWait does, so the values are in place on return. True when the editor was
 // started; the editor reports no failure (it ends with 0 even for a missing or malformed file),
 // so whether the values arrived is only seen in the registry.
-bool MergeRegistryFile(const std::string& path);
+[[nodiscard]] bool MergeRegistryFile(const std::string& path);

@@ -35,11 +35,10 @@ void DrainDdeMessages() {
 class PmConversation {
 public:
     PmConversation() {
-        if (DdeInitializeA(m_instance.Receive(), ClientCallback, kClientOnlyFlags, 0) !=
-            DMLERR_NO_ERROR) {
-            m_instance.Release(); // nothing to uninitialise
-            return;
-        }
+        DWORD instance = 0;
+        if (DdeInitializeA(&instance, ClientCallback, kClientOnlyFlags, 0) != DMLERR_NO_ERROR)
+            return; // nothing to uninitialise
+        m_instance.Reset(instance);
         DdeString name(m_instance.Get(), kService);
         if (name)
             m_conv.Reset(DdeConnect(m_instance.Get(), name.Get(), name.Get(), nullptr));
@@ -193,7 +192,7 @@ bool PmAddProgramItem(const char* group, const char* title, const char* commandL
         return false;
     // ReplaceItem is refused when the group holds no item of that title yet, which is the
     // usual case for a new item; the item is added all the same.
-    PmReplaceItem(title);
+    (void)PmReplaceItem(title);
     return PmAddItem(commandLine, title, nullptr, 0, workDir);
 }
 

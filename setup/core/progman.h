@@ -15,30 +15,30 @@ constexpr std::size_t PmGroupInfoBufferSize = 8096;
 
 // Sends one command text as an execute transaction to "PROGMAN". True when the service took the
 // command and the conversation ended cleanly.
-bool PmExecute(const char* command);
+[[nodiscard]] bool PmExecute(const char* command);
 
 // "[CreateGroup(name,path)]", or "[CreateGroup(name)]" when the path is null or empty.
-bool PmCreateGroup(const char* name, const char* path);
+[[nodiscard]] bool PmCreateGroup(const char* name, const char* path);
 // "[DeleteGroup(name)]"; an empty name sends an empty command.
-bool PmDeleteGroup(const char* name);
+[[nodiscard]] bool PmDeleteGroup(const char* name);
 // "[ShowGroup(name,show)]"; an empty name sends an empty command.
-bool PmShowGroup(const char* name, unsigned short showCommand);
+[[nodiscard]] bool PmShowGroup(const char* name, unsigned short showCommand);
 // With an icon path: "[AddItem(commandLine,title,iconPath,iconIndex)]"; without one:
 // "[AddItem(commandLine,title,commandLine,,,,workDir)]".
-bool PmAddItem(const char* commandLine, const char* title, const char* iconPath,
-               unsigned short iconIndex, const char* workDir);
+[[nodiscard]] bool PmAddItem(const char* commandLine, const char* title, const char* iconPath,
+                             unsigned short iconIndex, const char* workDir);
 // "[DeleteItem(title)]"; an empty title sends an empty command.
-bool PmDeleteItem(const char* title);
+[[nodiscard]] bool PmDeleteItem(const char* title);
 // "[ReplaceItem(title)]"; an empty title sends an empty command.
-bool PmReplaceItem(const char* title);
+[[nodiscard]] bool PmReplaceItem(const char* title);
 // Shows the group, replaces the item of that title and adds the new item. A group that cannot
 // be shown ends the call with false; a refused ReplaceItem (no such item yet) does not stop the
 // AddItem, whose result is the result.
-bool PmAddProgramItem(const char* group, const char* title, const char* commandLine,
-                      const char* workDir);
+[[nodiscard]] bool PmAddProgramItem(const char* group, const char* title, const char* commandLine,
+                                    const char* workDir);
 // Asks "PROGMAN" for `item` as text and copies at most `size` bytes of the answer into
 // `buffer`, which always ends up zero-terminated.
-bool PmRequest(const char* item, char* buffer, std::size_t size);
+[[nodiscard]] bool PmRequest(const char* item, char* buffer, std::size_t size);
 // Deletes the group when its description reports no items (third comma-separated field 0).
 // A group whose description cannot be had is left alone.
-bool PmDeleteGroupIfEmpty(const char* group);
+[[nodiscard]] bool PmDeleteGroupIfEmpty(const char* group);

@@ -39,19 +39,16 @@ constexpr DWORD SubkeyNameSize = 260 + 1;
 
 // The key at the path, opened with full access; empty when it cannot be opened.
 RegKey OpenKey(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return RegKey();
-    return RegKey(key);
+    RegKey key;
+    (void)OpenRegKey(root, path, KEY_ALL_ACCESS, key); // an empty key tells the failure
+    return key;
 }
 
 // The key at the path, created with every missing parent when absent; empty on failure.
 RegKey CreateKey(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return RegKey();
-    return RegKey(key);
+    RegKey key;
+    (void)CreateRegKey(root, path, KEY_ALL_ACCESS, key); // an empty key tells the failure
+    return key;
 }
 
 LONG PlatformSubkeyCount(HKEY key, DWORD& subkeys) {
@@ -77,8 +74,10 @@ bool DeleteKeyItself(HKEY root, const std::string& keyPath) {
 // The direct subkeys of the key at the path; empty when it cannot be opened.
 TextList SubkeysOf(HKEY root, const std::string& keyPath) {
     TextList names;
+    // A listing cut short leaves the subkeys it did not name; deleting the key itself then
+    // fails, and that is what DeleteRegKeyStatus reports.
     if (const RegKey key = OpenKey(root, keyPath))
-        EnumSubkeyNames(key.Get(), names);
+        (void)EnumSubkeyNames(key.Get(), names);
     return names;
 }
 
@@ -105,6 +104,50 @@ bool ParseRootKeyName(const std::string& name, HKEY& root) {
         }
     }
     root = nullptr;
+    return false;
+}
+
+LONG OpenRegKey(HKEY root, const std::string& path, REGSAM access, RegKey& key) {
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyExA(root, path.c_str(), 0, access, &h);
+    if (rc == ERROR_SUCCESS)
+        key.Reset(h);
+    return rc;
+}
+
+LONG OpenRegKey(const std::string& rootName, const std::string& path, REGSAM access, RegKey& key) {
+    HKEY root = nullptr;
+    if (!ParseRootKeyName(rootName, root))
+        return ERROR_INVALID_HANDLE;
+    return OpenRegKey(root, path, access, key);
+}
+
+LONG CreateRegKey(HKEY root, const std::string& path, REGSAM access, RegKey& key) {
+    HKEY h = nullptr;
+    const LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                    nullptr, &h, nullptr);
+    if (rc == ERROR_SUCCESS)
+        key.Reset(h);
+    return rc;
+}
+
+bool ReadRegValue(HKEY key, const std::string& valueName, DWORD& type, std::string& bytes) {
+    // Most values fit the first buffer, so one query usually does.
+    bytes.assign(256, '\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD size = static_cast<DWORD>(bytes.size());
+        const LONG rc = RegQueryValueExA(key, valueName.c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(&bytes[0]), &size);
+        if (rc == ERROR_SUCCESS && size <= bytes.size()) {
+            bytes.resize(size);
+            return true;
+        }
+        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+            break;
+        bytes.assign(size + 1, '\0'); // the value grew between two queries: ask again
+    }
+    type = 0;
+    bytes.clear();
     return false;
 }
 
@@ -298,7 +341,7 @@ int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath
         // as enumerated: key names may hold colons and blanks that path rules would change.
         for (const std::string& name : subkeys) {
             if (!Trimmed(name).empty())
-                DeleteRegKeyStatusAs(platformId, root, keyPath + "\\" + name, true);
+                (void)DeleteRegKeyStatusAs(platformId, root, keyPath + "\\" + name, true);
         }
         return DeleteKeyItself(root, keyPath) ? 4 : 9;
     }

@@ -11,21 +11,38 @@
 
 #include <string>
 
+#include "setup/core/handles.h"
 #include "setup/core/seam.h"
 #include "setup/core/text.h"
 
-bool ParseRootKeyName(const std::string& name, HKEY& root);
+[[nodiscard]] bool ParseRootKeyName(const std::string& name, HKEY& root);
+
+// Opening a key with the access asked for. The answer is the platform's (ERROR_SUCCESS, or
+// ERROR_FILE_NOT_FOUND for a key that is not there); `key` takes the handle only on success and
+// keeps what it held otherwise. A root given by name is read as ParseRootKeyName reads it; a
+// name that is no root answers ERROR_INVALID_HANDLE.
+[[nodiscard]] LONG OpenRegKey(HKEY root, const std::string& path, REGSAM access, RegKey& key);
+[[nodiscard]] LONG OpenRegKey(const std::string& rootName, const std::string& path, REGSAM access,
+                              RegKey& key);
+// The key opened, or created non-volatile with every missing parent when absent; as OpenRegKey.
+[[nodiscard]] LONG CreateRegKey(HKEY root, const std::string& path, REGSAM access, RegKey& key);
+// A value's stored type and bytes, whatever its size (a value that grows between two queries is
+// asked for again, a few times). False when it is absent or cannot be read; `type` is then 0 and
+// `bytes` empty.
+[[nodiscard]] bool ReadRegValue(HKEY key, const std::string& valueName, DWORD& type,
+                                std::string& bytes);
 
 // On an open key.
 // String reads go through a 255-byte buffer: a text longer than 254 characters reads as empty,
 // not cut. White space is trimmed from both ends, and the value's type is not examined.
 std::string ReadRegString(HKEY key, const std::string& valueName);
-bool ReadRegBinary(HKEY key, const std::string& valueName, BYTE* buffer, DWORD& size);
-bool ReadRegDword(HKEY key, const std::string& valueName, DWORD& number);
-bool WriteRegString(HKEY key, const std::string& valueName, const std::string& text);
-bool WriteRegBinary(HKEY key, const std::string& valueName, const BYTE* bytes, DWORD count);
-bool WriteRegDword(HKEY key, const std::string& valueName, DWORD number);
-LONG EnumSubkeyNames(HKEY key, TextList& names);
+[[nodiscard]] bool ReadRegBinary(HKEY key, const std::string& valueName, BYTE* buffer, DWORD& size);
+[[nodiscard]] bool ReadRegDword(HKEY key, const std::string& valueName, DWORD& number);
+[[nodiscard]] bool WriteRegString(HKEY key, const std::string& valueName, const std::string& text);
+[[nodiscard]] bool WriteRegBinary(HKEY key, const std::string& valueName, const BYTE* bytes,
+                                  DWORD count);
+[[nodiscard]] bool WriteRegDword(HKEY key, const std::string& valueName, DWORD number);
+[[nodiscard]] LONG EnumSubkeyNames(HKEY key, TextList& names);
 
 // By root and value path (key path, backslash, value name).
 std::string ReadRegStringAt(HKEY root, const std::string& valuePath);
@@ -33,17 +50,21 @@ std::string ReadRegStringAt(HKEY root, const std::string& valuePath);
 // trimmed): up to its first zero, or all of it when it was stored without one. Empty when the
 // key cannot be opened or the value does not fit the buffer.
 std::string ReadRegTextAt(HKEY root, const std::string& valuePath, DWORD bufferSize);
-bool ReadRegBinaryAt(HKEY root, const std::string& valuePath, BYTE* buffer, DWORD& size);
+[[nodiscard]] bool ReadRegBinaryAt(HKEY root, const std::string& valuePath, BYTE* buffer,
+                                   DWORD& size);
 DWORD ReadRegDwordAt(HKEY root, const std::string& valuePath);
-bool WriteRegStringAt(HKEY root, const std::string& valuePath, const std::string& text);
-bool WriteRegBinaryAt(HKEY root, const std::string& valuePath, const BYTE* bytes, DWORD count);
-bool WriteRegDwordAt(HKEY root, const std::string& valuePath, DWORD number);
+[[nodiscard]] bool WriteRegStringAt(HKEY root, const std::string& valuePath,
+                                    const std::string& text);
+[[nodiscard]] bool WriteRegBinaryAt(HKEY root, const std::string& valuePath, const BYTE* bytes,
+                                    DWORD count);
+[[nodiscard]] bool WriteRegDwordAt(HKEY root, const std::string& valuePath, DWORD number);
 // The unnamed (default) value of the key named by the whole path.
-bool WriteRegKeyDefault(HKEY root, const std::string& keyPath, const std::string& text);
+[[nodiscard]] bool WriteRegKeyDefault(HKEY root, const std::string& keyPath,
+                                      const std::string& text);
 std::string ReadRegKeyDefault(HKEY root, const std::string& keyPath);
 
-bool DeleteRegValue(HKEY root, const std::string& valuePath);
-bool DeleteRegKey(HKEY root, const std::string& keyPath, bool withSubkeys);
+[[nodiscard]] bool DeleteRegValue(HKEY root, const std::string& valuePath);
+[[nodiscard]] bool DeleteRegKey(HKEY root, const std::string& keyPath, bool withSubkeys);
 
 // What DeleteRegKeyStatus did, by platform family. Below 7 the key is gone or was deliberately
 // left alone because it has subkeys; 7 and above it could not be deleted. The values are
@@ -62,10 +83,11 @@ enum DeleteRegKeyStatusCode : int {
     RegKeyNtDeleteFailed = 10,       // NT, without subkeys: deletion failed
     RegKeyDeleteFailed = 11,         // other platform id: deletion failed
 };
-int DeleteRegKeyStatus(HKEY root, const std::string& keyPath, bool withSubkeys);
+[[nodiscard]] int DeleteRegKeyStatus(HKEY root, const std::string& keyPath, bool withSubkeys);
 // DeleteRegKeyStatus for the given platform family (1 = Windows 95/98, 2 = NT, other values:
 // plain deletion) instead of the running one's.
-int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath, bool withSubkeys);
+[[nodiscard]] int DeleteRegKeyStatusAs(DWORD platformId, HKEY root, const std::string& keyPath,
+                                       bool withSubkeys);
 
 // The subkey count that the Windows 95/98 deletion without subkeys asks for
 // (RegQueryInfoKeyA); answers the platform's result code. Tests replace it to make the query

@@ -9,8 +9,8 @@
 
 std::string ReadRegTextAt(HKEY root, const std::string& valuePath, DWORD bufferSize) {
     RegKey key;
-    if (bufferSize == 0 || RegOpenKeyExA(root, ParentOf(valuePath).c_str(), 0, KEY_ALL_ACCESS,
-                                         key.Receive()) != ERROR_SUCCESS)
+    if (bufferSize == 0 ||
+        OpenRegKey(root, ParentOf(valuePath), KEY_ALL_ACCESS, key) != ERROR_SUCCESS)
         return {};
     std::vector<char> buffer(bufferSize);
     DWORD size = bufferSize;

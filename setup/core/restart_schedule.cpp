@@ -52,7 +52,7 @@ RestartPlatform& CurrentRestartPlatform() {
 bool ReplaceFileAtReboot(const std::string& newFile, const std::string& target) {
     const std::string folder = ParentOf(target);
     if (!folder.empty())
-        CreateDirectoryTree(folder);
+        (void)CreateDirectoryTree(folder); // a missing folder fails the staging copy below
     std::string staging;
     for (int attempt = 0; attempt < UniqueNameAttempts && staging.empty(); ++attempt) {
         staging = UniqueNameIn(folder);

@@ -17,11 +17,11 @@
 // (its short path is written) and WININIT.INI must be rewritten completely; the rename list holds
 // short paths only, so a target with a long name comes back under its short name. False when
 // nothing was scheduled; the staging copy is then removed again.
-bool ReplaceFileAtReboot(const std::string& newFile, const std::string& target);
+[[nodiscard]] bool ReplaceFileAtReboot(const std::string& newFile, const std::string& target);
 
 // Schedules the deletion of `path` at the next restart. On the Windows 95/98 family the path
 // must exist (its short path is written). False when nothing was scheduled.
-bool DeleteFileAtReboot(const std::string& path);
+[[nodiscard]] bool DeleteFileAtReboot(const std::string& path);
 
 // What restart scheduling asks of the platform. This class makes the real calls; tests derive
 // from it so that scheduling never reaches the machine's real rename lists.

@@ -35,7 +35,7 @@ bool CreateShellLink(std::string folder, std::string title, std::string targetAn
                      std::string workDir, std::string iconPath, int iconIndex) {
     // Declared first: COM stays initialised until both interfaces are released.
     const ComScope com;
-    CreateDirectoryTree(folder);
+    (void)CreateDirectoryTree(folder); // a missing folder fails the save below
     std::string linkFile = JoinPath(folder, title + ".LNK", true);
 
     ComPtr<IShellLinkA> link;

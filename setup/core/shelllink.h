@@ -14,5 +14,6 @@ constexpr char ShellLinkArgumentMark = '\x95';
 // naming an .exe, .dll or .ico file (an .ico always with index 0); without an icon path, a target
 // that is an .exe with `iconIndex`; any other icon path sets no icon. True only when every property
 // was set and the file saved.
-bool CreateShellLink(std::string folder, std::string title, std::string targetAndArguments,
-                     std::string workDir, std::string iconPath, int iconIndex);
+[[nodiscard]] bool CreateShellLink(std::string folder, std::string title,
+                                   std::string targetAndArguments, std::string workDir,
+                                   std::string iconPath, int iconIndex);

@@ -261,7 +261,7 @@ bool SystemFolders::OpenShellFoldersKey(RegKey& key) {
     HKEY root = m_platformId == 1 ? m_platform->RegistryRoot(HKEY_CURRENT_USER)
                                   : m_platform->RegistryRoot(HKEY_USERS);
     const char* path = m_platformId == 1 ? ShellFoldersKey : DefaultShellFoldersKey;
-    return RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS;
+    return OpenRegKey(root, path, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
 }
 
 // Start menu, Programs and Desktop: the current user's folder on the Windows 95/98 family, the
@@ -389,7 +389,8 @@ void SystemFolders::FindPictures() {
         return;
     }
     if (IsWin98()) {
-        CallFolderPath(CsidlCreate | CsidlMyPictures, m_pictures);
+        // An empty folder stands for "none" here, as it does for every folder the shell lacks.
+        (void)CallFolderPath(CsidlCreate | CsidlMyPictures, m_pictures);
         return;
     }
     m_pictures = Join(m_personal, "My Pictures");
@@ -432,7 +433,7 @@ void SystemFolders::FindBde() {
         else
             entries.push_back(paths);
         for (const std::string& entry : entries) {
-            if (FileExists(Join(entry, "IDAPI32.DLL")) && PassesFolderTest(entry)) {
+            if (CanOpenForReading(Join(entry, "IDAPI32.DLL")) && PassesFolderTest(entry)) {
                 m_bde = entry;
                 return;
             }

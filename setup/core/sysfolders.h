@@ -98,9 +98,9 @@ private:
     void Resolve();
     void LoadFolderLibrary();
     bool IsWin98() const;
-    bool CallFolderPath(int csidl, std::string& folder);
-    ShellResult FromLocation(int csidl, std::string& folder);
-    bool OpenShellFoldersKey(RegKey& key);
+    [[nodiscard]] bool CallFolderPath(int csidl, std::string& folder);
+    [[nodiscard]] ShellResult FromLocation(int csidl, std::string& folder);
+    [[nodiscard]] bool OpenShellFoldersKey(RegKey& key);
     std::string ShellFolder(int userCsidl, int commonCsidl, const char* valueName,
                             const std::string& base);
     std::string SingleShellFolder(int csidl, const char* valueName);

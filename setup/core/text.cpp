@@ -399,3 +399,75 @@ int IndexOf(const TextList& list, const std::string& text, bool caseSensitive) {
 bool ListContains(const TextList& list, const std::string& text, bool caseSensitive) {
     return IndexOf(list, text, caseSensitive) >= 0;
 }
+
+namespace {
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool AppendHexPair(const std::string& text, std::size_t at, std::string& bytes) {
+    const int high = HexDigitValue(text[at]);
+    const int low = HexDigitValue(text[at + 1]);
+    if (high < 0 || low < 0)
+        return false;
+    bytes += static_cast<char>(high << 4 | low);
+    return true;
+}
+
+bool ReadHex(const std::string& hex, HexLayout layout, std::string& bytes) {
+    if (layout == HexLayout::Packed) {
+        if (hex.size() % 2)
+            return false;
+        for (std::size_t i = 0; i < hex.size(); i += 2)
+            if (!AppendHexPair(hex, i, bytes))
+                return false;
+        return true;
+    }
+    const std::string rest = Trimmed(hex);
+    if (rest.empty())
+        return true;
+    TextList parts;
+    SplitText(rest, parts, rest.find(',') != std::string::npos ? ',' : ' ');
+    for (const std::string& part : parts)
+        if (part.size() != 2 || !AppendHexPair(part, 0, bytes))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::string BytesToHex(const unsigned char* bytes, std::size_t count, HexLayout layout) {
+    static const char digits[] = "0123456789abcdef";
+    const bool separated = layout == HexLayout::Separated;
+    std::string hex;
+    hex.reserve(count * (separated ? 3 : 2));
+    for (std::size_t i = 0; i < count; ++i) {
+        hex += digits[bytes[i] >> 4];
+        hex += digits[bytes[i] & 0x0F];
+        if (separated)
+            hex += ' ';
+    }
+    return hex;
+}
+
+std::string BytesToHex(const std::string& bytes, HexLayout layout) {
+    return BytesToHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), layout);
+}
+
+bool HexToBytes(const std::string& hex, HexLayout layout, std::string& bytes) {
+    std::string out;
+    out.reserve(hex.size() / 2);
+    if (!ReadHex(hex, layout, out)) {
+        bytes.clear();
+        return false;
+    }
+    bytes.swap(out);
+    return true;
+}

@@ -58,3 +58,15 @@ std::string ReplaceField(const std::string& text, const std::string& newValue,
 int SplitText(const std::string& text, TextList& list, char separator);
 int IndexOf(const TextList& list, const std::string& text, bool caseSensitive);
 bool ListContains(const TextList& list, const std::string& text, bool caseSensitive);
+
+// Bytes as hexadecimal text: two lower-case digits per byte, either side by side (Packed, "0aff":
+// the transaction log's form) or each followed by one blank (Separated, "0a ff ": the form of a
+// registry entry's binary data). Reading takes digits of either case. Packed text must be an
+// even number of digits and nothing else. Separated text is trimmed and split at "," (or,
+// without any comma, at blanks); every trimmed part must be exactly two digits, and an empty or
+// blank text gives zero bytes. A text that does not fit its layout fails and leaves `bytes`
+// empty.
+enum class HexLayout { Packed, Separated };
+std::string BytesToHex(const unsigned char* bytes, std::size_t count, HexLayout layout);
+std::string BytesToHex(const std::string& bytes, HexLayout layout);
+[[nodiscard]] bool HexToBytes(const std::string& hex, HexLayout layout, std::string& bytes);

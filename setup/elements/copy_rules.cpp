@@ -210,10 +210,8 @@ bool IsScheduledOutcome(int outcome) {
 
 bool DestinationFolderUsable(const std::string& destination) {
     const std::string folder = ParentOf(destination);
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
-    return CreateDirectoryTree(folder) || IsExistingDirectory(folder);
+    return WhatIsAt(folder) == PathKind::Folder || CreateDirectoryTree(folder) ||
+           WhatIsAt(folder) == PathKind::Folder;
 }
 
 // A destination that is neither copied nor scheduled keeps the attributes it had.

@@ -55,16 +55,16 @@ enum WSetupCopyOutcome : int {
 //
 // A destination counts as existing (mode 1, mode 5) when the file system knows it, also when
 // another process holds it open without sharing.
-int CopyWithRule(const std::string& source, const std::string& destination, int copyMode,
-                 bool restartAllowed);
+[[nodiscard]] int CopyWithRule(const std::string& source, const std::string& destination,
+                               int copyMode, bool restartAllowed);
 
 // The two halves of CopyWithRule, for a caller that checks the folder before it decides the
 // rule: whether the destination's folder exists or was made (it is only looked at, never made
 // the process's current folder), and the copy into a folder known to be usable (CopyNever
 // answers KeptExisting there too).
-bool DestinationFolderUsable(const std::string& destination);
-int CopyIntoUsableFolder(const std::string& source, const std::string& destination, int copyMode,
-                         bool restartAllowed);
+[[nodiscard]] bool DestinationFolderUsable(const std::string& destination);
+[[nodiscard]] int CopyIntoUsableFolder(const std::string& source, const std::string& destination,
+                                       int copyMode, bool restartAllowed);
 
 // Outcomes whose replacement waits for the restart.
 bool IsScheduledOutcome(int outcome);

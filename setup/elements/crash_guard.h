@@ -74,5 +74,5 @@ private:
 // returned: `result` receives its 32-bit result. Returns false when an exception left the entry:
 // `caught` receives its code and `result` is 0. Either way the process goes on, and the guard can
 // be used again at once. The entry runs on the calling thread.
-bool CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count, long& result,
-                      CSetupCException& caught);
+[[nodiscard]] bool CallGuardedEntry(FARPROC entry, const std::uintptr_t* arguments, int count,
+                                    long& result, CSetupCException& caught);

@@ -322,10 +322,11 @@ int WUninstallCustomDLL::Install() {
 int WUninstallCustomDLL::Uninstall() {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = CustomDllAbsent;
     bool crashed = false;
-    CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
+    // At uninstall the entry's answer means nothing; whether it returned is the outcome.
+    (void)CallCustomEntry(ApplicationMainWindow(), path, ExpandText(Arguments), crashed);
     return Status = crashed ? CustomDllFailed : CustomDllCalled;
 }
 int WUninstallCustomDLL::Verify() {
@@ -356,13 +357,14 @@ int WSetupCustomDLL::Uninstall() {
     return Status = ElementDone;
 }
 int WSetupCustomDLL::Verify() {
-    return Status = FileExists(ElementPath(*this, false)) ? CustomDllCalled : CustomDllAbsent;
+    return Status =
+               CanOpenForReading(ElementPath(*this, false)) ? CustomDllCalled : CustomDllAbsent;
 }
 int WSetupCustomDLL::InstallStep(int shortNames) {
     if (Disabled)
         return Status = CustomDllCalled;
     const std::string path = ElementPath(*this, shortNames != 0);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = CustomDllAbsent;
     bool crashed = false;
     const int result =
@@ -400,7 +402,7 @@ int WUnistallExecutable::Install() {
 int WUnistallExecutable::Uninstall() {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = ProgramAbsent;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }
@@ -442,7 +444,7 @@ int WSetupExecutable::Verify() {
 }
 int WSetupExecutable::InstallStep(int shortNames) {
     const std::string path = ElementPath(*this, shortNames != 0);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = ProgramAbsent;
     return Status = RunProgram(path, ExpandText(Arguments), RunMode);
 }

@@ -25,8 +25,8 @@ HWND ApplicationMainWindow();
 // private copy of `arguments`, which it may change. Returns the entry's result; 0 without a call
 // when the DLL cannot be loaded or has no such entry. `crashed` tells whether an exception left
 // the entry (the result is then 0).
-int CallCustomEntry(HWND window, const std::string& dllPath, const std::string& arguments,
-                    bool& crashed);
+[[nodiscard]] int CallCustomEntry(HWND window, const std::string& dllPath,
+                                  const std::string& arguments, bool& crashed);
 
 // Statuses of the executable kinds: how the program was started, by run mode, or why not.
 enum WSetupRunOutcome : int {
@@ -43,7 +43,7 @@ enum WSetupRunOutcome : int {
 
 // Starting a program as the executable kinds do (see WSetupExecutable). Returns the kind's
 // status for the mode (a WSetupRunOutcome). `arguments` is the expanded argument text.
-int RunProgram(const std::string& program, const std::string& arguments, int runMode);
+[[nodiscard]] int RunProgram(const std::string& program, const std::string& arguments, int runMode);
 
 // The longest command line (in characters, without the terminating zero) that the platform
 // starts a program with. Longer shell-open parameters are refused instead of being cut.

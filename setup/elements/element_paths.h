@@ -20,4 +20,4 @@ DWORD FileAttributesOf(const std::string& path);
 // Gives the path plain attributes when `attributes` (read before) hold one that gets in the way
 // of writing or removing it (read-only, hidden, system, temporary); archive alone, or nothing,
 // is left as it is, saving a call per element.
-bool MakePlainForWriting(const std::string& path, DWORD attributes);
+[[nodiscard]] bool MakePlainForWriting(const std::string& path, DWORD attributes);

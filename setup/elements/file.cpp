@@ -21,12 +21,6 @@ FW_IMPLEMENT_DYNCREATE(WSetupRuntimeFile, WSetupElement)
 
 namespace {
 
-// Present as far as the file system knows, also when another process holds the file open
-// without sharing (opening it for reading would fail then).
-bool IsPresent(const std::string& path) {
-    return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Schedules the file's folder and every folder above it, up to the path's root, for removal
 // at the restart (the platform removes only those that are empty by then).
 void ScheduleFolderRemoval(const std::string& path) {
@@ -36,7 +30,7 @@ void ScheduleFolderRemoval(const std::string& path) {
     for (std::string folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder)) {
         if (EqualText(folder, root, false) || IsProtectedFolder(folder))
             break;
-        DeleteFileAtReboot(folder);
+        (void)DeleteFileAtReboot(folder); // best effort: the file's own status is scheduled
     }
 }
 
@@ -60,7 +54,7 @@ Deletion DeleteFileOrSchedule(const std::string& path, bool tryAsItIs) {
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
         return Deletion::Failed;
-    if (!IsPresent(path))
+    if (WhatIsAt(path) == PathKind::Nothing)
         return Deletion::Gone;
     return DeleteFileAtReboot(path) ? Deletion::Scheduled : Deletion::Failed;
 }
@@ -243,7 +237,7 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
     const bool skip = SkipWhenAsked && skipRequest;
     if (skip)
         return Status = SkippedOnRequest;
-    if (!FileExists(source))
+    if (!CanOpenForReading(source))
         return Status = SourceAbsent;
     if (!DestinationFolderUsable(destination))
         return Status = FolderUnusable;
@@ -262,7 +256,9 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
     if (CollectAfterCopy && !defaultDestination && !skip && !ChangeMark)
         collected.Add(this);
     if (CountsAsShared(FileFlags) && !defaultDestination)
-        AdjustSharedCount(destination, +1);
+        // The kind's status codes have no place for a count that could not be kept: the copy's
+        // outcome is what the step reports.
+        (void)AdjustSharedCount(destination, +1);
     if (IsScheduledOutcome(outcome)) {
         rebootList.Add(FwString(Uppercased(destination)));
         return Status;
@@ -278,7 +274,7 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
         return Status = FileNotToBeRemoved;
     const std::string path = ElementPath(*this, false);
     if (CountsAsShared(FileFlags))
-        AdjustSharedCount(SharedCountNameOf(path), -1);
+        (void)AdjustSharedCount(SharedCountNameOf(path), -1); // as in InstallStep
     switch (DeleteFileOrSchedule(path, true)) {
     case Deletion::Deleted:
         Status = FileDeleted;
@@ -298,7 +294,7 @@ int WSetupFile::UninstallStep(FwStringArray& rebootList) {
     }
     if (RemoveEmptyFolders) {
         if (Status == FileDeleted || Status == FileGoneAnyway)
-            RemoveEmptyFoldersUpFrom(ParentOf(path));
+            (void)RemoveEmptyFoldersUpFrom(ParentOf(path)); // one that keeps files stays
         else if (Status == FileDeletionScheduled)
             ScheduleFolderRemoval(path);
     }
@@ -339,7 +335,7 @@ int WSetupFile::BindImage() {
 
 int WSetupFile::Verify() {
     const std::string path = ElementPath(*this, false);
-    if (!IsPresent(path))
+    if (WhatIsAt(path) == PathKind::Nothing)
         return Status = FileMissing;
     return Status =
                CheckAttributes(path, Attributes, 0) == 1 ? FileAsInstalled : FileAttributesDiffer;
@@ -372,7 +368,7 @@ int WSetupRuntimeFile::Verify() {
 int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
     ChangeMark = 0;
     const std::string path = ElementPath(*this, false);
-    if (!IsPresent(path)) {
+    if (WhatIsAt(path) == PathKind::Nothing) {
         Status = RuntimeFileAbsent;
     } else {
         switch (DeleteFileOrSchedule(path, false)) {
@@ -394,7 +390,7 @@ int WSetupRuntimeFile::Remove(FwStringArray& rebootList) {
         }
     }
     if (RemoveEmptyFolders && (Status == RuntimeFileDeleted || Status == RuntimeFileAbsent))
-        RemoveEmptyFoldersUpFrom(ParentOf(path));
+        (void)RemoveEmptyFoldersUpFrom(ParentOf(path)); // one that keeps files stays
     return Status;
 }
 

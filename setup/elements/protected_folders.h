@@ -20,7 +20,7 @@ bool IsProtectedFolder(const std::string& path);
 // Removes `folder` when it is empty and then each parent that is left empty, stopping at the first
 // folder that is not empty or is protected. Answers whether `folder` itself was removed.
 // While removals are held back (below), it only notes `folder` and answers false.
-bool RemoveEmptyFoldersUpFrom(const std::string& folder);
+[[nodiscard]] bool RemoveEmptyFoldersUpFrom(const std::string& folder);
 
 // Holds the elements' folder removals back: while `notes` is set, RemoveEmptyFoldersUpFrom adds
 // its folder to it instead of trying it, and the caller tries the noted folders itself later

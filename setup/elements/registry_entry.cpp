@@ -68,15 +68,6 @@ std::string JoinValuePath(const std::string& keyPath, const std::string& valueNa
     return keyPath.empty() ? valueName : keyPath + "\\" + valueName;
 }
 
-// The value of 0-9 or A-F (capitals only), or -1.
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool IsDigits(const std::string& text) {
     if (text.empty())
         return false;
@@ -101,44 +92,6 @@ bool ParseDword(const std::string& text, DWORD& number) {
     return true;
 }
 
-// Opens (or creates) a key into `key`; the platform's result. The handle is taken only on
-// success: what a failed call leaves in its output is not defined on every platform.
-LONG OpenKey(HKEY root, const std::string& path, REGSAM access, RegKey& key) {
-    HKEY h = nullptr;
-    const LONG rc = RegOpenKeyExA(root, path.c_str(), 0, access, &h);
-    if (rc == ERROR_SUCCESS)
-        key.Reset(h);
-    return rc;
-}
-
-LONG CreateKey(HKEY root, const std::string& path, RegKey& key) {
-    HKEY h = nullptr;
-    const LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_ALL_ACCESS, nullptr, &h, nullptr);
-    if (rc == ERROR_SUCCESS)
-        key.Reset(h);
-    return rc;
-}
-
-// The stored type and bytes of a value, whatever its size; false when it cannot be read.
-bool QueryValue(HKEY key, const std::string& name, DWORD& type, ByteList& data) {
-    // Most values fit the first buffer, so one query usually does.
-    data.resize(256);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD size = static_cast<DWORD>(data.size());
-        const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size);
-        if (rc == ERROR_SUCCESS && size <= data.size()) {
-            data.resize(size);
-            return true;
-        }
-        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
-            break;
-        data.resize(size + 1); // the value grew between two queries: ask again
-    }
-    data.clear();
-    return false;
-}
-
 // A stored value (`present`, its type and bytes) in PreviousValue's text form for the entry's
 // type: a DWORD entry takes a DWORD or four bytes of binary data, and 0 for anything else (an
 // absent value included); a binary entry takes binary data only; a string entry takes the text
@@ -153,7 +106,9 @@ std::string PreviousValueText(bool present, DWORD type, const ByteList& data, En
         return std::to_string(number);
     }
     case EntryType::Binary:
-        return present && type == REG_BINARY ? BytesToHexText(data) : std::string();
+        return present && type == REG_BINARY
+                   ? BytesToHex(data.data(), data.size(), HexLayout::Separated)
+                   : std::string();
     case EntryType::String:
         break;
     }
@@ -171,22 +126,27 @@ std::string PreviousValueText(bool present, DWORD type, const ByteList& data, En
 class TargetKey {
 public:
     TargetKey(HKEY root, std::string path) : m_root(root), m_path(std::move(path)) {
-        const LONG rc = OpenKey(m_root, m_path, KEY_ALL_ACCESS, m_key);
-        // Present but not writable: still read what it holds.
+        const LONG rc = OpenRegKey(m_root, m_path, KEY_ALL_ACCESS, m_key);
+        // Present but not writable: still read what it holds (when that fails too, there is
+        // nothing to read: Stored answers false).
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-            OpenKey(m_root, m_path, KEY_QUERY_VALUE, m_readOnly);
+            (void)OpenRegKey(m_root, m_path, KEY_QUERY_VALUE, m_readOnly);
     }
 
     // The value's stored type and bytes; false when it is absent or cannot be read.
     bool Stored(const std::string& name, DWORD& type, ByteList& data) const {
         const HKEY key = m_key ? m_key.Get() : m_readOnly.Get();
-        return key && QueryValue(key, name, type, data);
+        std::string bytes;
+        if (!key || !ReadRegValue(key, name, type, bytes))
+            return false;
+        data.assign(bytes.begin(), bytes.end());
+        return true;
     }
     // The key opened for writing, created with every missing parent when absent; null when
     // that fails.
     HKEY ForWrite() {
         if (!m_key)
-            CreateKey(m_root, m_path, m_key);
+            (void)CreateRegKey(m_root, m_path, KEY_ALL_ACCESS, m_key); // an empty key tells it
         return m_key.Get();
     }
     // Closes the key; false when the platform reports a failure.
@@ -201,7 +161,7 @@ private:
 
 bool KeyIsAbsent(HKEY root, const std::string& keyPath) {
     RegKey key;
-    return OpenKey(root, keyPath, KEY_READ, key) == ERROR_FILE_NOT_FOUND;
+    return OpenRegKey(root, keyPath, KEY_READ, key) == ERROR_FILE_NOT_FOUND;
 }
 
 // Deletes the value at the path; true when it is gone afterwards, also when it (or its key)
@@ -209,7 +169,7 @@ bool KeyIsAbsent(HKEY root, const std::string& keyPath) {
 bool DeleteValueAt(HKEY root, const std::string& valuePath) {
     const std::string name = FileNameOf(valuePath);
     RegKey key;
-    const LONG rc = OpenKey(root, ParentOf(valuePath), KEY_QUERY_VALUE | KEY_SET_VALUE, key);
+    const LONG rc = OpenRegKey(root, ParentOf(valuePath), KEY_QUERY_VALUE | KEY_SET_VALUE, key);
     if (rc == ERROR_FILE_NOT_FOUND)
         return true;
     if (rc != ERROR_SUCCESS)
@@ -287,7 +247,7 @@ void TakePrevious(WSetupRegEntry& entry, const TargetKey& key, const std::string
 bool WriteFoundValue(HKEY root, const std::string& keyPath, const std::string& name,
                      const FoundValue& found) {
     RegKey key;
-    if (CreateKey(root, keyPath, key) != ERROR_SUCCESS)
+    if (CreateRegKey(root, keyPath, KEY_ALL_ACCESS, key) != ERROR_SUCCESS)
         return false;
     return RegSetValueExA(key.Get(), name.c_str(), 0, found.type,
                           found.bytes.empty() ? nullptr : found.bytes.data(),
@@ -366,41 +326,17 @@ int WriteStringValue(TargetKey& key, const std::string& name, const std::string&
 
 bool HexTextToBytes(const std::string& text, ByteList& bytes, bool printableOnly) {
     bytes.clear();
-    std::string rest = Uppercased(text);
-    const std::size_t colon = rest.rfind(':'); // ':' is never the second byte of a character
-    if (colon != std::string::npos)
-        rest.erase(0, colon + 1);
-    rest = Trimmed(rest);
-    if (rest.empty())
-        return true;
-    TextList parts;
-    SplitText(rest, parts, rest.find(',') != std::string::npos ? ',' : ' ');
-    ByteList out;
-    out.reserve(parts.size());
-    for (const std::string& part : parts) {
-        const int high = part.size() == 2 ? HexDigit(part[0]) : -1;
-        const int low = part.size() == 2 ? HexDigit(part[1]) : -1;
-        if (high < 0 || low < 0)
-            return false;
-        BYTE b = static_cast<BYTE>(high << 4 | low);
-        if (printableOnly && (b < 0x20 || b > 0x7E))
-            b = 0x20;
-        out.push_back(b);
-    }
-    bytes.swap(out);
+    const std::size_t colon = text.rfind(':'); // ':' is never the second byte of a character
+    std::string decoded;
+    if (!HexToBytes(colon == std::string::npos ? text : text.substr(colon + 1),
+                    HexLayout::Separated, decoded))
+        return false;
+    bytes.assign(decoded.begin(), decoded.end());
+    if (printableOnly)
+        for (BYTE& b : bytes)
+            if (b < 0x20 || b > 0x7E)
+                b = 0x20;
     return true;
-}
-
-std::string BytesToHexText(const BYTE* bytes, std::size_t count) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(count * 3);
-    for (std::size_t i = 0; i < count; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-        text += ' ';
-    }
-    return text;
 }
 
 RegEntryPlace RegEntryPlaceOf(const std::string& keyPath, const std::string& valueName) {

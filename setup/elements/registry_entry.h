@@ -18,18 +18,13 @@
 
 using ByteList = std::vector<BYTE>;
 
-// Binary value text form: two hexadecimal digits per byte. Reading upper-cases the text, drops
-// everything up to its last ":", trims it and splits it at "," (or, without any comma, at
-// single blanks); every trimmed part must be exactly two hexadecimal digits. An empty text gives
-// zero bytes; any other part (one digit, three, an empty part between two separators) fails
-// the whole conversion and leaves `bytes` empty. With `printableOnly` every byte outside
-// 0x20..0x7E becomes 0x20.
-bool HexTextToBytes(const std::string& text, ByteList& bytes, bool printableOnly = false);
-// Each byte as two lower-case digits followed by one blank ("0a ff "); zero bytes give "".
-std::string BytesToHexText(const BYTE* bytes, std::size_t count);
-inline std::string BytesToHexText(const ByteList& bytes) {
-    return BytesToHexText(bytes.data(), bytes.size());
-}
+// A binary entry's data text: everything up to its last ":" (a "hex:" prefix) is dropped, the
+// rest is read as HexLayout::Separated (setup/core/text.h), which writes it back. Any part that
+// is not two digits (one digit, three, an empty part between two separators) fails the whole
+// conversion and leaves `bytes` empty. With `printableOnly` every byte outside 0x20..0x7E
+// becomes 0x20.
+[[nodiscard]] bool HexTextToBytes(const std::string& text, ByteList& bytes,
+                                  bool printableOnly = false);
 
 // A key path or value name without leading and trailing backslashes and blanks, with every run
 // of backslashes inside it made one (the platform reads "A\\\B" as "A\B"). Goes by characters,
@@ -150,7 +145,7 @@ public:
     // nothing was found, or the entry's names or PreviousValue have changed since. The setter
     // lets an engine that built the entry again from its record hand back what its own log
     // kept, for the entry's present names and PreviousValue.
-    bool GetPreviousStored(DWORD& type, ByteList& bytes) const;
+    [[nodiscard]] bool GetPreviousStored(DWORD& type, ByteList& bytes) const;
     void SetPreviousStored(DWORD type, const ByteList& bytes);
 };
 

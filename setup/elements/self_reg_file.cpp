@@ -138,14 +138,14 @@ const StepMeaningTable WSetupSelfRegFileMeanings =
 WSetupSelfRegFile::WSetupSelfRegFile() : WSetupElement(KindSelfRegFile) {}
 
 int WSetupSelfRegFile::Verify() {
-    return Status = FileExists(ModulePathOf(*this)) ? ModulePresent : ModuleMissing;
+    return Status = CanOpenForReading(ModulePathOf(*this)) ? ModulePresent : ModuleMissing;
 }
 
 int WSetupSelfRegFile::InstallStep(FwString& errorText, int shortNames) {
     std::string path = ModulePathOf(*this);
     if (shortNames)
         path = ComputeShortPath(ParentOf(path), FileNameOf(path));
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = RegisterModuleAbsent;
     std::string error;
     const int result = RegisterModule(path, error);
@@ -173,7 +173,7 @@ int WSetupSelfRegFile::UninstallStep(FwString& errorText) {
     if (!RemoveOnUninstall)
         return Status = UnregisterSkipped;
     const std::string path = ModulePathOf(*this);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = UnregisterModuleAbsent;
     std::string error;
     const int result = UnregisterModule(path, error);

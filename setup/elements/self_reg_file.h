@@ -27,12 +27,12 @@ enum RegistrationResult : int {
 // library (OLE) initialised. Both are put back as they were: the error mode is restored, a
 // successful OleInitialize (S_OK or S_FALSE) is balanced, and a thread that is already
 // initialised in another apartment mode is used as it is.
-int CallRegistrationEntry(const std::string& modulePath, const std::string& entryName,
-                          std::string& errorText);
+[[nodiscard]] int CallRegistrationEntry(const std::string& modulePath, const std::string& entryName,
+                                        std::string& errorText);
 // CallRegistrationEntry with "DllRegisterServer".
-int RegisterModule(const std::string& modulePath, std::string& errorText);
+[[nodiscard]] int RegisterModule(const std::string& modulePath, std::string& errorText);
 // CallRegistrationEntry with "DllUnregisterServer".
-int UnregisterModule(const std::string& modulePath, std::string& errorText);
+[[nodiscard]] int UnregisterModule(const std::string& modulePath, std::string& errorText);
 
 // Codes of WSetupSelfRegFile::InstallStep.
 enum WSetupSelfRegistration : int {

@@ -11,8 +11,7 @@ namespace {
 
 bool SharedCountExists(const std::string& name) {
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
+    if (OpenRegKey(HKEY_LOCAL_MACHINE, SharedDllsKey, KEY_QUERY_VALUE, key) != ERROR_SUCCESS)
         return false;
     return RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
            ERROR_SUCCESS;
@@ -26,8 +25,7 @@ bool CountsAsShared(int fileFlags) {
 
 bool AdjustSharedCount(const std::string& path, long delta) {
     RegKey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+    if (CreateRegKey(HKEY_LOCAL_MACHINE, SharedDllsKey, KEY_ALL_ACCESS, key) != ERROR_SUCCESS)
         return false;
     DWORD count = 0;
     if (!ReadRegDword(key.Get(), path, count))
@@ -40,8 +38,7 @@ bool AdjustSharedCount(const std::string& path, long delta) {
 
 bool ReadSharedCount(const std::string& name, unsigned long& count) {
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
+    if (OpenRegKey(HKEY_LOCAL_MACHINE, SharedDllsKey, KEY_QUERY_VALUE, key) != ERROR_SUCCESS)
         return false;
     DWORD value = 0;
     if (!ReadRegDword(key.Get(), name, value))
@@ -52,8 +49,8 @@ bool ReadSharedCount(const std::string& name, unsigned long& count) {
 
 bool RemoveUnusedSharedCount(const std::string& name) {
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      key.Receive()) != ERROR_SUCCESS)
+    if (OpenRegKey(HKEY_LOCAL_MACHINE, SharedDllsKey, KEY_QUERY_VALUE | KEY_SET_VALUE, key) !=
+        ERROR_SUCCESS)
         return true;
     DWORD count = 0;
     if (!ReadRegDword(key.Get(), name, count))

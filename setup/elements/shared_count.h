@@ -17,14 +17,14 @@ bool CountsAsShared(int fileFlags);
 // Adds `delta` to the reference count of `path`. The sum is written only when it lies within
 // 0..0xFFFFFFFF, so a decrement from 0 writes nothing and the value is never deleted. True when
 // the new count was written.
-bool AdjustSharedCount(const std::string& path, long delta);
+[[nodiscard]] bool AdjustSharedCount(const std::string& path, long delta);
 
 // The count of the value `name` now; false when it is not there.
-bool ReadSharedCount(const std::string& name, unsigned long& count);
+[[nodiscard]] bool ReadSharedCount(const std::string& name, unsigned long& count);
 
 // Deletes the value `name` when it counts 0: no installed product uses the file any more, and an
 // absent value counts the same. True when the value is gone (or was not there).
-bool RemoveUnusedSharedCount(const std::string& name);
+[[nodiscard]] bool RemoveUnusedSharedCount(const std::string& name);
 
 // The value name under which an install counted the file at `path`: the path itself, or else
 // its short form (the platform's, or the computed 8.3 form an install with short names uses)

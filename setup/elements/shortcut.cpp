@@ -105,7 +105,7 @@ int WSetupShortcut::InstallStep(FwStringArray& groupFolders) {
         IconDir = context.ExpandVariables(IconDir);
         iconPath = context.ResolvePath(IconDir, IconName);
     }
-    if (!FileExists(target))
+    if (!CanOpenForReading(target))
         return Status = ShortcutTargetAbsent;
 
     std::string groupFolder = GroupFolderOf(Group);
@@ -119,14 +119,14 @@ int WSetupShortcut::InstallStep(FwStringArray& groupFolders) {
             return Status = ShortcutNoProgramGroup;
         // The program manager's answers do not change the outcome.
         std::string commandLine = "\"" + target + "\"" + Arguments.str();
-        PmCreateGroup(programGroup.c_str(), nullptr);
-        PmAddProgramItem(programGroup.c_str(), LinkName.c_str(), commandLine.c_str(),
-                         WorkDir.c_str());
+        (void)PmCreateGroup(programGroup.c_str(), nullptr);
+        (void)PmAddProgramItem(programGroup.c_str(), LinkName.c_str(), commandLine.c_str(),
+                               WorkDir.c_str());
         return Status = ShortcutMade;
     }
 
     if (!IsKGroup(Group))
-        CreateDirectoryTree(groupFolder);
+        (void)CreateDirectoryTree(groupFolder); // a missing folder fails the link below
     std::string targetText = target + ShellLinkArgumentMark + " " + Arguments.str();
     bool made = CreateShellLink(groupFolder, LinkName, targetText, WorkDir, iconPath, IconIndex);
     return Status = made ? ShortcutMade : ShortcutLinkFailed;
@@ -142,9 +142,11 @@ int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
     std::string programGroup = ExpandText("<G>");
 
     if (!ThePlatformVersion().NewShell()) {
-        PmShowGroup(programGroup.c_str(), 1);
+        // The deletion's answer is the outcome; showing the group only selects it for the
+        // deletion, and a group that keeps other items rightly stays.
+        (void)PmShowGroup(programGroup.c_str(), 1);
         bool deleted = PmDeleteItem(LinkName.c_str());
-        PmDeleteGroupIfEmpty(programGroup.c_str());
+        (void)PmDeleteGroupIfEmpty(programGroup.c_str());
         return Status = deleted ? ShortcutRemoved : ShortcutNotRemoved;
     }
 
@@ -155,7 +157,7 @@ int WSetupShortcut::UninstallStep(FwStringArray& removedLinks) {
     // so do its parents that are left empty.
     std::string folder = ParentOf(linkFile);
     if (!EqualText(folder, TheSystemFolders().Desktop(), false)) {
-        RemoveEmptyFoldersUpFrom(folder);
+        (void)RemoveEmptyFoldersUpFrom(folder); // a folder that keeps other files stays
         removedLinks.Add(linkFile);
     }
     return Status = ShortcutRemoved;
@@ -167,7 +169,7 @@ int WSetupShortcut::Verify() {
     std::string groupFolder = GroupFolderOf(Group);
     if (!ThePlatformVersion().NewShell())
         return Status = ShortcutPresent;
-    return Status = FileExists(JoinPath(groupFolder, LinkName.str() + ".LNK", false))
+    return Status = CanOpenForReading(JoinPath(groupFolder, LinkName.str() + ".LNK", false))
                         ? ShortcutPresent
                         : ShortcutMissing;
 }

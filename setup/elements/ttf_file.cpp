@@ -110,10 +110,10 @@ bool RegisterFontFileAs(const PlatformVersion& platform, const std::string& path
     std::string builtResource;
     if (BuildsResourceFile(platform)) {
         const std::string resource = ResourceFileFor(path);
-        CreateDirectoryTree(ParentOf(resource));
+        (void)CreateDirectoryTree(ParentOf(resource)); // else the build below fails
         // A resource left by an earlier installation is built anew (the platform refuses to
         // overwrite one).
-        if (GetFileAttributesA(resource.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (WhatIsAt(resource) != PathKind::Nothing) {
             RemoveFontEverywhere(resource);
             DeletePlainFile(resource);
         }
@@ -210,7 +210,9 @@ int WSetupTTFFile::UninstallStep(FwStringArray& rebootList) {
     if (RemoveOnUninstall) {
         SetupContext& context = TheSetupContext();
         DestDir = context.ExpandVariables(DestDir);
-        UnregisterFontFile(context.ResolvePath(DestDir, DestName), FontNameOf(*this));
+        // Not reported: the step's status is the file step's below, and the kind's codes have
+        // none for a font that stays in the font list.
+        (void)UnregisterFontFile(context.ResolvePath(DestDir, DestName), FontNameOf(*this));
     }
     return WSetupFile::UninstallStep(rebootList);
 }
@@ -223,7 +225,7 @@ int WSetupTTFFile::RegisterFont(int fromSource) {
     const std::string path = fromSource && SkipWhenAsked
                                  ? context.ResolvePath(SourceDir, SourceName)
                                  : context.ResolvePath(DestDir, DestName);
-    if (!FileExists(path))
+    if (!CanOpenForReading(path))
         return Status = FontFileAbsent;
     if (FontName.empty())
         FontName = Id;

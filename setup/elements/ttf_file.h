@@ -21,17 +21,17 @@
 // shell the ".FOT" resource is built first (an earlier one of the same name is rebuilt). False,
 // with the font removed again and nothing written, when any step fails, and on a platform that
 // is neither of the two families.
-bool RegisterFontFile(const std::string& path, const std::string& name);
+[[nodiscard]] bool RegisterFontFile(const std::string& path, const std::string& name);
 // The same for the given platform instead of the running one.
-bool RegisterFontFileAs(const PlatformVersion& platform, const std::string& path,
-                        const std::string& name);
+[[nodiscard]] bool RegisterFontFileAs(const PlatformVersion& platform, const std::string& path,
+                                      const std::string& name);
 
 // Takes back what RegisterFontFile did for the font file at `path`: removes the font (and its
 // ".FOT" resource) from the running system, and deletes the font-list value `name` and the
 // ".FOT" file when that value names this file. True when the value no longer names the file.
-bool UnregisterFontFile(const std::string& path, const std::string& name);
-bool UnregisterFontFileAs(const PlatformVersion& platform, const std::string& path,
-                          const std::string& name);
+[[nodiscard]] bool UnregisterFontFile(const std::string& path, const std::string& name);
+[[nodiscard]] bool UnregisterFontFileAs(const PlatformVersion& platform, const std::string& path,
+                                        const std::string& name);
 
 // Codes of WSetupTTFFile::RegisterFont.
 enum WSetupFontRegistration : int {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "support/fixtures.h"
@@ -157,6 +158,74 @@ TEST(OwningTypes, FindHandleAndRegKeyTreatFailuresAsEmpty) {
     EXPECT_TRUE(key);
     EXPECT_TRUE(key.Reset());
     EXPECT_FALSE(key);
+}
+
+// An owner that closes (or goes out of scope) between a failing call and its GetLastError()
+// leaves the error as the call set it, for every owning type, whether its close succeeds or
+// fails.
+TEST(OwningTypes, ClosingKeepsTheThreadsLastError) {
+    testsupport::TempFolder temp;
+    const std::string path = temp / "held.txt";
+    ASSERT_TRUE(testsupport::WriteFileBytes(path, "x"));
+    testsupport::ScratchKey scratch;
+    const std::string absent = temp / "absent.txt";
+    auto failingCall = [&absent] {
+        KernelHandle none(CreateFileA(absent.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        return !none.IsOpen() && GetLastError() == ERROR_FILE_NOT_FOUND;
+    };
+    WIN32_FIND_DATAA found;
+    const struct {
+        const char* owner;
+        std::function<void()> closeAfterFailure;
+    } rows[] = {
+        {"KernelHandle::Reset",
+         [&] {
+             KernelHandle file(OpenShared(path));
+             ASSERT_TRUE(file && failingCall());
+             EXPECT_TRUE(file.Reset());
+         }},
+        {"KernelHandle going out of scope",
+         [&] {
+             KernelHandle file(OpenShared(path));
+             ASSERT_TRUE(file && failingCall());
+         }},
+        {"KernelHandle whose close fails",
+         [&] {
+             KernelHandle bogus(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0xfffff0)));
+             ASSERT_TRUE(failingCall());
+             EXPECT_FALSE(bogus.Reset());
+         }},
+        {"FindHandle",
+         [&] {
+             FindHandle listing(FindFirstFileA((temp / "*").c_str(), &found));
+             ASSERT_TRUE(listing && failingCall());
+         }},
+        {"RegKey",
+         [&] {
+             HKEY h = nullptr;
+             ASSERT_EQ(RegOpenKeyExA(scratch.Root(), scratch.KeyPath().c_str(), 0, KEY_READ, &h),
+                       ERROR_SUCCESS);
+             RegKey key(h);
+             ASSERT_TRUE(failingCall());
+         }},
+        {"LoadedModule",
+         [&] {
+             LoadedModule module(LoadLibraryA("version.dll"));
+             ASSERT_TRUE(module && failingCall());
+         }},
+        {"StdioFile",
+         [&] {
+             StdioFile stream(std::fopen(path.c_str(), "rb"));
+             ASSERT_TRUE(stream && failingCall());
+         }},
+    };
+    for (const auto& row : rows) {
+        SetLastError(0);
+        row.closeAfterFailure();
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND))
+            << row.owner << ": saw " << GetLastError();
+    }
 }
 
 TEST(OwningTypes, LoadedModuleUnloadsItsLibrary) {

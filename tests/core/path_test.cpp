@@ -198,14 +198,14 @@ protected:
     TempFolder temp;
 };
 
-TEST_F(PathOnDisk, FileExistsOpensWithoutCreating) {
+TEST_F(PathOnDisk, CanOpenForReadingOpensWithoutCreating) {
     std::string file = temp / "present.txt";
     ASSERT_TRUE(testsupport::WriteFileBytes(file, "x"));
-    EXPECT_TRUE(FileExists(file));
-    EXPECT_FALSE(FileExists(temp / "absent.txt"));
+    EXPECT_TRUE(CanOpenForReading(file));
+    EXPECT_FALSE(CanOpenForReading(temp / "absent.txt"));
     EXPECT_EQ(GetFileAttributesA((temp / "absent.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_FALSE(FileExists(temp.Path()));
-    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(CanOpenForReading(temp.Path()));
+    EXPECT_FALSE(CanOpenForReading(""));
 
     // A file someone holds counts only when it can still be read, as by the run-time library's
     // reading open: shared for reading (even while it is written), not held exclusively.
@@ -213,25 +213,60 @@ TEST_F(PathOnDisk, FileExistsOpensWithoutCreating) {
         KernelHandle writer(CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(writer.IsOpen());
-        EXPECT_TRUE(FileExists(file)) << "held for writing, shared for reading";
+        EXPECT_TRUE(CanOpenForReading(file)) << "held for writing, shared for reading";
     }
     {
         KernelHandle exclusive(CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(exclusive.IsOpen());
-        EXPECT_FALSE(FileExists(file)) << "held without sharing";
+        EXPECT_FALSE(CanOpenForReading(file)) << "held without sharing";
     }
-    EXPECT_TRUE(FileExists(file)) << "let go again";
+    EXPECT_TRUE(CanOpenForReading(file)) << "let go again";
 }
 
-TEST_F(PathOnDisk, IsExistingDirectory) {
-    EXPECT_TRUE(IsExistingDirectory(temp.Path()));
-    EXPECT_TRUE(IsExistingDirectory(temp.Path() + "\\"));
-    EXPECT_TRUE(IsExistingDirectory("C:"));
+TEST_F(PathOnDisk, WhatIsAtFindsFolders) {
+    EXPECT_TRUE(WhatIsAt(temp.Path()) == PathKind::Folder);
+    EXPECT_TRUE(WhatIsAt(temp.Path() + "\\") == PathKind::Folder);
+    EXPECT_TRUE(WhatIsAt("C:") == PathKind::Folder);
     ASSERT_TRUE(testsupport::WriteFileBytes(temp / "f.txt", ""));
-    EXPECT_FALSE(IsExistingDirectory(temp / "f.txt"));
-    EXPECT_FALSE(IsExistingDirectory(temp / "missing"));
-    EXPECT_FALSE(IsExistingDirectory(""));
+    EXPECT_FALSE(WhatIsAt(temp / "f.txt") == PathKind::Folder);
+    EXPECT_FALSE(WhatIsAt(temp / "missing") == PathKind::Folder);
+    EXPECT_FALSE(WhatIsAt("") == PathKind::Folder);
+}
+
+// What is there and whether it can be read are two questions: a file held without sharing is
+// there (its name is taken) but cannot be opened.
+TEST_F(PathOnDisk, WhatIsAtAndCanOpenForReadingAnswerDifferentQuestions) {
+    const std::string file = temp / "file.txt";
+    const std::string folder = temp / "folder";
+    const std::string held = temp / "held.txt";
+    ASSERT_TRUE(testsupport::WriteFileBytes(file, "x"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(held, "y"));
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    KernelHandle exclusive(CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(exclusive.IsOpen());
+    const char* const names[] = {"nothing", "file", "folder"};
+    const struct {
+        std::string path;
+        PathKind kind;
+        bool readable;
+    } rows[] = {
+        {file, PathKind::File, true},
+        {held, PathKind::File, false},
+        {folder, PathKind::Folder, false},
+        {folder + "\\", PathKind::Folder, false},
+        {"C:", PathKind::Folder, false},
+        {"C:\\", PathKind::Folder, false},
+        {temp / "missing", PathKind::Nothing, false},
+        {temp / "missing\\deeper.txt", PathKind::Nothing, false},
+        {"", PathKind::Nothing, false},
+    };
+    for (const auto& row : rows) {
+        const PathKind kind = WhatIsAt(row.path);
+        EXPECT_EQ(kind, row.kind) << row.path << ": saw " << names[static_cast<int>(kind)];
+        EXPECT_EQ(CanOpenForReading(row.path), row.readable) << row.path;
+    }
 }
 
 TEST_F(PathOnDisk, ClassifyPath) {
@@ -257,7 +292,7 @@ TEST_F(PathOnDisk, ShortPathOf) {
     std::string shortForm = ShortPathOf(folder);
     ASSERT_FALSE(shortForm.empty());
     EXPECT_EQ(shortForm.find(' '), std::string::npos);
-    EXPECT_TRUE(IsExistingDirectory(shortForm));
+    EXPECT_TRUE(WhatIsAt(shortForm) == PathKind::Folder);
     EXPECT_EQ(ShortPathOf(temp / "missing"), "");
 }
 

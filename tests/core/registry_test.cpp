@@ -211,3 +211,73 @@ TEST(RegistryKeys, UncountableSubkeysKeepTheTree) {
     EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k, false), 2);
     EXPECT_EQ(DeleteRegKeyStatusAs(1, s.Root(), k + "\\missing", false), 8);
 }
+
+// Opening and creating keys: the owner takes a handle only when the platform gives one, so a
+// failed open never replaces (or closes) what it held.
+TEST(RegistryKeys, OpeningTakesTheHandleOnlyOnSuccess) {
+    Scratch scratch;
+    RegKey key;
+    ASSERT_EQ(OpenRegKey(scratch.Root(), scratch.KeyPath(), KEY_ALL_ACCESS, key), ERROR_SUCCESS);
+    const HKEY held = key.Get();
+    ASSERT_NE(held, nullptr);
+    const struct {
+        const char* what;
+        LONG answer;
+    } rows[] = {
+        {"absent key", OpenRegKey(scratch.Root(), scratch / "absent", KEY_READ, key)},
+        {"absent key by root name",
+         OpenRegKey("HKEY_CURRENT_USER", scratch / "absent\\deeper", KEY_READ, key)},
+        {"no such root", OpenRegKey("HKEY_NOWHERE", scratch.KeyPath(), KEY_READ, key)},
+    };
+    for (const auto& row : rows) {
+        EXPECT_NE(row.answer, ERROR_SUCCESS) << row.what;
+        EXPECT_EQ(key.Get(), held) << row.what << ": the owner keeps what it held";
+    }
+    EXPECT_EQ(rows[0].answer, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(rows[2].answer, ERROR_INVALID_HANDLE);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(
+        RegSetValueExA(key.Get(), "still", 0, REG_SZ, reinterpret_cast<const BYTE*>("open"), 5),
+        ERROR_SUCCESS)
+        << "the kept handle still works";
+
+    RegKey created;
+    EXPECT_EQ(CreateRegKey(scratch.Root(), scratch / "a\\b\\c", KEY_ALL_ACCESS, created),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(KeyExists(scratch.Root(), scratch / "a\\b\\c")) << "missing parents are made";
+    RegKey byName;
+    EXPECT_EQ(OpenRegKey("HKEY_CURRENT_USER", scratch / "a\\b", KEY_READ, byName), ERROR_SUCCESS);
+    EXPECT_TRUE(byName);
+}
+
+// A value's type and bytes whatever its size: below, at and far above the first buffer.
+TEST(RegistryValues, ReadRegValueReadsAnySizeAndTellsAbsence) {
+    Scratch scratch;
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+    } rows[] = {
+        {"empty", REG_BINARY, ""},
+        {"small", REG_SZ, std::string("text\0", 5)},
+        {"exactly", REG_BINARY, std::string(256, '\x5c')},
+        {"one more", REG_BINARY, std::string(257, '\x01')},
+        {"large", REG_MULTI_SZ, std::string(5000, 'm') + std::string("\0\0", 2)},
+        {"", REG_DWORD, std::string("\x04\x03\x02\x01", 4)},
+    };
+    for (const auto& row : rows) {
+        scratch.SetRaw(row.name, row.type, row.bytes);
+        DWORD type = 99;
+        std::string bytes = "left over";
+        EXPECT_TRUE(ReadRegValue(scratch.key, row.name, type, bytes)) << "'" << row.name << "'";
+        EXPECT_EQ(type, row.type) << "'" << row.name << "'";
+        EXPECT_EQ(bytes.size(), row.bytes.size()) << "'" << row.name << "'";
+        EXPECT_EQ(bytes, row.bytes) << "'" << row.name << "'";
+    }
+    DWORD type = 99;
+    std::string bytes = "left over";
+    EXPECT_FALSE(ReadRegValue(scratch.key, "absent", type, bytes));
+    EXPECT_EQ(type, 0u);
+    EXPECT_EQ(bytes, "");
+}

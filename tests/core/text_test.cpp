@@ -251,3 +251,63 @@ TEST_F(DoubleByteText, ReversedKeepsCharactersWhole) {
     EXPECT_EQ(Uppercased("a\x82"), "A\x82");
     EXPECT_EQ(Trimmed(" \x95\x5C "), "\x95\x5C");
 }
+
+// The one hexadecimal codec in its two layouts: the transaction log writes Packed, a registry
+// entry's binary data is Separated. Each row is read back, so a layout that writes what it
+// cannot read fails here.
+TEST(TextHex, BothLayoutsWriteAndReadBack) {
+    const struct {
+        std::string bytes;
+        HexLayout layout;
+        const char* text;
+    } rows[] = {
+        {"", HexLayout::Packed, ""},
+        {"", HexLayout::Separated, ""},
+        {std::string("\x0a\xff\x00\x5c", 4), HexLayout::Packed, "0aff005c"},
+        {std::string("\x0a\xff\x00\x5c", 4), HexLayout::Separated, "0a ff 00 5c "},
+        {"A\\b", HexLayout::Packed, "415c62"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(BytesToHex(row.bytes, row.layout), row.text) << row.text;
+        std::string back = "left over";
+        EXPECT_TRUE(HexToBytes(row.text, row.layout, back)) << row.text;
+        EXPECT_EQ(back, row.bytes) << row.text;
+    }
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+    for (HexLayout layout : {HexLayout::Packed, HexLayout::Separated}) {
+        std::string back;
+        EXPECT_TRUE(HexToBytes(BytesToHex(all, layout), layout, back));
+        EXPECT_EQ(back, all) << "every byte value, layout " << static_cast<int>(layout);
+    }
+    const unsigned char raw[] = {0xC0, 0x01};
+    EXPECT_EQ(BytesToHex(raw, sizeof raw, HexLayout::Separated), "c0 01 ");
+}
+
+TEST(TextHex, ReadingTakesEitherCaseAndRefusesWhatDoesNotFit) {
+    const struct {
+        const char* text;
+        HexLayout layout;
+        bool fits;
+        std::string bytes;
+    } rows[] = {
+        {"0A0b", HexLayout::Packed, true, "\x0a\x0b"},
+        {"0a 0b", HexLayout::Packed, false, ""},
+        {"0a0", HexLayout::Packed, false, ""},
+        {"0g", HexLayout::Packed, false, ""},
+        {"0A,0b, FF", HexLayout::Separated, true, "\x0a\x0b\xff"},
+        {"  0a 0B  ", HexLayout::Separated, true, "\x0a\x0b"},
+        {" \t", HexLayout::Separated, true, ""},
+        {"0a  0b", HexLayout::Separated, false, ""},
+        {"0a,,0b", HexLayout::Separated, false, ""},
+        {"0a,0b,", HexLayout::Separated, false, ""},
+        {"0ab", HexLayout::Separated, false, ""},
+        {"0a0b", HexLayout::Separated, false, ""},
+    };
+    for (const auto& row : rows) {
+        std::string bytes = "left over";
+        EXPECT_EQ(HexToBytes(row.text, row.layout, bytes), row.fits) << "'" << row.text << "'";
+        EXPECT_EQ(bytes, row.bytes) << "'" << row.text << "': a failure leaves nothing";
+    }
+}

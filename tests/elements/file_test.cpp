@@ -574,7 +574,7 @@ TEST_F(FileElementTest, ShortNameInstallCountsAndUncountsTheShortPath) {
 // --- UninstallStep ---------------------------------------------------------------------------
 
 TEST_F(FileElementTest, UninstallDeletesTheFileAndEmptiedFolders) {
-    CreateDirectoryTree(m_target / "a\\b");
+    ASSERT_TRUE(CreateDirectoryTree(m_target / "a\\b"));
     ASSERT_TRUE(WriteFileBytes(m_target / "a\\b\\app.exe", "x"));
     SetFileAttributesA((m_target / "a\\b\\app.exe").c_str(), FILE_ATTRIBUTE_READONLY);
     WSetupFile file;
@@ -591,20 +591,20 @@ TEST_F(FileElementTest, UninstallDeletesTheFileAndEmptiedFolders) {
     file.RemoveEmptyFolders = 0;
     WriteFileBytes(m_target / "a\\b\\other.txt", "");
     EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
-    EXPECT_TRUE(IsExistingDirectory(m_target / "a\\b"));
+    EXPECT_TRUE(WhatIsAt(m_target / "a\\b") == PathKind::Folder);
     EXPECT_EQ(file.UninstallStep(reboot), FileNotResettable);
 
     file.RemoveEmptyFolders = 1;
     file.DestName = "other.txt";
     EXPECT_EQ(file.UninstallStep(reboot), FileDeleted);
-    EXPECT_FALSE(IsExistingDirectory(m_target / "a"));
-    EXPECT_TRUE(IsExistingDirectory(m_target.Path()));
+    EXPECT_FALSE(WhatIsAt(m_target / "a") == PathKind::Folder);
+    EXPECT_TRUE(WhatIsAt(m_target.Path()) == PathKind::Folder);
     EXPECT_EQ(reboot.GetSize(), 0);
     EXPECT_TRUE(m_restart.NothingScheduled());
 }
 
 TEST_F(FileElementTest, UninstallOfAFileInUse) {
-    CreateDirectoryTree(m_target / "a\\b");
+    ASSERT_TRUE(CreateDirectoryTree(m_target / "a\\b"));
     const std::string dest = Target("a\\b\\app.exe", "x");
     FileHolder lock(dest);
     WSetupFile file;
@@ -653,7 +653,7 @@ TEST_F(FileElementTest, UninstallOfAReadOnlyFileInUse) {
 // --- Run-time files --------------------------------------------------------------------------
 
 TEST_F(FileElementTest, RuntimeFileRemoval) {
-    CreateDirectoryTree(m_target / "data");
+    ASSERT_TRUE(CreateDirectoryTree(m_target / "data"));
     const std::string path = Target("data\\cache.bin", "x");
     WSetupRuntimeFile file;
     file.DestDir = m_target / "data";
@@ -674,7 +674,7 @@ TEST_F(FileElementTest, RuntimeFileRemoval) {
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(file.Remove(reboot), RuntimeFileDeleted);
-    EXPECT_FALSE(IsExistingDirectory(m_target / "data"));
+    EXPECT_FALSE(WhatIsAt(m_target / "data") == PathKind::Folder);
     EXPECT_EQ(file.Remove(reboot), RuntimeFileAbsent);
     EXPECT_EQ(file.Status, RuntimeFileAbsent);
 }

@@ -208,12 +208,15 @@ TEST(RegEntryText, BinaryTextBothWays) {
     EXPECT_TRUE(HexTextToBytes("41,0a,7F,7e,20,1F", bytes, true));
     EXPECT_EQ(bytes, (ByteList{0x41, 0x20, 0x20, 0x7E, 0x20, 0x20}));
 
-    EXPECT_EQ(BytesToHexText(ByteList{0x0A, 0xFF}), "0a ff ");
-    EXPECT_EQ(BytesToHexText(ByteList{}), "");
+    const auto hexText = [](const ByteList& b) {
+        return BytesToHex(b.data(), b.size(), HexLayout::Separated);
+    };
+    EXPECT_EQ(hexText(ByteList{0x0A, 0xFF}), "0a ff ");
+    EXPECT_EQ(hexText(ByteList{}), "");
     ByteList all;
     for (int b = 0; b < 256; ++b)
         all.push_back(static_cast<BYTE>(b));
-    EXPECT_TRUE(HexTextToBytes(BytesToHexText(all), bytes));
+    EXPECT_TRUE(HexTextToBytes(hexText(all), bytes));
     EXPECT_EQ(bytes, all);
 }
 

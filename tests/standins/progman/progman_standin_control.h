@@ -85,7 +85,7 @@ public:
     ~ProgmanStandin() {
         if (m_process) {
             if (m_running)
-                PmExecute("[ExitProgman(0)]");
+                (void)PmExecute("[ExitProgman(0)]"); // the wait below covers a refusal
             if (WaitForSingleObject(m_process.Get(), 10000) != WAIT_OBJECT_0)
                 TerminateProcess(m_process.Get(), 1);
         }
