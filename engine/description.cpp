@@ -95,6 +95,9 @@ private:
         } else if (value.name == "Icon") {
             m_description.icon = value.value;
             m_description.iconLine = m_line;
+        } else if (value.name == "Plugin") {
+            m_description.plugin = value.value;
+            m_description.pluginLine = m_line;
         } else
             return Fail("unknown product setting \"" + value.name + "\"", error);
         return true;

@@ -12,12 +12,17 @@
 //   Icon = sample.ico                        the icon the medium builder lays out as AUTORUN.ICO,
 //                                            the CD's icon (relative to the description's
 //                                            folder); without it the CD shows the loader's
+//   Plugin = Morvik.dll                      a plug-in on the medium (below <S>) that the engine
+//                                            calls around the installation and the removal
+//                                            (plugin_host.h); needs a Name
 //
 //   [Variables]                              %NAME% variables, one "NAME = value" a line
 //   [Macros]                                 custom macros: "<CUSTAPP = C:\Folder"
 //
 //   [Component Main]                         a component and its Id
 //   Selected = 1                             0 leaves it (and its elements) out
+//   Macro = <CUSTHOTSYNC                     the custom macro whose folder a plug-in may point
+//                                            elsewhere for this component (its QualifiedName)
 //
 //   [WSetupFile MainProgram]                 an element: its class name and its Id
 //   Component = Main                         the component that holds it (required)
@@ -62,6 +67,8 @@ struct ProductDescription {
     int disclaimerLine = 0;
     std::string icon;
     int iconLine = 0;
+    std::string plugin; // below the medium folder <S> (plugin_host.h)
+    int pluginLine = 0;
     std::vector<DescribedValue> variables;
     std::vector<DescribedValue> customMacros;
     std::vector<DescribedItem> components;

@@ -51,6 +51,9 @@
 // and the installation was rolled back; 8 done, and replacements wait for the restart (after an
 // installation or a removal: what the "restart" lines name; after a check: elements whose
 // replacement has not happened yet, "check ... (waits for the restart)").
+// 9 the description's plug-in could not be loaded or lacks an entry point (nothing changed), or
+// at removal its kept copy is gone (nothing was removed); 10 an entry point of the plug-in
+// crashed (plugin_host.h says what was left).
 //
 // When an installation or a removal leaves something for the restart, the engine says so
 // ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to
@@ -65,6 +68,7 @@
 #include "file_io.h"
 #include "install_run.h"
 #include "output.h"
+#include "plugin_host.h"
 #include "product.h"
 #include "progress_window.h"
 #include "registration.h"
@@ -146,7 +150,7 @@ int RunFromLog(const Request& request) {
     }
     if (recovered != ExitOk)
         return recovered;
-    return request.mode == "check" ? Check(request.logPath) : Remove(request.logPath);
+    return request.mode == "check" ? Check(request.logPath) : RemoveWithPlugin(request.logPath);
 }
 
 // An interactive installation runs with its progress window, when one can be made.
@@ -154,7 +158,9 @@ int InstallWithWindow(const ProductDescription& description, const Request& requ
     ProgressWindow window;
     if (g_interactive && window.Open(description.name, 0, request.commonBar))
         g_window = &window;
-    const int code = Install(description, request.logPath, request.switches);
+    PluginInstallHost plugin(description, request.logPath);
+    const int code =
+        plugin.Finish(Install(description, request.logPath, request.switches, &plugin));
     if (g_window) {
         Say(std::string("progress window: ") +
             (window.HasCommonProgressBar() ? "common progress bar" : "painted progress bar"));
@@ -183,6 +189,8 @@ void ListMedium(const ProductDescription& description, const Product& product) {
     if (!description.disclaimer.empty())
         Say("disclaimer " + std::to_string(description.disclaimerLine) + " " +
             description.disclaimer);
+    if (!description.plugin.empty())
+        Say("medium " + std::to_string(description.pluginLine) + " " + description.plugin);
     if (!description.icon.empty())
         Say("icon " + std::to_string(description.iconLine) + " " + description.icon);
 }
@@ -199,6 +207,12 @@ int RunFromDescription(Request& request) {
     if (request.logPath.empty())
         request.logPath = Expanded(description.log);
     AddRegistration(description, ModulePath(), request.logPath);
+    std::string problem;
+    if (!AddPluginCopy(description, request.logPath, problem)) {
+        Say("refused " + problem);
+        Say("summary refused: 1 problem; nothing was installed");
+        return ExitRefused;
+    }
     if (request.mode == "install") {
         const int recovered = RecoverIfUnfinished(request.logPath);
         if (recovered != ExitOk)

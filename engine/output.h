@@ -19,6 +19,10 @@ constexpr int ExitRolledBack = 5;
 constexpr int ExitRollbackIncomplete = 6;
 constexpr int ExitCancelled = 7;
 constexpr int ExitRestartNeeded = 8;
+// The description's plug-in could not be loaded, lacks an entry point, or (at removal) is gone.
+constexpr int ExitPluginFailed = 9;
+// An entry point of the plug-in crashed (plugin_host.h says what was left).
+constexpr int ExitPluginCrashed = 10;
 
 // Where the progress lines go: main opens it (the output= file or standard output) before the
 // first line; a line said before that, or one the platform refuses, is lost.
