@@ -12,6 +12,7 @@
 
 #include "plugin_host.h"
 #include "setup/core/handles.h"
+#include "plugin/hotsync_fixture.h"
 #include "support/fixtures.h"
 
 using testsupport::ReadFileBytes;
@@ -351,6 +352,66 @@ TEST_F(EnginePlugin, ARemovalWhoseKeptPluginIsGoneRemovesNothing) {
     ASSERT_TRUE(MoveFileA(aside.c_str(), KeptCopy().c_str()));
     ASSERT_EQ(Remove(output), ExitOk) << output;
     EXPECT_EQ(Untouched(), "") << output;
+}
+
+// The real plug-in from the tree, with a HotSync stand-in in the registry: only the conduit
+// component that fits the HotSync found is installed, and the feature's files go to the HotSync
+// folder the plug-in points the custom macros at; without HotSync none of the feature is.
+TEST_F(EnginePlugin, TheTreesPluginInstallsOnlyTheFittingConduit) {
+    ASSERT_TRUE(CopyFileA(testsupport::WindowsPathOf(TARVO_MORVIK_DLL).c_str(),
+                          (medium / "Morvik.dll").c_str(), FALSE));
+    struct Row {
+        const char* hotsync; // "1.1", "2.x" or "none"
+        bool feature, conduit11, conduit20;
+    } rows[] = {{"1.1", true, true, false}, {"none", false, false, false}};
+    std::printf("%-6s %-40s %s\n", "hotsync", "file", "there");
+    for (const Row& row : rows) {
+        plugintest::HotSyncRegistry hotsync;
+        TempFolder hotsyncFolder;
+        if (std::string(row.hotsync) == "1.1")
+            plugintest::HotSyncRegistry::InstallFirstGeneration(true, hotsyncFolder.Path());
+        std::string text = "[Product]\r\nName = " + ProductName() + "\r\nDestination = " +
+                           Product() + "\r\nPlugin = Morvik.dll\r\n\r\n[Macros]\r\n";
+        const char* components[][4] = {{"Main", "1", "", "<D>"},
+                                       {"QX9_PalmPilot", "1", "<CUSTPALM", "<CUSTPALMD>"},
+                                       {"PilotConduit1_1", "0", "<CUSTC11", "<CUSTC11D>"},
+                                       {"PilotConduit2_0", "0", "<CUSTC20", "<CUSTC20D>"}};
+        for (const auto& c : components)
+            if (*c[2])
+                text += std::string(c[2]) + " = " + Original() + "\r\n";
+        for (const auto& c : components)
+            text += std::string("\r\n[Component ") + c[0] + "]\r\nSelected = " + c[1] +
+                    "\r\n" + (*c[2] ? std::string("Macro = ") + c[2] + "\r\n" : "");
+        for (const auto& c : components)
+            text += std::string("\r\n[WSetupFile ") + c[0] + "File]\r\nComponent = " + c[0] +
+                    "\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " + c[3] +
+                    "\r\nDestName = " + c[0] + ".txt\r\n";
+        ASSERT_TRUE(WriteFileBytes(medium / "product.txt", text));
+        std::string output;
+        ASSERT_EQ(Run("mode=install \"description=" + (medium / "product.txt") + "\" \"log=" +
+                          Log() + "\"",
+                      output),
+                  ExitOk)
+            << output;
+        const std::string where = row.feature ? hotsyncFolder.Path() : Original();
+        const struct {
+            std::string path;
+            bool expected;
+        } files[] = {{Product() + "\\Main.txt", true},
+                     {where + "\\QX9_PalmPilot.txt", row.feature},
+                     {where + "\\PilotConduit1_1.txt", row.conduit11},
+                     {where + "\\PilotConduit2_0.txt", row.conduit20},
+                     {Original() + "\\PilotConduit2_0.txt", false}};
+        for (const auto& file : files) {
+            std::printf("%-6s %-40s %d\n", row.hotsync,
+                        file.path.substr(file.path.rfind('\\') + 1).c_str(), Exists(file.path));
+            EXPECT_EQ(Exists(file.path), file.expected) << file.path << "\n" << output;
+        }
+        std::printf("%s\n", Joined(LinesWith(output, "plugin choice")).c_str());
+        ASSERT_EQ(Remove(output), ExitOk) << output;
+        EXPECT_EQ(Untouched(), "") << output;
+        EXPECT_FALSE(Exists(hotsyncFolder.Path() + "\\PilotConduit1_1.txt"));
+    }
 }
 
 } // namespace
