@@ -115,8 +115,8 @@ void ReadMacrosBack(Records& records, Entry entry) {
             definitions.push_back(buffer);
             continue;
         }
-        Say(std::string("plugin ") + EntryNames[entry] + " left custom macro " +
-            std::to_string(i) + " without its end; it stays as it was");
+        Say(std::string("plugin ") + EntryNames[entry] + " left custom macro " + std::to_string(i) +
+            " without its end; it stays as it was");
         definitions.push_back(static_cast<const char*>(to.CustomMacros.GetAt(static_cast<int>(i))));
     }
     to.ClearCustomMacros();
@@ -170,9 +170,10 @@ public:
 
     // Calls the entry point; false, with the line said, when it crashed: no call follows then.
     bool Call(Entry entry, void* record, Records& records, const std::string& afterCrash) {
-        const std::uintptr_t arguments[4] = {0, reinterpret_cast<std::uintptr_t>(record),
-                                             reinterpret_cast<std::uintptr_t>(records.other),
-                                             reinterpret_cast<std::uintptr_t>(records.text.c_str())};
+        const std::uintptr_t arguments[4] = {
+            0, reinterpret_cast<std::uintptr_t>(record),
+            reinterpret_cast<std::uintptr_t>(records.other),
+            reinterpret_cast<std::uintptr_t>(records.text.c_str())};
         long result = 0;
         CSetupCException caught(0);
         if (!CallGuardedEntry(m_entries[entry], arguments, 4, result, caught)) {
@@ -249,8 +250,8 @@ PluginInstallHost::PluginInstallHost(const ProductDescription& description,
     : m_state(new State) {
     m_state->source = PluginSourcePath(description);
     if (!m_state->source.empty())
-        m_state->copy = JoinPath(TheSystemFolders().Windows(),
-                                 PluginCopyName(description.name, logPath), true);
+        m_state->copy =
+            JoinPath(TheSystemFolders().Windows(), PluginCopyName(description.name, logPath), true);
     m_state->records.text = description.name;
 }
 

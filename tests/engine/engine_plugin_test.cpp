@@ -99,8 +99,8 @@ protected:
     // selected; the plug-in offers it with 3 and selects it with 4), Synced (selected; its files
     // go to <CUSTSYNCD>, which the plug-in points at Retargeted()).
     std::string Description(const std::string& plugin) const {
-        std::string text = "[Product]\r\nName = " + ProductName() + "\r\nDestination = " +
-                           Product() + "\r\nPlugin = " + plugin +
+        std::string text = "[Product]\r\nName = " + ProductName() +
+                           "\r\nDestination = " + Product() + "\r\nPlugin = " + plugin +
                            "\r\n\r\n[Macros]\r\n<CUSTSYNC = " + Original() + "\r\n";
         const char* components[][2] = {
             {"Main", "1"}, {"Skipped", "1"}, {"Offered", "0"}, {"Synced", "1"}};
@@ -151,9 +151,7 @@ protected:
         return left;
     }
 
-    void Crash(const char* entry) const {
-        SetEnvironmentVariableA("TARVO_PLUGIN_CRASH", entry);
-    }
+    void Crash(const char* entry) const { SetEnvironmentVariableA("TARVO_PLUGIN_CRASH", entry); }
 
     void SetUp() override {
         unique = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
@@ -161,9 +159,8 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(Machine().c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA((medium / "plug").c_str(), nullptr));
         for (const char* name : {"recording_plugin.dll", "recording_plugin_partial.dll"})
-            ASSERT_TRUE(CopyFileA(
-                (testsupport::ProgramFolder() + "\\standins\\" + name).c_str(),
-                (medium / "plug" + "\\" + name).c_str(), FALSE))
+            ASSERT_TRUE(CopyFileA((testsupport::ProgramFolder() + "\\standins\\" + name).c_str(),
+                                  (medium / "plug" + "\\" + name).c_str(), FALSE))
                 << name;
         SetEnvironmentVariableA("TARVO_PLUGIN_RECORD", Record().c_str());
         SetEnvironmentVariableA("TARVO_PLUGIN_FOLDER", Retargeted().c_str());
@@ -197,14 +194,12 @@ TEST_F(EnginePlugin, SixCallsInOrderActionCodesAndRetargetedFoldersFromInstallTo
 
     // Initialize sees the description's choice and the description's folder.
     const std::string initialize = CallRecord(record, "Initialize");
-    for (const char* line :
-         {"component Main action=0 modeindex=2 selected=1",
-          "component Skipped action=0 modeindex=2 selected=1",
-          "component Offered action=0 modeindex=2 selected=0",
-          "component Synced action=0 modeindex=2 selected=1"})
+    for (const char* line : {"component Main action=0 modeindex=2 selected=1",
+                             "component Skipped action=0 modeindex=2 selected=1",
+                             "component Offered action=0 modeindex=2 selected=0",
+                             "component Synced action=0 modeindex=2 selected=1"})
         EXPECT_NE(initialize.find(line), std::string::npos) << line << "\n" << initialize;
-    EXPECT_NE(initialize.find("macro 0 <CUSTSYNC," + Original()), std::string::npos)
-        << initialize;
+    EXPECT_NE(initialize.find("macro 0 <CUSTSYNC," + Original()), std::string::npos) << initialize;
     // PreInstall: 8 has taken Skipped out, 3 left Offered to its Selected, the macro moved.
     const std::string preInstall = CallRecord(record, "PreInstall");
     EXPECT_NE(preInstall.find("component Skipped action=8 modeindex=2 selected=0"),
@@ -229,9 +224,9 @@ TEST_F(EnginePlugin, SixCallsInOrderActionCodesAndRetargetedFoldersFromInstallTo
     struct Row {
         std::string path;
         bool expected;
-    } rows[] = {{Product() + "\\Main.txt", true},      {Product() + "\\Skipped.txt", false},
-                {Product() + "\\Offered.txt", true},   {Retargeted() + "\\Synced.txt", true},
-                {Original() + "\\Synced.txt", false},  {KeptCopy(), true}};
+    } rows[] = {{Product() + "\\Main.txt", true},     {Product() + "\\Skipped.txt", false},
+                {Product() + "\\Offered.txt", true},  {Retargeted() + "\\Synced.txt", true},
+                {Original() + "\\Synced.txt", false}, {KeptCopy(), true}};
     std::printf("%-70s %-8s %s\n", "file", "expected", "there");
     for (const Row& row : rows) {
         std::printf("%-70s %-8d %d\n", row.path.c_str(), row.expected, Exists(row.path));
@@ -303,8 +298,8 @@ TEST_F(EnginePlugin, ACrashInsideAnEntryPointEndsTheRunWithWhatItLeftSaid) {
         std::string output;
         const long code = Install("plug\\recording_plugin.dll", output);
         Crash("");
-        const std::vector<std::string> crashed = LinesWith(output, "plugin " + std::string(row.entry) +
-                                                                       " crashed");
+        const std::vector<std::string> crashed =
+            LinesWith(output, "plugin " + std::string(row.entry) + " crashed");
         std::printf("%-14s %-5ld %-10d %s\n", row.entry, code, Exists(Log()),
                     Joined(crashed).c_str());
         EXPECT_EQ(code, ExitPluginCrashed) << output;
@@ -370,8 +365,9 @@ TEST_F(EnginePlugin, TheTreesPluginInstallsOnlyTheFittingConduit) {
         TempFolder hotsyncFolder;
         if (std::string(row.hotsync) == "1.1")
             plugintest::HotSyncRegistry::InstallFirstGeneration(true, hotsyncFolder.Path());
-        std::string text = "[Product]\r\nName = " + ProductName() + "\r\nDestination = " +
-                           Product() + "\r\nPlugin = Morvik.dll\r\n\r\n[Macros]\r\n";
+        std::string text = "[Product]\r\nName = " + ProductName() +
+                           "\r\nDestination = " + Product() +
+                           "\r\nPlugin = Morvik.dll\r\n\r\n[Macros]\r\n";
         const char* components[][4] = {{"Main", "1", "", "<D>"},
                                        {"QX9_PalmPilot", "1", "<CUSTPALM", "<CUSTPALMD>"},
                                        {"PilotConduit1_1", "0", "<CUSTC11", "<CUSTC11D>"},
@@ -380,16 +376,16 @@ TEST_F(EnginePlugin, TheTreesPluginInstallsOnlyTheFittingConduit) {
             if (*c[2])
                 text += std::string(c[2]) + " = " + Original() + "\r\n";
         for (const auto& c : components)
-            text += std::string("\r\n[Component ") + c[0] + "]\r\nSelected = " + c[1] +
-                    "\r\n" + (*c[2] ? std::string("Macro = ") + c[2] + "\r\n" : "");
+            text += std::string("\r\n[Component ") + c[0] + "]\r\nSelected = " + c[1] + "\r\n" +
+                    (*c[2] ? std::string("Macro = ") + c[2] + "\r\n" : "");
         for (const auto& c : components)
             text += std::string("\r\n[WSetupFile ") + c[0] + "File]\r\nComponent = " + c[0] +
                     "\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " + c[3] +
                     "\r\nDestName = " + c[0] + ".txt\r\n";
         ASSERT_TRUE(WriteFileBytes(medium / "product.txt", text));
         std::string output;
-        ASSERT_EQ(Run("mode=install \"description=" + (medium / "product.txt") + "\" \"log=" +
-                          Log() + "\"",
+        ASSERT_EQ(Run("mode=install \"description=" + (medium / "product.txt") +
+                          "\" \"log=" + Log() + "\"",
                       output),
                   ExitOk)
             << output;

@@ -122,8 +122,8 @@ __declspec(dllexport) LONG WINAPI PostInstall(LONG, InstallRecord* record, void*
     return InstallCall("PostInstall", record);
 }
 
-__declspec(dllexport) LONG WINAPI PreUNInstall(LONG, ComponentRegistry* registry, void*,
-                                               const char*) {
+__declspec(dllexport) LONG WINAPI
+    PreUNInstall(LONG, ComponentRegistry* registry, void*, const char*) {
     Append("call PreUNInstall\r\n" + Seen(registry, nullptr) + "removal" +
            ComponentsOf(registry->RemovalList) + "\r\n");
     CrashIf("PreUNInstall");
