@@ -236,9 +236,14 @@ TEST_F(EnginePlugin, SixCallsInOrderActionCodesAndRetargetedFoldersFromInstallTo
     EXPECT_EQ(Joined(LinesWith(log, "macro ")), "macro <CUSTSYNC," + Retargeted());
     EXPECT_EQ(Joined(LinesWith(log, "plugin ")), "plugin " + KeptCopy());
 
+    // The check rebuilds the elements from the log alone and finds them where the plug-in put
+    // them; it calls no entry point.
+    ASSERT_TRUE(DeleteFileA(Record().c_str()));
+    EXPECT_EQ(Run("mode=check \"log=" + Log() + "\"", output), ExitOk) << output;
+    EXPECT_EQ(ReadFileBytes(Record()), "");
+
     // Removal calls the kept copy: PreUNInstall with what goes, then PostUNInstall and
     // UNInitialize; the retargeted folder's file goes with the rest.
-    ASSERT_TRUE(DeleteFileA(Record().c_str()));
     ASSERT_EQ(Remove(output), ExitOk) << output;
     record = ReadFileBytes(Record());
     std::printf("removal, the plug-in recorded:\n%s\n", record.c_str());
