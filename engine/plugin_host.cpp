@@ -207,7 +207,8 @@ DescribedItem CopyElement(const ProductDescription& description, const std::stri
                    {"MediaName", FileNameOf(onMedium), line},
                    {"DestDir", "<W>", line},
                    {"DestName", PluginCopyName(description.name, logPath), line},
-                   {"CopyMode", "0", line}};
+                   {"CopyMode", "0", line},
+                   {"Attributes", "010000", line}};
     return item;
 }
 

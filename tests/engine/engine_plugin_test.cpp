@@ -111,7 +111,7 @@ protected:
             text += std::string("\r\n[WSetupFile ") + c[0] + "File]\r\nComponent = " + c[0] +
                     "\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " +
                     (std::string(c[0]) == "Synced" ? "<CUSTSYNCD>" : "<D>") +
-                    "\r\nDestName = " + c[0] + ".txt\r\n";
+                    "\r\nDestName = " + c[0] + ".txt\r\nAttributes = 010000\r\n";
         return text;
     }
 
@@ -386,7 +386,7 @@ TEST_F(EnginePlugin, TheTreesPluginInstallsOnlyTheFittingConduit) {
         for (const auto& c : components)
             text += std::string("\r\n[WSetupFile ") + c[0] + "File]\r\nComponent = " + c[0] +
                     "\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " + c[3] +
-                    "\r\nDestName = " + c[0] + ".txt\r\n";
+                    "\r\nDestName = " + c[0] + ".txt\r\nAttributes = 010000\r\n";
         ASSERT_TRUE(WriteFileBytes(medium / "product.txt", text));
         std::string output;
         ASSERT_EQ(Run("mode=install \"description=" + (medium / "product.txt") +
