@@ -129,6 +129,9 @@ private:
         } else if (value.name == "Type") {
             m_description.defaultType = value.value;
             m_description.defaultTypeLine = m_line;
+        } else if (value.name == "Plugin") {
+            m_description.plugin = value.value;
+            m_description.pluginLine = m_line;
         } else
             return Fail("unknown product setting \"" + value.name + "\"", error);
         return true;

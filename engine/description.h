@@ -20,6 +20,9 @@
 //                                            components' four mode states
 //   Type = Typical                           the type installed unless another is chosen
 //                                            (default: the first)
+//   Plugin = Morvik.dll                      a plug-in on the medium (below <S>) that the engine
+//                                            calls around the installation and the removal
+//                                            (plugin_host.h); needs a Name
 //
 //   [Variables]                              %NAME% variables, one "NAME = value" a line
 //   [Macros]                                 custom macros: "<CUSTAPP = C:\Folder"
@@ -32,6 +35,8 @@
 //   Locked = 1                               its type decides: no choice changes it
 //   Parent = Main                            a sub-component: installed only with its parent;
 //                                            choosing it chooses the parent
+//   Macro = <CUSTHOTSYNC                     the custom macro whose folder a plug-in may point
+//                                            elsewhere for this component (its QualifiedName)
 //
 //   [WSetupFile MainProgram]                 an element: its class name and its Id
 //   Component = Main                         the component that holds it (required)
@@ -92,6 +97,8 @@ struct ProductDescription {
     std::string defaultType;
     int defaultTypeLine = 0;
     Choices choices;
+    std::string plugin; // below the medium folder <S> (plugin_host.h)
+    int pluginLine = 0;
     std::vector<DescribedValue> variables;
     std::vector<DescribedValue> customMacros;
     std::vector<DescribedItem> components;

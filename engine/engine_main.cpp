@@ -60,7 +60,10 @@
 // replacements wait for the restart (after an installation or a removal: what the "restart" lines
 // name; after a check: elements whose replacement has not happened yet, "check ... (waits for the
 // restart)"); 11 not enough disk space for the chosen files, 12 a folder they go to cannot be
-// written or the user may not change the machine's settings (preflight.h: nothing was changed).
+// written or the user may not change the machine's settings (preflight.h: nothing was changed);
+// 13 the description's plug-in could not be loaded or lacks an entry point (nothing changed),
+// or at removal its kept copy is gone (nothing was removed); 14 an entry point of the plug-in
+// crashed (plugin_host.h says what was left).
 //
 // When an installation or a removal leaves something for the restart, the engine says so
 // ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to
@@ -76,6 +79,7 @@
 #include "install_run.h"
 #include "output.h"
 #include "preflight.h"
+#include "plugin_host.h"
 #include "product.h"
 #include "progress_window.h"
 #include "registration.h"
@@ -174,7 +178,14 @@ int RunFromLog(const Request& request) {
     }
     if (recovered != ExitOk)
         return recovered;
-    return request.mode == "check" ? Check(request.logPath) : Remove(request.logPath);
+    if (request.mode == "check")
+        return Check(request.logPath);
+    if (g_interactive) {
+        const int asked = AskBeforeRemoval(request.logPath);
+        if (asked != ExitOk)
+            return asked;
+    }
+    return RemoveWithPlugin(request.logPath);
 }
 
 // An interactive installation runs with its progress window, when one can be made.
@@ -182,7 +193,9 @@ int InstallWithWindow(const ProductDescription& description, const Request& requ
     ProgressWindow window;
     if (g_interactive && window.Open(description.name, 0, request.commonBar))
         g_window = &window;
-    const int code = Install(description, request.logPath, request.switches);
+    PluginInstallHost plugin(description, request.logPath);
+    const int code =
+        plugin.Finish(Install(description, request.logPath, request.switches, &plugin));
     if (g_window) {
         Say(std::string("progress window: ") +
             (window.HasCommonProgressBar() ? "common progress bar" : "painted progress bar"));
@@ -211,6 +224,8 @@ void ListMedium(const ProductDescription& description, const Product& product) {
     if (!description.disclaimer.empty())
         Say("disclaimer " + std::to_string(description.disclaimerLine) + " " +
             description.disclaimer);
+    if (!description.plugin.empty())
+        Say("medium " + std::to_string(description.pluginLine) + " " + description.plugin);
     if (!description.icon.empty())
         Say("icon " + std::to_string(description.iconLine) + " " + description.icon);
 }
@@ -240,6 +255,12 @@ int RunFromDescription(Request& request) {
     if (request.logPath.empty())
         request.logPath = Expanded(description.log);
     AddRegistration(description, ModulePath(), request.logPath);
+    std::string problem;
+    if (!AddPluginCopy(description, request.logPath, problem)) {
+        Say("refused " + problem);
+        Say("summary refused: 1 problem; nothing was installed");
+        return ExitRefused;
+    }
     if (request.mode == "install") {
         const int recovered = RecoverIfUnfinished(request.logPath);
         if (recovered != ExitOk)

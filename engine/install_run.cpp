@@ -214,7 +214,7 @@ bool BeginLog(const Product& product, InstallRun& run) {
 } // namespace
 
 int Install(const ProductDescription& description, const std::string& logPath,
-            const InstallSwitches& switches) {
+            const InstallSwitches& switches, InstallMoments* moments) {
     Product product;
     std::vector<std::string> problems;
     if (!BuildProduct(description, product, problems)) {
@@ -229,6 +229,13 @@ int Install(const ProductDescription& description, const std::string& logPath,
             ": an installation is recorded there; remove it first (its log would be lost)");
         Say("summary refused: 1 problem; nothing was installed");
         return ExitRefused;
+    }
+    if (moments) {
+        int code = moments->BeforeOffer(product);
+        if (code == ExitOk)
+            code = moments->BeforeTransaction(product);
+        if (code != ExitOk)
+            return code;
     }
     InstallRun run;
     run.logPath = logPath;
@@ -273,5 +280,10 @@ int Install(const ProductDescription& description, const std::string& logPath,
     Summary("install", run.order, run.rebootList.GetSize(), run.failed);
     if (g_window)
         g_window->Say(description.name + " is installed.");
+    if (moments) {
+        const int code = moments->AfterCommit(product);
+        if (code != ExitOk)
+            return code;
+    }
     return run.rebootList.GetSize() > 0 ? RestartNeeded(run.rebootList.GetSize()) : ExitOk;
 }

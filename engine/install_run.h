@@ -14,7 +14,22 @@ struct InstallSwitches {
     int cancelAfter = 0; // the user's cancel is requested right after element n's outcome
 };
 
+struct Product;
+
+// What the installation tells a plug-in host (plugin_host.h) at its moments; each answers ExitOk
+// to go on, or the exit code that ends the run.
+class InstallMoments {
+public:
+    virtual ~InstallMoments() = default;
+    // The components are built and checked; the selection is not final, nothing has changed.
+    virtual int BeforeOffer(Product& product) = 0;
+    // The selection is final; the transaction (and its log) has not begun.
+    virtual int BeforeTransaction(Product& product) = 0;
+    // The installation is committed; its summary has been said.
+    virtual int AfterCommit(Product& product) = 0;
+};
+
 // Installs the product with its log at `logPath`; a log already there (a committed installation)
 // is refused. Answers the run's exit code.
 [[nodiscard]] int Install(const ProductDescription& description, const std::string& logPath,
-                          const InstallSwitches& switches);
+                          const InstallSwitches& switches, InstallMoments* moments = nullptr);

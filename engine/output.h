@@ -22,6 +22,10 @@ constexpr int ExitRestartNeeded = 8;
 constexpr int ExitNoSpace = 11;  // not enough free space for the chosen files; nothing changed
 constexpr int ExitNoRights = 12; // a folder cannot be written, or the user may not change the
                                  // machine's settings; nothing changed
+// The description's plug-in could not be loaded, lacks an entry point, or (at removal) is gone.
+constexpr int ExitPluginFailed = 13;
+// An entry point of the plug-in crashed (plugin_host.h says what was left).
+constexpr int ExitPluginCrashed = 14;
 
 // Where the progress lines go: main opens it (the output= file or standard output) before the
 // first line; a line said before that, or one the platform refuses, is lost.

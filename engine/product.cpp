@@ -166,6 +166,8 @@ void BuildComponents(const ProductDescription& description, Product& product,
                 component->Locked = Flag(v, problem) ? 1 : 0;
             } else if (v.name == "Parent") {
                 parents.emplace_back(component.get(), &v);
+            } else if (v.name == "Macro") {
+                component->QualifiedName = v.value.c_str();
             } else {
                 problem(v.line, "unknown component setting \"" + v.name + "\"");
             }
@@ -364,6 +366,8 @@ std::vector<std::string> HeaderLines(const Product& product) {
     for (int i = 0; i < context.CustomMacros.GetSize(); ++i)
         lines.push_back(std::string("macro ") +
                         static_cast<const char*>(context.CustomMacros.GetAt(i)));
+    if (!product.pluginCopy.empty())
+        lines.push_back("plugin " + product.pluginCopy);
     for (const auto& component : product.components)
         if (component->IsSelected())
             lines.push_back(std::string("component ") + component->GetRecord001().c_str());

@@ -23,6 +23,7 @@ struct Product {
     std::vector<FwPtr<WSetupElement>> owned;
     std::map<WSetupElement*, std::string> componentOf;
     std::vector<DescribedValue> mediumFiles; // full source paths, by description line
+    std::string pluginCopy; // the kept copy of the plug-in, which the log's header names
 
     ~Product() {
         for (auto& c : components)

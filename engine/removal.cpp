@@ -219,6 +219,26 @@ void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
 }
 } // namespace
 
+int AskBeforeRemoval(const std::string& logPath) {
+    TransactionLog log;
+    std::string error;
+    std::string product;
+    if (ReadTransactionLog(logPath, log, error))
+        for (const std::string& line : log.header)
+            if (line.compare(0, 16, "context PRODUCT=") == 0)
+                product = line.substr(16);
+    if (product.empty())
+        product = "the product";
+    const Answer answer = AskToRemove(product);
+    if (answer == Answer::No) {
+        Say("summary remove: the user chose not to remove " + product + "; nothing was changed");
+        return ExitCancelled;
+    }
+    if (answer == Answer::NotAsked)
+        Say("removal question: no window could be shown; removing as the command asks");
+    return ExitOk;
+}
+
 int Check(const std::string& logPath) {
     Installed installed;
     if (!ReadCommittedLog(logPath, installed))
@@ -258,16 +278,6 @@ int Remove(const std::string& logPath) {
     if (!ReadCommittedLog(logPath, installed))
         return ExitRefused;
     const std::string product = TheSetupContext().MacroProduct.c_str();
-    if (g_interactive) {
-        const Answer answer = AskToRemove(product);
-        if (answer == Answer::No) {
-            Say("summary remove: the user chose not to remove " + product +
-                "; nothing was changed");
-            return ExitCancelled;
-        }
-        if (answer == Answer::NotAsked)
-            Say("removal question: no window could be shown; removing as the command asks");
-    }
     // The log is the engine's own file in the product's folder: it goes first, so that the
     // folder can be removed; what cannot be undone is written back to it afterwards.
     // A log that cannot be deleted refuses the removal before anything changed: removal would

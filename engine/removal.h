@@ -7,6 +7,12 @@
 
 [[nodiscard]] int Check(const std::string& logPath);
 
-// Undoes each element by the outcome its log records. The log goes; what could not be undone is
-// written back to it, so that another removal can try again.
+// The question before an interactive removal, "Remove <product> and all of its components?",
+// asked before anything runs (the plug-in's calls included): ExitCancelled when the user answers
+// No (nothing was changed), ExitOk to go on, also when no message box can be shown.
+[[nodiscard]] int AskBeforeRemoval(const std::string& logPath);
+
+// Undoes each element by the outcome its log records. Run interactively, it shows its progress
+// without Cancel and ends with a report of what was left and why. The log goes; what could not be
+// undone is written back to it, so that another removal can try again.
 [[nodiscard]] int Remove(const std::string& logPath);

@@ -249,7 +249,7 @@ bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::strin
                 return fail("unknown line");
             log.committed = true;
         } else if (word == "context" || word == "variable" || word == "macro" ||
-                   word == "component") {
+                   word == "component" || word == "plugin") {
             log.header.push_back(line);
         } else if (word == "created") {
             std::string folder;

@@ -92,6 +92,9 @@ void MakeMediumFiles(const ProductDescription& description, const TempFolder& me
         ASSERT_TRUE(WriteFileBytes(path + "\\" + (mediaName.empty() ? sourceName : mediaName),
                                    "medium file\r\n"));
     }
+    if (!description.plugin.empty()) {
+        ASSERT_TRUE(WriteFileBytes(medium / description.plugin, "medium plug-in\r\n"));
+    }
 }
 
 TEST(DescriptionReference, ItsExamplesParseAndPassTheEnginesCheck) {
