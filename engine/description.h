@@ -25,9 +25,13 @@
 //                                            (plugin_host.h); needs a Name
 //
 //   [Variables]                              %NAME% variables, one "NAME = value" a line
-//   [Macros]                                 custom macros: "<CUSTAPP = C:\Folder"
+//   [Macros]                                 custom macros: "<CUSTAPP = <D>\Folder" (the folder
+//                                            may use the folder macros and variables; elements
+//                                            name it "<CUSTAPPD>")
 //
-//   [Component Main]                         a component and its Id
+//   [Component Main]                         a component and its Id; a plug-in finds it by the
+//                                            part after the last ":" or "." ("Sample:Sync.Conduits"
+//                                            is found as "Conduits", plugin_host.h)
 //   Selected = 1                             0 leaves it (and its elements) out
 //   Types = Typical, Custom                  the setup types that install it (in place of
 //                                            Selected, which then counts for every type)

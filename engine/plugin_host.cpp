@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/sysfolders.h"
+#include "setup/core/text.h"
 #include "setup/elements/crash_guard.h"
 #include "transaction_log.h"
 
@@ -63,6 +65,18 @@ bool IsProductComponent(const WSetupComponent& component) {
     return component.Id != RegistrationComponent;
 }
 
+} // namespace
+
+std::string PluginNameOf(const std::string& componentId) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < componentId.size(); i += CharLengthAt(componentId, i))
+        if (componentId[i] == ':' || componentId[i] == '.')
+            start = i + 1;
+    return componentId.substr(start);
+}
+
+namespace {
+
 // Map 0: every component of the product; map 1: those of the installation (`installation`
 // true: all of them; false: those selected now). The removal list, when `removing`, holds all.
 void FillMaps(Records& records, const Product& product, bool installation, bool removing) {
@@ -72,9 +86,10 @@ void FillMaps(Records& records, const Product& product, bool installation, bool 
     for (const auto& component : product.components) {
         if (!IsProductComponent(*component))
             continue;
-        records.registry.Index.Maps[0].SetAt(component->Id.c_str(), component.get());
+        const std::string name = PluginNameOf(component->Id.c_str());
+        records.registry.Index.Maps[0].SetAt(name.c_str(), component.get());
         if (installation || component->IsSelected())
-            records.registry.Index.Maps[1].SetAt(component->Id.c_str(), component.get());
+            records.registry.Index.Maps[1].SetAt(name.c_str(), component.get());
         if (removing)
             records.registry.RemovalList.Add(component.get());
     }
@@ -233,6 +248,18 @@ bool AddPluginCopy(ProductDescription& description, const std::string& logPath,
                   "): a Plugin needs the product's Name (the removal finds the plug-in through "
                   "the product's registration)";
         return false;
+    }
+    std::map<std::string, const DescribedItem*> byName;
+    for (const DescribedItem& component : description.components) {
+        const std::string name = PluginNameOf(component.id);
+        auto known = byName.emplace(name, &component);
+        if (!known.second) {
+            problem = description.path + "(" + std::to_string(component.line) +
+                      "): the plug-in would find two components by the name \"" + name +
+                      "\" (the other is " + known.first->second->id + ", line " +
+                      std::to_string(known.first->second->line) + ")";
+            return false;
+        }
     }
     description.elements.push_back(CopyElement(description, logPath));
     return true;

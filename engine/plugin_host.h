@@ -10,7 +10,9 @@
 //   PostUNInstall  after removal
 //   UNInitialize   last
 //
-// The records: the registry's map 0 holds every component of the product by its Id; map 1 the
+// The records: the registry's map 0 holds every component of the product by its name (the part of
+// its Id after the last ":" or ".": "Sample:QX9_PalmPilot.PilotConduit1_1" is found as
+// "PilotConduit1_1", while its Id is what the plug-in reads at removal); map 1 the
 // components of the installation (at installation those selected at the moment of the call, at
 // removal every component the log names); maps 2 to 6 stay empty. The engine's own component
 // (the registration) is in none of them. Arguments: 0; the install record (Initialize,
@@ -49,9 +51,13 @@
 #include "install_run.h"
 
 // Adds the copy of the description's plug-in to the registration (after AddRegistration): false,
-// with the problem, for a plug-in without a product Name (no registration keeps it).
+// with the problem, for a plug-in without a product Name (no registration keeps it) or for two
+// components that the plug-in would find by the same name.
 [[nodiscard]] bool AddPluginCopy(ProductDescription& description, const std::string& logPath,
                                  std::string& problem);
+
+// The name by which the plug-in finds a component: the part of its Id after the last ":" or ".".
+std::string PluginNameOf(const std::string& componentId);
 
 // The plug-in's path on the medium, as the description names it (empty: none).
 std::string PluginSourcePath(const ProductDescription& description);

@@ -261,11 +261,13 @@ void FillContext(const ProductDescription& description) {
     context.MacroProduct = description.name.c_str();
     for (const DescribedValue& v : description.variables)
         context.Variables.SetAt(v.name.c_str(), FwString(v.value.c_str()));
-    for (const DescribedValue& m : description.customMacros)
-        context.AddCustomMacro(m.name + "," + m.value);
     context.Enabled = 1;
-    // The destination may be written with the folder macros and variables.
+    // The destination may be written with the folder macros and variables, and so may the
+    // custom macros' folders, which may lie below it; each is kept expanded, as the plug-in
+    // that retargets them writes full paths.
     context.MacroD = context.Expand(context.ExpandVariables(description.destination)).c_str();
+    for (const DescribedValue& m : description.customMacros)
+        context.AddCustomMacro(m.name + "," + context.Expand(context.ExpandVariables(m.value)));
 }
 
 std::string Expanded(const std::string& text) {

@@ -19,6 +19,14 @@
 #   8. take the snapshot again and compare: every difference must be one that is listed and
 #      explained below.
 #
+# With --hotsync the machine also holds a HotSync 1.1 installation (the stand-in hotsyncdesk.exe,
+# at C:\Palm, with two conduit entries an earlier installation of the product left): the
+# handheld-sync plug-in offers the feature and the HotSync 1.x conduit component, whose modules go
+# to C:\Palm and take entries of the conduit table; after the installation it points the HotSync
+# Manager shortcuts at Hsm11.exe, and the removal takes the product's conduit entries away.
+# Without it there is no HotSync and none of the feature is installed. Either way the summary
+# names the conduit component installed.
+#
 # With --kill-points, instead of 3 to 8: the engine is killed after every intent and every
 # outcome record of its log (stop-after=<n>), and once half-way through the copy of a 64 MB file
 # of the medium (stop-in-copy=1: the engine ends itself from inside its copy, with the part it
@@ -27,7 +35,7 @@
 # registry keys of SCOPE below); the whole machine is compared once at the end.
 #
 #   examples/sample-product/product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>]
-#       [--kill-points]
+#       [--kill-points] [--hotsync]
 # Needs a built x86_64 tree (scripts/build.sh); TARVO_BUILD names another one (build/i686: the
 # product's loader, library and an engine built like them, under 32-bit Wine). Exit code 0 when
 # every step did what it should and the machine was left as it was.
@@ -35,11 +43,16 @@ set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 KILL_POINTS=0
+HOTSYNC=0
 ARGS=()
 for arg in "$@"; do
-    case "$arg" in --kill-points) KILL_POINTS=1 ;; *) ARGS+=("$arg") ;; esac
+    case "$arg" in
+        --kill-points) KILL_POINTS=1 ;;
+        --hotsync) HOTSYNC=1 ;;
+        *) ARGS+=("$arg") ;;
+    esac
 done
-USAGE="usage: product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>] [--kill-points]"
+USAGE="usage: product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>] [--kill-points] [--hotsync]"
 FAMILY=${ARGS[0]:?$USAGE}
 BUILD=${TARVO_BUILD:-$ROOT/build/x86_64}
 WORK=${ARGS[1]:-$ROOT/build/product/$FAMILY}
@@ -103,7 +116,8 @@ COMMON="$C/Program Files/Common Files"
 # folder, whose description they vary.
 SOURCE="$WORK/source"
 mkdir -p "$SOURCE/files"
-cp "$FILES"/* "$SOURCE/files/"
+cp -r "$FILES"/* "$SOURCE/files/"
+cp "$BUILD/Morvik.dll" "$SOURCE/"
 wrun "$TOOLS/samplefont.exe" "$(winpath "$SOURCE/files/tarvosample.ttf")" "Tarvo Sample Sans"
 say "making the medium: make-medium.sh product.txt <medium> --iso --source <source>"
 TARVO_TREE="$BUILD" "$ROOT/scripts/make-medium.sh" "$HERE/product.txt" "$MEDIUM" \
@@ -130,7 +144,13 @@ done
 ln -sfn "$CD" "$WINEPREFIX/dosdevices/s:"
 wrun reg add 'HKLM\Software\Wine\Drives' /v 's:' /d cdrom /f >/dev/null
 
-# 1. What an older version and another product left on the machine.
+# 1. What an older version and another product left on the machine, and HotSync where asked.
+DESK="$TOOLS/standins/hotsyncdesk.exe"
+if [ "$HOTSYNC" = 1 ]; then
+    wrun "$DESK" install 1.1 'C:\Palm' >/dev/null
+    say "HotSync 1.1 installed at C:\Palm (stand-in); its conduit table and shortcuts:"
+    wrun "$DESK" report | sed 's/^/    /'
+fi
 mkdir -p "$COMMON/Tarvo"
 cp "$FILES/tarvoshr-1.dll" "$COMMON/Tarvo/tarvoshr.dll"
 printf '[Settings]\r\nMode=classic\r\n' >"$WINDIR/tarvo.ini"
@@ -182,6 +202,10 @@ compare() { # <before> <after> <name> <round|rollback>; 0 when nothing is left u
             'the newer build of the shared library stays for the other product that counts it'
         explain '^> file C:\\windows\\wininit\.bak ' \
             'Windows 98 renames WININIT.INI to wininit.bak when it has carried out the replacements'
+        explain '^[<>] file .*\\HotSync Manager\.lnk ' \
+            "the plug-in points HotSync's own HotSync Manager shortcuts at Hsm11.exe after the installation; a refresh is not undone"
+        explain '^< (key|value) HKEY_CURRENT_USER\\Software\\Palm Computing\\Pilot Desktop\\Application[0-9]+' \
+            "the removal takes every entry of the product's four conduit modules out of HotSync's conduit table, also those an earlier installation left"
     fi
     explain '^[<>] (file|dir) C:\\windows\\(temp|Temp)\\' 'temporary files of Wine and of the tools'
     explain '^[<>] (key|value) HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters' \
@@ -287,6 +311,29 @@ regvalue() { # the value's text; empty when there is none
 DISPLAY_NAME=$(regvalue DisplayName)
 UNINSTALL_STRING=$(regvalue UninstallString)
 say "list of installed programs: DisplayName \"$DISPLAY_NAME\"; UninstallString $UNINSTALL_STRING"
+# The handheld-sync feature: what the plug-in chose, and where the conduit modules went.
+CONDUIT=$(tr -d '\r' <"$WORK/install.out" |
+    sed -n 's/^plugin choice [^ ]*[:.]\(PilotConduit[0-9_]*\) action=[0-9]* installed$/\1/p' |
+    paste -sd, -)
+CONDUIT=${CONDUIT:-none}
+MODULES="qxabcn90.dll qxtdcn90.dll qxqncn90.dll qxdbcn90.dll"
+FEATURE_OK=yes
+if [ "$HOTSYNC" = 1 ]; then
+    [ "$CONDUIT" = PilotConduit1_1 ] || FEATURE_OK=no
+    TABLE_INSTALLED=$(wrun "$DESK" report)
+    for module in $MODULES; do
+        [ -f "$C/Palm/$module" ] || { say "the conduit module $module is not in C:\\Palm"; FEATURE_OK=no; }
+        grep -qF "$module" <<<"$TABLE_INSTALLED" ||
+            { say "the conduit table has no entry for $module"; FEATURE_OK=no; }
+    done
+    [ -f "$C/Palm/tarvosync.txt" ] || { say "the feature's file is not in C:\\Palm"; FEATURE_OK=no; }
+    say "HotSync's conduit table and shortcuts after the installation:"
+    sed 's/^/    /' <<<"$TABLE_INSTALLED"
+else
+    [ "$CONDUIT" = none ] && [ ! -e "$C/Program Files/Tarvo Sample/HotSync" ] || FEATURE_OK=no
+fi
+say "handheld-sync feature: HotSync $([ "$HOTSYNC" = 1 ] && echo 1.1 || echo "not installed");" \
+    "conduit component installed: $CONDUIT"
 T3=$(now)
 
 check() {
@@ -330,6 +377,17 @@ set -e
 sed 's/^/    /' "$WORK/remove.out"
 say "removal exit code $REMOVAL"
 ENTRY_AFTER=$(regvalue DisplayName)
+if [ "$HOTSYNC" = 1 ]; then
+    TABLE_REMOVED=$(wrun "$DESK" report)
+    say "HotSync's conduit table after the removal:"
+    grep -i 'conduit' <<<"$TABLE_REMOVED" | sed 's/^/    /' || true
+    for module in $MODULES; do
+        if grep -qF "$module" <<<"$TABLE_REMOVED"; then
+            say "the conduit table still has an entry for $module"
+            FEATURE_OK=no
+        fi
+    done
+fi
 say "list of installed programs after the removal: \"${ENTRY_AFTER:-(no entry)}\""
 restart_wine
 T6=$(now)
@@ -345,6 +403,7 @@ RESTARTS=$(grep -c '^restart [A-Za-z]:' "$WORK/install.out" || true)
 echo
 say "== Summary =="
 say "elements installed by kind: $(sed -n 's/^summary install: [0-9]* elements; by kind: \(.*\); restart.*/\1/p' "$WORK/install.out" | tr -d '\r')"
+say "handheld-sync feature: conduit component installed: $CONDUIT (as expected: $FEATURE_OK)"
 say "elements installed: $INSTALLED; replacements waiting for the restart: $RESTARTS (engine said a restart is needed: $RESTART_SAID; check before it: $WAITING waiting); carried out: $([ "$AFTER_RESTART" = newer ] && echo "$RESTARTS" || echo 0)"
 say "checks: after installation exit $CHECK1 (8: waits for the restart), after restart exit $CHECK2; removal exit $REMOVAL (8: the engine's copy goes at the restart)"
 say "time: prepare $(elapsed "$T0" "$T1"), snapshot $(elapsed "$T1" "$T2"), rollback variants $(elapsed "$T2" "$T2B"), install $(elapsed "$T2B" "$T3"), check and restart $(elapsed "$T3" "$T4"), run $(elapsed "$T4" "$T5"), removal and restart $(elapsed "$T5" "$T6"), snapshot $(elapsed "$T6" "$T7")"
@@ -360,6 +419,6 @@ OK=yes
 [ "$LOADER" = 0 ] && [ "$RESTART_SAID" = yes ] && [ "$CHECK1" = 8 ] && [ "$WAITING" -ge 1 ] &&
     [ "$CHECK2" = 0 ] && [ "$REMOVAL" = 8 ] && [ "$AFTER_RESTART" = newer ] &&
     [ "$DISPLAY_NAME" = "Tarvo Sample" ] && [ -z "$ENTRY_AFTER" ] && [ "$ROUND_OK" = yes ] &&
-    [ "$ROLLBACKS_OK" = yes ] || OK=no
+    [ "$ROLLBACKS_OK" = yes ] && [ "$FEATURE_OK" = yes ] || OK=no
 say "machine left as it was: $OK"
 [ "$OK" = yes ]

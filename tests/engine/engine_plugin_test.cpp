@@ -105,11 +105,11 @@ protected:
         const char* components[][2] = {
             {"Main", "1"}, {"Skipped", "1"}, {"Offered", "0"}, {"Synced", "1"}};
         for (const auto& c : components)
-            text += std::string("\r\n[Component ") + c[0] + "]\r\nSelected = " + c[1] + "\r\n" +
+            text += "\r\n[Component " + idPrefix + c[0] + "]\r\nSelected = " + c[1] + "\r\n" +
                     (std::string(c[0]) == "Synced" ? "Macro = <CUSTSYNC\r\n" : "");
         for (const auto& c : components)
-            text += std::string("\r\n[WSetupFile ") + c[0] + "File]\r\nComponent = " + c[0] +
-                    "\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " +
+            text += std::string("\r\n[WSetupFile ") + c[0] + "File]\r\nComponent = " + idPrefix +
+                    c[0] + "\r\nSourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = " +
                     (std::string(c[0]) == "Synced" ? "<CUSTSYNCD>" : "<D>") +
                     "\r\nDestName = " + c[0] + ".txt\r\nAttributes = 010000\r\n";
         return text;
@@ -180,6 +180,7 @@ protected:
     TempFolder medium;
     TempFolder folder;
     std::string unique;
+    std::string idPrefix; // written before each component's Id
 };
 
 TEST_F(EnginePlugin, SixCallsInOrderActionCodesAndRetargetedFoldersFromInstallToRemoval) {
@@ -257,6 +258,45 @@ TEST_F(EnginePlugin, SixCallsInOrderActionCodesAndRetargetedFoldersFromInstallTo
               std::string::npos)
         << record;
     EXPECT_EQ(Untouched(), "") << output;
+}
+
+// The plug-in finds a component by the part of its Id after the last ":" or "."; its Id, as the
+// plug-in reads it, stays whole. Two components of one such name are refused before anything.
+TEST_F(EnginePlugin, APluginFindsAComponentByTheLastPartOfItsId) {
+    idPrefix = "Host:Sync.";
+    std::string output;
+    ASSERT_EQ(Install("plug\\recording_plugin.dll", output), ExitOk) << output;
+    const std::string preInstall = CallRecord(ReadFileBytes(Record()), "PreInstall");
+    // The plug-in looked the components up by their names; the map lists them by their Ids.
+    EXPECT_NE(preInstall.find("component Skipped action=8"), std::string::npos) << preInstall;
+    EXPECT_NE(preInstall.find("component Offered action=3"), std::string::npos) << preInstall;
+    EXPECT_NE(preInstall.find("group1 Host:Sync.Main Host:Sync.Synced"), std::string::npos)
+        << preInstall;
+    for (const auto& row : {std::make_pair(Product() + "\\Skipped.txt", false),
+                            std::make_pair(Product() + "\\Offered.txt", true),
+                            std::make_pair(Retargeted() + "\\Synced.txt", true)}) {
+        std::printf("%-70s expected %d there %d\n", row.first.c_str(), row.second,
+                    Exists(row.first));
+        EXPECT_EQ(Exists(row.first), row.second) << row.first;
+    }
+    ASSERT_EQ(Remove(output), ExitOk) << output;
+    EXPECT_EQ(Untouched(), "") << output;
+
+    idPrefix = "";
+    std::string text = Description("plug\\recording_plugin.dll") +
+                       "\r\n[Component Other:Synced]\r\nSelected = 1\r\n";
+    ASSERT_TRUE(WriteFileBytes(medium / "product.txt", text));
+    ASSERT_TRUE(DeleteFileA(Record().c_str()));
+    EXPECT_EQ(
+        Run("mode=install \"description=" + (medium / "product.txt") + "\" \"log=" + Log() + "\"",
+            output),
+        ExitRefused)
+        << output;
+    EXPECT_NE(output.find("the plug-in would find two components by the name \"Synced\""),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(Untouched(), "") << output;
+    EXPECT_EQ(ReadFileBytes(Record()), ""); // no entry point was called
 }
 
 TEST_F(EnginePlugin, APluginThatCannotServeEndsTheInstallationBeforeAnythingChanged) {
