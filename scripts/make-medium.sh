@@ -1,7 +1,8 @@
 #!/bin/bash
 # Lays out an installation medium from a product description:
 #
-#   scripts/make-medium.sh <description> <output folder> [--iso[=<image>]] [--source <folder>]
+#   scripts/make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]]
+#       [--source <folder>]
 #
 # The description is first checked whole by the engine itself (mode=validate: every problem with
 # the file, the line and the reason); a refused description writes nothing, not even the output
@@ -27,6 +28,13 @@
 # names, which keep the long names for Windows 95, NT 4.0 and later. A medium name that is not 8.3 is named in a note: where no Joliet names are read,
 # the engine would not find it on the CD.
 #
+# With --single, the whole medium goes into one file for download as well (default:
+# <output folder>-download/SETUP.EXE): the single-file setup's program of the tree
+# (SingleSetup.exe) with every file of the medium appended, each deflate-compressed with its size
+# and CRC-32, and a CRC-32 of the whole file at its end (stub/single_setup.cpp gives the form).
+# Started, it checks itself, extracts the medium into a fresh folder of the temporary folder,
+# starts the loader there with its own command line, and removes the folder again.
+#
 # TARVO_TREE chooses the build whose loader and engine go on the medium: i686 (the product, the
 # default), x86_64 (the test build, for runs under wine64) or the path of a build tree. The check
 # runs that tree's engine, or the x86_64 one where the machine cannot run 32-bit programs.
@@ -36,7 +44,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 usage() {
-    echo "usage: make-medium.sh <description> <output folder> [--iso[=<image>]] [--source <folder>]" >&2
+    echo "usage: make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]] [--source <folder>]" >&2
     exit 2
 }
 refuse() {
@@ -45,14 +53,16 @@ refuse() {
     exit 2
 }
 
-DESCRIPTION="" OUT="" ISO="" SOURCE=""
+DESCRIPTION="" OUT="" ISO="" SINGLE="" SOURCE=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --iso) ISO=default ;;
         --iso=*) ISO=${1#--iso=} ;;
+        --single) SINGLE=default ;;
+        --single=*) SINGLE=${1#--single=} ;;
         --source) [ $# -ge 2 ] || usage; SOURCE=$2; shift ;;
         --source=*) SOURCE=${1#--source=} ;;
-        -h | --help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,41p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "unknown option: $1" >&2; usage ;;
         *)
             if [ -z "$DESCRIPTION" ]; then DESCRIPTION=$1
@@ -70,11 +80,15 @@ SOURCE=${SOURCE:-$DESC_DIR}
 SOURCE=$(cd "$SOURCE" && pwd)
 OUT=${OUT%/}
 [ "$ISO" = default ] && ISO="$OUT.iso"
+[ "$SINGLE" = default ] && SINGLE="$OUT-download/SETUP.EXE"
 if [ -e "$OUT" ] && { [ ! -d "$OUT" ] || [ -n "$(ls -A "$OUT")" ]; }; then
     refuse "$OUT: already there and not an empty folder"
 fi
 if [ -n "$ISO" ] && [ -e "$ISO" ]; then
     refuse "$ISO: already there"
+fi
+if [ -n "$SINGLE" ] && [ -e "$SINGLE" ]; then
+    refuse "$SINGLE: already there"
 fi
 # The folders that take the medium and the image must take files: tried before the check, so
 # that a read-only place is named in one line of its own and nothing is written.
@@ -94,6 +108,7 @@ can_write_beside() { # <path>
 }
 can_write_beside "$OUT"
 [ -z "$ISO" ] || can_write_beside "$ISO"
+[ -z "$SINGLE" ] || can_write_beside "$SINGLE"
 
 TREE=${TARVO_TREE:-i686}
 case "$TREE" in
@@ -105,7 +120,8 @@ ENGINE="$BUILD/ravell32.dll"
 if [ "${TARVO_TEST_ENGINE:-0}" = 1 ] || [ ! -f "$ENGINE" ]; then
     ENGINE="$BUILD/tests/bin/standins/productengine.exe"
 fi
-for f in "$LOADER" "$ENGINE"; do
+STUB="$BUILD/SingleSetup.exe"
+for f in "$LOADER" "$ENGINE" ${SINGLE:+"$STUB"}; do
     [ -f "$f" ] || { echo "$f is missing: build the tree first (scripts/build.sh)" >&2; exit 1; }
 done
 CHECK_BUILD=$BUILD
@@ -289,10 +305,46 @@ if [ -n "$ISO" ]; then
         { cat "$TMP/iso.err" >&2; echo "the image could not be made; nothing was written" >&2; exit 1; }
 fi
 
+# 4. The single file, from the same layout: the program, then each file (its name below the
+# medium with "\" between the parts, its size, CRC-32 and stored length, and its raw deflate
+# stream), then the trailer with the CRC-32 of everything before it.
+if [ -n "$SINGLE" ]; then
+    python3 - "$STUB" "$STAGE" "$TMP/single.exe" <<'PACK' || { echo "the single file could not be made; nothing was written" >&2; exit 1; }
+import os, struct, sys, zlib
+stub, folder, out = sys.argv[1], sys.argv[2], sys.argv[3]
+names = []
+for top, dirs, files in os.walk(os.fsencode(folder)):
+    dirs.sort()
+    for f in sorted(files):
+        names.append(os.path.relpath(os.path.join(top, f), os.fsencode(folder)))
+with open(stub, 'rb') as s:
+    image = bytearray(s.read())
+first = len(image)
+total = 0
+for name in names:
+    with open(os.path.join(os.fsencode(folder), name), 'rb') as f:
+        data = f.read()
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15, 9)
+    stored = packer.compress(data) + packer.flush()
+    windows_name = name.replace(b'/', b'\\')
+    image += struct.pack('<H', len(windows_name)) + windows_name
+    image += struct.pack('<III', len(data), zlib.crc32(data), len(stored)) + stored
+    total += len(data)
+image += b'TVSINGL1' + struct.pack('<III', first, len(names), total)
+image += struct.pack('<I', zlib.crc32(bytes(image)))
+with open(out, 'wb') as f:
+    f.write(image)
+PACK
+fi
+
 rmdir "$OUT" 2>/dev/null || true
 mv "$STAGE" "$OUT"
 STAGE=""
 [ -z "$ISO" ] || mv "$TMP/image.iso" "$ISO"
+if [ -n "$SINGLE" ]; then
+    mkdir -p "$(dirname "$SINGLE")"
+    mv "$TMP/single.exe" "$SINGLE"
+fi
 
 echo "medium of \"$PRODUCT\" from $DESCRIPTION (checked: accepted)"
 echo "laid out in $OUT (loader and engine from $BUILD):"
@@ -311,4 +363,8 @@ fi
 if [ -n "$ISO" ]; then
     echo "image: $ISO, $(stat -c %s "$ISO") bytes (ISO 9660 level 1 names and Joliet names," \
         "volume $LABEL)"
+fi
+if [ -n "$SINGLE" ]; then
+    echo "single file: $SINGLE, $(stat -c %s "$SINGLE") bytes (the program $(stat -c %s "$STUB")" \
+        "bytes and the medium's $(find "$OUT" -type f | wc -l) files compressed)"
 fi

@@ -25,7 +25,8 @@ MAKE="$ROOT/scripts/make-medium.sh"
 # that it is there).
 SAMPLE="$ROOT/examples/sample-product/product.txt"
 mkdir -p "$W/source/files"
-cp "$BUILD"/examples/sample-product/files/* "$W/source/files/"
+cp -r "$BUILD"/examples/sample-product/files/* "$W/source/files/"
+cp "$BUILD/Morvik.dll" "$W/source/"
 printf 'not really a font\n' >"$W/source/files/tarvosample.ttf"
 
 "$MAKE" "$SAMPLE" "$W/out/medium" --iso --source "$W/source" >"$W/sample.out" 2>&1

@@ -42,8 +42,8 @@ DWORD Creator(const RegKey& key) {
 std::string Text(const RegKey& key, const char* name) {
     char buffer[MAX_PATH + 1] = {};
     DWORD type = 0, size = MAX_PATH;
-    if (RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
-                         &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ)
         return "";
     return buffer;
