@@ -119,8 +119,7 @@ class Upgrade : public TransactionAdditions {
 public:
     Upgrade(const Reinstallation::Installed& old, std::string logPath, std::string from,
             std::string to)
-        : m_old(old), m_logPath(std::move(logPath)), m_from(std::move(from)),
-          m_to(std::move(to)) {}
+        : m_old(old), m_logPath(std::move(logPath)), m_from(std::move(from)), m_to(std::move(to)) {}
 
     bool AfterHeader(TransactionWriter& writer, const std::vector<WSetupElement*>& order) override {
         std::set<std::string> kept;
@@ -302,8 +301,8 @@ FileStamp StampOfRepairedFile(WSetupElement* element, int status, StepMeaning me
 }
 
 // Installs one broken element again; false when it failed or the log could not be written.
-bool RepairStep(RepairRun& run, WSetupElement* element, const std::string& component, int k,
-                int m, bool& logFailed) {
+bool RepairStep(RepairRun& run, WSetupElement* element, const std::string& component, int k, int m,
+                bool& logFailed) {
     LoggedStep step;
     step.number = k;
     step.className = element->GetRuntimeClass()->ClassName;

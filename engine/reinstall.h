@@ -75,9 +75,9 @@ private:
     Way m_way = Way::First;
     int m_refusal = 0;
     std::string m_logPath;
-    std::string m_version;    // the description's
-    std::string m_installed;  // the installed log's
-    std::string m_medium;     // <S> of this run
+    std::string m_version;   // the description's
+    std::string m_installed; // the installed log's
+    std::string m_medium;    // <S> of this run
     std::string m_product;
     std::unique_ptr<Installed> m_old;
     std::unique_ptr<TransactionAdditions> m_upgrade;

@@ -37,11 +37,14 @@ TEST(VersionComparison, DottedNumbersCompareNumerically) {
         int expected; // -1 a older, 0 the same, 1 a newer
     };
     const Row rows[] = {
-        {"1.0", "1.0", 0},     {"1.10", "1.9", 1},  {"1.9", "1.10", -1}, {"1.0", "1.1", -1},
-        {"2", "1.99", 1},      {"1", "1.0", 0},     {"1.0.0", "1", 0},   {"1.02", "1.2", 0},
-        {"1.0.1", "1.0", 1},   {"10.0", "9.9", 1},  {"1.0b", "1.0a", 1}, {"1.0B", "1.0b", 0},
-        {"", "", 0},           {"", "0", -1},       {"1.0", "", 1},
-        {"123456789012345678901", "123456789012345678900", 1},
+        {"1.0", "1.0", 0},   {"1.10", "1.9", 1},
+        {"1.9", "1.10", -1}, {"1.0", "1.1", -1},
+        {"2", "1.99", 1},    {"1", "1.0", 0},
+        {"1.0.0", "1", 0},   {"1.02", "1.2", 0},
+        {"1.0.1", "1.0", 1}, {"10.0", "9.9", 1},
+        {"1.0b", "1.0a", 1}, {"1.0B", "1.0b", 0},
+        {"", "", 0},         {"", "0", -1},
+        {"1.0", "", 1},      {"123456789012345678901", "123456789012345678900", 1},
     };
     int wrong = 0;
     for (const Row& row : rows) {
@@ -224,17 +227,19 @@ protected:
         element("WSetupFile Program", "SourceDir = <S>\r\nMediaName = app.txt\r\nDestDir = <D>\r\n"
                                       "DestName = app.txt\r\nCopyMode = 0\r\n");
         if (!newer)
-            element("WSetupFile Readme", "SourceDir = <S>\r\nMediaName = readme.txt\r\n"
-                                         "DestDir = <D>\r\nDestName = readme.txt\r\nCopyMode = 0\r\n");
+            element("WSetupFile Readme",
+                    "SourceDir = <S>\r\nMediaName = readme.txt\r\n"
+                    "DestDir = <D>\r\nDestName = readme.txt\r\nCopyMode = 0\r\n");
         element("WSetupFile Outside", "SourceDir = <S>\r\nMediaName = outside.txt\r\nDestDir = " +
                                           m + "\r\nDestName = outside.txt\r\nCopyMode = 0\r\n");
         if (newer)
-            element("WSetupFile Notes", "SourceDir = <S>\r\nMediaName = notes.txt\r\n"
-                                        "DestDir = <D>\r\nDestName = notes.txt\r\nCopyMode = 0\r\n");
-        element("WSetupRegEntry Path", "RootName = HKEY_CURRENT_USER\r\nKeyPath = " + Settings() +
-                                           "\r\nValueName = Path\r\nValueData = " +
-                                           (newer ? "two" : "one") +
-                                           "\r\nValueType = STRING\r\nRestoreOnUninstall = 1\r\n");
+            element("WSetupFile Notes",
+                    "SourceDir = <S>\r\nMediaName = notes.txt\r\n"
+                    "DestDir = <D>\r\nDestName = notes.txt\r\nCopyMode = 0\r\n");
+        element("WSetupRegEntry Path",
+                "RootName = HKEY_CURRENT_USER\r\nKeyPath = " + Settings() +
+                    "\r\nValueName = Path\r\nValueData = " + (newer ? "two" : "one") +
+                    "\r\nValueType = STRING\r\nRestoreOnUninstall = 1\r\n");
         element("WSetupRegEntry Count",
                 "RootName = HKEY_CURRENT_USER\r\nKeyPath = " + (scratch / "Fresh\\Deeper") +
                     "\r\nValueName = Count\r\nValueData = 5\r\nValueType = DWORD\r\n");
@@ -275,7 +280,10 @@ protected:
         ResetMachine();
     }
 
+    // An installation a test leaves goes, with the engine's copy in the Windows folder.
     void TearDown() override {
+        if (GetFileAttributesA(Log().c_str()) != INVALID_FILE_ATTRIBUTES)
+            (void)OnLog("remove");
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKey().c_str());
     }
 
@@ -432,6 +440,27 @@ TEST_F(EngineReinstall, AnUpgradeKilledAtAnyRecordRecoversTheOlderInstallation) 
     ASSERT_EQ(Install("1.1", "", &output), ExitOk) << output;
     ASSERT_EQ(OnLog("remove", &output), ExitOk) << output;
     EXPECT_EQ(MachineState(), before) << output;
+}
+
+TEST_F(EngineReinstall, AnUpgradeKilledAfterItsCommitIsFinishedByTheNextStart) {
+    std::string output;
+    ASSERT_EQ(Install("1.0", "", &output), ExitOk) << output;
+    ASSERT_EQ(Install("1.1", "", &output), ExitOk) << output;
+    const std::string upgraded = MachineState();
+    const int records = RecordsOf(ReadFileBytes(Log()));
+    ASSERT_EQ(OnLog("remove", &output), ExitOk) << output; // the engine's copy goes too
+    // Killed after its last record, the upgrade's own log lacks only its commit; with it, the
+    // upgrade is done but its log has not yet taken the installation's place.
+    ResetMachine();
+    ASSERT_EQ(Install("1.0", "", &output), ExitOk) << output;
+    ASSERT_EQ(Install("1.1", "stop-after=" + std::to_string(records)), ExitKilled);
+    const std::string next = Log() + ".next";
+    ASSERT_TRUE(WriteFileBytes(next, ReadFileBytes(next) + "commit\r\n"));
+    ASSERT_EQ(OnLog("recover", &output), ExitOk) << output;
+    EXPECT_NE(output.find("a committed repair or upgrade, finished now"), std::string::npos)
+        << output;
+    EXPECT_EQ(MachineState(), upgraded) << output;
+    EXPECT_EQ(OnLog("check", &output), ExitOk) << output;
 }
 
 } // namespace
