@@ -23,12 +23,20 @@
 //   group=<name>        the program group <G>, in place of the description's Group
 //   type=<name>         the setup type to install, one of the description's Types
 //   components=<a>,<b>  exactly these components (with the Fixed ones and the parents of each)
+//   existing=<word>     what an installation does when one is already committed at its log:
+//                       "repair" puts back what is missing or changed, "upgrade" installs over
+//                       it as a newer version, "refuse" refuses it; without the word, the
+//                       description's Version against the installed one decides: the same
+//                       version repairs, a newer one upgrades, an older one is refused
+//                       (reinstall.h)
 // A destination that is no full path, lies on the medium or names a file, an unknown type or an
 // unknown component refuses the installation before anything changes.
 // The engine's test build (TARVO_TEST_SWITCHES) knows a few more words: test_switches.h.
 //
 // Every run that knows its log first rolls back an installation that did not finish there.
-// An installation whose log is already there (a committed one) is refused: its log would be lost.
+// An installation whose log is already there (a committed one) repairs or upgrades it (see
+// existing=): "repair: <k> elements put back", "upgrade from <old> to <new>"; each is one
+// transaction, whose rollback leaves the installation as it was.
 //
 // Removal undoes each element by the outcome its log records: a step that failed, or found
 // nothing to do (a file the copy rule kept because one was there), is left alone; a registry
@@ -63,7 +71,8 @@
 // written or the user may not change the machine's settings (preflight.h: nothing was changed);
 // 13 the description's plug-in could not be loaded or lacks an entry point (nothing changed),
 // or at removal its kept copy is gone (nothing was removed); 14 an entry point of the plug-in
-// crashed (plugin_host.h says what was left).
+// crashed (plugin_host.h says what was left); 15 a newer version of the product is installed
+// there (nothing changed).
 //
 // When an installation or a removal leaves something for the restart, the engine says so
 // ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to
@@ -83,6 +92,7 @@
 #include "product.h"
 #include "progress_window.h"
 #include "registration.h"
+#include "reinstall.h"
 #include "removal.h"
 #include "rollback.h"
 #include "setup/assembly/class_table.h"
@@ -115,6 +125,8 @@ struct Request {
     bool groupGiven = false;
     std::string group;
     Choices choices;
+    ExistingChoice existing = ExistingChoice::ByVersion;
+    std::string existingWord;
 #ifdef TARVO_TEST_SWITCHES
     TestSwitches test;
 #endif
@@ -145,6 +157,8 @@ Request ReadCommandLine() {
             request.group = value;
         } else if (key == "type")
             request.choices.type = value;
+        else if (key == "existing")
+            request.existingWord = value;
         else if (key == "components") {
             request.choices.componentsChosen = true;
             request.choices.components = SplitList(value);
@@ -189,13 +203,14 @@ int RunFromLog(const Request& request) {
 }
 
 // An interactive installation runs with its progress window, when one can be made.
-int InstallWithWindow(const ProductDescription& description, const Request& request) {
+int InstallWithWindow(const ProductDescription& description, const Request& request,
+                      Reinstallation& over) {
     ProgressWindow window;
     if (g_interactive && window.Open(description.name, 0, request.commonBar))
         g_window = &window;
     PluginInstallHost plugin(description, request.logPath);
-    const int code =
-        plugin.Finish(Install(description, request.logPath, request.switches, &plugin));
+    const int code = plugin.Finish(Install(description, over.TransactionLogPath(), request.switches,
+                                           &plugin, over.Additions()));
     if (g_window) {
         Say(std::string("progress window: ") +
             (window.HasCommonProgressBar() ? "common progress bar" : "painted progress bar"));
@@ -262,11 +277,23 @@ int RunFromDescription(Request& request) {
         return ExitRefused;
     }
     if (request.mode == "install") {
+        if (!request.existingWord.empty() &&
+            !ReadExistingChoice(request.existingWord, request.existing)) {
+            Say("refused existing=" + request.existingWord + ": repair, upgrade or refuse");
+            Say("summary refused: 1 problem; nothing was installed");
+            return ExitRefused;
+        }
         const int recovered = RecoverIfUnfinished(request.logPath);
         if (recovered != ExitOk)
             return recovered;
         FillContext(description);
-        return InstallWithWindow(description, request);
+        Reinstallation over(description, request.logPath, request.existing);
+        if (over.Chosen() == Reinstallation::Way::Refused)
+            return over.RefusalCode();
+        if (over.Chosen() == Reinstallation::Way::Repair)
+            return over.Repair(request.switches);
+        FillContext(description); // reading the installed log filled it from its header
+        return InstallWithWindow(description, request, over);
     }
     Product product;
     std::vector<std::string> problems;

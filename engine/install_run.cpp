@@ -214,7 +214,8 @@ bool BeginLog(const Product& product, InstallRun& run) {
 } // namespace
 
 int Install(const ProductDescription& description, const std::string& logPath,
-            const InstallSwitches& switches, InstallMoments* moments) {
+            const InstallSwitches& switches, InstallMoments* moments,
+            TransactionAdditions* additions) {
     Product product;
     std::vector<std::string> problems;
     if (!BuildProduct(description, product, problems)) {
@@ -249,7 +250,13 @@ int Install(const ProductDescription& description, const std::string& logPath,
     }
     if (!BeginLog(product, run))
         return ExitLogFailed;
-    const LoopEnd end = InstallElements(product, run, switches.cancelAfter);
+    LoopEnd end = additions && !additions->AfterHeader(run.writer, run.order)
+                      ? LoopEnd::LogFailed
+                      : InstallElements(product, run, switches.cancelAfter);
+    bool logFailed = false;
+    if (end == LoopEnd::Done && additions &&
+        !additions->BeforeCommit(run.writer, static_cast<int>(run.order.size()) + 1, logFailed))
+        end = logFailed ? LoopEnd::LogFailed : LoopEnd::ElementFailed;
     if (end != LoopEnd::Done) {
         const bool cancelled = end == LoopEnd::Cancelled;
         if (g_window)
@@ -274,9 +281,16 @@ int Install(const ProductDescription& description, const std::string& logPath,
         Say("log " + logPath + " could not be committed");
         return RollBackRun(run) ? ExitLogFailed : ExitRollbackIncomplete;
     }
+    if (additions) {
+        run.writer = TransactionWriter(); // the log is closed before it takes its place
+        const int code = additions->AfterCommit();
+        if (code != ExitOk)
+            return code;
+    }
     if (!RemoveFlatFolder(run.aside))
         Say("left: " + run.aside + " (could not be deleted)");
-    Say("log " + logPath);
+    if (!additions)
+        Say("log " + logPath);
     Summary("install", run.order, run.rebootList.GetSize(), run.failed);
     if (g_window)
         g_window->Say(description.name + " is installed.");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "description.h"
 
@@ -29,7 +30,27 @@ public:
     virtual int AfterCommit(Product& product) = 0;
 };
 
+class TransactionWriter;
+class WSetupElement;
+
+// What an installation over an installed product adds to its transaction (reinstall.h). Each
+// runs inside the transaction: a false answer rolls back everything the transaction did.
+class TransactionAdditions {
+public:
+    virtual ~TransactionAdditions() = default;
+    // Right after the log's header, before any element; false when the log could not be written.
+    [[nodiscard]] virtual bool AfterHeader(TransactionWriter& writer,
+                                           const std::vector<WSetupElement*>& order) = 0;
+    // After the last element's outcome, before the commit; its steps are numbered from `next`.
+    // False when a step failed or the log could not be written (`logFailed`).
+    [[nodiscard]] virtual bool BeforeCommit(TransactionWriter& writer, int next,
+                                            bool& logFailed) = 0;
+    // After the commit: the run's exit code, ExitOk to go on.
+    [[nodiscard]] virtual int AfterCommit() = 0;
+};
+
 // Installs the product with its log at `logPath`; a log already there (a committed installation)
 // is refused. Answers the run's exit code.
 [[nodiscard]] int Install(const ProductDescription& description, const std::string& logPath,
-                          const InstallSwitches& switches, InstallMoments* moments = nullptr);
+                          const InstallSwitches& switches, InstallMoments* moments = nullptr,
+                          TransactionAdditions* additions = nullptr);

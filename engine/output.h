@@ -26,6 +26,8 @@ constexpr int ExitNoRights = 12; // a folder cannot be written, or the user may 
 constexpr int ExitPluginFailed = 13;
 // An entry point of the plug-in crashed (plugin_host.h says what was left).
 constexpr int ExitPluginCrashed = 14;
+// A newer version of the product is installed where this one would go; nothing changed.
+constexpr int ExitOlderVersion = 15;
 
 // Where the progress lines go: main opens it (the output= file or standard output) before the
 // first line; a line said before that, or one the platform refuses, is lost.

@@ -278,6 +278,7 @@ std::string Expanded(const std::string& text) {
 bool BuildProduct(const ProductDescription& description, Product& product,
                   std::vector<std::string>& problems) {
     const Problems problem{description.path, problems};
+    product.version = description.version;
     BuildComponents(description, product, problem);
     for (const DescribedItem& item : description.elements) {
         const ElementKindInfo* kind = FindElementKind(item.className);
@@ -370,6 +371,8 @@ std::vector<std::string> HeaderLines(const Product& product) {
                         static_cast<const char*>(context.CustomMacros.GetAt(i)));
     if (!product.pluginCopy.empty())
         lines.push_back("plugin " + product.pluginCopy);
+    if (!product.version.empty())
+        lines.push_back("version " + product.version);
     for (const auto& component : product.components)
         if (component->IsSelected())
             lines.push_back(std::string("component ") + component->GetRecord001().c_str());

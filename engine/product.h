@@ -24,6 +24,7 @@ struct Product {
     std::map<WSetupElement*, std::string> componentOf;
     std::vector<DescribedValue> mediumFiles; // full source paths, by description line
     std::string pluginCopy; // the kept copy of the plug-in, which the log's header names
+    std::string version;    // the description's Version, which the log's header keeps
 
     ~Product() {
         for (auto& c : components)

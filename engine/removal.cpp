@@ -164,6 +164,16 @@ bool ChangedByALaterStep(const std::string& path, const Installed& installed, st
     return false;
 }
 
+// Whether an earlier step of the log saved the file (the replaced installation's step, in an
+// upgrade's log): what was there before the installation is what that step found.
+bool SavedByAnEarlierStep(const std::string& path, const Installed& installed, std::size_t index) {
+    for (std::size_t k = 0; k < index; ++k)
+        for (const Saved& saved : installed.steps[k]->saved)
+            if (saved.kind == Saved::Kind::File && EqualText(saved.path, path, false))
+                return true;
+    return false;
+}
+
 // Whether the file at `path` is still the one the step put there, so that removal may delete it.
 // Answers the reason to keep it ("" to delete): a file outside the product's folder that was there
 // before the installation is the user's (its earlier content was given up at the commit, so the
@@ -171,9 +181,9 @@ bool ChangedByALaterStep(const std::string& path, const Installed& installed, st
 // one whose size or checksum differs from the outcome's was changed since. An outcome without a
 // stamp is trusted only in a log written before outcomes carried one.
 std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool stampedLog,
-                         bool editedLater) {
+                         bool editedLater, bool savedEarlier) {
     for (const Saved& saved : step.saved)
-        if (saved.kind == Saved::Kind::File && saved.existed &&
+        if (saved.kind == Saved::Kind::File && saved.existed && !savedEarlier &&
             EqualText(saved.path, path, false) && !InProductFolder(path))
             return "there before the installation";
     if (WhatIsAt(path) != PathKind::File || editedLater)
@@ -183,7 +193,8 @@ std::string ReasonToKeep(const std::string& path, const LoggedStep& step, bool s
     return "";
 }
 
-// Undoes one installed element; what the step means.
+} // namespace
+
 StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStringArray& rebootList,
                           StepResult& r) {
     const KindRow& row = RowOf(*element);
@@ -200,6 +211,8 @@ StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStri
         meaning = StepMeaning::Failed;
     return meaning;
 }
+
+namespace {
 
 void WriteLeftLog(const std::string& logPath, const TransactionLog& log,
                   const std::vector<const LoggedStep*>& left) {
@@ -250,6 +263,14 @@ int Check(const std::string& logPath) {
     for (int i = 0; i < m; ++i) {
         WSetupElement* element = installed.elements[i];
         const LoggedStep& step = *installed.steps[i];
+        if (step.role != StepRole::Install) {
+            Say(ItemLine("check", i + 1, m, element, step.component, step.status,
+                         step.role == StepRole::Inherited
+                             ? "replaced by the upgrade: its later step is checked"
+                             : "taken away by the upgrade: nothing to check",
+                         &AnsweredByInstall));
+            continue;
+        }
         if (LeftAlone(element, step)) {
             Say(ItemLine("check", i + 1, m, element, step.component, step.status,
                          "not installed: nothing to check", &AnsweredByInstall));
@@ -305,6 +326,11 @@ int Remove(const std::string& logPath) {
         const LoggedStep& step = *installed.steps[i];
         ++n;
         window.Step(n, StepWords(*element, true));
+        if (step.role == StepRole::Removal) {
+            Say(ItemLine("undo", n, m, element, step.component, step.status,
+                         "nothing to undo: the upgrade took it away", &AnsweredByUndo));
+            continue;
+        }
         if (LeftAlone(element, step)) {
             // A shared file the copy rule kept was counted all the same: the count goes back.
             const bool counted = RowOf(*element).copiesAFile &&
@@ -323,10 +349,24 @@ int Remove(const std::string& logPath) {
         const std::string path = copy ? ElementPath(*element, false) : "";
         const bool counted =
             copy && TookSharedCount(*static_cast<WSetupFile*>(element), step.status);
+        if (copy && step.role == StepRole::Inherited && WhatIsAt(path) != PathKind::File) {
+            // The upgrade's own step for the file took it away already: what is left of this one
+            // is what it created (the folders) and the count it took.
+            if (counted)
+                GiveBackSharedCount(path, step);
+            for (auto saved = step.saved.rbegin(); saved != step.saved.rend(); ++saved)
+                if (saved->kind != Saved::Kind::File && IsLeftoverOfCreation(*saved) &&
+                    !PutBack(*saved))
+                    Left(DescribeSaved(*saved) + " (could not be removed)");
+            Say(ItemLine("undo", n, m, element, step.component, 0,
+                         "replaced by the upgrade: its file went with the later step", nullptr));
+            continue;
+        }
         if (copy) {
             const std::string reason =
                 ReasonToKeep(path, step, installed.log.stamped,
-                             ChangedByALaterStep(path, installed, static_cast<std::size_t>(i)));
+                             ChangedByALaterStep(path, installed, static_cast<std::size_t>(i)),
+                             SavedByAnEarlierStep(path, installed, static_cast<std::size_t>(i)));
             const bool others = reason.empty() && counted && CountedByOthers(path);
             if (!reason.empty() || others) {
                 if (counted)

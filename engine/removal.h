@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "kind_table.h"
+#include "transaction_log.h"
+
 [[nodiscard]] int Check(const std::string& logPath);
 
 // The question before an interactive removal, "Remove <product> and all of its components?",
@@ -16,3 +19,9 @@
 // without Cancel and ends with a report of what was left and why. The log goes; what could not be
 // undone is written back to it, so that another removal can try again.
 [[nodiscard]] int Remove(const std::string& logPath);
+
+// Takes one element of a committed log back as removal does: the kind's removal (or the row's
+// own, such as a replaced registry value put back), then the folders and keys the step created.
+// What the step means; what could not be removed is said as a "left:" line.
+StepMeaning UndoInstalled(WSetupElement* element, const LoggedStep& step, FwStringArray& rebootList,
+                          StepResult& r);

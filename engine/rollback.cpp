@@ -39,11 +39,16 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
     }
     const ComScope com;
     FwStringArray rebootList;
-    const int m = static_cast<int>(log.steps.size());
+    int m = 0;
+    for (const LoggedStep& step : log.steps)
+        m += step.role == StepRole::Inherited ? 0 : 1;
     int n = 0;
     int notPutBack = 0;
     for (auto it = log.steps.rbegin(); it != log.steps.rend(); ++it) {
         const LoggedStep& step = *it;
+        // The replaced installation's steps are what the rollback brings back to: they stay.
+        if (step.role == StepRole::Inherited)
+            continue;
         WSetupElement* element = ElementOfStep(step, product, error);
         if (!element) {
             Say("rollback " + std::to_string(++n) + " of " + std::to_string(m) + ": " + error);
@@ -64,10 +69,14 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
             (row.failedBeyondStatus && MeaningOfStatus(element->Kind, ElementStep::Install,
                                                        step.status) != StepMeaning::Failed);
         // A file a finished step put in place is deleted only while it is still that file.
-        const std::string kept = ChangedSinceItsStep(element, step, log.stamped);
+        // A step that took an element of the replaced installation away is put back from what
+        // was saved before it, which is that element as it was installed.
+        const bool removal = step.role == StepRole::Removal;
+        const std::string kept = removal ? "" : ChangedSinceItsStep(element, step, log.stamped);
         if (!kept.empty())
             Say("left: " + kept + " (changed since the installation)");
-        const bool undoneByKind = row.undo == UndoPath::OwnOperation && mayHaveRun && kept.empty();
+        const bool undoneByKind =
+            !removal && row.undo == UndoPath::OwnOperation && mayHaveRun && kept.empty();
         if (undoneByKind) {
             StepResult r = UndoElement(element, rebootList);
             status = r.status;
@@ -112,7 +121,68 @@ bool RollBack(const std::string& logPath, const TransactionLog& log) {
     return true;
 }
 
+bool FinishReinstallation(const std::string& logPath) {
+    const std::string next = NextLogOf(logPath);
+    TransactionLog log;
+    std::string error;
+    if (!ReadTransactionLog(next, log, error) || !log.committed) {
+        Say("refused " + (error.empty() ? next + ": not committed" : error));
+        return false;
+    }
+    bool replaces = false;
+    for (const std::string& line : log.header)
+        replaces = replaces || TextBefore(line, " ") == "replaces";
+    if (replaces) {
+        (void)SetFileAttributesA(logPath.c_str(), FILE_ATTRIBUTE_NORMAL); // shows in the copy
+        if (!CopyFileA(next.c_str(), logPath.c_str(), FALSE)) {
+            Say("log " + logPath + " could not be replaced by " + next + " (error " +
+                std::to_string(GetLastError()) + "); the next start tries again");
+            return false;
+        }
+        // Left by the replaced installation, if it could not clear it; nothing reads it now.
+        if (!RemoveFlatFolder(AsideFolderOf(logPath)))
+            Say("left: " + AsideFolderOf(logPath) + " (could not be deleted)");
+    }
+    if (!RemoveFlatFolder(AsideFolderOf(next)))
+        Say("left: " + AsideFolderOf(next) + " (could not be deleted)");
+    (void)SetFileAttributesA(next.c_str(), FILE_ATTRIBUTE_NORMAL); // shows in the deletion
+    if (!DeleteFileA(next.c_str())) {
+        Say("left: " + next + " (could not be deleted, error " + std::to_string(GetLastError()) +
+            ")");
+        return !replaces;
+    }
+    return true;
+}
+
+namespace {
+
+// A repair or upgrade at `logPath` that did not finish is rolled back (the installation it works
+// on is still whole at the log's path); one that committed is finished.
+int RecoverReinstallation(const std::string& logPath) {
+    const std::string next = NextLogOf(logPath);
+    if (GetFileAttributesA(next.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return ExitOk;
+    TransactionLog log;
+    std::string error;
+    if (!ReadTransactionLog(next, log, error)) {
+        Say("refused " + error);
+        return ExitRefused;
+    }
+    if (log.committed) {
+        Say("recover " + next + ": a committed repair or upgrade, finished now");
+        return FinishReinstallation(logPath) ? ExitOk : ExitLogFailed;
+    }
+    Say("recover " + next + ": a repair or upgrade that did not finish" +
+        (log.torn ? " (its last line was cut short)" : ""));
+    return RollBack(next, log) ? ExitOk : ExitRollbackIncomplete;
+}
+
+} // namespace
+
 int RecoverIfUnfinished(const std::string& logPath) {
+    const int reinstallation = RecoverReinstallation(logPath);
+    if (reinstallation != ExitOk)
+        return reinstallation;
     if (GetFileAttributesA(logPath.c_str()) == INVALID_FILE_ATTRIBUTES)
         return ExitOk;
     TransactionLog log;

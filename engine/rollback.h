@@ -11,7 +11,14 @@
 // then, and when the log's header cannot be read.
 [[nodiscard]] bool RollBack(const std::string& logPath, const TransactionLog& log);
 
-// Rolls back an installation that did not finish at `logPath`. Answers ExitOk when there was
+// Ends a repair or upgrade of the installation at `logPath` whose log (NextLogOf) is committed:
+// an upgrade's log takes the place of the installation's (it is copied over it), and the repair's
+// or upgrade's own log and folder kept aside go. False when the copy could not be made (the
+// committed log stays: the next start finishes it) or that log cannot be read.
+[[nodiscard]] bool FinishReinstallation(const std::string& logPath);
+
+// Rolls back an installation that did not finish at `logPath`, and first a repair or upgrade of
+// it that did not finish (one that committed is finished). Answers ExitOk when there was
 // none (no log, or a committed one) or it was rolled back; ExitRefused when the log cannot be
 // read, ExitRollbackIncomplete when the rollback could not put everything back.
 [[nodiscard]] int RecoverIfUnfinished(const std::string& logPath);

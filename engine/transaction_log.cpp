@@ -143,8 +143,11 @@ bool ParseSaved(const std::string& word, Saved& s) {
 } // namespace
 
 std::string IntentLine(const LoggedStep& step) {
+    const char* word = step.role == StepRole::Inherited ? "inherited "
+                       : step.role == StepRole::Removal ? "removal "
+                                                        : "intent ";
     std::string line =
-        "intent " + std::to_string(step.number) + " " + step.className + " " + step.component;
+        word + std::to_string(step.number) + " " + step.className + " " + step.component;
     for (const Saved& s : step.saved)
         line += " " + SavedWord(s);
     return line + " . " + step.record + "\r\n";
@@ -249,14 +252,15 @@ bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::strin
                 return fail("unknown line");
             log.committed = true;
         } else if (word == "context" || word == "variable" || word == "macro" ||
-                   word == "component" || word == "plugin") {
+                   word == "component" || word == "plugin" || word == "version" ||
+                   word == "replaces" || word == "repairs") {
             log.header.push_back(line);
         } else if (word == "created") {
             std::string folder;
             if (!HexToBytes(TextAfter(line, " "), HexLayout::Packed, folder))
                 return fail("a folder that is not hexadecimal text");
             log.createdFolders.push_back(folder);
-        } else if (word == "intent") {
+        } else if (word == "intent" || word == "inherited" || word == "removal") {
             std::string::size_type dot = line.find(" . ");
             if (dot == std::string::npos)
                 return fail("an intent without its record");
@@ -266,6 +270,9 @@ bool ReadTransactionLog(const std::string& path, TransactionLog& log, std::strin
                 return fail("an intent without number, class and component");
             LoggedStep step;
             step.number = static_cast<int>(n);
+            step.role = word == "inherited" ? StepRole::Inherited
+                        : word == "removal" ? StepRole::Removal
+                                            : StepRole::Install;
             step.className = words[2];
             step.component = words[3];
             step.record = line.substr(dot + 3);

@@ -6,8 +6,13 @@
 //   variable <name>=<value>
 //   macro <custom macro record>
 //   component <component record>
+//   version <version>               the product's version (the description's [Product] Version)
+//   replaces <version>              an upgrade: the version of the installation it replaces
+//   repairs <version>               a repair of the installation of that version
 //   created <hex folder>            a folder the engine made for the log itself
 //   intent <n> <class> <component> <saved>... . <full record>
+//   inherited <n> <class> <component> <saved>... . <full record>
+//   removal <n> <class> <component> <saved>... . <full record>
 //   outcome <n> <status> <D|N|F> [S:<size>:<checksum>] . <full record>
 //   commit
 //
@@ -20,6 +25,14 @@
 // utilities' checksum, eight hexadecimal digits): removal and rollback delete the file only while
 // it is still that one. Logs written before outcomes carried it are read all the same.
 // A log without "commit" is an installation that did not finish: it is rolled back.
+//
+// An upgrade's log begins with the steps of the installation it replaces, as "inherited" lines
+// (each with its outcome): the states they saved are those before the first installation, so that
+// removal, which runs back through them after the upgrade's own steps, leaves the machine as it
+// was before that. A rollback leaves them alone: they are the older installation, which stays.
+// A "removal" line announces a step that takes away an element of the replaced installation that
+// the new version no longer has; its saved states are the element's as it was installed, which a
+// rollback puts back, and removal and checking pass over it.
 //
 // Every line ends with "\r\n". The last line of a log cut short by a crash has no line end: the
 // reader drops it (an intent that never reached the disk whole announces a step that never
@@ -72,8 +85,12 @@ struct Saved {
     std::string bytes;
 };
 
+// What a logged step does (see the lines above).
+enum class StepRole { Install, Inherited, Removal };
+
 struct LoggedStep {
     int number = 0;
+    StepRole role = StepRole::Install;
     std::string className;
     std::string component;
     std::string record;

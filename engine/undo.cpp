@@ -463,3 +463,7 @@ bool RemoveFlatFolder(const std::string& folder) {
 std::string AsideFolderOf(const std::string& logPath) {
     return logPath + ".kept";
 }
+
+std::string NextLogOf(const std::string& logPath) {
+    return logPath + ".next";
+}

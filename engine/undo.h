@@ -74,3 +74,7 @@ void RemoveCreatedFolders(const std::string& deepest, const std::string& created
 // The folder beside the log where an installation keeps aside what its steps replace; it goes
 // when the installation is committed, rolled back or removed.
 std::string AsideFolderOf(const std::string& logPath);
+
+// The log of a repair or upgrade of the installation whose log is `logPath`, beside it: the
+// installation's own log stays as it is until that one commits.
+std::string NextLogOf(const std::string& logPath);

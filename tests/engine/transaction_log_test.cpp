@@ -79,6 +79,46 @@ TEST(TransactionLog, ReadsBackIntentsOutcomesAndTheCommit) {
     EXPECT_FALSE(log.steps[1].hasOutcome);
 }
 
+TEST(TransactionLog, AnUpgradesLogKeepsTheRolesOfItsSteps) {
+    TempFolder folder;
+    const std::string path = folder / "install.log";
+    {
+        TransactionWriter writer;
+        ASSERT_TRUE(writer.Begin(
+            path, {"context D=C:\\Product", "version 1.1", "replaces 1.0", "component Main,"}));
+        LoggedStep inherited = SampleStep(-1);
+        inherited.role = StepRole::Inherited;
+        ASSERT_TRUE(writer.Note(IntentLine(inherited) +
+                                OutcomeLine(-1, 0, StepMeaning::Done, "old,record,")));
+        ASSERT_TRUE(writer.Announce(SampleStep(1)));
+        ASSERT_TRUE(writer.Record(1, 0, StepMeaning::Done, "new,record,"));
+        LoggedStep removal = SampleStep(2);
+        removal.role = StepRole::Removal;
+        ASSERT_TRUE(writer.Announce(removal));
+        ASSERT_TRUE(writer.Record(2, 0, StepMeaning::Done, "gone,record,"));
+        ASSERT_TRUE(writer.Commit());
+    }
+    const std::string text = ReadFileBytes(path);
+    EXPECT_NE(text.find("\r\ninherited -1 WSetupFile Main "), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nremoval 2 WSetupFile Main "), std::string::npos) << text;
+    TransactionLog log;
+    std::string error;
+    ASSERT_TRUE(ReadTransactionLog(path, log, error)) << error;
+    ASSERT_EQ(log.header.size(), 4u);
+    EXPECT_EQ(log.header[1], "version 1.1");
+    EXPECT_EQ(log.header[2], "replaces 1.0");
+    ASSERT_EQ(log.steps.size(), 3u);
+    const StepRole roles[] = {StepRole::Inherited, StepRole::Install, StepRole::Removal};
+    const char* const after[] = {"old,record,", "new,record,", "gone,record,"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(log.steps[i].role, roles[i]) << i;
+        EXPECT_TRUE(log.steps[i].hasOutcome) << i;
+        EXPECT_EQ(log.steps[i].recordAfter, after[i]) << i;
+        EXPECT_EQ(log.steps[i].saved.size(), 2u) << i;
+    }
+    EXPECT_EQ(log.steps[0].number, -1);
+}
+
 TEST(TransactionLog, ALineCutShortIsDroppedAndADamagedOneRefused) {
     TempFolder folder;
     const std::string path = folder / "install.log";
