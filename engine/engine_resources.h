@@ -32,20 +32,20 @@
 #define IDC_COMPONENT_LIST 216
 
 // Texts.
-#define IDS_WIZARD_CAPTION 1          // "%s - Setup Wizard"
-#define IDS_WELCOME_HEADING 2         // "Welcome to the installation of %s"
+#define IDS_WIZARD_CAPTION 1  // "%s - Setup Wizard"
+#define IDS_WELCOME_HEADING 2 // "Welcome to the installation of %s"
 #define IDS_WELCOME_TEXT 3
 #define IDS_LICENCE_HEADING 4
-#define IDS_LICENCE_UNREADABLE 5      // "%s cannot be read."
+#define IDS_LICENCE_UNREADABLE 5 // "%s cannot be read."
 #define IDS_DESTINATION_HEADING 6
 #define IDS_DESTINATION_TEXT 7
-#define IDS_DESTINATION_REFUSED 8     // "%s cannot be the destination folder: "
+#define IDS_DESTINATION_REFUSED 8 // "%s cannot be the destination folder: "
 #define IDS_NOT_WRITABLE 9
 #define IDS_COMPONENTS_HEADING 10
-#define IDS_COMPONENT_SIZE 11         // "%s: %s bytes"
-#define IDS_SPACE_LINE 12             // "Drive %s: %s bytes needed, %s bytes free"
-#define IDS_SPACE_UNKNOWN 13          // "Drive %s: %s bytes needed (free space unknown)"
-#define IDS_NO_SPACE 14               // "There is not enough space on the drive:\n%s"
+#define IDS_COMPONENT_SIZE 11 // "%s: %s bytes"
+#define IDS_SPACE_LINE 12     // "Drive %s: %s bytes needed, %s bytes free"
+#define IDS_SPACE_UNKNOWN 13  // "Drive %s: %s bytes needed (free space unknown)"
+#define IDS_NO_SPACE 14       // "There is not enough space on the drive:\n%s"
 #define IDS_GROUP_HEADING 15
 #define IDS_GROUP_TEXT 16
 #define IDS_GROUP_EMPTY 17
@@ -55,12 +55,12 @@
 #define IDS_READY_COMPONENTS 21
 #define IDS_READY_GROUP 22
 #define IDS_READY_SIZE 23
-#define IDS_CANCEL_QUESTION 24        // "Cancel the installation of %s?"
+#define IDS_CANCEL_QUESTION 24 // "Cancel the installation of %s?"
 #define IDS_NEXT 25
 #define IDS_INSTALL 26
 #define IDS_FINISH 27
-#define IDS_FINISH_TEXT 28            // "%s is installed."
+#define IDS_FINISH_TEXT 28 // "%s is installed."
 #define IDS_BROWSE_TITLE 29
-#define IDS_COMPONENT_FIXED 30        // "%s (always installed)"
+#define IDS_COMPONENT_FIXED 30 // "%s (always installed)"
 #define IDS_NO_TYPES 31
 #define IDS_COMPONENT_KEPT 32

@@ -62,8 +62,8 @@ WizardModel::WizardModel(const ProductDescription& description, const Product& p
     m_pages.push_back(WizardPage::Welcome);
     if (!description.licence.empty())
         m_pages.push_back(WizardPage::Licence);
-    for (WizardPage page : {WizardPage::Destination, WizardPage::Components, WizardPage::Group,
-                            WizardPage::Ready})
+    for (WizardPage page :
+         {WizardPage::Destination, WizardPage::Components, WizardPage::Group, WizardPage::Ready})
         m_pages.push_back(page);
     m_types = description.types;
     m_type = m_types.empty() ? 2 : 0;

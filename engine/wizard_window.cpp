@@ -71,8 +71,8 @@ std::string SpaceLines(const std::vector<DriveSpace>& drives) {
     std::string lines;
     for (const DriveSpace& d : drives)
         lines += (lines.empty() ? "" : "\n") +
-                 (d.known ? Text(IDS_SPACE_LINE, {d.root, std::to_string(d.needed),
-                                                  std::to_string(d.free)})
+                 (d.known ? Text(IDS_SPACE_LINE,
+                                 {d.root, std::to_string(d.needed), std::to_string(d.free)})
                           : Text(IDS_SPACE_UNKNOWN, {d.root, std::to_string(d.needed)}));
     return lines;
 }
@@ -106,16 +106,14 @@ public:
 
     int Run(bool& shown) {
         InitCommonControls();
-        const INT_PTR result =
-            DialogBoxParamA(Instance(), MAKEINTRESOURCEA(IDD_WIZARD), nullptr, FrameProcedure,
-                            reinterpret_cast<LPARAM>(this));
+        const INT_PTR result = DialogBoxParamA(Instance(), MAKEINTRESOURCEA(IDD_WIZARD), nullptr,
+                                               FrameProcedure, reinterpret_cast<LPARAM>(this));
         shown = result != -1 && result != 0;
         return shown ? static_cast<int>(result) - 1 : ExitOk;
     }
 
 private:
-    static INT_PTR CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
+    static INT_PTR CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_INITDIALOG)
             SetWindowLongPtrA(frame, GWLP_USERDATA, lParam);
         auto* self = reinterpret_cast<Wizard*>(GetWindowLongPtrA(frame, GWLP_USERDATA));
@@ -244,7 +242,10 @@ private:
         SetDlgItemTextA(destination, IDC_TEXT, Text(IDS_DESTINATION_TEXT).c_str());
         SetDlgItemTextA(destination, IDC_DESTINATION, m_model->destination.c_str());
         m_defaultDestination = m_model->destination;
-        EnableWindow(GetDlgItem(destination, IDC_BROWSE), ThePlatformVersion().NewShell() ? TRUE : FALSE);
+        const bool browser = ThePlatformVersion().NewShell();
+        EnableWindow(GetDlgItem(destination, IDC_BROWSE), browser ? TRUE : FALSE);
+        Say(std::string("wizard browse: ") +
+            (browser ? "the shell's folder browser" : "the edit field alone"));
 
         HWND components = Page(WizardPage::Components);
         SetDlgItemTextA(components, IDC_HEADING, Text(IDS_COMPONENTS_HEADING).c_str());
@@ -308,13 +309,13 @@ private:
                 SendMessageA(m_tree, TVM_SELECTITEM, TVGN_CARET,
                              reinterpret_cast<LPARAM>(m_items.front()));
         } else {
-            m_list = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
-                                     WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER |
-                                         LBS_NOTIFY | LBS_WANTKEYBOARDINPUT,
-                                     area.left, area.top, width, height, page,
-                                     reinterpret_cast<HMENU>(
-                                         static_cast<INT_PTR>(IDC_COMPONENT_LIST)),
-                                     Instance(), nullptr);
+            m_list =
+                CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER |
+                                    LBS_NOTIFY | LBS_WANTKEYBOARDINPUT,
+                                area.left, area.top, width, height, page,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_COMPONENT_LIST)),
+                                Instance(), nullptr);
             if (m_list)
                 SendMessageA(m_list, WM_SETFONT, SendMessageA(page, WM_GETFONT, 0, 0), FALSE);
         }
@@ -332,8 +333,8 @@ private:
 
     int SelectedComponent() const {
         if (m_tree) {
-            const auto item = reinterpret_cast<HTREEITEM>(
-                SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+            const auto item =
+                reinterpret_cast<HTREEITEM>(SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
             for (std::size_t i = 0; i < m_items.size(); ++i)
                 if (m_items[i] == item && item)
                     return static_cast<int>(i);
@@ -379,6 +380,8 @@ private:
         }
         const std::vector<DriveSpace> drives = m_model->Space(m_model->destination);
         SetDlgItemTextA(page, IDC_SPACE, SpaceLines(drives).c_str());
+        if (m_current != WizardPage::Components)
+            return;
         std::string ids;
         for (const std::string& id : m_model->ChosenIds())
             ids += (ids.empty() ? "" : ",") + id;
@@ -458,14 +461,13 @@ private:
             const LRESULT at = SendDlgItemMessageA(page, IDC_GROUPS, LB_GETCURSEL, 0, 0);
             if (at == LB_ERR)
                 return;
-            std::string name(
-                static_cast<std::size_t>(SendDlgItemMessageA(page, IDC_GROUPS, LB_GETTEXTLEN,
-                                                             static_cast<WPARAM>(at), 0)) +
-                    1,
-                '\0');
-            const LRESULT n = SendDlgItemMessageA(page, IDC_GROUPS, LB_GETTEXT,
-                                                  static_cast<WPARAM>(at),
-                                                  reinterpret_cast<LPARAM>(&name[0]));
+            std::string name(static_cast<std::size_t>(SendDlgItemMessageA(
+                                 page, IDC_GROUPS, LB_GETTEXTLEN, static_cast<WPARAM>(at), 0)) +
+                                 1,
+                             '\0');
+            const LRESULT n =
+                SendDlgItemMessageA(page, IDC_GROUPS, LB_GETTEXT, static_cast<WPARAM>(at),
+                                    reinterpret_cast<LPARAM>(&name[0]));
             name.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
             SetDlgItemTextA(page, IDC_GROUP, name.c_str());
         }

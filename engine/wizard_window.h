@@ -29,8 +29,7 @@
 // Leads the user through the pages: ExitOk when the user clicked Install on the last page (the
 // choices are in the model), ExitCancelled when the user cancelled. `shown` is false when no
 // window could be made (the run then goes on with the description's choices).
-[[nodiscard]] int RunWizard(WizardModel& model, const ProductDescription& description,
-                            bool& shown);
+[[nodiscard]] int RunWizard(WizardModel& model, const ProductDescription& description, bool& shown);
 
 // The last page, after the installation: "<product> is installed." and Finish.
 void ShowFinishPage(const std::string& productName);

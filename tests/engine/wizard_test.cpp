@@ -47,13 +47,13 @@ class Wizard : public ::testing::Test {
 protected:
     void SetUp() override {
         UseSetupClassTable();
-        std::string text = "[Product]\r\nName = Wizard test\r\nDestination = " +
-                           (folder / "Product") +
-                           "\r\nGroup = Wizard\r\nTypes = Typical, Compact, Custom\r\n" + licence;
+        std::string text =
+            "[Product]\r\nName = Wizard test\r\nDestination = " + (folder / "Product") +
+            "\r\nGroup = Wizard\r\nTypes = Typical, Compact, Custom\r\n" + licence;
         for (const Component& c : Components) {
             text += std::string("\r\n[Component ") + c.id + "]\r\n" + c.settings + "\r\n";
-            ASSERT_TRUE(WriteFileBytes(folder / (std::string(c.id) + ".dat"),
-                                       std::string(c.size, 'x')));
+            ASSERT_TRUE(
+                WriteFileBytes(folder / (std::string(c.id) + ".dat"), std::string(c.size, 'x')));
         }
         for (const Component& c : Components)
             text += std::string("\r\n[WSetupFile ") + c.id + "File]\r\nComponent = " + c.id +
