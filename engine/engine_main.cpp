@@ -56,9 +56,9 @@
 // description's as destination=, type=, components= and group= would, so that the log (its
 // path and its header), the registration and the elements see them; Cancel there ends the run
 // with exit code 7 and nothing changed. After the installation its Finish page says that the
-// product is installed (after the restart question, when one is asked). An interactive removal
-// first asks whether to remove the product (No: exit code 7, nothing changed), shows its progress
-// without Cancel and ends with a report of what stayed.
+// product is installed (after the restart question, when one is asked and answered No). An
+// interactive removal first asks whether to remove the product (No: exit code 7, nothing changed),
+// shows its progress without Cancel and ends with a report of what stayed.
 //
 // Exit codes: 0 done; 2 the description was refused (nothing was installed) or the log could not
 // be read; 3 at least one element failed (removal and check); 4 the log could not be written
@@ -316,7 +316,7 @@ int RunFromDescription(Request& request) {
             return plugin.Finish(recovered);
         FillContext(description);
         const int code = InstallWithWindow(description, request, plugin);
-        if (wizard && (code == ExitOk || code == ExitRestartNeeded))
+        if (wizard && (code == ExitOk || code == ExitRestartNeeded) && !g_restartAccepted)
             ShowFinishPage(description.name);
         return code;
     }
