@@ -10,8 +10,10 @@
 #   2. Cancel on each page, answered Yes, changes nothing (exit code 7); answered No, the page
 #      stays; the licence declined and Cancel changes nothing.
 # With "destination" as the last argument (NT 3.51, the old shell) only the destination page is
-# gone through: no folder browser there, the typed folder is installed to.
-#   wizard_check.sh <wine-run> <engine.exe> <version> <artifacts> <work> [all|destination]
+# gone through: no folder browser there, the typed folder is installed to. With "cp932" (run
+# under the double-byte code page 932) the description's destination has a double-byte name:
+# the page shows it, hands it on through its edit field, and the files go there.
+#   wizard_check.sh <wine-run> <engine.exe> <version> <artifacts> <work> [all|destination|cp932]
 # Exit code 77 (skipped) without an X display.
 set -u
 WINE_RUN=$1 ENGINE=$2 VERSION=$3 ARTIFACTS=$4 WORK=$5 SCOPE=${6:-all}
@@ -75,6 +77,9 @@ Component = Docs
 SourceDir = <S>
 MediaName = docs.dat
 DestName = docs.dat
+EOF2
+# The link that shows the program group (only where the group page is gone through).
+[ "$SCOPE" = all ] && cat >>"$M/medium/product.txt" <<EOF2
 
 [WSetupShortcut Link]
 Component = Main
@@ -154,20 +159,35 @@ go_to() {
     key Return
     wait_page ready
 }
+CHOSEN="$M/chosen"
 installed_with() { # <file> under the chosen folder
-    [ -f "$M/chosen/$1" ] && echo yes || echo no
+    [ -f "$CHOSEN/$1" ] && echo yes || echo no
 }
 
 BEFORE=$(state)
 
-if [ "$SCOPE" = destination ]; then
+if [ "$SCOPE" = cp932 ]; then
+    # The description in the code page's own bytes, its destination named in double-byte
+    # characters.
+    CHOSEN="$M/製品フォルダ"
+    while IFS= read -r line; do
+        case "$line" in
+        "Destination = "*) printf 'Destination = %s\n' "$(winpath "$CHOSEN")" ;;
+        *) printf '%s\n' "$line" ;;
+        esac
+    done <"$M/medium/product.txt" | iconv -f UTF-8 -t CP932 >"$M/medium/product932.txt"
+    mv "$M/medium/product932.txt" "$M/medium/product.txt"
+fi
+if [ "$SCOPE" = destination ] || [ "$SCOPE" = cp932 ]; then
     start
     go_to destination
     row "the destination page is shown" destination "$(page)"
-    shot destination
-    row "the old shell: Browse is disabled, the edit field chooses" yes \
-        "$(grep -q '^wizard browse: the edit field alone' "$OUT" && echo yes || echo no)"
-    typed "$(winpath "$M/chosen")"
+    shot "destination-$SCOPE"
+    if [ "$SCOPE" = destination ]; then
+        row "the old shell: Browse is disabled, the edit field chooses" yes \
+            "$(grep -q '^wizard browse: the edit field alone' "$OUT" && echo yes || echo no)"
+        typed "$(winpath "$CHOSEN")"
+    fi
     key Return
     wait_page components
     key Return
@@ -181,9 +201,10 @@ if [ "$SCOPE" = destination ]; then
     finish
     tr -d '\r' <"$OUT" | sed 's/^/    /'
     row "installed" 0 "$STATUS"
-    row "the typed folder holds the product" yes "$(installed_with main.dat)"
+    row "the folder of the page holds the product" yes "$(installed_with main.dat)"
+    row "and its log" yes "$(installed_with install.log)"
     row "the description's folder was not used" no "$([ -e "$M/default" ] && echo yes || echo no)"
-    "$WINE_RUN" "$M/medium/engine-$VERSION.exe" mode=remove "log=$(winpath "$M/chosen")\\install.log" \
+    "$WINE_RUN" "$M/medium/engine-$VERSION.exe" mode=remove "log=$(winpath "$CHOSEN")\\install.log" \
         "output=$(winpath "$M/remove.out")" </dev/null >/dev/null 2>&1
     row "removed again" 0 "$?"
     echo "$FAILS failed"
