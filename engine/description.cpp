@@ -106,6 +106,9 @@ private:
         else if (value.name == "Disclaimer") {
             m_description.disclaimer = value.value;
             m_description.disclaimerLine = m_line;
+        } else if (value.name == "Licence") {
+            m_description.licence = value.value;
+            m_description.licenceLine = m_line;
         } else if (value.name == "Icon") {
             m_description.icon = value.value;
             m_description.iconLine = m_line;

@@ -9,6 +9,9 @@
 //   Disclaimer = disclaimer.txt              the text the medium builder lays out as setup\desc.txt
 //                                            (relative to the description's folder); the engine
 //                                            itself does not read it
+//   Licence = licence.txt                    the licence the interactive installation shows and
+//                                            the user must accept before anything is installed
+//                                            (relative to the description's folder)
 //   Icon = sample.ico                        the icon the medium builder lays out as AUTORUN.ICO,
 //                                            the CD's icon (relative to the description's
 //                                            folder); without it the CD shows the loader's
@@ -91,6 +94,8 @@ struct ProductDescription {
     std::string log = "<D>\\install.log";
     std::string disclaimer;
     int disclaimerLine = 0;
+    std::string licence;
+    int licenceLine = 0;
     std::string icon;
     int iconLine = 0;
     std::string version;

@@ -12,7 +12,8 @@
 //   mode=validate       check the description only; install nothing. It also lists what a
 //                       medium must hold: "medium <line> <path below <S>>" for every file copied
 //                       from it ("outside <line> <path>" for a source elsewhere) and
-//                       "disclaimer <line> <file>" for the description's Disclaimer and
+//                       "disclaimer <line> <file>" for the description's Disclaimer,
+//                       "medium <line> <file>" for its Plugin and its Licence, and
 //                       "icon <line> <file>" for its Icon, after "product <name>"
 //   source=<folder>     the <S> folder (default: the description's folder), where the files
 //                       copied from the medium are found
@@ -57,8 +58,15 @@
 // "/silent" (anywhere, in any case: the loader hands its own switches on). An interactive
 // installation shows a progress window whose Cancel rolls it back, and asks about the restart;
 // batch mode writes the progress lines only, and so does an interactive run that cannot make its
-// window. An interactive removal first asks whether to remove the product (No: exit code 7,
-// nothing changed), shows its progress without Cancel and ends with a report of what stayed.
+// window. Before it changes anything, an interactive installation leads the user through the
+// wizard (wizard_window.h) once the plug-in's Initialize has run: the destination, the setup
+// type and the components, and the program group chosen there take the place of the
+// description's as destination=, type=, components= and group= would, so that the log (its
+// path and its header), the registration and the elements see them; Cancel there ends the run
+// with exit code 7 and nothing changed. After the installation its Finish page says that the
+// product is installed (after the restart question, when one is asked and answered No). An
+// interactive removal first asks whether to remove the product (No: exit code 7, nothing changed),
+// shows its progress without Cancel and ends with a report of what stayed.
 //
 // Exit codes: 0 done; 2 the description was refused (nothing was installed) or the log could not
 // be read; 3 at least one element failed (removal and check); 4 the log could not be written
@@ -100,6 +108,8 @@
 #include "setup/core/path.h"
 #include "setup/core/text.h"
 #include "setup/elements/copy_rules.h"
+#include "wizard.h"
+#include "wizard_window.h"
 #ifdef TARVO_TEST_SWITCHES
 #include "test_switches.h"
 #endif
@@ -204,11 +214,11 @@ int RunFromLog(const Request& request) {
 
 // An interactive installation runs with its progress window, when one can be made.
 int InstallWithWindow(const ProductDescription& description, const Request& request,
-                      Reinstallation& over) {
+                      PluginInstallHost& plugin, Reinstallation& over) {
     ProgressWindow window;
     if (g_interactive && window.Open(description.name, 0, request.commonBar))
         g_window = &window;
-    PluginInstallHost plugin(description, request.logPath);
+    plugin.SetLog(request.logPath);
     const int code = plugin.Finish(Install(description, over.TransactionLogPath(), request.switches,
                                            &plugin, over.Additions()));
     if (g_window) {
@@ -222,6 +232,34 @@ int InstallWithWindow(const ProductDescription& description, const Request& requ
         g_window = nullptr;
     }
     return code;
+}
+
+// The wizard's pages, after the plug-in's Initialize and before anything changes: the choices
+// go into the description as the command line's words do, and the context follows them. ExitOk
+// to go on (also when the description is refused: the installation then names its problems,
+// and when no window can be made); `shown` says whether the wizard ran.
+int ChooseInWizard(ProductDescription& description, PluginInstallHost& plugin, bool& shown) {
+    shown = false;
+    if (!description.plugin.empty() && description.name.empty())
+        return ExitOk; // refused below, as without the wizard
+    Product product;
+    std::vector<std::string> problems;
+    if (!BuildProduct(description, product, problems))
+        return ExitOk;
+    const int offered = plugin.BeforeOffer(product);
+    if (offered != ExitOk)
+        return offered;
+    WizardModel model(description, product);
+    const int chosen = RunWizard(model, description, shown);
+    if (!shown)
+        return ExitOk;
+    if (chosen != ExitOk) {
+        Say("summary cancelled: nothing was installed");
+        return chosen;
+    }
+    model.ApplyTo(description);
+    FillContext(description);
+    return ExitOk;
 }
 
 // What a medium must hold for the description, as mode=validate lists it.
@@ -241,6 +279,8 @@ void ListMedium(const ProductDescription& description, const Product& product) {
             description.disclaimer);
     if (!description.plugin.empty())
         Say("medium " + std::to_string(description.pluginLine) + " " + description.plugin);
+    if (!description.licence.empty())
+        Say("medium " + std::to_string(description.licenceLine) + " " + description.licence);
     if (!description.icon.empty())
         Say("icon " + std::to_string(description.iconLine) + " " + description.icon);
 }
@@ -267,6 +307,20 @@ int RunFromDescription(Request& request) {
         Say("summary refused: 1 problem; nothing was installed");
         return ExitRefused;
     }
+    const bool installing = request.mode == "install";
+    if (installing && !request.existingWord.empty() &&
+        !ReadExistingChoice(request.existingWord, request.existing)) {
+        Say("refused existing=" + request.existingWord + ": repair, upgrade or refuse");
+        Say("summary refused: 1 problem; nothing was installed");
+        return ExitRefused;
+    }
+    PluginInstallHost plugin(description, request.logPath);
+    bool wizard = false;
+    if (installing && g_interactive) {
+        const int chosen = ChooseInWizard(description, plugin, wizard);
+        if (chosen != ExitOk)
+            return plugin.Finish(chosen);
+    }
     if (request.logPath.empty())
         request.logPath = Expanded(description.log);
     AddRegistration(description, ModulePath(), request.logPath);
@@ -274,26 +328,23 @@ int RunFromDescription(Request& request) {
     if (!AddPluginCopy(description, request.logPath, problem)) {
         Say("refused " + problem);
         Say("summary refused: 1 problem; nothing was installed");
-        return ExitRefused;
+        return plugin.Finish(ExitRefused);
     }
-    if (request.mode == "install") {
-        if (!request.existingWord.empty() &&
-            !ReadExistingChoice(request.existingWord, request.existing)) {
-            Say("refused existing=" + request.existingWord + ": repair, upgrade or refuse");
-            Say("summary refused: 1 problem; nothing was installed");
-            return ExitRefused;
-        }
+    if (installing) {
         const int recovered = RecoverIfUnfinished(request.logPath);
         if (recovered != ExitOk)
-            return recovered;
+            return plugin.Finish(recovered);
         FillContext(description);
         Reinstallation over(description, request.logPath, request.existing);
         if (over.Chosen() == Reinstallation::Way::Refused)
-            return over.RefusalCode();
+            return plugin.Finish(over.RefusalCode());
         if (over.Chosen() == Reinstallation::Way::Repair)
-            return over.Repair(request.switches);
+            return plugin.Finish(over.Repair(request.switches));
         FillContext(description); // reading the installed log filled it from its header
-        return InstallWithWindow(description, request, over);
+        const int code = InstallWithWindow(description, request, plugin, over);
+        if (wizard && (code == ExitOk || code == ExitRestartNeeded) && !g_restartAccepted)
+            ShowFinishPage(description.name);
+        return code;
     }
     Product product;
     std::vector<std::string> problems;

@@ -11,6 +11,7 @@
 OutputFile g_out;
 bool g_interactive = true;
 ProgressWindow* g_window = nullptr;
+bool g_restartAccepted = false;
 
 void Say(const std::string& line) {
     g_out.Write(line + "\r\n");
@@ -24,9 +25,11 @@ int RestartNeeded(int waiting) {
         const std::string question =
             product + ": Windows must be restarted to finish. Restart Windows now?";
         if (MessageBoxA(nullptr, question.c_str(), product.c_str(), MB_YESNO | MB_ICONQUESTION) ==
-                IDYES &&
-            !RestartWindowsNow())
-            Say("restart refused by Windows (error " + std::to_string(GetLastError()) + ")");
+            IDYES) {
+            g_restartAccepted = RestartWindowsNow();
+            if (!g_restartAccepted)
+                Say("restart refused by Windows (error " + std::to_string(GetLastError()) + ")");
+        }
     }
     return ExitRestartNeeded;
 }

@@ -63,3 +63,6 @@ void Summary(const char* phase, const std::vector<WSetupElement*>& elements, int
 // Ends a run that left `waiting` replacements for the restart: says so and, run interactively,
 // asks whether to restart Windows now. Answers ExitRestartNeeded, whatever the user answered.
 int RestartNeeded(int waiting);
+// Whether the user answered Yes to that question and Windows took the request (the session is
+// ending: nothing more is shown).
+extern bool g_restartAccepted;

@@ -140,7 +140,7 @@ void ReadMacrosBack(Records& records, Entry entry) {
 }
 
 // The meaning of the action codes (plugin_host.h) in the components' selection.
-void ApplyActions(const Product& product, std::set<const WSetupComponent*>& excluded) {
+void ApplyActions(const Product& product, std::set<std::string>& excluded) {
     for (const auto& component : product.components) {
         if (!IsProductComponent(*component))
             continue;
@@ -148,8 +148,8 @@ void ApplyActions(const Product& product, std::set<const WSetupComponent*>& excl
             component->ModeIndex = 2;
         int& state = component->ModeStates[component->ModeIndex];
         if (component->Action == 8)
-            excluded.insert(component.get());
-        if (excluded.count(component.get()))
+            excluded.insert(component->Id.c_str());
+        if (excluded.count(component->Id.c_str()))
             state = 0;
         else if (component->Action == 4)
             state = 2;
@@ -270,7 +270,9 @@ struct PluginInstallHost::State {
     std::string copy;
     Plugin plugin;
     Records records;
-    std::set<const WSetupComponent*> excluded;
+    std::set<std::string> excluded; // by Id: the product may be built again after the offer
+    std::string productName;
+    bool offered = false;
 };
 
 PluginInstallHost::PluginInstallHost(const ProductDescription& description,
@@ -281,6 +283,13 @@ PluginInstallHost::PluginInstallHost(const ProductDescription& description,
         m_state->copy =
             JoinPath(TheSystemFolders().Windows(), PluginCopyName(description.name, logPath), true);
     m_state->records.text = description.name;
+    m_state->productName = description.name;
+}
+
+void PluginInstallHost::SetLog(const std::string& logPath) {
+    if (!m_state->source.empty())
+        m_state->copy = JoinPath(TheSystemFolders().Windows(),
+                                 PluginCopyName(m_state->productName, logPath), true);
 }
 
 PluginInstallHost::~PluginInstallHost() = default;
@@ -289,6 +298,15 @@ int PluginInstallHost::BeforeOffer(Product& product) {
     State& s = *m_state;
     if (s.source.empty())
         return ExitOk;
+    if (s.offered) {
+        // Built again after the user's choice: what Initialize decided holds for it too.
+        if (s.plugin.Usable()) {
+            ReadMacrosBack(s.records, Initialize);
+            ApplyActions(product, s.excluded);
+        }
+        return ExitOk;
+    }
+    s.offered = true;
     if (!s.plugin.Load(s.source, s.source, "nothing was installed"))
         return ExitPluginFailed;
     FillMaps(s.records, product, false, false);

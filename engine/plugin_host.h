@@ -73,6 +73,10 @@ public:
     PluginInstallHost(const PluginInstallHost&) = delete;
     PluginInstallHost& operator=(const PluginInstallHost&) = delete;
 
+    // The log's path, when it is known only after the host was made (the wizard's destination).
+    void SetLog(const std::string& logPath);
+    // Initialize at the first call; a later call (the product built again after the wizard)
+    // applies what Initialize decided to the new product without calling the plug-in again.
     int BeforeOffer(Product& product) override;
     int BeforeTransaction(Product& product) override;
     int AfterCommit(Product& product) override;

@@ -54,6 +54,10 @@ LONG MachineSettingsAccess() {
 
 } // namespace
 
+bool SourceSizeOf(WSetupElement& element, std::uint32_t& size) {
+    return FileSize(SourceOf(element), size);
+}
+
 bool FreeSpaceOn(const std::string& root, std::uint64_t& free) {
     // The module is the process's own kernel: looked up, never loaded or freed.
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -81,7 +85,7 @@ std::vector<DriveSpace> SpaceNeeded(const std::vector<WSetupElement*>& order) {
         if (!RowOf(*element).copiesAFile)
             continue;
         std::uint32_t size = 0;
-        if (!FileSize(SourceOf(*element), size))
+        if (!SourceSizeOf(*element, size))
             continue; // the description's check has refused a missing source already
         const std::string root = RootFolderOf(ElementPath(*element, false));
         if (root.empty())

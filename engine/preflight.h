@@ -35,6 +35,10 @@ struct DriveSpace {
 // space.
 std::vector<DriveSpace> SpaceNeeded(const std::vector<WSetupElement*>& order);
 
+// The size of the file on the medium that a copying element (a file kind's) takes; false when
+// the file cannot be looked at.
+[[nodiscard]] bool SourceSizeOf(WSetupElement& element, std::uint32_t& size);
+
 // The free space on the drive of `root`; false when the platform cannot say.
 [[nodiscard]] bool FreeSpaceOn(const std::string& root, std::uint64_t& free);
 

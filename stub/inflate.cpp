@@ -17,8 +17,8 @@ const short LengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,
                               31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 const short LengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const short DistanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+const short DistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 const short DistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                  6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
@@ -193,7 +193,8 @@ bool Fixed(State& s) {
 }
 
 bool Dynamic(State& s) {
-    static const short Order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    static const short Order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                    11, 4,  12, 3, 13, 2, 14, 1, 15};
     const int literalCount = Bits(s, 5) + 257;
     const int distanceCount = Bits(s, 5) + 1;
     const int codeCount = Bits(s, 4) + 4;
@@ -236,8 +237,7 @@ bool Dynamic(State& s) {
     if (lengths[256] == 0)
         return false;
     return Build(literals, lengths, literalCount) &&
-           Build(distances, lengths + literalCount, distanceCount) &&
-           Codes(s, literals, distances);
+           Build(distances, lengths + literalCount, distanceCount) && Codes(s, literals, distances);
 }
 
 } // namespace

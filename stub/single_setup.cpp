@@ -144,8 +144,7 @@ bool MakeFoldersOf(char* path) {
         if (*p != '\\')
             continue;
         *p = 0;
-        const bool made = CreateDirectoryA(path, nullptr) ||
-                          GetLastError() == ERROR_ALREADY_EXISTS;
+        const bool made = CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
         *p = '\\';
         if (!made)
             return false;
@@ -184,8 +183,8 @@ bool WriteResult(void* context, const unsigned char* bytes, DWORD size) {
 // Inflates `stored` bytes at the image's current position into `path`, checking the result's
 // size and CRC-32.
 bool ExtractOne(HANDLE image, DWORD stored, DWORD size, DWORD crc, const char* path) {
-    KernelHandle out(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle out(
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.IsOpen())
         return false;
     Extraction x = {image, stored, out.Get(), 0, 0};
@@ -230,9 +229,9 @@ bool RemoveAtRestart(const char* path) {
     DWORD at = size;
     bool header = false;
     for (DWORD i = 0; i + 8 <= size; ++i)
-        if ((i == 0 || text[i - 1] == '\n') && CompareStringA(LOCALE_SYSTEM_DEFAULT,
-                                                              NORM_IGNORECASE, text + i, 8,
-                                                              "[rename]", 8) == CSTR_EQUAL) {
+        if ((i == 0 || text[i - 1] == '\n') &&
+            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, text + i, 8, "[rename]", 8) ==
+                CSTR_EQUAL) {
             at = i + 8;
             while (at < size && text[at] != '\n')
                 ++at;
@@ -248,7 +247,8 @@ bool RemoveAtRestart(const char* path) {
     if (!SeekTo(file.Get(), at))
         return false;
     if (!header) {
-        const char* section = (size && text[size - 1] != '\n') ? "\r\n[rename]\r\n" : "[rename]\r\n";
+        const char* section =
+            (size && text[size - 1] != '\n') ? "\r\n[rename]\r\n" : "[rename]\r\n";
         if (!WriteFile(file.Get(), section, lstrlenA(section), &put, nullptr))
             return false;
     }
@@ -298,8 +298,8 @@ bool RestartPending() {
             return false;
         RegKey key(opened);
         DWORD size = 0;
-        return RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, nullptr,
-                                nullptr, &size) == ERROR_SUCCESS &&
+        return RegQueryValueExA(key.Get(), "PendingFileRenameOperations", nullptr, nullptr, nullptr,
+                                &size) == ERROR_SUCCESS &&
                size > 2;
     }
     char section[64];
@@ -397,8 +397,8 @@ int RunLoader(DWORD& code) {
     KernelHandle process(started.hProcess);
     KernelHandle thread(started.hThread);
     for (;;) {
-        const DWORD woke = MsgWaitForMultipleObjects(1, &started.hProcess, FALSE, INFINITE,
-                                                     QS_ALLINPUT);
+        const DWORD woke =
+            MsgWaitForMultipleObjects(1, &started.hProcess, FALSE, INFINITE, QS_ALLINPUT);
         if (woke != WAIT_OBJECT_0 + 1)
             break;
         MSG message;
@@ -444,11 +444,11 @@ int Run() {
     }
     const DWORD needed = Le32(trailer + 16);
     char temp[MAX_PATH];
-    if (!GetTempPathA(MAX_PATH, temp) ||
-        FreeBytes(temp) < needed + RoomToSpare) {
+    if (!GetTempPathA(MAX_PATH, temp) || FreeBytes(temp) < needed + RoomToSpare) {
         char text[160];
-        wsprintfA(text, "There is not enough room for the setup files in the temporary folder "
-                        "(%lu KB are needed): ",
+        wsprintfA(text,
+                  "There is not enough room for the setup files in the temporary folder "
+                  "(%lu KB are needed): ",
                   (needed + RoomToSpare + 1023) / 1024);
         Tell(text, temp);
         return ExitNoRoom;

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The engine's progress window as a real window under the X display. An interactive installation
-# (no output= word, no /batch) of a small product whose program element waits for the test:
+# (no output= word, no /batch) of a small product whose program element waits for the test (its
+# wizard gone through with Enter on every page, and its Finish page at the end):
 # while it waits, the window must be up with the product's name (a screenshot is kept as an
 # artifact), Cancel is pressed from the keyboard (the window pumps messages while the element
 # runs), the element is let go, and the engine must stop before the next element, roll back and
@@ -87,6 +88,11 @@ start_engine() {
     "$WINE_RUN" "$M/medium/engine-$VERSION.exe" "$@" \
         "description=$(winpath "$M/medium/product.txt")" </dev/null >"$out" 2>&1 &
     ENGINE_PID=$!
+    # An interactive installation first leads through its wizard: Enter on every page.
+    case " $* " in
+    *" /batch "*) ;;
+    *) wizard_through "$ENGINE_PID" || echo "    (no wizard went by)" ;;
+    esac
     for _ in $(seq 1 600); do
         [ -s "$M/ready" ] && break
         kill -0 "$ENGINE_PID" 2>/dev/null || break
@@ -152,6 +158,7 @@ if [ -n "$WID" ]; then
         echo "screenshot: $ARTIFACTS/engine-progress-$VERSION-painted.png"
 fi
 touch "$M/release"
+wizard_finish "$ENGINE_PID"
 wait "$ENGINE_PID"
 STATUS=$?
 ENGINE_PID=""

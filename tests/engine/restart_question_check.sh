@@ -4,6 +4,8 @@
 # program (holdfile) holds open, so its replacement waits for the restart; the engine then asks,
 # in a box titled with the product's name,
 #   "<product>: Windows must be restarted to finish. Restart Windows now?"   (Yes, No).
+# The installation's wizard is gone through with Enter on every page first; after No its Finish
+# page follows (Enter), after Yes nothing more is shown.
 #   1. No: the box's title, text and buttons (read by message_box_probe); the engine exits 8, the
 #      replacement stays scheduled, nothing is restarted (a windowed program beside the engine
 #      keeps running); a restart of the prefix afterwards carries the replacement out.
@@ -155,6 +157,11 @@ install() { # <case> [words...]: the engine in the background, its output in <ca
         "description=$(winpath "$M/medium/$case.txt")" </dev/null >"$M/$case.out" 2>&1 &
     ENGINE_PID=$!
     PIDS+=("$ENGINE_PID")
+    # An interactive installation first leads through its wizard: Enter on every page.
+    case " $* " in
+    *" /batch "* | *" /silent "* | *" output="*) ;;
+    *) wizard_through "$ENGINE_PID" || echo "    (no wizard went by)" ;;
+    esac
 }
 BOX=""
 find_box() { BOX=$(find_window "^$PRODUCT\$" "$ENGINE_PID"); }
@@ -198,7 +205,9 @@ row "no: the buttons" "Yes No" "$(probe_line no buttons)"
 if [ -n "$BOX" ]; then
     import -window root "$ARTIFACTS/engine-restart-question-$VERSION.png" &&
         echo "screenshot: $ARTIFACTS/engine-restart-question-$VERSION.png"
-    answer n
+    answer_box n
+    # No: the wizard's Finish page follows.
+    row "no: the Finish page follows" yes "$(yes_no wizard_finish "$ENGINE_PID")"
 fi
 finish_engine
 show_output no

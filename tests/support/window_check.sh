@@ -55,3 +55,23 @@ press_until_ended() {
     done
     ! kill -0 "$pid" 2>/dev/null
 }
+
+wizard_through() {
+    local pid=$1 wid _
+    wid=$(find_window ' - Setup Wizard$' "$pid")
+    [ -n "$wid" ] || return 1
+    for _ in $(seq 1 20); do
+        xdotool windowfocus --sync "$wid" key Return 2>/dev/null || return 0
+        sleep 0.7
+        xdotool getwindowname "$wid" >/dev/null 2>&1 || return 0
+        kill -0 "$pid" 2>/dev/null || return 0
+    done
+    return 1
+}
+
+wizard_finish() {
+    local pid=$1 wid
+    wid=$(find_window ' - Setup Wizard$' "$pid")
+    [ -n "$wid" ] || return 1
+    press_until_ended "$wid" Return "$pid"
+}
