@@ -26,6 +26,8 @@ constexpr int ExitNoRights = 12; // a folder cannot be written, or the user may 
 constexpr int ExitPluginFailed = 13;
 // An entry point of the plug-in crashed (plugin_host.h says what was left).
 constexpr int ExitPluginCrashed = 14;
+// A file of the installation medium is damaged or cut short; the installation was rolled back.
+constexpr int ExitDamagedMedium = 16;
 
 // Where the progress lines go: main opens it (the output= file or standard output) before the
 // first line; a line said before that, or one the platform refuses, is lost.

@@ -9,6 +9,7 @@
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
+#include "setup/core/medium_file.h"
 #include "setup/core/path.h"
 #include "setup/core/platform_version.h"
 #include "setup/core/text.h"
@@ -81,7 +82,7 @@ std::vector<DriveSpace> SpaceNeeded(const std::vector<WSetupElement*>& order) {
         if (!RowOf(*element).copiesAFile)
             continue;
         std::uint32_t size = 0;
-        if (!FileSize(SourceOf(*element), size))
+        if (!InstalledSizeOf(SourceOf(*element), size))
             continue; // the description's check has refused a missing source already
         const std::string root = RootFolderOf(ElementPath(*element, false));
         if (root.empty())
