@@ -46,9 +46,9 @@ MediumForm ReadMediumHeader(const std::string& path, MediumHeader& header);
 
 enum class Expansion {
     Done,
-    Damaged,       // the stream is broken or cut short, or the size or the CRC-32 differ
-    Unreadable,    // the medium file could not be opened or read
-    WriteFailed,   // the expanded file could not be written (see GetLastError)
+    Damaged,     // the stream is broken or cut short, or the size or the CRC-32 differ
+    Unreadable,  // the medium file could not be opened or read
+    WriteFailed, // the expanded file could not be written (see GetLastError)
 };
 
 // Expands the compressed medium file `source` into `target`, which must exist (an empty file,

@@ -38,9 +38,9 @@ std::string CompressedForm(const std::string& original, const FILETIME& written)
         return {};
     std::string out(MediumSignature, sizeof MediumSignature);
     PutLe32(out, static_cast<std::uint32_t>(original.size()));
-    PutLe32(out, static_cast<std::uint32_t>(
-                     crc32(0, reinterpret_cast<const Bytef*>(original.data()),
-                           static_cast<uInt>(original.size()))));
+    PutLe32(out,
+            static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(original.data()),
+                                             static_cast<uInt>(original.size()))));
     PutLe32(out, SumOfWords(original));
     PutLe32(out, written.dwLowDateTime);
     PutLe32(out, written.dwHighDateTime);

@@ -12,7 +12,6 @@ namespace testsupport {
 std::string CompressedForm(const std::string& original, const FILETIME& written);
 // Writes the compressed form of `original` to `path`, stamped with `written` (default: now).
 bool WriteCompressed(const std::string& path, const std::string& original);
-bool WriteCompressed(const std::string& path, const std::string& original,
-                     const FILETIME& written);
+bool WriteCompressed(const std::string& path, const std::string& original, const FILETIME& written);
 
 } // namespace testsupport
