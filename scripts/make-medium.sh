@@ -228,6 +228,15 @@ while IFS=$'\t' read -r name _; do
     esac
 done <"$TMP/files"
 
+# Left plain, a product file that begins as a compressed one does would be taken for one.
+if [ "$COMPRESS" = 0 ]; then
+    while IFS=$'\t' read -r name found; do
+        printf '%s\0%s\0%s\0' "$name" "$found" "$found"
+    done <"$TMP/files" >"$TMP/plain-check"
+    LOOKALIKES=$(python3 "$ROOT/scripts/medium-compress.py" check-plain <"$TMP/plain-check") ||
+        refuse "$DESCRIPTION: left plain, these files would be taken for compressed ones (drop --no-compress): $LOOKALIKES"
+fi
+
 # 2. The layout, made aside and put in place whole.
 mkdir -p "$(dirname "$OUT")"
 STAGE=$(mktemp -d "$(dirname "$OUT")/.medium.XXXXXX")
@@ -284,9 +293,6 @@ COPIES=""
 if [ "$COMPRESS" = 1 ]; then
     PACK_TOTALS=$(python3 "$ROOT/scripts/medium-compress.py" compress <"$TMP/packs")
     read -r PACKED PACKED_FROM PACKED_TO <<<"$PACK_TOTALS"
-else
-    LOOKALIKES=$(python3 "$ROOT/scripts/medium-compress.py" check-plain <"$TMP/packs") ||
-        refuse "$DESCRIPTION: left plain, these files would be taken for compressed ones (drop --no-compress): $LOOKALIKES"
 fi
 
 # Names a CD-ROM driver without Joliet (NT 3.51) sees only in their 8.3 form.
