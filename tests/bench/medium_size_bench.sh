@@ -39,7 +39,8 @@ measure "sample product" "${SAMPLE[@]}"
 mkdir -p "$W/set"
 cp "$W"/*.bmp "$W/set/"
 mapfile -t MIXED < <(
-    ls "$BUILD"/Quenda.exe "$BUILD"/engine/*.exe "$BUILD"/tests/bin/standins/productengine.exe 2>/dev/null
+    ls "$BUILD"/Quenda.exe "$BUILD"/tests/bin/standins/productengine.exe \
+        "$BUILD"/tests/bin/file_test.exe
     ls "$ROOT"/README.md "$ROOT"/docs/*.md "$ROOT"/setup/core/fileutil.cpp
     ls "$W"/set/*.bmp)
 measure "mixed (executables, texts, bitmaps)" "${MIXED[@]}"
