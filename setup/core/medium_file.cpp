@@ -26,7 +26,8 @@ MediumForm ReadHeaderFrom(HANDLE file, MediumHeader& header) {
     DWORD got = 0;
     if (!ReadFile(file, bytes, sizeof bytes, &got, nullptr))
         return MediumForm::Unreadable;
-    if (got < sizeof MediumSignature || std::memcmp(bytes, MediumSignature, sizeof MediumSignature))
+    if (got < sizeof MediumSignature ||
+        std::memcmp(bytes, MediumSignature, sizeof MediumSignature) != 0)
         return MediumForm::Plain;
     if (got < sizeof bytes)
         return MediumForm::Damaged;
