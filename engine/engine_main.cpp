@@ -80,7 +80,8 @@
 // 13 the description's plug-in could not be loaded or lacks an entry point (nothing changed),
 // or at removal its kept copy is gone (nothing was removed); 14 an entry point of the plug-in
 // crashed (plugin_host.h says what was left); 15 a newer version of the product is installed
-// there (nothing changed).
+// there (nothing changed); 16 a file of the installation medium is damaged or cut short (its
+// line says "the setup file <path> is damaged") and the installation was rolled back.
 //
 // When an installation or a removal leaves something for the restart, the engine says so
 // ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to

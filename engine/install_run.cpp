@@ -21,11 +21,23 @@
 #include "setup/elements/element_paths.h"
 #include "setup/elements/file.h"
 #include "setup/core/macros.h"
+#include "setup/core/medium_file.h"
 #include "setup/elements/ttf_file.h"
 #include "transaction_log.h"
 #include "undo.h"
 
 namespace {
+
+// Whether the element failed because its file on the medium is damaged.
+bool FoundDamagedMedium(const WSetupElement* element) {
+    return RowOf(*element).copiesAFile && element->Status == MediumDamaged;
+}
+
+// The file on the medium that a copying element took.
+std::string MediumFileOf(const WSetupElement* element) {
+    const auto* file = static_cast<const WSetupFile*>(element);
+    return TheSetupContext().ResolvePath(file->SourceDir.c_str(), file->MediaName.c_str());
+}
 
 // Runs one step and says what it means; the engine's own judgement goes beyond the status where
 // the status cannot tell a failure.
@@ -42,13 +54,15 @@ StepMeaning RunInstallStep(WSetupElement* element, FwStringArray& rebootList, Fw
     StepMeaning meaning = MeaningOfStatus(element->Kind, ElementStep::Install, r.status);
     if (meaning != StepMeaning::Failed && row.failedBeyondStatus && row.failedBeyondStatus(r))
         meaning = StepMeaning::Failed;
-    if (meaning == StepMeaning::Failed)
+    if (meaning == StepMeaning::Failed && FoundDamagedMedium(element))
+        r.note = "the setup file " + MediumFileOf(element) + " is damaged";
+    else if (meaning == StepMeaning::Failed)
         r.note = WithPlatformError(r.note, error);
     return meaning;
 }
 
 // How the loop over the elements ended.
-enum class LoopEnd { Done, ElementFailed, LogFailed, Cancelled };
+enum class LoopEnd { Done, ElementFailed, MediumDamaged, LogFailed, Cancelled };
 
 struct InstallRun {
     TransactionWriter writer;
@@ -116,9 +130,14 @@ FileStamp StampOfInstalledFile(WSetupElement* element, int status, StepMeaning m
     if (!RowOf(*element).copiesAFile || meaning != StepMeaning::Done)
         return FileStamp();
     const auto* file = static_cast<const WSetupFile*>(element);
-    if (IsScheduledOutcome(status))
-        return StampOf(
-            TheSetupContext().ResolvePath(file->SourceDir.c_str(), file->SourceName.c_str()));
+    if (IsScheduledOutcome(status)) {
+        const std::string source =
+            TheSetupContext().ResolvePath(file->SourceDir.c_str(), file->SourceName.c_str());
+        MediumHeader header;
+        if (ReadMediumHeader(source, header) == MediumForm::Compressed)
+            return FileStamp{true, header.size, header.checksum}; // the original's
+        return StampOf(source);
+    }
     return StampOf(ElementPath(*element, false));
 }
 
@@ -164,7 +183,8 @@ LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
                 return LoopEnd::LogFailed;
             }
             if (meaning == StepMeaning::Failed)
-                return LoopEnd::ElementFailed;
+                return FoundDamagedMedium(p.element) ? LoopEnd::MediumDamaged
+                                                     : LoopEnd::ElementFailed;
             if (n == cancelAfter)
                 RequestCancel();
             // A click on Cancel while the element ran is taken now: the element finished first.
@@ -261,7 +281,10 @@ int Install(const ProductDescription& description, const std::string& logPath,
         const bool cancelled = end == LoopEnd::Cancelled;
         if (g_window)
             g_window->Say(cancelled ? "Cancelled: putting back what was done so far"
-                                    : "An element failed: putting back what was done so far");
+                          : end == LoopEnd::MediumDamaged
+                              ? "A file of the installation medium is damaged: putting back "
+                                "what was done so far"
+                              : "An element failed: putting back what was done so far");
         const bool rolledBack = RollBackRun(run);
         Summary("install", run.order, 0, run.failed);
         Say(std::string("rollback: ") + (rolledBack ? "machine put back as it was" : "incomplete"));
@@ -273,9 +296,10 @@ int Install(const ProductDescription& description, const std::string& logPath,
                                      : "The installation could not put everything back.");
         if (!rolledBack)
             return ExitRollbackIncomplete;
-        return end == LoopEnd::LogFailed   ? ExitLogFailed
-               : end == LoopEnd::Cancelled ? ExitCancelled
-                                           : ExitRolledBack;
+        return end == LoopEnd::LogFailed       ? ExitLogFailed
+               : end == LoopEnd::Cancelled     ? ExitCancelled
+               : end == LoopEnd::MediumDamaged ? ExitDamagedMedium
+                                               : ExitRolledBack;
     }
     if (!run.writer.Commit()) {
         Say("log " + logPath + " could not be committed");

@@ -28,6 +28,8 @@ constexpr int ExitPluginFailed = 13;
 constexpr int ExitPluginCrashed = 14;
 // A newer version of the product is installed where this one would go; nothing changed.
 constexpr int ExitOlderVersion = 15;
+// A file of the installation medium is damaged or cut short; the installation was rolled back.
+constexpr int ExitDamagedMedium = 16;
 
 // Where the progress lines go: main opens it (the output= file or standard output) before the
 // first line; a line said before that, or one the platform refuses, is lost.

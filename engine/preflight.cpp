@@ -9,6 +9,7 @@
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
+#include "setup/core/medium_file.h"
 #include "setup/core/path.h"
 #include "setup/core/platform_version.h"
 #include "setup/core/text.h"
@@ -55,7 +56,7 @@ LONG MachineSettingsAccess() {
 } // namespace
 
 bool SourceSizeOf(WSetupElement& element, std::uint32_t& size) {
-    return FileSize(SourceOf(element), size);
+    return InstalledSizeOf(SourceOf(element), size);
 }
 
 bool FreeSpaceOn(const std::string& root, std::uint64_t& free) {

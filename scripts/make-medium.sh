@@ -2,7 +2,7 @@
 # Lays out an installation medium from a product description:
 #
 #   scripts/make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]]
-#       [--source <folder>]
+#       [--source <folder>] [--no-compress]
 #
 # The description is first checked whole by the engine itself (mode=validate: every problem with
 # the file, the line and the reason); a refused description writes nothing, not even the output
@@ -18,7 +18,14 @@
 #   product.txt         the description, where the engine looks for it by default
 #   setup\desc.txt      the loader's disclaimer: the file the description's Disclaimer names
 #   <files>             every file the description copies from the medium, under the path below
-#                       <S> that the engine resolves (SourceDir and MediaName)
+#                       <S> that the engine resolves (SourceDir and MediaName), compressed
+#
+# The product's files are stored compressed (deflate, with the original's size, CRC-32 and date:
+# setup/core/medium_file.h; scripts/medium-compress.py makes and expands the form); the engine
+# expands and verifies each while it installs it. --no-compress leaves them as they are (a
+# product file that would then be taken for a compressed one is refused). What the loader reads
+# itself (the loader, the engine, the description, the disclaimer, the icon, AUTORUN.INF) is
+# never compressed, nor is a plug-in that the engine loads from the medium.
 #
 # --source names the folder that stands for <S> while the medium is made (where the files are
 # found; default: the description's folder). With --iso, an ISO 9660 image of the medium is made
@@ -44,7 +51,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 usage() {
-    echo "usage: make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]] [--source <folder>]" >&2
+    echo "usage: make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]] [--source <folder>] [--no-compress]" >&2
     exit 2
 }
 refuse() {
@@ -53,7 +60,7 @@ refuse() {
     exit 2
 }
 
-DESCRIPTION="" OUT="" ISO="" SINGLE="" SOURCE=""
+DESCRIPTION="" OUT="" ISO="" SINGLE="" SOURCE="" COMPRESS=1
 while [ $# -gt 0 ]; do
     case "$1" in
         --iso) ISO=default ;;
@@ -62,7 +69,8 @@ while [ $# -gt 0 ]; do
         --single=*) SINGLE=${1#--single=} ;;
         --source) [ $# -ge 2 ] || usage; SOURCE=$2; shift ;;
         --source=*) SOURCE=${1#--source=} ;;
-        -h | --help) sed -n '2,41p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --no-compress) COMPRESS=0 ;;
+        -h | --help) sed -n '2,50p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "unknown option: $1" >&2; usage ;;
         *)
             if [ -z "$DESCRIPTION" ]; then DESCRIPTION=$1
@@ -196,6 +204,7 @@ relative_path() { # <path with backslashes or slashes>
 DISCLAIMER="" ICON=""
 PRODUCT=$(sed -n 's/^product //p' "$TMP/validate.txt")
 : >"$TMP/files"
+: >"$TMP/plain"
 while read -r word line rest; do
     case "$word" in
         outside)
@@ -204,7 +213,10 @@ while read -r word line rest; do
             relative_path "$rest"
             [ -n "$REL" ] && [ -n "${SOURCE_INDEX[${REL,,}]+x}" ] ||
                 refuse "$DESCRIPTION($line): $rest not found below $SOURCE"
-            printf '%s\t%s\n' "$rest" "$SOURCE/${SOURCE_INDEX[${REL,,}]}" >>"$TMP/files" ;;
+            printf '%s\t%s\n' "$rest" "$SOURCE/${SOURCE_INDEX[${REL,,}]}" >>"$TMP/files"
+            # The plug-in is loaded by the engine from the medium: it stays plain.
+            sed -n "${line}p" "$DESCRIPTION" | grep -qiE '^[[:space:]]*Plugin[[:space:]]*=' &&
+                printf '%s\n' "${REL,,}" >>"$TMP/plain" ;;
         disclaimer)
             DISCLAIMER_LINE=$line
             DISCLAIMER=$(real_path "$DESC_DIR" "$rest") ||
@@ -231,6 +243,15 @@ while IFS=$'\t' read -r name _; do
     esac
 done <"$TMP/files"
 
+# Left plain, a product file that begins as a compressed one does would be taken for one.
+if [ "$COMPRESS" = 0 ]; then
+    while IFS=$'\t' read -r name found; do
+        printf '%s\0%s\0%s\0' "$name" "$found" "$found"
+    done <"$TMP/files" >"$TMP/plain-check"
+    LOOKALIKES=$(python3 "$ROOT/scripts/medium-compress.py" check-plain <"$TMP/plain-check") ||
+        refuse "$DESCRIPTION: left plain, these files would be taken for compressed ones (drop --no-compress): $LOOKALIKES"
+fi
+
 # 2. The layout, made aside and put in place whole.
 mkdir -p "$(dirname "$OUT")"
 STAGE=$(mktemp -d "$(dirname "$OUT")/.medium.XXXXXX")
@@ -255,6 +276,7 @@ cp "$DISCLAIMER" "$STAGE/setup/desc.txt"
 COPIES=$(mktemp -d "$(dirname "$OUT")/.medium-files.XXXXXX")
 : >"$TMP/folders"
 : >"$TMP/moves"
+: >"$TMP/packs"
 : >"$TMP/relatives"
 while IFS=$'\t' read -r name found; do
     relative_path "$name"
@@ -263,6 +285,8 @@ while IFS=$'\t' read -r name found; do
     printf '%s\0' "$folder" >>"$TMP/folders"
     printf '%s\0' "${found#"$SOURCE"/}" >>"$TMP/relatives"
     printf '%s\0%s\0%s\0' "${found#"$SOURCE"/}" "$found" "$folder/${REL##*/}" >>"$TMP/moves"
+    grep -qxF -- "${REL,,}" "$TMP/plain" ||
+        printf '%s\0%s\0%s\0' "$REL" "$found" "$folder/${REL##*/}" >>"$TMP/packs"
 done < <(LC_ALL=C sort -u "$TMP/files")
 LC_ALL=C sort -zu "$TMP/folders" | xargs -0r mkdir -p --
 LC_ALL=C sort -zu "$TMP/relatives" | (cd "$SOURCE" && xargs -0r cp --parents -t "$COPIES" --)
@@ -280,6 +304,11 @@ perl -0 -e '
     }' "$COPIES" <"$TMP/moves"
 rm -rf "$COPIES"
 COPIES=""
+# The product's files compressed in place (or, left plain, checked not to look compressed).
+if [ "$COMPRESS" = 1 ]; then
+    PACK_TOTALS=$(python3 "$ROOT/scripts/medium-compress.py" compress <"$TMP/packs")
+    read -r PACKED PACKED_FROM PACKED_TO <<<"$PACK_TOTALS"
+fi
 
 # Names a CD-ROM driver without Joliet (NT 3.51) sees only in their 8.3 form.
 # Every part of a name is checked: 1 to 8 letters, digits and "_", then maybe a dot and 1 to 3 more.
@@ -355,6 +384,11 @@ echo "laid out in $OUT (loader and engine from $BUILD):"
 echo "    setup/desc.txt from $DISCLAIMER (line $DISCLAIMER_LINE)"
 [ -z "$ICON" ] || echo "    AUTORUN.ICO from $ICON (line $ICON_LINE)"
 SIZE=$(find "$OUT" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+if [ "$COMPRESS" = 1 ]; then
+    echo "compressed: $PACKED product files, $PACKED_FROM bytes stored in $PACKED_TO"
+else
+    echo "not compressed (--no-compress)"
+fi
 echo "medium size: $SIZE bytes ($(awk -v s="$SIZE" 'BEGIN { printf "%.1f", s / 1048576 }') MB)"
 if [ -n "$LONG_NAMES" ]; then
     echo "note: not 8.3 names, found on a CD only where the driver reads Joliet names" \

@@ -44,7 +44,8 @@ set(layers
     "loader|plugin/|engine/"
     "engine|plugin/|loader/")
 set(closers "RegCloseKey|CloseHandle|FindClose|FreeLibrary|->Release\\(\\)|CoUninitialize|\
-OleUninitialize|DdeUninitialize|DdeDisconnect|DdeFreeStringHandle|DdeFreeDataHandle|fclose")
+OleUninitialize|DdeUninitialize|DdeDisconnect|DdeFreeStringHandle|DdeFreeDataHandle|fclose|\
+inflateEnd")
 
 set(faults)
 foreach(rule ${layers})

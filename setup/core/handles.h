@@ -1,6 +1,6 @@
 // Owning types for every handle the library opens: registry keys, kernel objects (files,
 // processes, threads), find handles, loaded modules, C run-time streams, COM interface pointers,
-// the COM initialisation of a thread and memory from the shell's allocator.
+// the COM initialisation of a thread, memory from the shell's allocator and zlib's inflate state.
 //
 // Each type closes what it holds when it goes out of scope, on every path, and can be moved but
 // not copied. This header is the only place in the library, the plug-in and the loader that calls
@@ -33,6 +33,8 @@
 #include <ddeml.h>
 #include <objbase.h>
 #include <ole2.h>
+
+#include <zlib.h>
 
 #include <cstdio>
 #include <utility>
@@ -273,4 +275,25 @@ public:
 private:
     ComPtr<IMalloc> m_allocator;
     T* m_p = nullptr;
+};
+
+// A zlib inflate state (inflateInit), whose memory zlib allocates; inflateEnd frees it. The
+// stream lives inside the owner, which therefore neither moves nor copies.
+class InflateStream {
+public:
+    InflateStream() { m_open = inflateInit(&m_z) == Z_OK; }
+    ~InflateStream() {
+        if (m_open)
+            inflateEnd(&m_z);
+    }
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+
+    // False when zlib could not make the state (out of memory).
+    bool IsOpen() const { return m_open; }
+    z_stream& Get() { return m_z; }
+
+private:
+    z_stream m_z{};
+    bool m_open = false;
 };

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "setup/core/fileutil.h"
+#include "setup/core/medium_file.h"
 #include "setup/core/path.h"
 #include "setup/core/restart_schedule.h"
 #include "setup/elements/version_info.h"
@@ -198,7 +199,69 @@ bool IsCopied(int outcome) {
     }
 }
 
+// The outcome of a copy that failed for a reason of its own, under each rule.
+int CopyFailureOf(int copyMode) {
+    switch (copyMode) {
+    case CopyIfAbsent:
+        return CopyFailedIfAbsent;
+    case CopyIfNewerVersion:
+        return CopyFailedVersion;
+    case CopyIfNewerDate:
+        return CopyFailedDate;
+    case CopyByStreams:
+        return StreamCopyFailed;
+    default:
+        return CopyFailedPlain;
+    }
+}
+
+void DeleteTemporary(const std::string& path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
 } // namespace
+
+RuleSource::~RuleSource() {
+    if (!m_expanded.empty()) {
+        const DWORD error = GetLastError(); // the caller's report may still read it
+        DeleteTemporary(m_expanded);
+        SetLastError(error);
+    }
+}
+
+int RuleSource::Prepare(const std::string& source, const std::string& destination, int copyMode) {
+    m_path = source;
+    if (copyMode == CopyNever ||
+        (copyMode == CopyIfAbsent &&
+         GetFileAttributesA(destination.c_str()) != INVALID_FILE_ATTRIBUTES))
+        return -1;
+    MediumHeader header;
+    switch (ReadMediumHeader(source, header)) {
+    case MediumForm::Plain:
+        return -1;
+    case MediumForm::Damaged:
+        return MediumDamaged;
+    case MediumForm::Unreadable:
+        return CopyFailureOf(copyMode);
+    case MediumForm::Compressed:
+        break;
+    }
+    char name[MAX_PATH];
+    const std::string folder = ParentOf(destination);
+    if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), "tvx", 0, name))
+        return CopyFailureOf(copyMode);
+    m_expanded = name;
+    switch (ExpandMediumFile(source, m_expanded)) {
+    case Expansion::Done:
+        m_path = m_expanded;
+        return -1;
+    case Expansion::Damaged:
+        return MediumDamaged;
+    default:
+        return CopyFailureOf(copyMode);
+    }
+}
 
 Seam<PlatformCopyFunction>& CopyFunctionForTesting() {
     return g_copy;
@@ -230,5 +293,9 @@ int CopyWithRule(const std::string& source, const std::string& destination, int 
         return KeptExisting;
     if (!DestinationFolderUsable(destination))
         return FolderUnusable;
-    return CopyIntoUsableFolder(source, destination, copyMode, restartAllowed);
+    RuleSource from;
+    const int prepared = from.Prepare(source, destination, copyMode);
+    if (prepared >= 0)
+        return prepared;
+    return CopyIntoUsableFolder(from.Path(), destination, copyMode, restartAllowed);
 }

@@ -44,6 +44,7 @@ enum WSetupCopyOutcome : int {
     CopyFailedDate = 24,     // mode 3
     InUseDate = 26,          // mode 3, restart replacement not allowed
     StreamCopyFailed = 27,   // mode 4
+    MediumDamaged = 28,      // install step only: the compressed medium file is damaged or short
 };
 
 // Copies `source` onto `destination` under the copy rule `copyMode` (WSetupCopyMode; unknown
@@ -65,6 +66,29 @@ enum WSetupCopyOutcome : int {
 [[nodiscard]] bool DestinationFolderUsable(const std::string& destination);
 [[nodiscard]] int CopyIntoUsableFolder(const std::string& source, const std::string& destination,
                                        int copyMode, bool restartAllowed);
+
+// The source of a copy as the copy rules see it. A plain medium file is used where it is; a
+// compressed one (medium_file.h) is expanded, and verified, into a temporary file in the
+// destination's folder, which is deleted when this goes (a replacement at the restart takes a
+// copy of its own). Rules that cannot take the source (CopyNever, CopyIfAbsent onto an existing
+// destination) expand nothing.
+class RuleSource {
+public:
+    RuleSource() = default;
+    ~RuleSource();
+    RuleSource(const RuleSource&) = delete;
+    RuleSource& operator=(const RuleSource&) = delete;
+
+    // Readies `source` for a copy onto `destination` (whose folder is usable) under `copyMode`.
+    // Answers -1 when the copy may run from Path(), or the outcome to answer instead:
+    // MediumDamaged, or the rule's copy failure when the expansion could not be written.
+    int Prepare(const std::string& source, const std::string& destination, int copyMode);
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_expanded; // the temporary file, when one was made
+};
 
 // Outcomes whose replacement waits for the restart.
 bool IsScheduledOutcome(int outcome);

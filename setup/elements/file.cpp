@@ -164,6 +164,7 @@ constexpr StatusName FileStatusNames[] = {
     {ElementStep::Install, CopyFailedDate, "CopyFailedDate"},
     {ElementStep::Install, InUseDate, "InUseDate"},
     {ElementStep::Install, StreamCopyFailed, "StreamCopyFailed"},
+    {ElementStep::Install, MediumDamaged, "MediumDamaged"},
     {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
     {ElementStep::Install, ElementDone, "ElementDone"},
     {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
@@ -249,7 +250,11 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
         mode = CopyIfAbsent;
     if (defaultDestination && CopyMode == CopyNever)
         mode = CopyAlways;
-    const int outcome = CopyIntoUsableFolder(source, destination, mode, !defaultDestination);
+    RuleSource from;
+    const int prepared = from.Prepare(source, destination, mode);
+    if (prepared >= 0)
+        return Status = prepared;
+    const int outcome = CopyIntoUsableFolder(from.Path(), destination, mode, !defaultDestination);
     Status = outcome;
     if (outcome >= CopyFailedPlain || (!defaultDestination && CopyMode == CopyNever))
         return Status;

@@ -1,6 +1,7 @@
 // The file elements: every outcome of the copy rules (files in use included), the install and
 // uninstall steps with their attributes, shared counts and reboot lists, binding and checking,
-// and the run-time file's removal.
+// and the run-time file's removal. The copy rules' cases run twice: from plain medium files and
+// from compressed ones (setup/core/medium_file.h), which must answer alike.
 //
 // Scheduling for the restart goes to a stand-in platform (a WININIT.INI in a temporary folder
 // on the Windows 95/98 family, recorded delayed moves on the NT family), never to the machine's
@@ -9,6 +10,7 @@
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
+#include "setup/core/medium_file.h"
 #include "setup/core/path.h"
 #include "setup/core/registry.h"
 #include "setup/core/restart_schedule.h"
@@ -17,10 +19,12 @@
 #include "material/material.h"
 #include "support/file_holder.h"
 #include "support/fixtures.h"
+#include "support/medium_form.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -94,14 +98,30 @@ DWORD AttributesOf(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
+FILETIME FileTimeOf(unsigned long long secondsAfter1601) {
+    const unsigned long long ticks = secondsAfter1601 * 10000000ULL;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 bool SetTime(const std::string& path, unsigned long long secondsAfter1601) {
     KernelHandle h(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, 0, nullptr));
     if (!h)
         return false;
-    const unsigned long long ticks = secondsAfter1601 * 10000000ULL;
-    FILETIME t = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const FILETIME t = FileTimeOf(secondsAfter1601);
     return SetFileTime(h.Get(), nullptr, nullptr, &t) != FALSE;
+}
+
+// The temporary files that expansions leave in `folder` (none may stay).
+int ExpansionsLeftIn(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((folder + "\\tvx*.tmp").c_str(), &data));
+    int n = 0;
+    if (find)
+        do
+            ++n;
+        while (FindNextFileA(find.Get(), &data));
+    return n;
 }
 
 class FileElementTest : public ::testing::Test {
@@ -124,14 +144,34 @@ protected:
         TheSetupContext().MacroD = "";
     }
 
+    // A file on the medium, compressed when the test runs from compressed sources.
     std::string Medium(const std::string& name, const std::string& bytes) {
         const std::string path = m_medium / name;
-        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        EXPECT_TRUE(WriteMedium(path, bytes));
         return path;
     }
     std::string Versioned(const std::string& dll, const std::string& path) {
         EXPECT_TRUE(material::CopyTo("versioned", dll, path)) << dll;
+        if (m_compressed && path.compare(0, m_medium.Path().size(), m_medium.Path()) == 0) {
+            EXPECT_TRUE(WriteMedium(path, ReadFileBytes(path)));
+        }
         return path;
+    }
+    bool WriteMedium(const std::string& path, const std::string& bytes) {
+        m_originals[path] = bytes;
+        if (!m_compressed)
+            return WriteFileBytes(path, bytes);
+        return testsupport::WriteCompressed(path, bytes);
+    }
+    // The bytes a medium file stands for.
+    std::string Original(const std::string& path) {
+        return m_compressed ? m_originals[path] : ReadFileBytes(path);
+    }
+    // The last-write time of a medium file's original.
+    bool SetSourceTime(const std::string& path, unsigned long long secondsAfter1601) {
+        if (!m_compressed)
+            return SetTime(path, secondsAfter1601);
+        return testsupport::WriteCompressed(path, m_originals[path], FileTimeOf(secondsAfter1601));
     }
     std::string Target(const std::string& name, const std::string& bytes) {
         const std::string path = m_target / name;
@@ -176,6 +216,8 @@ protected:
                        sizeof count);
     }
 
+    bool m_compressed = false;
+    std::map<std::string, std::string> m_originals;
     testsupport::ScratchKey m_machine;
     RegKey m_machineKey;
     TempFolder m_medium;
@@ -184,9 +226,25 @@ protected:
     RestartStandIn m_restart{m_windows.Path()};
 };
 
+// The copy rules' cases, from plain and from compressed medium files.
+class CopyRuleTest : public FileElementTest, public ::testing::WithParamInterface<bool> {
+protected:
+    CopyRuleTest() { m_compressed = GetParam(); }
+    void TearDown() override {
+        EXPECT_EQ(ExpansionsLeftIn(m_target.Path()), 0);
+        EXPECT_EQ(ExpansionsLeftIn(m_target / "sub\\dir"), 0);
+        FileElementTest::TearDown();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Sources, CopyRuleTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Compressed" : "Plain");
+                         });
+
 // --- CopyWithRule ----------------------------------------------------------------------------
 
-TEST_F(FileElementTest, PlainCopyAndItsFailures) {
+TEST_P(CopyRuleTest, PlainCopyAndItsFailures) {
     const std::string source = Medium("a.dll", "new");
     const std::string dest = m_target / "sub\\dir\\a.dll";
     EXPECT_EQ(CopyWithRule(source, dest, CopyAlways, true), CopiedPlain); // folder tree made
@@ -207,7 +265,7 @@ TEST_F(FileElementTest, PlainCopyAndItsFailures) {
     EXPECT_TRUE(m_restart.NothingScheduled());
 }
 
-TEST_F(FileElementTest, PlainCopyOntoAFileInUse) {
+TEST_P(CopyRuleTest, PlainCopyOntoAFileInUse) {
     const std::string source = Medium("a.dll", "new");
     const std::string dest = Target("a.dll", "old");
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
@@ -230,7 +288,7 @@ TEST_F(FileElementTest, PlainCopyOntoAFileInUse) {
     EXPECT_EQ(ReadFileBytes(dest), "old") << "replaced only at the restart";
 }
 
-TEST_F(FileElementTest, CopyOnlyWhenAbsent) {
+TEST_P(CopyRuleTest, CopyOnlyWhenAbsent) {
     const std::string source = Medium("a.dll", "new");
     const std::string dest = m_target / "a.dll";
     EXPECT_EQ(CopyWithRule(source, dest, CopyIfAbsent, true), CopiedWasAbsent);
@@ -253,7 +311,7 @@ TEST_F(FileElementTest, CopyOnlyWhenAbsent) {
               CopyFailedIfAbsent);
 }
 
-TEST_F(FileElementTest, CopyOnlyWhenAbsentLosesARace) {
+TEST_P(CopyRuleTest, CopyOnlyWhenAbsentLosesARace) {
     const std::string source = Medium("a.dll", "new");
     OverrideForTesting racer(CopyFunctionForTesting(), &CopyAfterARacer);
     EXPECT_EQ(CopyWithRule(source, m_target / "a.dll", CopyIfAbsent, true), ScheduledIfAbsent);
@@ -266,7 +324,7 @@ TEST_F(FileElementTest, CopyOnlyWhenAbsentLosesARace) {
     EXPECT_EQ(CopyWithRule(source, m_target / "c.dll", CopyIfAbsent, false), CopyFailedIfAbsent);
 }
 
-TEST_F(FileElementTest, VersionRuleComparesExactly) {
+TEST_P(CopyRuleTest, VersionRuleComparesExactly) {
     struct Case {
         const char* source;
         const char* installed; // nullptr: absent
@@ -297,11 +355,11 @@ TEST_F(FileElementTest, VersionRuleComparesExactly) {
         const std::string before = ReadFileBytes(dest);
         EXPECT_EQ(CopyWithRule(source, dest, CopyIfNewerVersion, true), c.outcome);
         EXPECT_EQ(ReadFileBytes(dest),
-                  c.outcome == CopiedHigherVersion ? ReadFileBytes(source) : before);
+                  c.outcome == CopiedHigherVersion ? Original(source) : before);
     }
 }
 
-TEST_F(FileElementTest, VersionRuleOntoAFileInUse) {
+TEST_P(CopyRuleTest, VersionRuleOntoAFileInUse) {
     const std::string source = Versioned("ver_5_0_0_2.dll", m_medium / "v.dll");
     const std::string dest = Versioned("ver_5_0_0_1.dll", m_target / "v.dll");
     FileHolder lock(dest, "read"); // in use as a loaded module is: readable, not writable
@@ -315,7 +373,7 @@ TEST_F(FileElementTest, VersionRuleOntoAFileInUse) {
               CopyFailedVersion);
 }
 
-TEST_F(FileElementTest, DateRule) {
+TEST_P(CopyRuleTest, DateRule) {
     const unsigned long long day = 86400, base = 400ULL * 365 * day; // some time in 2001
     const std::string source = Medium("d.txt", "1234");
     const std::string dest = m_target / "d.txt";
@@ -334,7 +392,7 @@ TEST_F(FileElementTest, DateRule) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.outcome);
         DeleteFileA(dest.c_str());
-        ASSERT_TRUE(SetTime(source, c.sourceTime));
+        ASSERT_TRUE(SetSourceTime(source, c.sourceTime));
         if (c.installed) {
             WriteFileBytes(dest, c.installed);
             ASSERT_TRUE(SetTime(dest, c.installedTime));
@@ -356,7 +414,7 @@ TEST_F(FileElementTest, DateRule) {
               CopyFailedDate);
 }
 
-TEST_F(FileElementTest, StreamCopyAndReplacementAtRestart) {
+TEST_P(CopyRuleTest, StreamCopyAndReplacementAtRestart) {
     const std::string source = Medium("s.bin", std::string(200000, 'x'));
     EXPECT_EQ(CopyWithRule(source, m_target / "s.bin", CopyByStreams, true), CopiedByStreams);
     EXPECT_EQ(ReadFileBytes(m_target / "s.bin"), std::string(200000, 'x'));
@@ -379,7 +437,7 @@ TEST_F(FileElementTest, StreamCopyAndReplacementAtRestart) {
 
 // --- InstallStep -----------------------------------------------------------------------------
 
-TEST_F(FileElementTest, InstallAppliesTheAttributeString) {
+TEST_P(CopyRuleTest, InstallAppliesTheAttributeString) {
     Medium("app.exe", "program");
     const std::string dest = Target("app.exe", "old");
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -401,7 +459,7 @@ TEST_F(FileElementTest, InstallAppliesTheAttributeString) {
     EXPECT_EQ(file.Verify(), FileAttributesDiffer);
 }
 
-TEST_F(FileElementTest, InstallOntoAFileInUseWaitsForTheRestart) {
+TEST_P(CopyRuleTest, InstallOntoAFileInUseWaitsForTheRestart) {
     Medium("app.exe", "program");
     const std::string dest = Target("app.exe", "old");
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -431,7 +489,7 @@ TEST_F(FileElementTest, InstallOntoAFileInUseWaitsForTheRestart) {
     EXPECT_EQ(AttributesOf(dest), before);
 }
 
-TEST_F(FileElementTest, InstallStepsThatCopyNothing) {
+TEST_P(CopyRuleTest, InstallStepsThatCopyNothing) {
     Medium("app.exe", "program");
     WSetupFile file;
     Prepare(file, "app.exe", 0);
@@ -468,7 +526,7 @@ TEST_F(FileElementTest, InstallStepsThatCopyNothing) {
     EXPECT_EQ(reboot.GetSize(), 0);
 }
 
-TEST_F(FileElementTest, DefaultDestinationCopiesEvenModeNever) {
+TEST_P(CopyRuleTest, DefaultDestinationCopiesEvenModeNever) {
     Medium("app.exe", "program");
     WSetupFile file;
     Prepare(file, "app.exe", 6);
@@ -504,9 +562,105 @@ TEST_F(FileElementTest, CollectedAfterACopy) {
     EXPECT_EQ(collected.GetSize(), 2) << "also when the existing file was kept";
 }
 
+// --- Compressed medium files ----------------------------------------------------------------
+
+TEST_F(FileElementTest, ADamagedCompressedSourceFailsTheStepAndLeavesTheDestination) {
+    // Enough bytes that the stream spans several 64 KiB blocks in and out.
+    std::string original;
+    for (int i = 0; original.size() < 300000; ++i)
+        original += "line " + std::to_string(i * 7919 % 100003) + "\r\n";
+    const std::string whole =
+        testsupport::CompressedForm(original, FileTimeOf(400ULL * 365 * 86400));
+    ASSERT_GT(whole.size(), MediumHeaderSize + 100);
+    auto flipped = [&](std::size_t at) {
+        std::string bytes = whole;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
+        return bytes;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int outcome;
+    } cases[] = {
+        {"intact", whole, CopiedPlain},
+        {"a byte flipped in the middle of the stream",
+         flipped(MediumHeaderSize + (whole.size() - MediumHeaderSize) / 2), MediumDamaged},
+        {"the last byte flipped (Adler-32)", flipped(whole.size() - 1), MediumDamaged},
+        {"the size in the header wrong", flipped(8), MediumDamaged},
+        {"the CRC-32 in the header wrong", flipped(12), MediumDamaged},
+        {"cut in the middle of the stream", whole.substr(0, whole.size() / 2), MediumDamaged},
+        {"cut one byte short", whole.substr(0, whole.size() - 1), MediumDamaged},
+        {"only the header", whole.substr(0, MediumHeaderSize), MediumDamaged},
+        {"cut inside the header", whole.substr(0, MediumHeaderSize - 3), MediumDamaged},
+        {"a byte after the stream", whole + "x", MediumDamaged},
+    };
+    const std::string dest = Target("big.txt", "the installed file");
+    SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(m_medium / "big.txt", c.bytes));
+        for (int mode : {CopyAlways, CopyIfNewerVersion, CopyIfNewerDate, CopyByStreams}) {
+            WSetupFile file;
+            Prepare(file, "big.txt", mode);
+            FwStringArray reboot;
+            FwPtrArray collected;
+            const DWORD before = AttributesOf(dest);
+            const int outcome = file.InstallStep(reboot, collected, 0, 0, 0);
+            const bool copied = ReadFileBytes(dest) == original;
+            std::printf("%-44s mode %d: outcome %2d, destination %s, expansions left %d\n", c.what,
+                        mode, outcome, copied ? "replaced" : "kept",
+                        ExpansionsLeftIn(m_target.Path()));
+            const int expected = c.outcome == CopiedPlain && mode != CopyAlways
+                                     ? (mode == CopyByStreams     ? CopiedByStreams
+                                        : mode == CopyIfNewerDate ? CopiedNewer
+                                                                  : CopiedHigherVersion)
+                                     : c.outcome;
+            EXPECT_EQ(outcome, expected) << c.what << " mode " << mode;
+            EXPECT_EQ(ExpansionsLeftIn(m_target.Path()), 0) << c.what;
+            if (c.outcome == MediumDamaged) {
+                EXPECT_EQ(ReadFileBytes(dest), "the installed file") << c.what;
+                EXPECT_EQ(AttributesOf(dest), before) << c.what;
+                EXPECT_EQ(reboot.GetSize(), 0);
+            } else {
+                EXPECT_TRUE(copied) << c.what;
+                WriteFileBytes(dest, "the installed file");
+                SetTime(dest, 300ULL * 365 * 86400); // older, so that the date rule copies
+                SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
+            }
+        }
+    }
+    EXPECT_TRUE(m_restart.NothingScheduled());
+}
+
+TEST_F(FileElementTest, CompressedSourcesAreNotExpandedWhenNothingIsCopied) {
+    // A damaged file that no rule takes: the step answers as for a plain file.
+    ASSERT_TRUE(WriteFileBytes(m_medium / "d.txt", std::string(MediumSignature, 8) + "cut"));
+    const std::string dest = Target("d.txt", "kept");
+    for (int mode : {CopyIfAbsent, CopyNever}) {
+        WSetupFile file;
+        Prepare(file, "d.txt", mode);
+        FwStringArray reboot;
+        FwPtrArray collected;
+        EXPECT_EQ(file.InstallStep(reboot, collected, 0, 0, 0), KeptExisting) << mode;
+    }
+    EXPECT_EQ(ReadFileBytes(dest), "kept");
+}
+
+TEST_F(FileElementTest, TheInstalledSizeOfAMediumFile) {
+    ASSERT_TRUE(WriteFileBytes(m_medium / "plain.txt", "12345"));
+    ASSERT_TRUE(testsupport::WriteCompressed(m_medium / "packed.txt", std::string(70000, 'z')));
+    ASSERT_TRUE(WriteFileBytes(m_medium / "cut.txt", std::string(MediumSignature, 8) + "cut"));
+    std::uint32_t size = 0;
+    EXPECT_TRUE(InstalledSizeOf(m_medium / "plain.txt", size));
+    EXPECT_EQ(size, 5u);
+    EXPECT_TRUE(InstalledSizeOf(m_medium / "packed.txt", size));
+    EXPECT_EQ(size, 70000u);
+    EXPECT_FALSE(InstalledSizeOf(m_medium / "cut.txt", size));
+    EXPECT_FALSE(InstalledSizeOf(m_medium / "missing.txt", size));
+}
+
 // --- Shared counts ---------------------------------------------------------------------------
 
-TEST_F(FileElementTest, SharedCountsNeverWrap) {
+TEST_P(CopyRuleTest, SharedCountsNeverWrap) {
     Medium("shared.dll", "dll");
     WSetupFile file;
     Prepare(file, "shared.dll", 1);

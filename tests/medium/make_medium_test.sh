@@ -1,7 +1,8 @@
 #!/bin/bash
 # scripts/make-medium.sh end to end: the sample product laid out as a folder and a CD image whose
 # names a CD-ROM driver reads, the laid-out description accepted in place by the engine, and
-# descriptions the medium builder must refuse without writing anything.
+# descriptions the medium builder must refuse without writing anything. The product's files are
+# stored compressed (each expands back to its source, verified) unless --no-compress is given.
 #   make_medium_test.sh <source root> <build tree>
 set -u
 ROOT=$1 BUILD=$2
@@ -20,6 +21,20 @@ row() { # <case> <expected> <seen>
 yes_no() { if "$@"; then echo yes; else echo no; fi; }
 winpath() { echo "Z:${1//\//\\}"; }
 MAKE="$ROOT/scripts/make-medium.sh"
+PACK="$ROOT/scripts/medium-compress.py"
+# The original a compressed medium file stands for, verified; empty when it is damaged.
+expanded() { # <medium file>
+    local out="$W/expanded.$RANDOM"
+    python3 "$PACK" expand "$1" "$out" 2>/dev/null && cat "$out"
+    rm -f "$out"
+}
+expands_to() { # <medium file> <original>
+    local out="$W/expanded.$RANDOM" status=1
+    python3 "$PACK" expand "$1" "$out" 2>/dev/null && cmp -s "$out" "$2" && status=0
+    rm -f "$out"
+    return $status
+}
+compressed() { [ "$(head -c 8 "$1" | od -An -c | tr -d ' ')" = 'TVZ1032\r\n\0' ]; }
 
 # The sample product's files, as its build leaves them, and a font file (the check only asks
 # that it is there).
@@ -48,8 +63,29 @@ row "setup/desc.txt is the description's disclaimer" yes \
 row "product.txt is the description" yes "$(yes_no same "$M/product.txt" "$SAMPLE")"
 for f in sampleapp.exe readme.txt sample.reg sampreg.dll sampcust.dll tarvoshr-2.dll \
     tarvosample.ttf; do
-    row "files/$f copied from the source" yes "$(yes_no same "$M/files/$f" "$W/source/files/$f")"
+    row "files/$f stored compressed" yes "$(yes_no compressed "$M/files/$f")"
+    row "files/$f expands to the source" yes "$(yes_no expands_to "$M/files/$f" "$W/source/files/$f")"
 done
+row "the output names what compression saved" yes \
+    "$(yes_no grep -qE '^compressed: 7 product files, [0-9]+ bytes stored in [0-9]+$' "$W/sample.out")"
+# The round trip's checks see damage: a byte flipped, a file cut short, a byte appended.
+cp "$M/files/sampleapp.exe" "$W/damaged.exe"
+printf '\xff' | dd of="$W/damaged.exe" bs=1 seek=200 conv=notrunc status=none
+row "a flipped byte: the expansion fails" no "$(yes_no expands_to "$W/damaged.exe" "$W/source/files/sampleapp.exe")"
+head -c -1 "$M/files/sampleapp.exe" >"$W/damaged.exe"
+row "one byte short: the expansion fails" no "$(yes_no expands_to "$W/damaged.exe" "$W/source/files/sampleapp.exe")"
+{ cat "$M/files/sampleapp.exe"; printf x; } >"$W/damaged.exe"
+row "a byte appended: the expansion fails" no "$(yes_no expands_to "$W/damaged.exe" "$W/source/files/sampleapp.exe")"
+row "the stored date is the source's" "$(stat -c %Y "$W/source/files/readme.txt")" \
+    "$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(28); print((struct.unpack_from("<Q",d,20)[0]-116444736000000000)//10000000)' "$M/files/readme.txt")"
+
+# Without compression the files are the source's, byte for byte.
+"$MAKE" "$SAMPLE" "$W/plain/medium" --no-compress --source "$W/source" >"$W/plain.out" 2>&1
+row "--no-compress: exit code" 0 "$?"
+for f in sampleapp.exe readme.txt; do
+    row "--no-compress: files/$f copied as it is" yes "$(yes_no same "$W/plain/medium/files/$f" "$W/source/files/$f")"
+done
+row "--no-compress: said so" yes "$(yes_no grep -qx 'not compressed (--no-compress)' "$W/plain.out")"
 row "only what the description names (no tarvoshr-1.dll)" no \
     "$(yes_no test -e "$M/files/tarvoshr-1.dll")"
 row "the output prints the medium's size" yes "$(yes_no grep -q '^medium size: [0-9]* bytes' "$W/sample.out")"
@@ -157,7 +193,19 @@ row "names spelt otherwise: the description's spelling on the medium" \
     "$(cd "$W/cased-out/medium" && find . -path './SUB FOLDER/*' -type f | sed 's|^\./||' |
         sort | tr '\n' '|')"
 row "names spelt otherwise: three.txt is Three.TXT's copy" Three.TXT \
-    "$(cat "$W/cased-out/medium/SUB FOLDER/three.txt" 2>/dev/null)"
+    "$(expanded "$W/cased-out/medium/SUB FOLDER/three.txt")"
+# Left plain, a file that begins as a compressed one does would be taken for one.
+cp "$W/bad/readme.txt" "$W/lookalike.txt"
+python3 "$PACK" compress < <(printf '%s\0%s\0%s\0' x "$W/bad/readme.txt" "$W/lookalike.txt") >/dev/null
+cp "$W/bad/readme.txt" "$W/bad/readme.orig"
+cp "$W/lookalike.txt" "$W/bad/readme.txt"
+description 'Disclaimer = disclaimer.txt' '' >"$W/bad/product.txt"
+"$MAKE" "$W/bad/product.txt" "$W/lookalike/medium" --no-compress >"$W/lookalike.out" 2>&1
+row "--no-compress of a file that looks compressed: exit code" 2 "$?"
+row "--no-compress of a file that looks compressed: named" yes \
+    "$(yes_no grep -q 'taken for compressed ones.*readme.txt' "$W/lookalike.out")"
+row "--no-compress of a file that looks compressed: nothing written" no "$(yes_no test -e "$W/lookalike")"
+cp "$W/bad/readme.orig" "$W/bad/readme.txt"
 refusal "a missing disclaimer file" "product.txt(4): the disclaimer file \"gone.txt\"" \
     "$(description 'Disclaimer = gone.txt' '')"
 refusal "a source outside the medium" "is not below <S>" \
