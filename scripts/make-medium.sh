@@ -338,32 +338,8 @@ fi
 # medium with "\" between the parts, its size, CRC-32 and stored length, and its raw deflate
 # stream), then the trailer with the CRC-32 of everything before it.
 if [ -n "$SINGLE" ]; then
-    python3 - "$STUB" "$STAGE" "$TMP/single.exe" <<'PACK' || { echo "the single file could not be made; nothing was written" >&2; exit 1; }
-import os, struct, sys, zlib
-stub, folder, out = sys.argv[1], sys.argv[2], sys.argv[3]
-names = []
-for top, dirs, files in os.walk(os.fsencode(folder)):
-    dirs.sort()
-    for f in sorted(files):
-        names.append(os.path.relpath(os.path.join(top, f), os.fsencode(folder)))
-with open(stub, 'rb') as s:
-    image = bytearray(s.read())
-first = len(image)
-total = 0
-for name in names:
-    with open(os.path.join(os.fsencode(folder), name), 'rb') as f:
-        data = f.read()
-    packer = zlib.compressobj(9, zlib.DEFLATED, -15, 9)
-    stored = packer.compress(data) + packer.flush()
-    windows_name = name.replace(b'/', b'\\')
-    image += struct.pack('<H', len(windows_name)) + windows_name
-    image += struct.pack('<III', len(data), zlib.crc32(data), len(stored)) + stored
-    total += len(data)
-image += b'TVSINGL1' + struct.pack('<III', first, len(names), total)
-image += struct.pack('<I', zlib.crc32(bytes(image)))
-with open(out, 'wb') as f:
-    f.write(image)
-PACK
+    python3 "$ROOT/scripts/pack-single.py" "$STUB" "$STAGE" "$TMP/single.exe" ||
+        { echo "the single file could not be made; nothing was written" >&2; exit 1; }
 fi
 
 rmdir "$OUT" 2>/dev/null || true
