@@ -192,8 +192,8 @@ bool ExtractOne(HANDLE image, DWORD stored, DWORD size, DWORD crc, const char* p
            x.storedLeft == 0 && x.written == size && x.crc == crc;
 }
 
-// Deletes the folder's tree now; what cannot go now (or everything, `atRestart`) is left to the
-// restart. False when something stays for good.
+// Deletes the folder's tree now (false: something is still there), or, `atRestart`, leaves what
+// is there to the restart (false: something could not be left to it).
 bool RemoveTree(const char* folder, bool atRestart);
 
 bool RemoveAtRestart(const char* path) {
@@ -277,13 +277,15 @@ bool RemoveTree(const char* folder, bool atRestart) {
                 wsprintfA(path, "%s\\%s", folder, found.cFileName);
                 if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                     ok = RemoveTree(path, atRestart) && ok;
-                else if (atRestart || !DeleteFileA(path))
+                else if (atRestart)
                     ok = RemoveAtRestart(path) && ok;
+                else
+                    ok = DeleteFileA(path) && ok;
             } while (FindNextFileA(find.Get(), &found));
         }
     }
-    if (!atRestart && RemoveDirectoryA(folder))
-        return ok;
+    if (!atRestart)
+        return RemoveDirectoryA(folder) && ok;
     // A folder is removed at the restart only on the NT family; on the other it stays, empty.
     return RemoveAtRestart(folder) && ok;
 }
@@ -465,7 +467,14 @@ int Run() {
         if (result != 0)
             Tell("The setup program could not be started: ", g_folder);
     }
-    (void)RemoveTree(g_folder, result == 0 && RestartPending());
+    // The loader's images may stay mapped for a moment after it has ended: the folder is tried
+    // for a few seconds before what is left of it goes to the restart.
+    bool removed = false;
+    if (!(result == 0 && RestartPending()))
+        for (int tries = 0; tries < 50 && !(removed = RemoveTree(g_folder, false)); ++tries)
+            Sleep(200);
+    if (!removed)
+        (void)RemoveTree(g_folder, true);
     return result == 0 ? static_cast<int>(code) : result;
 }
 
