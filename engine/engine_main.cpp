@@ -81,7 +81,14 @@
 // or at removal its kept copy is gone (nothing was removed); 14 an entry point of the plug-in
 // crashed (plugin_host.h says what was left); 15 a newer version of the product is installed
 // there (nothing changed); 16 a file of the installation medium is damaged or cut short (its
-// line says "the setup file <path> is damaged") and the installation was rolled back.
+// line says "the setup file <path> is damaged") and the installation was rolled back; 17 the user
+// gave up waiting for a diskette of a diskette set ("the setup file <path> lies on a diskette
+// that was not inserted") and the installation was rolled back.
+//
+// A medium whose <S> holds a diskette set's list (disk_set.h) is installed across its
+// diskettes: the engine asks for each diskette by its label when a file lies on one that is not
+// in the drive, as the loader asks for its own (also in batch mode: only a person can change a
+// diskette). A list that cannot be read refuses the installation before anything changes.
 //
 // When an installation or a removal leaves something for the restart, the engine says so
 // ("restart needed: <k> replacements wait for it"); run interactively it also asks whether to
@@ -105,6 +112,7 @@
 #include "removal.h"
 #include "rollback.h"
 #include "setup/assembly/class_table.h"
+#include "setup/core/disk_set.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/text.h"
@@ -300,6 +308,13 @@ int RunFromDescription(Request& request) {
         description.group = request.group;
     description.choices = request.choices;
     FillContext(description);
+    std::string setProblem;
+    if (LoadDiskSet(TheSetupContext().MacroS.c_str(), description.name, setProblem) ==
+        DiskSetLoad::Damaged) {
+        Say("refused " + setProblem);
+        Say("summary refused: 1 problem; nothing was installed");
+        return ExitRefused;
+    }
     const std::string refusal =
         DestinationRefusal(TheSetupContext().MacroD.c_str(), request.destinationGiven);
     if (!refusal.empty()) {

@@ -33,6 +33,11 @@ bool FoundDamagedMedium(const WSetupElement* element) {
     return RowOf(*element).copiesAFile && element->Status == MediumDamaged;
 }
 
+// Whether the element failed because the user gave up waiting for a diskette of the set.
+bool FoundMissingDisk(const WSetupElement* element) {
+    return RowOf(*element).copiesAFile && element->Status == MediumNotInserted;
+}
+
 // The file on the medium that a copying element took.
 std::string MediumFileOf(const WSetupElement* element) {
     const auto* file = static_cast<const WSetupFile*>(element);
@@ -56,13 +61,16 @@ StepMeaning RunInstallStep(WSetupElement* element, FwStringArray& rebootList, Fw
         meaning = StepMeaning::Failed;
     if (meaning == StepMeaning::Failed && FoundDamagedMedium(element))
         r.note = "the setup file " + MediumFileOf(element) + " is damaged";
+    else if (meaning == StepMeaning::Failed && FoundMissingDisk(element))
+        r.note =
+            "the setup file " + MediumFileOf(element) + " lies on a diskette that was not inserted";
     else if (meaning == StepMeaning::Failed)
         r.note = WithPlatformError(r.note, error);
     return meaning;
 }
 
 // How the loop over the elements ended.
-enum class LoopEnd { Done, ElementFailed, MediumDamaged, LogFailed, Cancelled };
+enum class LoopEnd { Done, ElementFailed, MediumDamaged, DiskNotInserted, LogFailed, Cancelled };
 
 struct InstallRun {
     TransactionWriter writer;
@@ -184,6 +192,7 @@ LoopEnd InstallElements(Product& product, InstallRun& run, int cancelAfter) {
             }
             if (meaning == StepMeaning::Failed)
                 return FoundDamagedMedium(p.element) ? LoopEnd::MediumDamaged
+                       : FoundMissingDisk(p.element) ? LoopEnd::DiskNotInserted
                                                      : LoopEnd::ElementFailed;
             if (n == cancelAfter)
                 RequestCancel();
@@ -284,6 +293,9 @@ int Install(const ProductDescription& description, const std::string& logPath,
                           : end == LoopEnd::MediumDamaged
                               ? "A file of the installation medium is damaged: putting back "
                                 "what was done so far"
+                          : end == LoopEnd::DiskNotInserted
+                              ? "A diskette of the installation was not inserted: putting back "
+                                "what was done so far"
                               : "An element failed: putting back what was done so far");
         const bool rolledBack = RollBackRun(run);
         Summary("install", run.order, 0, run.failed);
@@ -296,10 +308,11 @@ int Install(const ProductDescription& description, const std::string& logPath,
                                      : "The installation could not put everything back.");
         if (!rolledBack)
             return ExitRollbackIncomplete;
-        return end == LoopEnd::LogFailed       ? ExitLogFailed
-               : end == LoopEnd::Cancelled     ? ExitCancelled
-               : end == LoopEnd::MediumDamaged ? ExitDamagedMedium
-                                               : ExitRolledBack;
+        return end == LoopEnd::LogFailed         ? ExitLogFailed
+               : end == LoopEnd::Cancelled       ? ExitCancelled
+               : end == LoopEnd::MediumDamaged   ? ExitDamagedMedium
+               : end == LoopEnd::DiskNotInserted ? ExitDiskNotInserted
+                                                 : ExitRolledBack;
     }
     if (!run.writer.Commit()) {
         Say("log " + logPath + " could not be committed");

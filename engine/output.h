@@ -30,6 +30,8 @@ constexpr int ExitPluginCrashed = 14;
 constexpr int ExitOlderVersion = 15;
 // A file of the installation medium is damaged or cut short; the installation was rolled back.
 constexpr int ExitDamagedMedium = 16;
+// The user gave up waiting for a diskette of the set; the installation was rolled back.
+constexpr int ExitDiskNotInserted = 17;
 
 // Where the progress lines go: main opens it (the output= file or standard output) before the
 // first line; a line said before that, or one the platform refuses, is lost.

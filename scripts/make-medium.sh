@@ -2,7 +2,7 @@
 # Lays out an installation medium from a product description:
 #
 #   scripts/make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]]
-#       [--source <folder>] [--no-compress]
+#       [--floppies[=<folder>]] [--source <folder>] [--no-compress]
 #
 # The description is first checked whole by the engine itself (mode=validate: every problem with
 # the file, the line and the reason); a refused description writes nothing, not even the output
@@ -25,7 +25,8 @@
 # expands and verifies each while it installs it. --no-compress leaves them as they are (a
 # product file that would then be taken for a compressed one is refused). What the loader reads
 # itself (the loader, the engine, the description, the disclaimer, the icon, AUTORUN.INF) is
-# never compressed, nor is a plug-in that the engine loads from the medium.
+# never compressed, nor are the plug-in that the engine loads from the medium and the licence
+# that its wizard shows.
 #
 # --source names the folder that stands for <S> while the medium is made (where the files are
 # found; default: the description's folder). With --iso, an ISO 9660 image of the medium is made
@@ -42,6 +43,14 @@
 # Started, it checks itself, extracts the medium into a fresh folder of the temporary folder,
 # starts the loader there with its own command line, and removes the folder again.
 #
+# With --floppies, the medium goes on a set of 1.44 MB diskettes as well (default:
+# <output folder>-floppies/DISK1.IMG, DISK2.IMG, ...; scripts/pack-floppies.py): FAT12 images
+# labelled with the product's name and the diskette's number. The first holds the loader as
+# SETUP.EXE, the engine, the description, the disclaimer, the plug-in and the licence, and the
+# list of the set (DISKSET.TXT: which part of which file lies on which diskette); the product's
+# files follow, and one larger than the space left on a diskette continues on the next. The
+# engine asks for each diskette by its label when it needs one (setup/core/disk_set.h).
+#
 # TARVO_TREE chooses the build whose loader and engine go on the medium: i686 (the product, the
 # default), x86_64 (the test build, for runs under wine64) or the path of a build tree. The check
 # runs that tree's engine, or the x86_64 one where the machine cannot run 32-bit programs.
@@ -51,7 +60,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 usage() {
-    echo "usage: make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]] [--source <folder>] [--no-compress]" >&2
+    echo "usage: make-medium.sh <description> <output folder> [--iso[=<image>]] [--single[=<file>]] [--floppies[=<folder>]] [--source <folder>] [--no-compress]" >&2
     exit 2
 }
 refuse() {
@@ -60,17 +69,19 @@ refuse() {
     exit 2
 }
 
-DESCRIPTION="" OUT="" ISO="" SINGLE="" SOURCE="" COMPRESS=1
+DESCRIPTION="" OUT="" ISO="" SINGLE="" FLOPPIES="" SOURCE="" COMPRESS=1
 while [ $# -gt 0 ]; do
     case "$1" in
         --iso) ISO=default ;;
         --iso=*) ISO=${1#--iso=} ;;
         --single) SINGLE=default ;;
         --single=*) SINGLE=${1#--single=} ;;
+        --floppies) FLOPPIES=default ;;
+        --floppies=*) FLOPPIES=${1#--floppies=} ;;
         --source) [ $# -ge 2 ] || usage; SOURCE=$2; shift ;;
         --source=*) SOURCE=${1#--source=} ;;
         --no-compress) COMPRESS=0 ;;
-        -h | --help) sed -n '2,50p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,60p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "unknown option: $1" >&2; usage ;;
         *)
             if [ -z "$DESCRIPTION" ]; then DESCRIPTION=$1
@@ -89,6 +100,8 @@ SOURCE=$(cd "$SOURCE" && pwd)
 OUT=${OUT%/}
 [ "$ISO" = default ] && ISO="$OUT.iso"
 [ "$SINGLE" = default ] && SINGLE="$OUT-download/SETUP.EXE"
+[ "$FLOPPIES" = default ] && FLOPPIES="$OUT-floppies"
+FLOPPIES=${FLOPPIES%/}
 if [ -e "$OUT" ] && { [ ! -d "$OUT" ] || [ -n "$(ls -A "$OUT")" ]; }; then
     refuse "$OUT: already there and not an empty folder"
 fi
@@ -97,6 +110,9 @@ if [ -n "$ISO" ] && [ -e "$ISO" ]; then
 fi
 if [ -n "$SINGLE" ] && [ -e "$SINGLE" ]; then
     refuse "$SINGLE: already there"
+fi
+if [ -n "$FLOPPIES" ] && [ -e "$FLOPPIES" ]; then
+    refuse "$FLOPPIES: already there"
 fi
 # The folders that take the medium and the image must take files: tried before the check, so
 # that a read-only place is named in one line of its own and nothing is written.
@@ -117,6 +133,11 @@ can_write_beside() { # <path>
 can_write_beside "$OUT"
 [ -z "$ISO" ] || can_write_beside "$ISO"
 [ -z "$SINGLE" ] || can_write_beside "$SINGLE"
+[ -z "$FLOPPIES" ] || can_write_beside "$FLOPPIES"
+if [ -n "$FLOPPIES" ]; then
+    command -v mformat >/dev/null && command -v mcopy >/dev/null ||
+        { echo "mtools is missing (scripts/setup-machine.sh installs it)" >&2; exit 1; }
+fi
 
 TREE=${TARVO_TREE:-i686}
 case "$TREE" in
@@ -205,6 +226,7 @@ DISCLAIMER="" ICON=""
 PRODUCT=$(sed -n 's/^product //p' "$TMP/validate.txt")
 : >"$TMP/files"
 : >"$TMP/plain"
+: >"$TMP/early"
 while read -r word line rest; do
     case "$word" in
         outside)
@@ -214,9 +236,13 @@ while read -r word line rest; do
             [ -n "$REL" ] && [ -n "${SOURCE_INDEX[${REL,,}]+x}" ] ||
                 refuse "$DESCRIPTION($line): $rest not found below $SOURCE"
             printf '%s\t%s\n' "$rest" "$SOURCE/${SOURCE_INDEX[${REL,,}]}" >>"$TMP/files"
-            # The plug-in is loaded by the engine from the medium: it stays plain.
-            sed -n "${line}p" "$DESCRIPTION" | grep -qiE '^[[:space:]]*Plugin[[:space:]]*=' &&
-                printf '%s\n' "${REL,,}" >>"$TMP/plain" ;;
+            # The engine loads the plug-in and shows the licence from the medium, before it
+            # installs: they stay plain.
+            if sed -n "${line}p" "$DESCRIPTION" |
+                grep -qiE '^[[:space:]]*(Plugin|Licence)[[:space:]]*='; then
+                printf '%s\n' "${REL,,}" >>"$TMP/plain"
+                printf '%s\n' "$REL" >>"$TMP/early"
+            fi ;;
         disclaimer)
             DISCLAIMER_LINE=$line
             DISCLAIMER=$(real_path "$DESC_DIR" "$rest") ||
@@ -342,6 +368,23 @@ if [ -n "$SINGLE" ]; then
         { echo "the single file could not be made; nothing was written" >&2; exit 1; }
 fi
 
+# 5. The diskettes, from the same layout.
+if [ -n "$FLOPPIES" ]; then
+    {
+        printf 'own\t%s\n' SETUP.EXE ravell32.dll product.txt setup/desc.txt
+        sed 's/^/early\t/' "$TMP/early"
+        while IFS=$'\t' read -r name _; do
+            relative_path "$name"
+            grep -qxF -- "${REL,,}" "$TMP/plain" || printf 'product\t%s\n' "$REL"
+        done < <(LC_ALL=C sort -u "$TMP/files")
+    } | awk '!seen[tolower($0)]++' >"$TMP/floppy-list"
+    PREFIX=$(echo "${PRODUCT:-TARVO}" | tr '[:lower:]' '[:upper:]' | tr -c 'A-Z0-9_\n' '_' | cut -c1-8)
+    mkdir -p "$TMP/floppies"
+    python3 "$ROOT/scripts/pack-floppies.py" "$STAGE" "$TMP/floppies" "$PREFIX" \
+        "$TMP/floppy-list" >"$TMP/floppies.txt" 2>"$TMP/floppies.err" ||
+        { cat "$TMP/floppies.err" >&2; echo "the diskettes could not be made; nothing was written" >&2; exit 1; }
+fi
+
 rmdir "$OUT" 2>/dev/null || true
 mv "$STAGE" "$OUT"
 STAGE=""
@@ -349,6 +392,10 @@ STAGE=""
 if [ -n "$SINGLE" ]; then
     mkdir -p "$(dirname "$SINGLE")"
     mv "$TMP/single.exe" "$SINGLE"
+fi
+if [ -n "$FLOPPIES" ]; then
+    mkdir -p "$(dirname "$FLOPPIES")"
+    mv "$TMP/floppies" "$FLOPPIES"
 fi
 
 echo "medium of \"$PRODUCT\" from $DESCRIPTION (checked: accepted)"
@@ -377,4 +424,8 @@ fi
 if [ -n "$SINGLE" ]; then
     echo "single file: $SINGLE, $(stat -c %s "$SINGLE") bytes (the program $(stat -c %s "$STUB")" \
         "bytes and the medium's $(find "$OUT" -type f | wc -l) files compressed)"
+fi
+if [ -n "$FLOPPIES" ]; then
+    echo "diskettes: $(find "$FLOPPIES" -name 'DISK*.IMG' | wc -l) images of 1.44 MB in $FLOPPIES:"
+    sed 's/^/    /' "$TMP/floppies.txt"
 fi

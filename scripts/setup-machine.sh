@@ -5,7 +5,8 @@
 # image, and isoinfo to read it back), the GoogleTest sources, a free TrueType font that the font
 # tests copy under a name of their own, clang-format and clang-tidy for the format check and the
 # lint (.ci/run), and debootstrap, which makes the 32-bit userland of the i686 tree
-# (scripts/i386-userland.sh), and zlib for both mingw-w64 targets (the compressed medium files).
+# (scripts/i386-userland.sh), zlib for both mingw-w64 targets (the compressed medium files), and
+# mtools and dosfstools, which write and read the diskette images of a diskette set.
 # Quick when everything is already there: no index is fetched then.
 #
 # Only amd64 packages are asked for. The i686 tree's 32-bit Wine never comes from the host's i386
@@ -22,7 +23,7 @@ PACKAGES="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 mingw-w
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest wine64 libxi6 libxcursor1
   libxcomposite1 libxrandr2 libxrender1 libxinerama1 libxfixes3 xvfb xdotool x11-apps x11-utils
   imagemagick genisoimage util-linux locales fonts-dejavu-core clang-format clang-tidy python3
-  debootstrap libz-mingw-w64-dev"
+  debootstrap libz-mingw-w64-dev mtools dosfstools"
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 TRIES=3

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "setup/core/disk_set.h"
 #include "setup/core/handles.h"
 #include "setup/core/process.h"
 
@@ -15,16 +16,36 @@ std::uint32_t Le32(const unsigned char* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-KernelHandle OpenMediumFile(const std::string& path) {
-    return KernelHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+Expansion ExpansionOf(MediumReader::Result result) {
+    return result == MediumReader::NotInserted ? Expansion::NotInserted
+           : result == MediumReader::Damaged   ? Expansion::Damaged
+                                               : Expansion::Unreadable;
 }
 
-// Reads the header from the start of an open file; the file is left after it.
-MediumForm ReadHeaderFrom(HANDLE file, MediumHeader& header) {
+// Reads exactly `size` bytes unless the file ends first (`got` says how many came).
+MediumReader::Result ReadUpTo(MediumReader& in, unsigned char* data, unsigned long size,
+                              unsigned long& got) {
+    got = 0;
+    while (got < size) {
+        unsigned long n = 0;
+        const MediumReader::Result r = in.Read(data + got, size - got, n);
+        if (r != MediumReader::Ok)
+            return r;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return MediumReader::Ok;
+}
+
+// Reads the header from the start of the file; the reader is left after it.
+MediumForm ReadHeaderFrom(MediumReader& in, MediumHeader& header) {
     unsigned char bytes[MediumHeaderSize];
-    DWORD got = 0;
-    if (!ReadFile(file, bytes, sizeof bytes, &got, nullptr))
+    unsigned long got = 0;
+    const MediumReader::Result r = ReadUpTo(in, bytes, sizeof bytes, got);
+    if (r == MediumReader::Damaged)
+        return MediumForm::Damaged;
+    if (r != MediumReader::Ok)
         return MediumForm::Unreadable;
     if (got < sizeof MediumSignature ||
         std::memcmp(bytes, MediumSignature, sizeof MediumSignature) != 0)
@@ -45,7 +66,7 @@ bool WriteAll(HANDLE out, const unsigned char* data, DWORD size) {
 }
 
 // Inflates the rest of `in` into `out`; the header says what must come out.
-Expansion Inflate(HANDLE in, HANDLE out, const MediumHeader& header) {
+Expansion Inflate(MediumReader& in, HANDLE out, const MediumHeader& header) {
     InflateStream stream;
     if (!stream.IsOpen())
         return Expansion::WriteFailed;
@@ -56,9 +77,10 @@ Expansion Inflate(HANDLE in, HANDLE out, const MediumHeader& header) {
     int result = Z_OK;
     while (result != Z_STREAM_END) {
         PumpOneMessage();
-        DWORD got = 0;
-        if (!ReadFile(in, input.data(), BlockSize, &got, nullptr))
-            return Expansion::Unreadable;
+        unsigned long got = 0;
+        const MediumReader::Result r = in.Read(input.data(), BlockSize, got);
+        if (r != MediumReader::Ok)
+            return ExpansionOf(r);
         if (got == 0)
             return Expansion::Damaged; // the stream did not end: the file is cut short
         z.next_in = input.data();
@@ -80,37 +102,65 @@ Expansion Inflate(HANDLE in, HANDLE out, const MediumHeader& header) {
         if (result == Z_STREAM_END && z.avail_in != 0)
             return Expansion::Damaged; // bytes after the stream
     }
-    DWORD extra = 0;
     unsigned char probe = 0;
-    if (!ReadFile(in, &probe, 1, &extra, nullptr))
-        return Expansion::Unreadable;
+    unsigned long extra = 0;
+    const MediumReader::Result r = in.Read(&probe, 1, extra);
+    if (r != MediumReader::Ok)
+        return ExpansionOf(r);
     if (extra != 0 || total != header.size || crc != header.crc)
         return Expansion::Damaged;
     return Expansion::Done;
 }
 
+// The parts of a plain file of a diskette set, joined; the list says how long it is.
+Expansion Join(MediumReader& in, HANDLE out, std::uint32_t size) {
+    std::vector<unsigned char> block(BlockSize);
+    std::uint64_t total = 0;
+    for (;;) {
+        PumpOneMessage();
+        unsigned long got = 0;
+        const MediumReader::Result r = in.Read(block.data(), BlockSize, got);
+        if (r != MediumReader::Ok)
+            return ExpansionOf(r);
+        if (got == 0)
+            break;
+        total += got;
+        if (!WriteAll(out, block.data(), got))
+            return Expansion::WriteFailed;
+    }
+    return total == size ? Expansion::Done : Expansion::Damaged;
+}
+
 } // namespace
 
 MediumForm ReadMediumHeader(const std::string& path, MediumHeader& header) {
-    KernelHandle file(OpenMediumFile(path));
-    if (!file)
+    if (const DiskSetFile* listed = DiskSetFileOf(path)) {
+        header = listed->header;
+        return listed->compressed ? MediumForm::Compressed : MediumForm::Plain;
+    }
+    MediumReader in;
+    if (!in.Open(path))
         return MediumForm::Unreadable;
-    return ReadHeaderFrom(file.Get(), header);
+    return ReadHeaderFrom(in, header);
 }
 
 bool InstalledSizeOf(const std::string& path, std::uint32_t& size) {
     size = 0;
-    KernelHandle file(OpenMediumFile(path));
-    if (!file)
-        return false;
+    if (const DiskSetFile* listed = DiskSetFileOf(path)) {
+        size = listed->header.size;
+        return true;
+    }
     MediumHeader header;
-    switch (ReadHeaderFrom(file.Get(), header)) {
+    switch (ReadMediumHeader(path, header)) {
     case MediumForm::Compressed:
         size = header.size;
         return true;
     case MediumForm::Plain: {
-        const DWORD low = GetFileSize(file.Get(), nullptr);
-        if (low == INVALID_FILE_SIZE)
+        KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        DWORD high = 0;
+        const DWORD low = file ? GetFileSize(file.Get(), &high) : INVALID_FILE_SIZE;
+        if (low == INVALID_FILE_SIZE || high != 0)
             return false;
         size = low;
         return true;
@@ -121,26 +171,36 @@ bool InstalledSizeOf(const std::string& path, std::uint32_t& size) {
 }
 
 Expansion ExpandMediumFile(const std::string& source, const std::string& target) {
-    KernelHandle in(OpenMediumFile(source));
-    if (!in)
+    const DiskSetFile* listed = DiskSetFileOf(source);
+    if (listed && ReachMediumFile(source) == DiskAnswer::GaveUp)
+        return Expansion::NotInserted;
+    MediumReader in;
+    if (!in.Open(source))
         return Expansion::Unreadable;
     MediumHeader header;
-    switch (ReadHeaderFrom(in.Get(), header)) {
-    case MediumForm::Compressed:
-        break;
-    case MediumForm::Unreadable:
-        return Expansion::Unreadable;
-    default:
-        return Expansion::Damaged;
+    const bool joined = listed && !listed->compressed;
+    if (!joined) {
+        switch (ReadHeaderFrom(in, header)) {
+        case MediumForm::Compressed:
+            break;
+        case MediumForm::Unreadable:
+            return Expansion::Unreadable;
+        default:
+            return Expansion::Damaged;
+        }
+        // The list and the file must tell the same original.
+        if (listed && (header.size != listed->header.size || header.crc != listed->header.crc))
+            return Expansion::Damaged;
     }
     KernelHandle out(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out)
         return Expansion::WriteFailed;
-    const Expansion expansion = Inflate(in.Get(), out.Get(), header);
+    const Expansion expansion =
+        joined ? Join(in, out.Get(), listed->header.size) : Inflate(in, out.Get(), header);
     if (expansion != Expansion::Done)
         return expansion;
-    if (!SetFileTime(out.Get(), nullptr, nullptr, &header.written))
+    if (!joined && !SetFileTime(out.Get(), nullptr, nullptr, &header.written))
         return Expansion::WriteFailed;
     return out.Reset() ? Expansion::Done : Expansion::WriteFailed;
 }

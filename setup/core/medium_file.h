@@ -11,6 +11,9 @@
 // A file that does not begin with the signature is a plain one and is copied as it is: the
 // medium builder refuses to leave a product file plain when it begins with the signature.
 //
+// On a diskette set (disk_set.h) the list answers for the files it names: their form, header and
+// size are known without the diskette, and their bytes are read across the diskettes they lie on.
+//
 // A compressed file is expanded into a file of its own before any copy rule looks at it: the
 // version resource, the size and the date the rules compare are the original's, and a
 // replacement at the restart needs the whole file on the destination's volume anyway.
@@ -49,9 +52,11 @@ enum class Expansion {
     Damaged,     // the stream is broken or cut short, or the size or the CRC-32 differ
     Unreadable,  // the medium file could not be opened or read
     WriteFailed, // the expanded file could not be written (see GetLastError)
+    NotInserted, // a diskette of the set the file lies on was not inserted (the user gave up)
 };
 
-// Expands the compressed medium file `source` into `target`, which must exist (an empty file,
+// Expands the compressed medium file `source` into `target` (or, for a plain file of a diskette
+// set that lies on more than one diskette, joins its parts there), which must exist (an empty file,
 // as GetTempFileNameA leaves it) and is overwritten. The work is done in 64 KiB blocks in and
 // out, handling at most one pending window message before each block read, and stops at the
 // first fault: no more than the header's size is ever written. Done only when the stream ended

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "setup/core/fileutil.h"
+#include "setup/core/disk_set.h"
 #include "setup/core/medium_file.h"
 #include "setup/core/path.h"
 #include "setup/core/restart_schedule.h"
@@ -237,9 +238,12 @@ int RuleSource::Prepare(const std::string& source, const std::string& destinatio
          GetFileAttributesA(destination.c_str()) != INVALID_FILE_ATTRIBUTES))
         return -1;
     MediumHeader header;
+    const DiskSetFile* listed = DiskSetFileOf(source);
     switch (ReadMediumHeader(source, header)) {
     case MediumForm::Plain:
-        return -1;
+        if (!listed || listed->parts.size() == 1)
+            return ReachMediumFile(source) == DiskAnswer::GaveUp ? MediumNotInserted : -1;
+        break;
     case MediumForm::Damaged:
         return MediumDamaged;
     case MediumForm::Unreadable:
@@ -258,6 +262,8 @@ int RuleSource::Prepare(const std::string& source, const std::string& destinatio
         return -1;
     case Expansion::Damaged:
         return MediumDamaged;
+    case Expansion::NotInserted:
+        return MediumNotInserted;
     default:
         return CopyFailureOf(copyMode);
     }

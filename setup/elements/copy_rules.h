@@ -45,6 +45,7 @@ enum WSetupCopyOutcome : int {
     InUseDate = 26,          // mode 3, restart replacement not allowed
     StreamCopyFailed = 27,   // mode 4
     MediumDamaged = 28,      // install step only: the compressed medium file is damaged or short
+    MediumNotInserted = 29,  // install step only: a diskette the file lies on was not inserted
 };
 
 // Copies `source` onto `destination` under the copy rule `copyMode` (WSetupCopyMode; unknown
@@ -81,7 +82,10 @@ public:
 
     // Readies `source` for a copy onto `destination` (whose folder is usable) under `copyMode`.
     // Answers -1 when the copy may run from Path(), or the outcome to answer instead:
-    // MediumDamaged, or the rule's copy failure when the expansion could not be written.
+    // MediumDamaged, MediumNotInserted (the user gave up waiting for a diskette of the set), or
+    // the rule's copy failure when the expansion could not be written. A plain file of a
+    // diskette set that lies on more than one diskette is joined into a temporary file as a
+    // compressed one is expanded.
     int Prepare(const std::string& source, const std::string& destination, int copyMode);
     const std::string& Path() const { return m_path; }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "setup/core/attributes.h"
+#include "setup/core/disk_set.h"
 #include "setup/core/fileutil.h"
 #include "setup/core/handles.h"
 #include "setup/core/macros.h"
@@ -165,6 +166,7 @@ constexpr StatusName FileStatusNames[] = {
     {ElementStep::Install, InUseDate, "InUseDate"},
     {ElementStep::Install, StreamCopyFailed, "StreamCopyFailed"},
     {ElementStep::Install, MediumDamaged, "MediumDamaged"},
+    {ElementStep::Install, MediumNotInserted, "MediumNotInserted"},
     {ElementStep::Install, ElementNotProcessed, "ElementNotProcessed"},
     {ElementStep::Install, ElementDone, "ElementDone"},
     {ElementStep::Install, ElementNothingDone, "ElementNothingDone"},
@@ -238,6 +240,8 @@ int WSetupFile::InstallStep(FwStringArray& rebootList, FwPtrArray& collected, in
     const bool skip = SkipWhenAsked && skipRequest;
     if (skip)
         return Status = SkippedOnRequest;
+    if (ReachMediumFile(source) == DiskAnswer::GaveUp)
+        return Status = MediumNotInserted;
     if (!CanOpenForReading(source))
         return Status = SourceAbsent;
     if (!DestinationFolderUsable(destination))
