@@ -4,6 +4,7 @@
 #include "kind_table.h"
 #include "kinds.h"
 #include "registration.h"
+#include "setup/core/disk_set.h"
 #include "setup/core/macros.h"
 #include "setup/core/path.h"
 #include "setup/core/sysfolders.h"
@@ -224,14 +225,15 @@ void CheckMediumFile(WSetupFile* file, const DescribedItem& item, const std::str
                      Product& product, const Problems& problem) {
     // The copy takes the file named MediaName from the medium; a description that names only the
     // SourceName means that file. It is looked at without opening it: a file that is there but
-    // cannot be read fails its copy, which rolls the installation back.
+    // cannot be read fails its copy, which rolls the installation back. A file of a diskette
+    // set's list is there on its own diskette.
     if (file->MediaName.empty())
         file->MediaName = file->SourceName;
     const std::string name = file->MediaName.c_str();
     SetupContext& context = TheSetupContext();
     const std::string source =
         context.ResolvePath(context.ExpandVariables(file->SourceDir.c_str()), name);
-    if (name.empty() || WhatIsAt(source) != PathKind::File)
+    if (name.empty() || (WhatIsAt(source) != PathKind::File && !DiskSetFileOf(source)))
         problem(item.line, "source file \"" + source + "\" is missing");
     else if (componentId != RegistrationComponent) // the engine copies itself
         product.mediumFiles.push_back(DescribedValue{item.id, source, item.line});

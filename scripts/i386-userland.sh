@@ -35,7 +35,7 @@ TEMPLATE_IN_CHROOT=/var/cache/tarvo/prefix-win32
 CHROOT_PACKAGES="wine wine32:i386 wine64 libxi6 libxi6:i386 libxcursor1 libxcursor1:i386
   libxcomposite1 libxcomposite1:i386 libxrandr2 libxrandr2:i386 libxrender1 libxrender1:i386
   libxinerama1 libxinerama1:i386 libxfixes3 libxfixes3:i386 cmake locales genisoimage xdotool
-  x11-utils imagemagick python3 fonts-dejavu-core binutils-mingw-w64-i686 procps"
+  x11-utils imagemagick python3 fonts-dejavu-core binutils-mingw-w64-i686 procps mtools"
 # The version of this file's userland: a change of the package list above makes a new one.
 USERLAND_VERSION=$(printf '%s\n' "$CHROOT_PACKAGES" | cksum | cut -d' ' -f1)
 

@@ -17,7 +17,8 @@
 # installation (the plug-in installs the fitting conduit component into HotSync's folder,
 # refreshes HotSync's shortcuts, and the removal takes the conduit entries away), each in a Wine
 # prefix of its own (examples/sample-product/product-roundtrip.sh), ending with "machine left as
-# it was: yes" for each.
+# it was: yes" for each; and on Windows 98 and 2000 from the other media make-medium.sh makes: the
+# single file for download (x86_64) and the diskette set (i686).
 #
 # All of it runs twice: with what ships, build/i686 (Quenda.exe, Morvik.dll and the product
 # engine, with the stand-ins of that tree, built the same way) under 32-bit Wine as Windows 95
@@ -43,8 +44,9 @@ if [ -z "$TREE" ]; then
     "$ROOT/scripts/build.sh"
     XVFB_PID=""
     trap '[ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null || true' EXIT
-    if [ "$MODE" = interactive ] && [ -z "${DISPLAY:-}" ]; then
-        # A private X display, set before the first Wine process of this run.
+    if [ -z "${DISPLAY:-}" ]; then
+        # A private X display, set before the first Wine process of this run (the disclaimer
+        # dialog, and the prompts for the next diskette).
         FIFO=$(mktemp -u)
         mkfifo "$FIFO"
         Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$FIFO" >/dev/null 2>&1 &
@@ -178,24 +180,36 @@ fi
 # The product carries the handheld-sync feature and the plug-in (Morvik.dll of this tree), which
 # the toolkit's engine hosts: each family once on a machine without HotSync and once on one with
 # the HotSync 1.1 stand-in installation.
-PRODUCT_OK=1
+# Then the other media of the era: on win98 and win2k, the x86_64 build installs from the single
+# file for download and the i686 build (what ships, small enough for diskettes) from the set of
+# diskettes, changing them at the engine's prompts on the X display.
+RUNS=()
 for family in $FAMILIES; do
-    for hotsync in "" --hotsync; do
-        echo
-        echo "== The sample product on $family${hotsync:+ with HotSync 1.1}: install, restart, check, remove =="
-        TARVO_BUILD="$BUILD" "$ROOT/examples/sample-product/product-roundtrip.sh" "$family" \
-            "$DEMO/product-$family${hotsync:+-hotsync}" $hotsync || PRODUCT_OK=0
-    done
+    RUNS+=("$family|$family|" "$family|$family-hotsync|--hotsync")
+done
+for family in win98 win2k; do
+    if [ "$TREE" = i686 ]; then
+        RUNS+=("$family|$family-floppies|--from=floppies")
+    else
+        RUNS+=("$family|$family-single|--from=single")
+    fi
+done
+PRODUCT_OK=1
+for run in "${RUNS[@]}"; do
+    IFS='|' read -r family name option <<<"$run"
+    echo
+    echo "== The sample product on $family${option:+ ($option)}: install, restart, check, remove =="
+    TARVO_BUILD="$BUILD" "$ROOT/examples/sample-product/product-roundtrip.sh" "$family" \
+        "$DEMO/product-$name" $option || PRODUCT_OK=0
 done
 echo
 echo "== Main job =="
-for family in $FAMILIES; do
-    for run in "$family" "$family-hotsync"; do
-        grep -h "conduit component installed: .*(as expected" "$DEMO/product-$run/roundtrip.log" \
-            2>/dev/null || true
-        grep -h "machine left as it was" "$DEMO/product-$run/roundtrip.log" 2>/dev/null | tail -n 1 ||
-            true
-    done
+for run in "${RUNS[@]}"; do
+    IFS='|' read -r family name option <<<"$run"
+    grep -h "conduit component installed: .*(as expected" "$DEMO/product-$name/roundtrip.log" \
+        2>/dev/null || true
+    grep -h "machine left as it was" "$DEMO/product-$name/roundtrip.log" 2>/dev/null | tail -n 1 ||
+        true
 done
 [ "$PRODUCT_OK" = 1 ] || { echo "  The sample product's round trip did NOT do what it should."; exit 1; }
 echo "  The loader, the plug-in and the sample product did what they should on both families."

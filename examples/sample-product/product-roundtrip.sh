@@ -34,8 +34,15 @@
 # as it was. Each kill point compares the places the product writes to (the drive and the
 # registry keys of SCOPE below); the whole machine is compared once at the end.
 #
+# With --from=floppies the installation of step 4 runs from the medium's diskette set instead of
+# the CD: drive A: of the prefix is typed as a floppy drive and holds what the first image holds,
+# A:\SETUP.EXE is started, and each prompt for a diskette is answered by inserting the one it
+# names (tests/support/disk_changer.sh; needs an X display when the set has more than one). With
+# --from=single it runs the single file for download (SETUP.EXE of <medium>-download), which
+# extracts the medium into the temporary folder and starts the loader there.
+#
 #   examples/sample-product/product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>]
-#       [--kill-points] [--hotsync]
+#       [--kill-points] [--hotsync] [--from=<cd|floppies|single>]
 # Needs a built x86_64 tree (scripts/build.sh); TARVO_BUILD names another one (build/i686: the
 # product's loader, library and an engine built like them, under 32-bit Wine). Exit code 0 when
 # every step did what it should and the machine was left as it was.
@@ -44,15 +51,17 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 KILL_POINTS=0
 HOTSYNC=0
+FROM=cd
 ARGS=()
 for arg in "$@"; do
     case "$arg" in
         --kill-points) KILL_POINTS=1 ;;
         --hotsync) HOTSYNC=1 ;;
+        --from=cd | --from=floppies | --from=single) FROM=${arg#--from=} ;;
         *) ARGS+=("$arg") ;;
     esac
 done
-USAGE="usage: product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>] [--kill-points] [--hotsync]"
+USAGE="usage: product-roundtrip.sh <win95|win98|nt40|win2k> [<work folder>] [--kill-points] [--hotsync] [--from=<cd|floppies|single>]"
 FAMILY=${ARGS[0]:?$USAGE}
 BUILD=${TARVO_BUILD:-$ROOT/build/x86_64}
 WORK=${ARGS[1]:-$ROOT/build/product/$FAMILY}
@@ -119,9 +128,12 @@ mkdir -p "$SOURCE/files"
 cp -r "$FILES"/* "$SOURCE/files/"
 cp "$BUILD/Morvik.dll" "$SOURCE/"
 wrun "$TOOLS/samplefont.exe" "$(winpath "$SOURCE/files/tarvosample.ttf")" "Tarvo Sample Sans"
-say "making the medium: make-medium.sh product.txt <medium> --iso --source <source>"
+FORM_OPTION=()
+[ "$FROM" = floppies ] && FORM_OPTION=(--floppies)
+[ "$FROM" = single ] && FORM_OPTION=(--single)
+say "making the medium: make-medium.sh product.txt <medium> --iso ${FORM_OPTION[*]} --source <source>"
 TARVO_TREE="$BUILD" "$ROOT/scripts/make-medium.sh" "$HERE/product.txt" "$MEDIUM" \
-    --iso --source "$SOURCE" | sed 's/^/    /'
+    --iso "${FORM_OPTION[@]}" --source "$SOURCE" | sed 's/^/    /'
 [ -f "$MEDIUM/ravell32.dll" ] && [ -f "$MEDIUM.iso" ] || { say "no medium was made"; exit 1; }
 # The medium carries the shipped engine, which knows no test switch. The cancelled variant and
 # the kill points run the engine's test build instead (the same units and the switches that stop
@@ -143,6 +155,8 @@ CD="$WORK/cd"
 done
 ln -sfn "$CD" "$WINEPREFIX/dosdevices/s:"
 wrun reg add 'HKLM\Software\Wine\Drives' /v 's:' /d cdrom /f >/dev/null
+# The diskette drive A: (typed now; its diskettes go in at the installation).
+[ "$FROM" != floppies ] || wrun reg add 'HKLM\Software\Wine\Drives' /v 'a:' /d floppy /f >/dev/null
 
 # 1. What an older version and another product left on the machine, and HotSync where asked.
 DESK="$TOOLS/standins/hotsyncdesk.exe"
@@ -295,11 +309,42 @@ T2B=$(now)
 
 # 4. The installation, with the older shared library in use.
 hold_shared
-say "installing from the CD: S:\\Quenda.exe /batch (the engine S:\\ravell32.dll and its product.txt)"
 set +e
-wrun 'S:\Quenda.exe' /batch "output=$(winpath "$WORK/install.out")"
+case "$FROM" in
+cd)
+    say "installing from the CD: S:\\Quenda.exe /batch (the engine S:\\ravell32.dll and its product.txt)"
+    wrun 'S:\Quenda.exe' /batch "output=$(winpath "$WORK/install.out")" ;;
+single)
+    say "installing from the single file: <medium>-download\\SETUP.EXE /batch (it extracts the medium into the temporary folder and starts the loader there)"
+    wrun "$MEDIUM-download/SETUP.EXE" /batch "output=$(winpath "$WORK/install.out")" ;;
+floppies)
+    . "$ROOT/tests/support/disk_changer.sh"
+    DISKS="$WORK/disks"
+    extract_disks "$MEDIUM-floppies" "$DISKS"
+    DISK_COUNT=$(find "$MEDIUM-floppies" -name 'DISK*.IMG' | wc -l)
+    ln -sfn "$DISKS/disk1" "$WINEPREFIX/dosdevices/a:"
+    say "installing from $DISK_COUNT diskettes: A:\\SETUP.EXE /batch with the first in drive A: (a floppy drive)"
+    if [ "$DISK_COUNT" -gt 1 ] && [ -z "${DISPLAY:-}" ]; then
+        say "the set has $DISK_COUNT diskettes: changing them needs an X display (DISPLAY is unset)"
+        exit 1
+    fi
+    "$RUN" 'A:\SETUP.EXE' /batch "output=$(winpath "$WORK/install.out")" </dev/null >/dev/null 2>&1 &
+    INSTALL_PID=$!
+    change_disks "$INSTALL_PID" "Tarvo Sample" "$WINEPREFIX/dosdevices/a:" "$DISKS" \
+        "$RUN $TOOLS/message_box_probe.exe" insert "$WORK/disk-answers.txt" &
+    CHANGER_PID=$!
+    wait "$INSTALL_PID"
+    (exit $?)
+    ;;
+esac
 LOADER=$?
 set -e
+if [ "$FROM" = floppies ]; then
+    wait "$CHANGER_PID" || true
+    say "the diskettes the engine asked for:"
+    sed 's/^/    /' "$WORK/disk-answers.txt"
+    [ -s "$WORK/disk-answers.txt" ] || echo "    (none: every file is on the first)"
+fi
 tr -d '\r' <"$WORK/install.out" | sed 's/^/    /'
 say "loader exit code $LOADER"
 RESTART_SAID=no

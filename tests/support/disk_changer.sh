@@ -50,12 +50,15 @@ change_disks() {
                 echo "unexpected box: $text" >>"$record"
                 key=Escape ;;
         esac
-        # A key can reach the box before it has the focus: pressed again until it is gone.
-        for tries in 1 2 3 4 5; do
+        # A key can reach the box before it has the focus: pressed again while it is still
+        # shown after 20 seconds (never sooner: under an emulated CPU a box can take seconds to
+        # go, and a second key would answer the next box).
+        for tries in 1 2 3; do
             xdotool windowfocus --sync "$window" key "$key" 2>/dev/null || true
-            for _ in $(seq 20); do
-                xdotool getwindowname "$window" >/dev/null 2>&1 || break 2
-                sleep 0.25
+            for _ in $(seq 200); do
+                xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -qx "$window" ||
+                    break 2
+                sleep 0.1
             done
         done
     done
