@@ -21,7 +21,7 @@ struct DiskSet {
     std::string folder; // <S>, without a trailing backslash
     std::string caption;
     std::string serial;
-    std::vector<std::string> labels; // [n - 1] for diskette n
+    std::vector<std::string> labels;          // [n - 1] for diskette n
     std::map<std::string, DiskSetFile> files; // upper-cased path below the folder
 };
 
@@ -125,9 +125,8 @@ bool ParseLine(const std::string& line, DiskSet& set) {
                pos == line.size();
     if (word == "disk") {
         unsigned long long n = 0;
-        if (!NextField(line, pos, field) || !ToNumber(field, 99, n) ||
-            n != set.labels.size() + 1 || !NextField(line, pos, field) || pos != line.size() ||
-            field.size() > 11)
+        if (!NextField(line, pos, field) || !ToNumber(field, 99, n) || n != set.labels.size() + 1 ||
+            !NextField(line, pos, field) || pos != line.size() || field.size() > 11)
             return false;
         set.labels.push_back(field);
         return true;
@@ -146,8 +145,7 @@ bool ParseLine(const std::string& line, DiskSet& set) {
 // The path below the set's folder, upper-cased; empty when the path lies elsewhere.
 std::string KeyOf(const DiskSet& set, const std::string& path) {
     const std::size_t n = set.folder.size();
-    if (path.size() <= n + 1 || path[n] != '\\' ||
-        !EqualText(path.substr(0, n), set.folder, false))
+    if (path.size() <= n + 1 || path[n] != '\\' || !EqualText(path.substr(0, n), set.folder, false))
         return std::string();
     return Uppercased(path.substr(n + 1));
 }
@@ -243,8 +241,10 @@ DiskAnswer EnsureDisk(int disk, const std::string& path) {
 }
 
 DiskAnswer ReachMediumFile(const std::string& path) {
-    const DiskSetFile* file = DiskSetFileOf(path);
-    return file ? EnsureDisk(file->parts.front().disk, path) : DiskAnswer::Inserted;
+    if (const DiskSetFile* file = DiskSetFileOf(path))
+        return EnsureDisk(file->parts.front().disk, path);
+    const DiskSet& set = TheSet();
+    return set.loaded && !KeyOf(set, path).empty() ? EnsureDisk(1, path) : DiskAnswer::Inserted;
 }
 
 Seam<DiskPrompt>& DiskPromptForTesting() {

@@ -66,8 +66,9 @@ enum class DiskAnswer { Inserted, GaveUp };
 // to give up the installation, and No goes back to checking and asking.
 DiskAnswer EnsureDisk(int disk, const std::string& path);
 
-// The first diskette of the file at `path` is in the drive (see EnsureDisk); Inserted at once
-// for a path the set does not name.
+// The first diskette of the file at `path` is in the drive (see EnsureDisk): for a path below the
+// set's folder that the list does not name, the first diskette of the set (the engine's copy of
+// itself, for instance, is made from there); Inserted at once for a path elsewhere.
 DiskAnswer ReachMediumFile(const std::string& path);
 
 // One round of asking: shows `text` and answers true to look again, false to give up.

@@ -87,8 +87,7 @@ protected:
                                              line + " " + parts + " " + name + "\r\n";
         Insert(m_drive.Path(), m_person.disks[0]);
         std::string problem;
-        ASSERT_EQ(LoadDiskSet(m_drive.Path() + "\\", "Test Product", problem),
-                  DiskSetLoad::Loaded)
+        ASSERT_EQ(LoadDiskSet(m_drive.Path() + "\\", "Test Product", problem), DiskSetLoad::Loaded)
             << problem;
     }
 
@@ -182,9 +181,8 @@ TEST_F(DiskSetTest, AFileAcrossThreeDiskettesAsksForEachByItsLabel) {
     for (bool compressed : {true, false}) {
         const std::string stored =
             compressed ? testsupport::CompressedForm(original, SomeTime()) : original;
-        const std::string line =
-            compressed ? CompressedLine(stored)
-                       : "p " + std::to_string(original.size()) + " 0 0 0 0";
+        const std::string line = compressed ? CompressedLine(stored)
+                                            : "p " + std::to_string(original.size()) + " 0 0 0 0";
         const std::size_t third = stored.size() / 3;
         MakeSet(line, stored, {third, third, stored.size() - 2 * third});
         m_person.prompts.clear();
@@ -201,11 +199,21 @@ TEST_F(DiskSetTest, AFileAcrossThreeDiskettesAsksForEachByItsLabel) {
                       m_drive.Path().substr(0, 2) + ") and press any key when ready.");
         EXPECT_EQ(m_person.prompts[1], m_person.prompts[0]);
         EXPECT_NE(m_person.prompts[2].find("Diskette TEST_3 containing"), std::string::npos);
-        // The first diskette is asked for when another is in the drive.
+        // The first diskette is asked for when another is in the drive, also for a file of the
+        // medium that the list does not name (it lies on the first); none for one elsewhere.
         m_person.prompts.clear();
         m_person.answers = {1};
         EXPECT_EQ(ReachMediumFile(m_drive / "big.bin"), DiskAnswer::Inserted);
         EXPECT_EQ(m_person.prompts.size(), 1u);
+        Insert(m_drive.Path(), m_person.disks[2]);
+        m_person.answers = {1};
+        EXPECT_EQ(ReachMediumFile(m_drive / "ravell32.dll"), DiskAnswer::Inserted);
+        EXPECT_EQ(m_person.prompts.size(), 2u);
+        EXPECT_NE(m_person.prompts.back().find("Diskette TEST_1 containing ravell32.dll"),
+                  std::string::npos);
+        Insert(m_drive.Path(), m_person.disks[2]);
+        EXPECT_EQ(ReachMediumFile("C:\\elsewhere\\setup.exe"), DiskAnswer::Inserted);
+        EXPECT_EQ(m_person.prompts.size(), 2u);
     }
 }
 
