@@ -3,8 +3,11 @@
 //   title: <title>
 //   text: <its text>
 //   buttons: <button> <button> ...   (in their order, without the "&" of the access keys)
-//   message_box_probe <title> [<seconds to wait>]    (default 30)
-// Exit code 0 when the box was found, 2 when none appeared in time.
+//   message_box_probe <title> [<seconds to wait> [<button>]]    (default 30)
+// With <button> (its text, as printed) it then presses that button, as a click would: the box
+// gets the button's command whether or not the display gave it the focus.
+// Exit code 0 when the box was found (and the button pressed), 2 when none appeared in time, 3
+// when it has no such button.
 #include <windows.h>
 
 #include <cstdio>
@@ -19,6 +22,7 @@ namespace {
 struct Shown {
     std::vector<std::string> texts;
     std::vector<std::string> buttons;
+    std::vector<HWND> buttonWindows;
 };
 
 std::string ClassOf(HWND window) {
@@ -47,6 +51,7 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM into) {
             shown.texts.push_back(text);
     } else if (lstrcmpiA(kind.c_str(), "Button") == 0) {
         shown.buttons.push_back(WithoutAccessKeys(testsupport::WindowTextOf(child)));
+        shown.buttonWindows.push_back(child);
     }
     return TRUE;
 }
@@ -54,11 +59,11 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM into) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: message_box_probe <title> [<seconds to wait>]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: message_box_probe <title> [<seconds to wait> [<button>]]\n");
         return 1;
     }
-    const DWORD seconds = argc == 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30;
+    const DWORD seconds = argc >= 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30;
     HWND box = testsupport::WaitForDialog(argv[1], seconds * 1000);
     if (!box) {
         std::printf("no message box \"%s\" found\n", argv[1]);
@@ -73,5 +78,18 @@ int main(int argc, char** argv) {
     for (const std::string& button : shown.buttons)
         buttons += (buttons.empty() ? "" : " ") + button;
     std::printf("buttons: %s\n", buttons.c_str());
+    if (argc == 4) {
+        for (std::size_t i = 0; i < shown.buttons.size(); ++i) {
+            if (shown.buttons[i] != argv[3])
+                continue;
+            HWND button = shown.buttonWindows[i];
+            const int id = GetDlgCtrlID(button);
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(button));
+            std::printf("pressed: %s\n", argv[3]);
+            return 0;
+        }
+        return 3;
+    }
     return 0;
 }

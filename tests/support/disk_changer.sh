@@ -8,8 +8,9 @@
 #   change_disks <pid> <title> <drive link> <disks folder> <probe command> <insert|give-up>
 #       <record>        answers every prompt titled <title> while process <pid> runs: "insert"
 #                       puts in the diskette whose label the prompt names and presses OK;
-#                       "give-up" presses Cancel, then Yes in the question that follows. One line
-#                       per answer goes to <record>.
+#                       "give-up" presses Cancel, then Yes in the question that follows (the
+#                       probe presses the buttons: message_box_probe <title> <s> <button>). One
+#                       line per answer goes to <record>.
 
 extract_disks() {
     local images=$1 disks=$2 image n
@@ -23,7 +24,7 @@ extract_disks() {
 
 change_disks() {
     local pid=$1 title=$2 link=$3 disks=$4 probe=$5 way=$6 record=$7
-    local shown text label n window key tries
+    local shown text label n window button
     : >"$record"
     while kill -0 "$pid" 2>/dev/null; do
         shown=$($probe "$title" 2 2>/dev/null | tr -d '\r') || continue
@@ -36,30 +37,26 @@ change_disks() {
                 label=${label%% *}
                 if [ "$way" = give-up ]; then
                     echo "asked for $label: Cancel" >>"$record"
-                    key=Escape
+                    button=Cancel
                 else
                     n=${label##*_}
                     ln -sfn "$disks/disk$n" "$link"
                     echo "asked for $label: disk $n inserted, OK" >>"$record"
-                    key=Return
+                    button=OK
                 fi ;;
             "Your installation is not completed yet"*)
                 echo "asked whether to give up: Yes" >>"$record"
-                key=Return ;;
+                button=Yes ;;
             *)
                 echo "unexpected box: $text" >>"$record"
-                key=Escape ;;
+                button=Cancel ;;
         esac
-        # A key can reach the box before it has the focus: pressed again while it is still
-        # shown after 20 seconds (never sooner: under an emulated CPU a box can take seconds to
-        # go, and a second key would answer the next box).
-        for tries in 1 2 3; do
-            xdotool windowfocus --sync "$window" key "$key" 2>/dev/null || true
-            for _ in $(seq 200); do
-                xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -qx "$window" ||
-                    break 2
-                sleep 0.1
-            done
+        # The button is pressed through the box itself (a key needs the focus, which the
+        # display may give to the engine's console window instead); then the box must go.
+        $probe "$title" 2 "$button" >/dev/null 2>&1 || true
+        for _ in $(seq 300); do
+            xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -qx "$window" || break
+            sleep 0.1
         done
     done
 }
