@@ -1,6 +1,5 @@
 #include "setup/core/disk_set.h"
 
-#include <cstdlib>
 #include <map>
 
 #include "setup/core/line_file.h"
@@ -39,6 +38,11 @@ bool AskWithMessageBox(const std::string& text, const std::string& caption) {
 }
 
 Seam<DiskPrompt> g_prompt(&AskWithMessageBox);
+
+KernelHandle OpenForReading(const std::string& path) {
+    return KernelHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
 
 // The next blank-separated field of `line` from `pos`; false when there is none.
 bool NextField(const std::string& line, std::size_t& pos, std::string& field) {
@@ -188,8 +192,6 @@ DiskSetLoad LoadDiskSet(const std::string& folder, const std::string& caption,
             problem = list + ": cannot be read";
             return DiskSetLoad::Damaged;
         }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
         if (!line.empty() && !ParseLine(line, set)) {
             problem = list + "(" + std::to_string(number) + "): not a line of a diskette set";
             return DiskSetLoad::Damaged;
@@ -255,8 +257,7 @@ bool MediumReader::Open(const std::string& path) {
     m_path = path;
     m_entry = DiskSetFileOf(path);
     m_part = 0;
-    m_file.Reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    m_file = OpenForReading(path);
     if (m_entry)
         m_left = m_entry->parts.front().bytes;
     return m_file.IsOpen();
@@ -275,8 +276,7 @@ MediumReader::Result MediumReader::NextPart() {
     const DiskPart& part = m_entry->parts[m_part];
     if (EnsureDisk(part.disk, m_path) == DiskAnswer::GaveUp)
         return NotInserted;
-    m_file.Reset(CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    m_file = OpenForReading(m_path);
     m_left = part.bytes;
     return m_file.IsOpen() ? Ok : Failed;
 }

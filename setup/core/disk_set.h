@@ -89,6 +89,8 @@ public:
     [[nodiscard]] bool Open(const std::string& path);
     // Up to `size` bytes; `got` 0 with Ok at the end of the file's last part.
     [[nodiscard]] Result Read(void* buffer, unsigned long size, unsigned long& got);
+    // The open file of the current part (the whole file for one the set does not name).
+    HANDLE Part() const { return m_file.Get(); }
 
 private:
     [[nodiscard]] Result NextPart();

@@ -150,17 +150,17 @@ bool InstalledSizeOf(const std::string& path, std::uint32_t& size) {
         size = listed->header.size;
         return true;
     }
+    MediumReader in;
+    if (!in.Open(path))
+        return false;
     MediumHeader header;
-    switch (ReadMediumHeader(path, header)) {
+    switch (ReadHeaderFrom(in, header)) {
     case MediumForm::Compressed:
         size = header.size;
         return true;
     case MediumForm::Plain: {
-        KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-        DWORD high = 0;
-        const DWORD low = file ? GetFileSize(file.Get(), &high) : INVALID_FILE_SIZE;
-        if (low == INVALID_FILE_SIZE || high != 0)
+        const DWORD low = GetFileSize(in.Part(), nullptr);
+        if (low == INVALID_FILE_SIZE)
             return false;
         size = low;
         return true;
